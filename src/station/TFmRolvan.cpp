@@ -1,0 +1,7 @@
+#include "station/TFmRolvan.h"
+
+TFmRolvan::TFmRolvan(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("FmRolvan"));
+}
