@@ -2,3 +2,21 @@
 
 // The shared free routines in one include: settings, database helpers, date and time
 // conversions, query-condition builders and general utilities.
+
+#include "Fun/DbFunctions.h"
+#include "Fun/SysIni.h"
+
+#include "Fun/Settings.h"
+#include "Fun/SettingKeys.h"
+
+#include "Fun/QueryBuilder.h"
+#include "Fun/CsvExport.h"
+
+#include "Fun/DateTimeFunctions.h"
+
+#include "Fun/FileFunctions.h"
+#include "Fun/ZipFunctions.h"
+#include "Fun/VersionInfo.h"
+#include "Fun/Base64Functions.h"
+#include "Fun/Flags.h"
+#include "Fun/FormGeometry.h"

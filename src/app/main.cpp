@@ -1,11 +1,101 @@
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/Prompter.h"
+#include "platform/SingleInstance.h"
+#include "platform/WidgetPrompter.h"
 #include "station/TFmRolvan.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QLocale>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTimer>
+
+namespace {
+
+// Exceptions must not cross the event loop: an action that fails shows its error and the
+// program keeps running.
+class RolvanApplication final : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const SilentAbort &) {
+        } catch (const RolvanError &e) {
+            CurrentPrompter().ShowError(e.message());
+        } catch (const std::exception &e) {
+            CurrentPrompter().ShowError(QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+
+void SetFonts()
+{
+    // The sheets ask for "標楷體"; without the mapping fontconfig picks the simplified Kai.
+    QFont::insertSubstitution(QStringLiteral("標楷體"), QStringLiteral("AR PL UKai TW"));
+    QFont font(QStringLiteral("Noto Sans CJK TC"));
+    font.setPointSize(10);
+    QApplication::setFont(font);
+}
+
+// A screenshot of the screen for a person to look at (scripts/screenshot), then the end.
+void ScheduleScreenshot()
+{
+    const QString path = qEnvironmentVariable("ROLVAN_SCREENSHOT");
+    if (path.isEmpty())
+        return;
+    bool ok = false;
+    int delay = qEnvironmentVariableIntValue("ROLVAN_SCREENSHOT_DELAY", &ok);
+    if (!ok)
+        delay = 3000;
+    QTimer::singleShot(delay, qApp, [path] {
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            screen->grabWindow(0).save(path, "PNG");
+        QCoreApplication::exit(0);
+    });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    TFmRolvan w;
-    w.show();
-    return app.exec();
+    RolvanApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Rolvan"));
+    QApplication::setApplicationDisplayName(QStringLiteral("講習教育 簽到退作業"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    Globals globals;
+    SetGlobals(&globals);
+
+    // One station per desktop user: a second start wakes the first and ends.
+    SingleInstance instance(globals.ProgramName);
+    if (instance.WakeRunningInstance())
+        return 0;
+    instance.Listen();
+
+    globals.ExeDir = ResolveExeDir(QCoreApplication::applicationDirPath());
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
+    SetFonts();
+
+    WidgetPrompter prompter;
+    SetCurrentPrompter(&prompter);
+
+    TDM dm(globals);
+    TFmRolvan mainWindow(dm);
+    prompter.setParentWindow(&mainWindow);
+    QObject::connect(&instance, &SingleInstance::wakeRequested, &mainWindow, &TFmRolvan::WakeUp);
+
+    mainWindow.show();
+    ScheduleScreenshot();
+    const int result = app.exec();
+    SetCurrentPrompter(nullptr);
+    return result;
 }

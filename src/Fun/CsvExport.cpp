@@ -1,0 +1,63 @@
+#include "Fun/CsvExport.h"
+
+#include <QIODevice>
+#include <QSaveFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QByteArray CsvLine(const QStringList &values, QChar separator)
+{
+    QString line;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            line += separator;
+        line += CsvField(values.at(i), separator);
+    }
+    line += u"\r\n"_s;
+    return line.toUtf8();
+}
+
+} // namespace
+
+QString CsvField(const QString &value, QChar separator)
+{
+    const bool needsQuotes = value.contains(separator) || value.contains(u'"')
+        || value.contains(u'\n') || value.contains(u'\r');
+    if (!needsQuotes)
+        return value;
+    QString quoted = value;
+    quoted.replace(u"\""_s, u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+bool WriteCsv(
+    QIODevice &out, const QStringList &header, const QList<QStringList> &rows, QChar separator)
+{
+    static const QByteArray bom("\xEF\xBB\xBF");
+    if (out.write(bom) != bom.size())
+        return false;
+    const QByteArray titles = CsvLine(header, separator);
+    if (out.write(titles) != titles.size())
+        return false;
+    for (const QStringList &row : rows) {
+        const QByteArray line = CsvLine(row, separator);
+        if (out.write(line) != line.size())
+            return false;
+    }
+    return true;
+}
+
+bool ExportRowsToCsvFile(
+    const QString &path, const QStringList &header, const QList<QStringList> &rows, QChar separator)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!WriteCsv(file, header, rows, separator)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QChar>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// The CSV files of the grids: UTF-8 with a byte-order mark, one line of column titles, then
+// one line per row, every line ended by "\r\n" (a Windows text file, as spreadsheet programs
+// expect). A value is put between double quotes only when it holds the separator, a double
+// quote or a line break (its quotes doubled); every other value is written as it stands.
+
+// The text of one value as it goes into the file.
+QString CsvField(const QString &value, QChar separator);
+
+// Writes the whole file to an open device; false when the device refused the bytes.
+bool WriteCsv(
+    QIODevice &out, const QStringList &header, const QList<QStringList> &rows, QChar separator);
+
+// Writes the file at path under a temporary name and renames it when complete, so a failed
+// export never leaves half a file in place of the old one.
+bool ExportRowsToCsvFile(const QString &path, const QStringList &header,
+    const QList<QStringList> &rows, QChar separator);

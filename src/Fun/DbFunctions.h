@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlRecord>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+
+// Database helpers. Every value travels as a bound parameter: the statement text holds "?"
+// where a value goes and params holds the values in order. A null QString is bound as the
+// empty text it stands for; pass QVariant() to bind NULL. Statements without a connection
+// argument run on the working connection (TDM::instance()->Con1()).
+//
+// A statement the database rejects throws DatabaseError (message: the statement and the
+// database's own error text), except in ExecSql, which ignores it, and ExecSqlOn and
+// ExecSqlScript, which report it with "執行失敗".
+
+// The first column of the first row, by the column's declared type:
+//   a value that is not NULL: text and date-time columns give their text without surrounding
+//   blanks, any other column its value as it is;
+//   no row or NULL: text and date-time give "", whole and decimal numbers give 0, anything
+//   else (yes/no, date, time, currency, binary, an expression without a row) a null variant.
+QVariant QueryValue(const QString &sql, const QVariantList &params = {});
+
+// The same on the given connection, except for no row or NULL: text gives "", date and
+// date-time give the date 1990/1/1, numbers give 0, anything else a null variant.
+QVariant QueryValueOn(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+
+// Every row's column named fieldName (the first column when fieldName is empty) as text.
+QStringList QueryToList(const QString &fieldName, const QString &sql,
+                        const QVariantList &params = {});
+
+// Runs a statement that returns no rows; a database error is only logged.
+void ExecSql(const QString &sql, const QVariantList &params = {});
+
+// Runs a statement on the given connection; a database error shows the statement followed by
+// "執行失敗" and gives false.
+bool ExecSqlOn(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+
+// Runs the ";"-separated statements of a text one by one with ExecSqlOn. Each failing
+// statement (an empty one between two ";" too) is reported and the next one still runs.
+void ExecSqlScript(const QString &text, QSqlDatabase db);
+
+// Whether a user table of that name exists, names compared in upper case.
+bool TableExists(const QString &name);
+bool TableExistsOn(const QString &name, QSqlDatabase db);
+
+// Whether the text occurs in ":" + column + "!" of the table's columns joined in order: pass
+// ":NAME!" for an exact column, a bare text to match any column name containing it.
+bool FieldExists(const QString &name, const QString &table, QSqlDatabase db);
+
+// The next code of a column of codes made of a prefix and a zero-padded number, on the working
+// connection: the largest code with that prefix (text order; with an empty prefix the codes
+// sorting before "A") plus 1, padded to the code length (the column's declared size, or width
+// when width > 0) minus the prefix length. Table and field are names the program supplies.
+QString NextSerialNumber(const QString &table, const QString &prefix, const QString &field,
+                         int width);
+
+// The same restricted by a condition of the program's own with "?" placeholders for
+// conditionParams; the condition must end with " and " (for example " Index_key = ? and ").
+QString NextSerialNumberWhere(const QString &table, const QString &condition,
+                              const QVariantList &conditionParams, const QString &prefix,
+                              const QString &field);
+
+// Before a record is stored: empty text columns become NULL; then a NULL column whose name
+// contains "Memo" becomes the empty text.
+void BlankTextFieldsToNull(QSqlRecord &record);

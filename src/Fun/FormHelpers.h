@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Fun/QueryBuilder.h"
+
+#include <QAbstractItemModel>
+#include <QChar>
+#include <QList>
+#include <QString>
+
+class QTabWidget;
+class QTableView;
+class QWidget;
+
+// Widget side of the search windows and grids.
+//
+// A search input is a QLineEdit, QPlainTextEdit, QTextEdit or QComboBox of the window whose
+// tool tip (its hint: the column it searches, see SpecOfHint) is not empty and whose dynamic
+// property "showHint" is not true (a tool tip that is only there to be shown, such as
+// "格式2019/05/31", is marked with showHint = true). Hidden inputs count.
+
+// The window's search inputs in component order: the order in which they were made
+// children, depth first through group boxes and pages. A drop-down list gives the code part
+// of its text ("2:午到" gives "2").
+QList<SearchInput> CollectSearchInputs(QWidget *window);
+
+// baseSql with the conditions of the window's filled search inputs; see BuildWhereFromInputs.
+SqlCondition BuildWhereFromForm(QWidget *window, const QString &baseSql, const QString &subquerySql,
+    const QString &subqueryColumn);
+
+// Empties every search input (a drop-down list goes to its empty item, or to no item) and
+// unchecks every QCheckBox that carries a hint and no "showHint".
+void ClearFormInputs(QWidget *window);
+
+// Shows the tab of the current page in the highlight colour and every other in the normal
+// one; each page gets the dynamic property "highlighted". Call it on every page change.
+void HighlightActiveTab(QTabWidget *pages);
+
+// Grids that sort by a title click are a QTableView over a QSortFilterProxyModel (usually
+// over a QSqlQueryModel). The field name of a column is the header data of role
+// GridFieldNameRole when the window set one (for calculated and look-up columns), else the
+// name of the column in the QSqlQueryModel's record, else empty.
+inline constexpr int GridFieldNameRole = Qt::UserRole + 70;
+QString GridFieldName(const QAbstractItemModel *model, int column);
+
+// A click on the title of the column: sorts by it, alternating ascending and descending (see
+// NextSortText). Every row is fetched first so the whole result is sorted.
+void GridTitleSort(QTableView *grid, int column);
+// Connects the grid's title clicks to GridTitleSort.
+void EnableGridTitleSort(QTableView *grid);
+
+// Writes the grid to fileName (see WriteCsv): the title captions, then every row of its model
+// from the first to the last. Column 0 is always written; a further column unless its width
+// is 0; a hidden column is written. False when the file could not be written.
+bool ExportGridToCsv(QTableView *grid, QChar separator, const QString &fileName);

@@ -1,0 +1,236 @@
+#include "core/Activation.h"
+
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/DbFunctions.h"
+#include "Fun/FileFunctions.h"
+#include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
+#include "Fun/VersionInfo.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/Prompter.h"
+#include "station/StationState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString DesignerCode = QStringLiteral("青紅黃綠藍紫");
+const QString DbVersionSql = QStringLiteral("select CODE_SEQ from SYS_CODE where CODE_TYPE ='DBVersion' ");
+
+QString ReadBase(const QString &key, const QString &defaultValue)
+{
+    return ReadIniSetting(IniSection::Base, key, QString(), defaultValue);
+}
+
+QString FileTimeText(const QString &path)
+{
+    return QFileInfo(path).lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+}
+
+// Copies the template to a missing working database through a temporary name, so a copy that
+// fails half-way never leaves a broken database behind.
+bool CopyTemplate(const QString &templatePath, const QString &target)
+{
+    const QString temporary = target + QStringLiteral(".copying");
+    QFile::remove(temporary);
+    if (!QFile::copy(templatePath, temporary))
+        return false;
+    QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                         | QFile::ReadOther);
+    if (!QFile::rename(temporary, target)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReadIdnoCaption()
+{
+    return QueryValue(QStringLiteral("select CODE_DESC from sys_code where CODE_TYPE = ? "
+                                     "and upper(CODE_SEQ) = 'IDNO'"),
+                      { QStringLiteral("PSPN_DBGRID1") })
+        .toString();
+}
+
+MainActivation::MainActivation(TDM &dm, StationState &station, ActivationHooks &hooks)
+    : m_dm(dm)
+    , m_station(station)
+    , m_hooks(hooks)
+{
+}
+
+MainActivation::DataFolders MainActivation::ReadDataFolders()
+{
+    const QString root = DefaultDataRoot();
+    DataFolders folders;
+    folders.database = ReadBase(IniKey::DataBaseLocationPath, root);
+    folders.backup = ReadBase(IniKey::BackupLocationPath, JoinPath(root, QStringLiteral("Backup")));
+    folders.csv = ReadBase(IniKey::CsvLocationPath, JoinPath(root, QStringLiteral("CSV")));
+    folders.images = ReadBase(IniKey::ImageFileLocationPath, JoinPath(root, QStringLiteral("查核資料檔案")));
+    return folders;
+}
+
+QString MainActivation::windowCaption() const
+{
+    const Globals &g = G();
+    return QStringLiteral("講習教育 簽到退作業  版本：") + g.SystemType + g.EditionText
+        + QStringLiteral("  ") + g.VersionText;
+}
+
+MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
+                                            const QString &executablePath)
+{
+    Globals &g = G();
+    m_lastError.clear();
+    try {
+        // 1. Clock flag and input method.
+        m_station.NtpFlag = QStringLiteral("N");
+        m_station.imeName = ReadBase(IniKey::ImeName, IniDefault::ImeName);
+
+        // 2. Command-line parameters are only shown.
+        if (arguments.size() > 1) {
+            for (int i = 0; i < arguments.size(); ++i)
+                CurrentPrompter().ShowMessage(QStringLiteral("Parameter %1 = %2").arg(i).arg(arguments.at(i)));
+        }
+
+        // 3. Working directory.
+        if (!g.StartDir.isEmpty())
+            QDir::setCurrent(g.StartDir);
+
+        // 4. Version texts.
+        g.EditionLevel = 0;
+        g.ExeVersion = GetFileVersionText(executablePath);
+        g.EditionText = QStringLiteral("客製版");
+        g.VersionText = QStringLiteral(" 版本序號：") + g.ExeVersion + QStringLiteral(" 更新時間:")
+            + FileTimeText(executablePath);
+
+        // 5 .. 9. Designer mode, modules, organisation, event captions.
+        g.DesignerMode = ReadBase(IniKey::SystemManager, QStringLiteral("xxxxxx")) == DesignerCode;
+        m_station.autoSyncModule = TextToBool(ReadBase(IniKey::AutoSyncModule, QStringLiteral("False")));
+        g.OrganisationName = ReadBase(IniKey::CompanyName, QString());
+        m_station.photoOn = true;
+        m_station.enrolmentModule = true;
+        m_station.io3Cap = QStringLiteral("午到");
+        m_station.io4Cap = QStringLiteral("午退");
+        m_station.io5Cap = QStringLiteral("晚到");
+        m_station.io6Cap = QStringLiteral("晚退");
+        m_station.preBooking = true;
+        g.CourseNoLength = StrToIntSafe(ReadBase(IniKey::CourseNoLength, QStringLiteral("11")));
+        g.EditionLevel = 2;
+
+        // 11. Time limits.
+        m_station.BeforeStart = MinutesToTimeText(
+            StrToIntSafe(ReadBase(IniKey::MinutesBeforeStart, QStringLiteral("0"))), QStringLiteral(":"));
+        m_station.AfterEnd = MinutesToTimeText(
+            StrToIntSafe(ReadBase(IniKey::MinutesAfterEnd, QStringLiteral("0"))), QStringLiteral(":"));
+        m_station.BreakLimit = StrToIntSafe(ReadBase(IniKey::BreakLimit, QStringLiteral("60")));
+        m_station.AutoSwitchLimit = StrToIntSafe(ReadBase(IniKey::CourseSwitchLimit, QStringLiteral("15")));
+
+        // 13. Photo switch and snapshot sub-folder rule.
+        m_station.photoOn = TextToBool(ReadBase(IniKey::PhotoOnSign, QStringLiteral("False")));
+        m_station.enrolmentModule = true;
+        m_station.photoSubPathRule = ReadBase(IniKey::PhotoSubPathRule, QStringLiteral("年月"));
+
+        // 14. Camera.
+        m_station.cameraDeviceNo = StrToIntSafe(ReadBase(IniKey::CameraDevice, QStringLiteral("0")));
+        if (m_station.photoOn && !m_hooks.StartCamera(m_station))
+            return Outcome::Terminate;
+
+        // 16. Data folders.
+        const DataFolders folders = ReadDataFolders();
+        for (const QString &folder : { folders.database, folders.backup, folders.csv, folders.images })
+            ForceDirectoryPath(folder);
+
+        // 17 .. 18. The working database, copied from the template when missing.
+        if (!OpenWorkingDatabase())
+            return Outcome::Stopped;
+
+        // 19. Identity caption and the stored identity kind.
+        CheckStorageKind();
+
+        // 20. Database version against the template.
+        CheckDatabaseVersion();
+
+        // 21. Versions recorded in the INI.
+        RecordVersions(executablePath);
+
+        // 22. Today's class, unless one is chosen.
+        if (!m_station.classChosen())
+            m_hooks.ChooseTodaysClass(m_station);
+
+        // 25. Clock synchronisation.
+        m_hooks.SynchroniseClock(m_station, QStringLiteral("ST"));
+    } catch (const RolvanError &e) {
+        m_lastError = e.message();
+        return Outcome::Stopped;
+    }
+    return Outcome::Done;
+}
+
+bool MainActivation::OpenWorkingDatabase()
+{
+    Globals &g = G();
+    if (TextToBool(ReadBase(IniKey::UseNetDb, QStringLiteral("False")))) {
+        // A shared database: the connection is prepared elsewhere and not re-pointed here.
+        if (m_dm.isWorkingOpen())
+            return true;
+        m_lastError = QStringLiteral("網路資料庫尚未連線，請於系統設定檢查網路資料庫設定。");
+        return false;
+    }
+    const QString database = JoinPath(ReadDataFolders().database, g.DbFileName);
+    if (!QFile::exists(database) && QFile::exists(g.samplePath()))
+        CopyTemplate(g.samplePath(), database);
+    m_dm.CloseWorking();
+    QString error;
+    if (!m_dm.OpenWorkingDatabase(database, &error)) {
+        m_lastError = error;
+        return false;
+    }
+    return true;
+}
+
+void MainActivation::CheckStorageKind()
+{
+    Globals &g = G();
+    g.IdnoCaption = ReadIdnoCaption();
+    m_station.StorageKind = ReadBase(IniKey::IdentityStoreKind, g.IdnoCaption);
+    const int count = QueryValue(QStringLiteral("select count(*) from SYS_code where CODE_TYPE = ? "
+                                                "and CODE_DESC = ? "),
+                                 { QStringLiteral("PSPN_DBGRID1"), m_station.StorageKind })
+                          .toInt();
+    if (count < 1) {
+        CurrentPrompter().ShowMessage(QStringLiteral("簽到退識別儲存種類='") + m_station.StorageKind
+                                      + QStringLiteral("' ,但人員基本資料 版面設定 無此 對應標題 欄位"));
+    }
+}
+
+void MainActivation::CheckDatabaseVersion()
+{
+    const QString samplePath = G().samplePath();
+    if (!QFile::exists(samplePath))
+        return;
+    if (!m_dm.isSampleOpen()) {
+        QString error;
+        if (!m_dm.OpenSampleDatabase(samplePath, &error))
+            throw DatabaseError(error);
+    }
+    const QString working = QueryValue(DbVersionSql).toString();
+    const QString sample = QueryValueOn(DbVersionSql, m_dm.ConSample()).toString();
+    if (working != sample) {
+        CurrentPrompter().ShowMessage(QStringLiteral("資料庫版本不一致 必須先執行資料庫備份轉換作業"));
+        m_hooks.OpenConversionWindow();
+    }
+}
+
+void MainActivation::RecordVersions(const QString &executablePath)
+{
+    WriteIniSetting(IniSection::Base, IniKey::DbVersion, QueryValue(DbVersionSql).toString());
+    WriteIniSetting(IniSection::Base, IniKey::ExeVersion, G().ExeVersion);
+    WriteIniSetting(IniSection::Base, IniKey::ExeDateTime, FileTimeText(executablePath));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TDM;
+struct StationState;
+
+// What the activation asks of the main window and of the parts that later issues fill.
+class ActivationHooks
+{
+public:
+    virtual ~ActivationHooks() = default;
+    // Step 14: list the capture devices and start the camera. Returns false when the program
+    // must end (no device while the photo switch is on).
+    virtual bool StartCamera(StationState &) { return true; }
+    // Step 20: the conversion window, shown modally; the activation continues after it.
+    virtual void OpenConversionWindow() {}
+    // Step 22: the automatic choice of today's class and lesson.
+    virtual void ChooseTodaysClass(StationState &) {}
+    // Step 25: clock synchronisation in the given mode ("ST" at activation).
+    virtual void SynchroniseClock(StationState &, const QString &) {}
+};
+
+// The duties of the main window each time it becomes active: settings, data folders, the
+// working database (copied from the template when missing), the database-version check.
+class MainActivation
+{
+public:
+    MainActivation(TDM &dm, StationState &station, ActivationHooks &hooks);
+
+    enum class Outcome {
+        Done,        // every step ran
+        Stopped,     // an error stopped this activation; the program keeps running
+        Terminate,   // the program must end (no camera)
+    };
+
+    // Runs every step in order. `arguments` are the program's command-line arguments,
+    // index 0 the program path. `executablePath` is the file whose version is read.
+    Outcome Run(const QStringList &arguments, const QString &executablePath);
+
+    // The text of the error that stopped the last run, if any.
+    QString lastError() const { return m_lastError; }
+
+    // The main window's caption after the activation.
+    QString windowCaption() const;
+
+    // The four data folders, from the INI with their defaults.
+    struct DataFolders
+    {
+        QString database;
+        QString backup;
+        QString csv;
+        QString images;
+    };
+    static DataFolders ReadDataFolders();
+
+private:
+    bool OpenWorkingDatabase();
+    void CheckStorageKind();
+    void CheckDatabaseVersion();
+    void RecordVersions(const QString &executablePath);
+
+    TDM &m_dm;
+    StationState &m_station;
+    ActivationHooks &m_hooks;
+    QString m_lastError;
+};
+
+// The sys_code query for the caption of the personnel-number column.
+QString ReadIdnoCaption();

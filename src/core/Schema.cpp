@@ -1,0 +1,347 @@
+#include "core/Schema.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+ColumnDef Auto(const QString &name)
+{
+    return {name, ColumnType::AutoNumber, 0};
+}
+
+ColumnDef Text(const QString &name, int size = 0)
+{
+    return {name, ColumnType::Text, size};
+}
+
+ColumnDef Memo(const QString &name)
+{
+    return {name, ColumnType::Memo, 0};
+}
+
+ColumnDef Int16(const QString &name)
+{
+    return {name, ColumnType::Integer16, 0};
+}
+
+ColumnDef Int32(const QString &name)
+{
+    return {name, ColumnType::Integer32, 0};
+}
+
+ColumnDef YesNo(const QString &name)
+{
+    return {name, ColumnType::YesNo, 0};
+}
+
+ColumnDef Number(const QString &name)
+{
+    return {name, ColumnType::Number, 0};
+}
+
+IndexDef Index(const QString &table, const QStringList &columns)
+{
+    return {u"IX_"_s + table + u'_' + columns.join(u'_'), columns};
+}
+
+QList<TableDef> BuildTables()
+{
+    QList<TableDef> tables;
+
+    // One row per training class and echelon; class key = trimmed CourseId + Echelon.
+    tables.append({u"Courses"_s,
+                   {Auto(u"RID"_s), Text(u"CourseId"_s, 20), Text(u"Echelon"_s, 2),
+                    Text(u"Course"_s, 100), Text(u"DateStart"_s, 10), Text(u"DateEnd"_s, 10),
+                    Text(u"DateBet"_s, 255), Text(u"TimeStart"_s, 11), Text(u"TimeEnd"_s, 8),
+                    Text(u"Place"_s, 60), Text(u"Charge"_s, 60), Text(u"Teacher"_s, 50),
+                    Text(u"TeacherId"_s, 10), Text(u"TotHours"_s, 4), Text(u"CNo4"_s, 4),
+                    Text(u"CNo2"_s, 2), YesNo(u"Bookin"_s), Text(u"SignType"_s, 10),
+                    YesNo(u"Score"_s), Text(u"Signer"_s, 4), Memo(u"CourseContent"_s)},
+                   {}});
+
+    // One row per lesson of a class.
+    tables.append({u"Course"_s,
+                   {Auto(u"RID"_s), Text(u"INDEX_KEY"_s, 25), Text(u"Subject"_s, 50),
+                    Text(u"CNo4"_s, 50), Text(u"CNo2"_s, 2), Text(u"DateStart"_s, 10),
+                    Text(u"TimeStart"_s, 5), Text(u"TimeEnd"_s, 5), Int16(u"Hours"_s),
+                    Text(u"teacher"_s, 10), Text(u"teacherID"_s, 10), Text(u"noonRS"_s, 5),
+                    Text(u"noonRE"_s, 5), Text(u"nightRS"_s, 5), Text(u"nightRE"_s, 5),
+                    Text(u"R1"_s, 5), Text(u"R2"_s, 5), Text(u"R3"_s, 5),
+                    Text(u"CourseNo"_s, 20), Text(u"CR_DATE"_s, 19), Memo(u"CourseContent"_s)},
+                   {Index(u"Course"_s, {u"INDEX_KEY"_s, u"DateStart"_s})}});
+
+    // One row per person enrolled in a class.
+    tables.append({u"Booking"_s,
+                   {Auto(u"RID"_s), Text(u"INDEX_KEY"_s, 25), Text(u"ID"_s, 10),
+                    Text(u"IDNO"_s, 10), Text(u"CARDID"_s, 10), Text(u"NAME"_s, 30),
+                    Text(u"SEX"_s, 2), Text(u"BIRTHDAY"_s, 10), Text(u"TEL"_s, 20),
+                    Text(u"Mobile"_s, 32), Text(u"eMail"_s, 50), Text(u"Address"_s, 50),
+                    Text(u"ZIP"_s, 5), Text(u"LINE"_s, 30), Text(u"DEPT"_s),
+                    Text(u"JOBTYPE"_s, 20), Text(u"CR_DATE"_s, 19), Text(u"CR_TYPE"_s, 10),
+                    Text(u"Score"_s, 5), Text(u"GHour"_s, 2), Text(u"BookingNo"_s, 20),
+                    Text(u"CarOrder"_s, 2)},
+                   {Index(u"Booking"_s, {u"INDEX_KEY"_s, u"ID"_s}),
+                    Index(u"Booking"_s, {u"INDEX_KEY"_s, u"IDNO"_s})}});
+
+    // One row per sign event. The column order is part of the sign-event exchange files, which
+    // read and write the columns by position: it must not change.
+    tables.append({u"PSIO"_s,
+                   {Text(u"DOOR"_s, 2), Text(u"IDNO"_s, 10), Text(u"IODATE"_s, 7),
+                    Text(u"IOTIME"_s, 6), Text(u"IOTYPE"_s, 1), Text(u"IOWay"_s, 2),
+                    Text(u"NET"_s, 1), Text(u"Web"_s, 1), Text(u"INDEX_KEY"_s, 25),
+                    Text(u"SEATS"_s, 20), Auto(u"RID"_s), Int32(u"RID2"_s), Text(u"NTP"_s, 1)},
+                   {Index(u"PSIO"_s, {u"IDNO"_s, u"IODATE"_s}),
+                    Index(u"PSIO"_s, {u"INDEX_KEY"_s})}});
+
+    // Persons known to the organisation, independent of classes. The columns after STATUS
+    // mirror the personal columns of Booking; their captions are the PSPN_DBGRID1 codes.
+    tables.append({u"PSPN"_s,
+                   {Auto(u"RID"_s), Text(u"ID"_s), Text(u"IDNO"_s), Text(u"NAME"_s),
+                    Text(u"DEPT"_s), Text(u"STATUS"_s), Text(u"CARDID"_s, 10),
+                    Text(u"SEX"_s, 2), Text(u"BIRTHDAY"_s, 10), Text(u"TEL"_s, 20),
+                    Text(u"Mobile"_s, 32), Text(u"eMail"_s, 50), Text(u"Address"_s, 50),
+                    Text(u"ZIP"_s, 5), Text(u"LINE"_s, 30), Text(u"JOBTYPE"_s, 20),
+                    Text(u"TITLE"_s, 30), Text(u"CR_DATE"_s, 19), Text(u"CR_TYPE"_s, 10),
+                    Memo(u"Memo"_s)},
+                   {Index(u"PSPN"_s, {u"ID"_s}), Index(u"PSPN"_s, {u"IDNO"_s})}});
+
+    // Parameter codes; a row is identified by CODE_TYPE and CODE_SEQ together.
+    tables.append({u"SYS_CODE"_s,
+                   {Auto(u"RID"_s), Text(u"CODE_TYPE"_s), Text(u"CODE_SEQ"_s),
+                    Memo(u"CODE_DESC"_s), Text(u"MARK"_s), Text(u"TABLENAME"_s),
+                    Int32(u"Orders"_s), Text(u"RW"_s, 7)},
+                   {Index(u"SYS_CODE"_s, {u"CODE_TYPE"_s, u"CODE_SEQ"_s})}});
+
+    // Help texts per window (helpID) and page (JobScreen).
+    tables.append({u"SYS_Help"_s,
+                   {Auto(u"RID"_s), Text(u"helpID"_s), Text(u"JobScreen"_s),
+                    Memo(u"HelpText"_s), Memo(u"HelpText2"_s)},
+                   {Index(u"SYS_Help"_s, {u"helpID"_s, u"JobScreen"_s})}});
+
+    // Clock-synchronisation log; the latest line has the largest RID.
+    tables.append({u"TimeLog"_s,
+                   {Auto(u"RID"_s), Text(u"TimeStr"_s), Text(u"STATUS"_s)},
+                   {}});
+
+    tables.append({u"SMSLog"_s,
+                   {Auto(u"RID"_s), Text(u"Index_key"_s, 20), Text(u"Mobile"_s, 20),
+                    Text(u"TimeSend"_s, 20), Text(u"Response"_s, 4), Text(u"Message"_s, 160)},
+                   {}});
+
+    tables.append({u"Grouping"_s,
+                   {Auto(u"RID"_s), Text(u"DEPT"_s, 50), Text(u"AREA"_s, 10),
+                    Text(u"OnThePlace"_s, 20), Text(u"GroupNo"_s, 20)},
+                   {}});
+
+    tables.append({u"scores"_s,
+                   {Text(u"ID"_s), Text(u"INDEX_KEY"_s), Text(u"Subject"_s),
+                    Text(u"rDateStart"_s), Text(u"rTimeStart"_s), Text(u"rTimeEnd"_s),
+                    Number(u"HOURS"_s), Text(u"Pass"_s)},
+                   {}});
+
+    // Free-form log that the conversion carries from one database to the next.
+    tables.append({u"LOG"_s,
+                   {Auto(u"RID"_s), Text(u"LogTime"_s, 19), Text(u"Source"_s, 50),
+                    Memo(u"Message"_s)},
+                   {}});
+
+    // Settings that ship with the template, the same for every station.
+    tables.append({u"sys_ini"_s,
+                   {Auto(u"RID"_s), Text(u"SystemName"_s), Text(u"ini1"_s), Text(u"ini2"_s),
+                    Text(u"ini3"_s)},
+                   {}});
+
+    return tables;
+}
+
+QString CreateIndexStatement(const TableDef &table, const IndexDef &index)
+{
+    return u"CREATE INDEX IF NOT EXISTS "_s + index.name + u" ON "_s + table.name + u" ("_s
+        + index.columns.join(u", "_s) + u')';
+}
+
+} // namespace
+
+int ColumnDef::declaredSize() const
+{
+    if (type != ColumnType::Text)
+        return 0;
+    return size > 0 ? size : DefaultTextSize;
+}
+
+const ColumnDef *TableDef::findColumn(const QString &column) const
+{
+    for (const ColumnDef &c : columns) {
+        if (c.name.compare(column, Qt::CaseInsensitive) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+QStringList TableDef::columnNames() const
+{
+    QStringList names;
+    names.reserve(columns.size());
+    for (const ColumnDef &c : columns)
+        names.append(c.name);
+    return names;
+}
+
+const QList<TableDef> &SchemaTables()
+{
+    static const QList<TableDef> tables = BuildTables();
+    return tables;
+}
+
+const TableDef *FindTable(const QString &name)
+{
+    const QString wanted = name.trimmed();
+    for (const TableDef &t : SchemaTables()) {
+        if (t.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &t;
+    }
+    return nullptr;
+}
+
+const ColumnDef *FindColumn(const QString &table, const QString &column)
+{
+    const TableDef *t = FindTable(table);
+    return t ? t->findColumn(column.trimmed()) : nullptr;
+}
+
+QStringList SchemaTableNames()
+{
+    QStringList names;
+    for (const TableDef &t : SchemaTables())
+        names.append(t.name);
+    return names;
+}
+
+QStringList TableColumnNames(const QString &table)
+{
+    const TableDef *t = FindTable(table);
+    return t ? t->columnNames() : QStringList();
+}
+
+int DeclaredTextSize(const QString &table, const QString &column)
+{
+    const ColumnDef *c = FindColumn(table, column);
+    return c ? c->declaredSize() : -1;
+}
+
+QString SqliteColumnDefinition(const ColumnDef &column)
+{
+    // Text compares without regard to letter case, as Jet did. The declared size stays
+    // readable from pragma table_info, where the code-length routines look for it.
+    switch (column.type) {
+    case ColumnType::AutoNumber:
+        return column.name + u" INTEGER PRIMARY KEY AUTOINCREMENT"_s;
+    case ColumnType::Text:
+        return column.name + u" VARCHAR("_s + QString::number(column.declaredSize())
+            + u") COLLATE NOCASE"_s;
+    case ColumnType::Memo:
+        return column.name + u" TEXT COLLATE NOCASE"_s;
+    case ColumnType::Integer16:
+        return column.name + u" SMALLINT"_s;
+    case ColumnType::Integer32:
+        return column.name + u" INTEGER"_s;
+    case ColumnType::YesNo:
+        return column.name + u" BOOLEAN DEFAULT 0"_s;
+    case ColumnType::Number:
+        return column.name + u" REAL"_s;
+    }
+    return column.name;
+}
+
+QString PostgresColumnDefinition(const ColumnDef &column)
+{
+    // Names stay unquoted so that PostgreSQL folds them and any letter case finds them.
+    switch (column.type) {
+    case ColumnType::AutoNumber:
+        return column.name + u" serial PRIMARY KEY"_s;
+    case ColumnType::Text:
+        return column.name + u" citext CHECK (char_length("_s + column.name + u") <= "_s
+            + QString::number(column.declaredSize()) + u')';
+    case ColumnType::Memo:
+        return column.name + u" citext"_s;
+    case ColumnType::Integer16:
+        return column.name + u" smallint"_s;
+    case ColumnType::Integer32:
+        return column.name + u" integer"_s;
+    case ColumnType::YesNo:
+        return column.name + u" boolean DEFAULT false"_s;
+    case ColumnType::Number:
+        return column.name + u" double precision"_s;
+    }
+    return column.name;
+}
+
+QString SqliteCreateTableStatement(const TableDef &table)
+{
+    QStringList parts;
+    for (const ColumnDef &c : table.columns)
+        parts.append(SqliteColumnDefinition(c));
+    return u"CREATE TABLE IF NOT EXISTS "_s + table.name + u" ("_s + parts.join(u", "_s)
+        + u')';
+}
+
+QString PostgresCreateTableStatement(const TableDef &table)
+{
+    QStringList parts;
+    for (const ColumnDef &c : table.columns)
+        parts.append(PostgresColumnDefinition(c));
+    return u"CREATE TABLE IF NOT EXISTS "_s + table.name + u" ("_s + parts.join(u", "_s)
+        + u')';
+}
+
+QStringList SqliteSchemaStatements()
+{
+    QStringList statements;
+    for (const TableDef &t : SchemaTables())
+        statements.append(SqliteCreateTableStatement(t));
+    for (const TableDef &t : SchemaTables()) {
+        for (const IndexDef &i : t.indexes)
+            statements.append(CreateIndexStatement(t, i));
+    }
+    return statements;
+}
+
+QStringList PostgresSchemaStatements()
+{
+    QStringList statements;
+    statements.append(u"CREATE EXTENSION IF NOT EXISTS citext"_s);
+
+    // Jet's mid: a case-blind text stays case-blind when cut.
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s text, start integer) RETURNS text "
+                      "LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s, start) $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s text, start integer, len integer) "
+                      "RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s, start, len) $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s citext, start integer) RETURNS citext "
+                      "LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s::text, start)::citext $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s citext, start integer, len integer) "
+                      "RETURNS citext LANGUAGE sql IMMUTABLE AS "
+                      "$$ SELECT substr(s::text, start, len)::citext $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION ucase(s text) RETURNS text "
+                      "LANGUAGE sql IMMUTABLE AS $$ SELECT upper(s) $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION lcase(s text) RETURNS text "
+                      "LANGUAGE sql IMMUTABLE AS $$ SELECT lower(s) $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION len(s text) RETURNS integer "
+                      "LANGUAGE sql IMMUTABLE AS $$ SELECT char_length(s) $$"_s);
+    // Jet's val: the number at the start of the text, blanks anywhere ignored, D as well as E
+    // for the exponent; 0 when the text does not begin with a number, NULL for NULL.
+    statements.append(
+        u"CREATE OR REPLACE FUNCTION val(s text) RETURNS double precision "
+        "LANGUAGE sql IMMUTABLE AS $$ SELECT CASE WHEN s IS NULL THEN NULL ELSE COALESCE("
+        "translate(substring(regexp_replace(s, '[[:space:]]', '', 'g') "
+        "from '^[+-]?(?:[0-9]+[.]?[0-9]*|[.][0-9]+)(?:[eEdD][+-]?[0-9]+)?'), 'dD', 'ee')"
+        "::double precision, 0) END $$"_s);
+
+    for (const TableDef &t : SchemaTables())
+        statements.append(PostgresCreateTableStatement(t));
+    for (const TableDef &t : SchemaTables()) {
+        for (const IndexDef &i : t.indexes)
+            statements.append(CreateIndexStatement(t, i));
+    }
+    return statements;
+}

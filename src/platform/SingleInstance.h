@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+// One running station per desktop user. The first start listens on a local socket named after
+// the program and the user; a later start sends the wake word there and ends.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString &programName, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when another instance answered and was woken: the caller ends at once.
+    bool WakeRunningInstance();
+    // Starts listening; false when the socket cannot be taken.
+    bool Listen();
+
+    QString serverName() const { return m_serverName; }
+
+signals:
+    // A second start asked this instance to come to the front.
+    void wakeRequested();
+
+private:
+    void OnNewConnection();
+
+    QString m_serverName;
+    QLocalServer *m_server = nullptr;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/Prompter.h"
+
+class QWidget;
+
+// The program's prompter: real message boxes with Chinese button captions.
+class WidgetPrompter final : public Prompter
+{
+public:
+    explicit WidgetPrompter(QWidget *parentWindow = nullptr) : m_parent(parentWindow) {}
+    void setParentWindow(QWidget *parentWindow) { m_parent = parentWindow; }
+
+    void ShowMessage(const QString &text) override;
+    void ShowError(const QString &text) override;
+    Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) override;
+    int ChooseFromList(const QString &title, const QStringList &items) override;
+
+private:
+    QWidget *m_parent = nullptr;
+};
