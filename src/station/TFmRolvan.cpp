@@ -172,12 +172,8 @@ void TFmRolvan::CreateComponents()
 void TFmRolvan::FormResize()
 {
     QWidget *client = centralWidget();
-    const int width = client->width();
     const int height = client->height();
-    const QString os = ReadIniSetting(IniSection::Base, IniKey::OperatingSystem, QString(),
-                                      QStringLiteral("Win 10"));
-    const int x = (os == QLatin1String("Win 10") || os == QLatin1String("Win XP")) ? 8 : 16;
-    const int H = qRound((this->width() - x) / 2.0);
+    const int H = qRound((width() - m_frameAllowance) / 2.0);
 
     PanelCompany->setGeometry(0, 0, 2 * H, CompanyHeight);
     PanelClass->setGeometry(0, CompanyHeight, H, ClassHeight);
@@ -264,6 +260,10 @@ MainActivation::Outcome TFmRolvan::FormActivate()
         activation.Run(QCoreApplication::arguments(), QCoreApplication::applicationFilePath());
 
     setWindowTitle(activation.windowCaption());
+    // Frame allowance of the layout, by the Windows generation the station is set up for.
+    const QString os = ReadIniSetting(IniSection::Base, IniKey::OperatingSystem, QString(),
+                                      QStringLiteral("Win 10"));
+    m_frameAllowance = (os == QLatin1String("Win 10") || os == QLatin1String("Win XP")) ? 8 : 16;
     PanelCompany->setText(G().OrganisationName);
     Label5->setText(m_station.StorageKind
                     + QStringLiteral("  姓名                         時間                  刷卡影像"));

@@ -86,4 +86,5 @@ private:
     bool m_skipNextActivate = false;
     int m_activationCount = 0;
     int m_frameHeight = 0;
+    int m_frameAllowance = 8;
 };
