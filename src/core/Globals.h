@@ -34,6 +34,8 @@ struct Globals
     // Help window topic: the help name; the subject travels in TDM::vString.
     QString HelpName;
 
+    // Values the choice dialogs and the class and lesson windows exchange.
+
     QString iniPath() const { return ExeDir + IniFileName; }
     QString samplePath() const { return ExeDir + SampleDbFileName; }
 };
