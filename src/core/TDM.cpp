@@ -29,7 +29,8 @@ void closeConnection(const QString &name)
 
 } // namespace
 
-bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error)
+bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error,
+                    SqliteJournal journal)
 {
     QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     db.close();
@@ -76,12 +77,14 @@ bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QStr
 
     {
         QSqlQuery pragma(db);
-        if (!pragma.exec(u"PRAGMA journal_mode=WAL"_s)) {
+        const bool wal = journal == SqliteJournal::WriteAheadLog;
+        if (!pragma.exec(wal ? u"PRAGMA journal_mode=WAL"_s : u"PRAGMA journal_mode=DELETE"_s)) {
             const QString detail = pragma.lastError().text();
             pragma = QSqlQuery();
             return fail(detail);
         }
-        if (pragma.next() && pragma.value(0).toString().compare(u"wal"_s, Qt::CaseInsensitive) != 0)
+        if (wal && pragma.next()
+            && pragma.value(0).toString().compare(u"wal"_s, Qt::CaseInsensitive) != 0)
             qWarning().noquote() << "SQLite journal mode stays" << pragma.value(0).toString()
                                  << "for" << shown;
         pragma.finish();
@@ -134,7 +137,9 @@ bool TDM::OpenWorkingDatabase(const QString &filePath, QString *error)
 
 bool TDM::OpenSampleDatabase(const QString &filePath, QString *error)
 {
-    return OpenSqliteFile(m_conSampleName, filePath, error);
+    // The template stays one self-contained file (no write-ahead log beside it), because new
+    // working databases are byte copies of it.
+    return OpenSqliteFile(m_conSampleName, filePath, error, SqliteJournal::Rollback);
 }
 
 void TDM::CloseWorking() { closeConnection(m_con1Name); }

@@ -55,4 +55,7 @@ private:
 // never creates a missing file, reads the file before anything writes to it, then switches
 // on WAL, synchronous FULL and a busy time-out and registers the Jet helper functions.
 // On failure the connection is closed and *error holds a message naming the file.
-bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error);
+// The working database keeps a write-ahead log; the template a plain rollback journal.
+enum class SqliteJournal { WriteAheadLog, Rollback };
+bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error,
+                    SqliteJournal journal = SqliteJournal::WriteAheadLog);

@@ -135,6 +135,10 @@ void TestActivation::firstStartCreatesFoldersDatabaseAndVersionKeys()
         QVERIFY2(QDir(DataRoot() + folder).exists(), qPrintable(folder));
     QVERIFY(QFile::exists(DataRoot() + QStringLiteral("/Quorin.db")));
     QVERIFY(m_dm->isWorkingOpen());
+    QCOMPARE(QueryValue(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+    // The template stays one file that can be copied byte for byte.
+    QCOMPARE(QueryValueOn(QStringLiteral("PRAGMA journal_mode"), m_dm->ConSample()).toString(),
+             QStringLiteral("delete"));
 
     const QString version = QueryValueOn(QStringLiteral("select CODE_SEQ from SYS_CODE where CODE_TYPE = 'DBVersion'"),
                                          m_dm->ConSample())
