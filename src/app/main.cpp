@@ -2,6 +2,7 @@
 #include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
+#include "platform/QtSoundPlayer.h"
 #include "platform/SingleInstance.h"
 #include "platform/WidgetPrompter.h"
 #include "station/TFmRolvan.h"
@@ -87,6 +88,8 @@ int main(int argc, char *argv[])
 
     WidgetPrompter prompter;
     SetCurrentPrompter(&prompter);
+    QtSoundPlayer sounds;
+    SetCurrentSoundPlayer(&sounds);
 
     TDM dm(globals);
     TFmRolvan mainWindow(dm);
@@ -96,6 +99,7 @@ int main(int argc, char *argv[])
     mainWindow.show();
     ScheduleScreenshot();
     const int result = app.exec();
+    SetCurrentSoundPlayer(nullptr);
     SetCurrentPrompter(nullptr);
     return result;
 }

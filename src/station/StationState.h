@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QRgb>
 #include <QString>
+#include <QStringList>
 
 // Fields of the sign-in screen that the activation fills and other windows read.
 struct StationState
@@ -35,4 +37,44 @@ struct StationState
 
     // Clock-synchronisation flag stored with each sign event ("Y" or "N").
     QString NtpFlag = QStringLiteral("N");
+
+    // ---- Sign-in: what identity resolution and the recorder read (lesson selection and the
+    // station settings load set most of it; the recorder keeps the counters and TodayRoc).
+    QString ClassKey;        // trimmed CourseId + Echelon as two digits
+    QString ClassSigner;     // the class's Signer: "內部", "內外", ...
+    QString VINDEX_IO;       // lesson key: class number + CNo4 + TimeStart; the class key without a lesson
+    QString LessonText;      // text of the lesson box ComboBox1 (blank: no lesson chosen)
+    bool StationReady = false;
+    QString CurrentIoType = QStringLiteral("0"); // code of the type button clicked last
+    bool TypeChecked = false;                    // one of the seven type buttons is checked
+    bool AutoMode = false;                       // the check box "自動"
+    QString PrevCourseCode;  // automatic mode: the lesson that has just ended (CNo4 + TimeStart)
+    QString NextCourseCode;  // automatic mode: the next lesson
+    QString PrevInType = QStringLiteral("0");
+    QString PrevOutType = QStringLiteral("1");
+    QString TodayRoc;        // today as "YYYMMDD"
+    int InCnt = 0;           // events of type "0" today for the lesson
+    int OutCnt = 0;          // "1"
+    int Io3Cnt = 0;          // "2"
+    int Io4Cnt = 0;          // "3"
+    int Io5Cnt = 0;          // "4"
+    int Io6Cnt = 0;          // "5"
+    QRgb RowColor = 0xff0000ff; // font colour of the type button clicked last (blue)
+
+    // Station settings of the sign-in screen.
+    QString StationNo = QStringLiteral("00"); // ComputerNo, stored in PSIO.DOOR
+    bool OkSoundOn = true;                    // 手動成功音效
+    bool KeyboardFocusOn = false;             // IOKeyboard
+    QString imgPath;                          // picture folder of the snapshots
+    QString photoSubPath;                     // its sub-folder for new snapshots
+    int PhotoQuality = 15;                    // JPEG quality of the snapshots
+
+    // Identity kinds entered, stored and shown (StorageKind above).
+    QString InputKind;
+    QString DisplayKind;
+    QString DisplayField;        // SQL expression of DisplayKind's columns joined with ':'
+    QStringList DisplayColumns;  // the Booking columns of DisplayKind, in order
+    QString StorageColumn;       // "ID" or "IDNO", the Booking column of StorageKind
+    int IdnoLength = 6;          // 員工編號長度
+    QString ManualKind = QStringLiteral("身分證末5碼");
 };

@@ -1,6 +1,9 @@
 #include "station/TFmRolvan.h"
 
 #include "Fun/DateTimeFunctions.h"
+#include "admin/TFm_Help.h"
+#include "admin/TFmSysManager.h"
+#include "admin/TfrmCopyTable.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
@@ -141,6 +144,8 @@ void TFmRolvan::CreateComponents()
     for (QPushButton *b : { BitBtn2, BitBtn25, BitBtn19, BitBtn11, BitBtnClose })
         b->setFont(Scaled(base, 1.3, true));
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmRolvan::BitBtnCloseClick);
+    connect(BitBtn11, &QPushButton::clicked, this, &TFmRolvan::BitBtn11Click);
+    connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::BitBtn19Click);
 
     Panel2 = Named(new QWidget(client), "Panel2");
     auto *grid = new QGridLayout(Panel2);
@@ -283,9 +288,9 @@ MainActivation::Outcome TFmRolvan::FormActivate()
         break;
     case MainActivation::Outcome::Done:
         m_frameHeight = frameGeometry().height() - height();
-        if (TextToBool(ReadIniSetting(IniSection::Base, IniKey::IOKeyboard, QString(),
-                                      QStringLiteral("False"))))
-            Edit1->setFocus();
+        m_keyboardFocusOn = TextToBool(
+            ReadIniSetting(IniSection::Base, IniKey::IOKeyboard, QString(), QStringLiteral("False")));
+        FocusEntry();
         break;
     }
     emit activated(outcome);
@@ -342,5 +347,26 @@ bool TFmRolvan::StartCamera(StationState &)
 
 void TFmRolvan::OpenConversionWindow()
 {
-    // The conversion window arrives with the administration work; the activation goes on.
+    TfrmCopyTable conversion(m_dm, this);
+    conversion.exec();
+}
+
+void TFmRolvan::BitBtn11Click()
+{
+    // The administration menu, behind the password when one is set. Returning here
+    // activates the window again, which reloads the settings.
+    OpenAdministration(m_dm, this, true);
+    FocusEntry();
+}
+
+void TFmRolvan::BitBtn19Click()
+{
+    TFm_Help::ShowHelp(m_dm, QStringLiteral("簽到首頁"), QStringLiteral("簽到首頁"), this);
+    FocusEntry();
+}
+
+void TFmRolvan::FocusEntry()
+{
+    if (m_keyboardFocusOn)
+        Edit1->setFocus();
 }

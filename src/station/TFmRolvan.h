@@ -73,6 +73,9 @@ private:
     void CreateComponents();
     void FormResize();
     void BitBtnCloseClick();
+    void BitBtn11Click();
+    void BitBtn19Click();
+    void FocusEntry();
     void ShowClock();
 
     // ActivationHooks
@@ -87,4 +90,5 @@ private:
     int m_activationCount = 0;
     int m_frameHeight = 0;
     int m_frameAllowance = 8;
+    bool m_keyboardFocusOn = false;
 };

@@ -1,0 +1,337 @@
+#include "admin/StationSettingsForm.h"
+
+#include "Fun/Base64Functions.h"
+#include "Fun/FileFunctions.h"
+#include "Fun/IniFile.h"
+#include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
+#include "Fun/SysIni.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/Prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+const QString StationSettingsForm::DefaultServiceUrl = u"https://training.example/cco"_s;
+const QString StationSettingsForm::DefaultUpdateUrl = u"https://training.example/esign"_s;
+
+namespace {
+
+const QString TrueText = u"True"_s;
+const QString FalseText = u"False"_s;
+
+QString Read(const IniFile &ini, const QString &section, const QString &key,
+             const QString &defaultValue)
+{
+    // The same rule as ReadIniSetting with an empty empty-value.
+    return ini.value(section, key, defaultValue);
+}
+
+bool ReadBool(const IniFile &ini, const QString &key, bool defaultValue)
+{
+    try {
+        return TextToBool(ini.value(IniSection::Base, key, BoolToText(defaultValue)));
+    } catch (const ConversionError &) {
+        return defaultValue;
+    }
+}
+
+// Copies source to target through a temporary name in the target's folder; the target is
+// never replaced, so a file that appeared meanwhile is kept.
+bool CopyNewFile(const QString &source, const QString &target)
+{
+    const QString temporary = target + u".copying"_s;
+    QFile::remove(temporary);
+    if (!QFile::copy(source, temporary))
+        return false;
+    QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                         | QFile::ReadOther);
+    if (!QFile::rename(temporary, target)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
+}
+
+QString Shown(const QString &path) { return QDir::toNativeSeparators(path); }
+
+} // namespace
+
+QStringList StationSettingsForm::OperatingSystems()
+{
+    return {u"Win 7"_s, u"Win 8 "_s, u"Win 10"_s};
+}
+
+QStringList StationSettingsForm::IdentityInputKinds()
+{
+    return {u"會員編號"_s, u"身分證字號"_s, u"卡片序號"_s, u"手機號碼"_s};
+}
+
+QStringList StationSettingsForm::IdentityShowKinds()
+{
+    return {u"會員編號"_s, u"身分證字號"_s, u"姓名"_s, u"無"_s};
+}
+
+QStringList StationSettingsForm::DriveLetters()
+{
+    return {u"C:"_s, u"D:"_s, u"E:"_s};
+}
+
+QStringList StationSettingsForm::ComPorts()
+{
+    QStringList ports;
+    for (int i = 1; i <= 20; ++i)
+        ports << u"COM"_s + QString::number(i);
+    return ports;
+}
+
+QStringList StationSettingsForm::BaudRates()
+{
+    return {u"9600"_s, u"19200"_s};
+}
+
+QStringList StationSettingsForm::CardContentKinds()
+{
+    return {u"會員編號"_s, u"身分證字號"_s, u"卡片序號"_s, u"卡片序號:員工編號"_s,
+            u"卡片序號:身分證字號"_s, u"身分證字號or員工編號"_s};
+}
+
+void StationSettingsForm::Load(const QString &iniPath)
+{
+    // A file that cannot be read shows the defaults; saving then refuses to overwrite it.
+    IniFile ini;
+    ini.load(iniPath);
+    const QString &base = IniSection::Base;
+    const QString root = DefaultDataRoot();
+
+    companyId = Read(ini, base, IniKey::CompanyId, QString()).trimmed();
+    trainingUnitCode = Read(ini, base, IniKey::TrainingUnitCode, IniDefault::TrainingUnitCode);
+    companyName = Read(ini, base, IniKey::CompanyName, QString());
+    stationNo = Read(ini, base, IniKey::StationNo, IniDefault::StationNo);
+
+    m_storedPassword = Read(ini, base, IniKey::SystemPass, QString());
+    m_loadedPassword.clear();
+    if (!m_storedPassword.isEmpty()) {
+        try {
+            m_loadedPassword = Base64ToUtf8(m_storedPassword);
+        } catch (const ConversionError &) {
+            // Not a Base64 text: the stored text is kept as it is.
+        }
+    }
+    password = m_loadedPassword;
+
+    databasePath = Read(ini, base, IniKey::DataBaseLocationPath, root);
+    backupPath = Read(ini, base, IniKey::BackupLocationPath, JoinPath(root, u"Backup"_s));
+    csvPath = Read(ini, base, IniKey::CsvLocationPath, JoinPath(root, u"CSV"_s));
+    imagePath = Read(ini, base, IniKey::ImageFileLocationPath, JoinPath(root, u"查核資料檔案"_s));
+    // The companion choice "年月" is not offered: the course number is always chosen.
+    photoSubPathByCourseNo = true;
+
+    courseNoLength = Read(ini, base, IniKey::CourseNoLength, u"11"_s);
+    minutesBeforeStart = Read(ini, base, IniKey::MinutesBeforeStart, u"60"_s);
+    minutesAfterEnd = Read(ini, base, IniKey::MinutesAfterEnd, u"60"_s);
+    breakLimit = Read(ini, base, IniKey::BreakLimit, u"60"_s);
+    courseSwitchLimit = Read(ini, base, IniKey::CourseSwitchLimit, u"15"_s);
+    const QString periods = Read(ini, base, IniKey::ClassPeriods, IniDefault::ClassPeriodsBase);
+    for (int i = 0; i < 6; ++i)
+        classPeriods[std::size_t(i)] = periods.mid(i * 4, 4);
+    rollCallLimit = Read(ini, base, IniKey::RollCallLimit, u"30"_s);
+
+    cameraDevice = Read(ini, base, IniKey::CameraDevice, u"0"_s);
+    photoQuality = Read(ini, base, IniKey::PhotoQuality, u"15"_s);
+    operatingSystem = Read(ini, base, IniKey::OperatingSystem, u"Win 10"_s);
+    ioKeyboard = ReadBool(ini, IniKey::IOKeyboard, true);
+    ioScreen = ReadBool(ini, IniKey::IOScreen, true);
+    identityInputKind = Read(ini, base, IniKey::IdentityInputKind, u"身分證字號"_s);
+    identityShowKind = Read(ini, base, IniKey::IdentityShowKind, u"姓名"_s);
+    manualSuccessSound = ReadBool(ini, IniKey::ManualSuccessSound, true);
+    serviceUrl = Read(ini, base, IniKey::ServiceUrl, DefaultServiceUrl);
+    updateUrl = Read(ini, base, IniKey::UpdateUrl, DefaultUpdateUrl);
+
+    const QString &card = IniSection::CardReader;
+    comPortModule = ReadBool(ini, IniKey::IORS232, false);
+    comPort = Read(ini, card, IniKey::ComPort, u"COM3"_s);
+    baudRate = Read(ini, card, IniKey::BaudRate, u"9600"_s);
+    cardDataLength = Read(ini, card, IniKey::CardDataLength, u"10"_s);
+    cardContentKind = Read(ini, card, IniKey::CardContentKind, u"卡片序號"_s);
+    registryDeviceName = Read(ini, card, IniKey::RegistryDeviceName, u"\\Device\\Serial"_s);
+
+    // Shown from the template; a station without one shows the usual values.
+    lateTolerance = u"15"_s;
+    minutesPerHour = u"45"_s;
+    TDM *dm = TDM::instance();
+    if (dm && dm->isSampleOpen()) {
+        lateTolerance = ReadSysIni(base, PerUnitKey(SysIniKey::LateTolerancePrefix, trainingUnitCode),
+                                   QString(), u"15"_s);
+        minutesPerHour = ReadSysIni(base, PerUnitKey(SysIniKey::MinutesPerHourPrefix, trainingUnitCode),
+                                    QString(), u"45"_s);
+    }
+}
+
+QString StationSettingsForm::ValidationError() const
+{
+    if (stationNo.size() != 2)
+        return u"電腦編號長度只能2碼"_s;
+    return QString();
+}
+
+QString StationSettingsForm::ClassPeriodsText() const
+{
+    QString text;
+    for (const QString &field : classPeriods)
+        text += QString(field + u"0000"_s).left(4);
+    return text;
+}
+
+QString StationSettingsForm::StoredPasswordText() const
+{
+    if (password == m_loadedPassword)
+        return m_storedPassword;
+    return password.isEmpty() ? QString() : Utf8ToBase64(password);
+}
+
+bool StationSettingsForm::Save(const QString &iniPath) const
+{
+    const QString error = ValidationError();
+    if (!error.isEmpty()) {
+        CurrentPrompter().ShowMessage(error);
+        return false;
+    }
+
+    IniFile ini;
+    if (!ini.load(iniPath))
+        throw RolvanError(ini.errorString());
+    const QString &base = IniSection::Base;
+    auto set = [&ini, &base](const QString &key, const QString &value) {
+        ini.setValue(base, key, value);
+    };
+
+    set(IniKey::CompanyId, companyId);
+    set(IniKey::TrainingUnitCode, trainingUnitCode);
+    set(IniKey::CompanyName, companyName);
+    set(IniKey::StationNo, stationNo);
+    set(IniKey::SystemPass, StoredPasswordText());
+    set(IniKey::DataBaseLocationPath, databasePath);
+    set(IniKey::BackupLocationPath, backupPath);
+    set(IniKey::CsvLocationPath, csvPath);
+    set(IniKey::ImageFileLocationPath, imagePath);
+    if (photoSubPathByCourseNo)
+        set(IniKey::PhotoSubPathRule, u"課程編號"_s);
+    set(IniKey::CourseNoLength, courseNoLength);
+    set(IniKey::MinutesBeforeStart, minutesBeforeStart);
+    set(IniKey::MinutesAfterEnd, minutesAfterEnd);
+    set(IniKey::BreakLimit, breakLimit);
+    set(IniKey::CourseSwitchLimit, courseSwitchLimit);
+    set(IniKey::ClassPeriods, ClassPeriodsText());
+    set(IniKey::RollCallLimit, rollCallLimit);
+    set(IniKey::CameraDevice, cameraDevice);
+    set(IniKey::PhotoQuality, photoQuality);
+    set(IniKey::OperatingSystem, operatingSystem);
+    set(IniKey::IOKeyboard, BoolToText(ioKeyboard));
+    set(IniKey::IOScreen, BoolToText(ioScreen));
+    set(IniKey::IdentityInputKind, identityInputKind);
+    set(IniKey::IdentityShowKind, identityShowKind);
+    set(IniKey::ManualSuccessSound, BoolToText(manualSuccessSound));
+    set(IniKey::ServiceUrl, serviceUrl);
+    set(IniKey::UpdateUrl, updateUrl);
+    // Fixed values: sign events store the full identity number, every sign event takes a
+    // snapshot, and the serial card-reader module is not available.
+    set(IniKey::IdentityStoreKind, u"身分證字號"_s);
+    set(IniKey::PhotoOnSign, TrueText);
+    set(IniKey::IORS232, FalseText);
+
+    const QString &card = IniSection::CardReader;
+    ini.setValue(card, IniKey::ComPort, comPort);
+    ini.setValue(card, IniKey::BaudRate, baudRate);
+    ini.setValue(card, IniKey::CardDataLength, cardDataLength);
+    ini.setValue(card, IniKey::CardContentKind, cardContentKind);
+    ini.setValue(card, IniKey::RegistryDeviceName, registryDeviceName);
+    for (const QString &key : {IniKey::CheckStart, IniKey::CheckData, IniKey::DataStart,
+                               IniKey::DataBits, IniKey::OutputLength, IniKey::CardSegments})
+        ini.setValue(card, key, QString());
+
+    ini.saveOrThrow();
+    return true;
+}
+
+QString StationSettingsForm::Drive() const
+{
+    return databasePath.left(2);
+}
+
+void StationSettingsForm::ChangeDrive(const QString &drive)
+{
+    databasePath = ReplaceDrive(databasePath, drive);
+    imagePath = ReplaceDrive(imagePath, drive);
+    backupPath = ReplaceDrive(backupPath, drive);
+    csvPath = ReplaceDrive(csvPath, drive);
+}
+
+QString ReplaceDrive(const QString &path, const QString &drive)
+{
+    const bool hasDrive = path.size() >= 2 && path.at(1) == u':' && path.at(0).isLetter();
+    const bool isDrive = drive.size() == 2 && drive.at(1) == u':' && drive.at(0).isLetter();
+    if (!hasDrive || !isDrive)
+        return path;
+    return drive + path.mid(2);
+}
+
+StationSettingsForm::NewStationResult
+StationSettingsForm::CreateStationFolders(const QString &exeDir, const QString &databaseFileName,
+                                          const QString &sampleFileName,
+                                          const QString &orgDbFileName) const
+{
+    NewStationResult result;
+    for (const QString &folder : {databasePath, backupPath, csvPath, imagePath}) {
+        if (folder.trimmed().isEmpty())
+            continue;
+        if (!ForceDirectoryPath(folder))
+            result.failures << u"無法建立目錄 "_s + Shown(folder);
+    }
+
+    if (databasePath.trimmed().isEmpty()) {
+        result.failures << u"未設定本機資料庫路徑"_s;
+        return result;
+    }
+    if (!QFileInfo(databasePath).isDir())
+        return result; // already reported above
+
+    const QString database = JoinPath(databasePath, databaseFileName);
+    if (!QFileInfo::exists(database)) {
+        const QString sample = JoinPath(exeDir, sampleFileName);
+        if (!QFileInfo::exists(sample))
+            result.failures << u"找不到範本資料庫 "_s + Shown(sample);
+        else if (CopyNewFile(sample, database))
+            result.templateCopied = true;
+        else
+            result.failures << u"無法複製 "_s + Shown(sample) + u" 到 "_s + Shown(database);
+    }
+
+    const QString orgDb = JoinPath(databasePath, orgDbFileName);
+    const QString orgSource = JoinPath(exeDir, orgDbFileName);
+    if (!QFileInfo::exists(orgDb) && QFileInfo::exists(orgSource)) {
+        if (CopyNewFile(orgSource, orgDb))
+            result.orgDbCopied = true;
+        else
+            result.failures << u"無法複製 "_s + Shown(orgSource) + u" 到 "_s + Shown(orgDb);
+    }
+    return result;
+}
+
+bool StationSettingsForm::RunNewStationAction() const
+{
+    const Globals &g = G();
+    const NewStationResult result =
+        CreateStationFolders(g.ExeDir, g.DbFileName, g.SampleDbFileName, g.OrgDbFileName);
+    if (!result.failures.isEmpty()) {
+        CurrentPrompter().ShowError(u"目錄新增未完成：\n"_s + result.failures.join(u'\n'));
+        return false;
+    }
+    CurrentPrompter().ShowMessage(u"目錄新增完畢"_s);
+    return true;
+}

@@ -1,0 +1,1166 @@
+#include "classes/TFmSetup.h"
+
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
+#include "Fun/QueryBuilder.h"
+#include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
+#include "admin/TFmSysManager.h"
+#include "admin/TFm_Help.h"
+#include "classes/TDialog_Date.h"
+#include "classes/Tfm_Course.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/Prompter.h"
+#include "station/StationState.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QSqlRecord>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString HelpName = u"課程選定"_s;
+const QString NotAvailable = u"尚未提供"_s;
+const QString DatePattern = u"YYYY/MM/DD"_s;
+
+QLineEdit *MakeEdit(QWidget *parent, const QString &name)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    if (editable)
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QLabel *MakeLabel(QWidget *parent, const QString &caption)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+void SetItems(QComboBox *combo, const QStringList &items)
+{
+    const QString text = combo->currentText();
+    combo->clear();
+    QStringList list = items;
+    list.removeAll(QString());
+    combo->addItems(list);
+    combo->setEditText(text);
+}
+
+// Grid columns that are shown, with their captions; every other column of the row is hidden.
+struct GridColumn
+{
+    QString field;
+    QString caption;
+    int width;
+};
+
+const QList<GridColumn> &GridColumns()
+{
+    static const QList<GridColumn> columns {
+        // Width 0: the column takes the room the others leave.
+        { u"CourseId"_s, u"講習編號"_s, 100 }, { u"Course"_s, u"名稱"_s, 0 },
+        { u"DateStart"_s, u"起日"_s, 82 },     { u"DateEnd"_s, u"迄日"_s, 82 },
+        { u"TimeStart"_s, u"時間"_s, 48 },     { u"TimeEnd"_s, u"結束"_s, 48 },
+        { u"Place"_s, u"地點"_s, 100 },        { u"Charge"_s, u"主辦單位"_s, 150 },
+        { u"Teacher"_s, u"講師"_s, 62 },       { u"TotHours"_s, u"時數"_s, 42 },
+    };
+    return columns;
+}
+
+} // namespace
+
+TFmSetup::TFmSetup(TDM &dm, QWidget *parent)
+    : QDialog(parent)
+    , m_dm(dm)
+    , m_records(std::make_unique<ClassRecords>(G().CourseNoLength))
+{
+    setObjectName(u"FmSetup"_s);
+    setWindowTitle(u"講習基本資料  版本："_s);
+    BuildWindow();
+    const auto d = FormSizeDefault::FmSetup;
+    RestoreFormGeometry(this, d.top, d.left, d.width, d.height);
+}
+
+TFmSetup::~TFmSetup() = default;
+
+// ---- Building -------------------------------------------------------------------------------
+
+QPushButton *TFmSetup::MakeButton(const QString &name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    // Buttons take no focus, so pressing one never counts as leaving a field.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void TFmSetup::MarkNotAvailable(QPushButton *button)
+{
+    button->setEnabled(false);
+    button->setToolTip(NotAvailable);
+}
+
+void TFmSetup::BuildWindow()
+{
+    auto *layout = new QVBoxLayout(this);
+
+    auto *toolbar = new QHBoxLayout;
+    NavFirst = MakeButton(u"NavFirst"_s, u"|◀"_s);
+    NavPrior = MakeButton(u"NavPrior"_s, u"◀"_s);
+    NavNext = MakeButton(u"NavNext"_s, u"▶"_s);
+    NavLast = MakeButton(u"NavLast"_s, u"▶|"_s);
+    NavInsert = MakeButton(u"NavInsert"_s, u"新增"_s);
+    NavEdit = MakeButton(u"NavEdit"_s, u"修改"_s);
+    NavDelete = MakeButton(u"NavDelete"_s, u"刪除"_s);
+    NavPost = MakeButton(u"NavPost"_s, u"確認"_s);
+    NavCancel = MakeButton(u"NavCancel"_s, u"取消"_s);
+    BitBtnHelp = MakeButton(u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnSysManager = MakeButton(u"BitBtnSysManager"_s, u"系統管理"_s);
+    BitBtnClose = MakeButton(u"BitBtnClose"_s, u"  離  開  "_s);
+    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast })
+        b->setFixedWidth(42);
+    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert, NavEdit, NavDelete,
+                            NavPost, NavCancel })
+        toolbar->addWidget(b);
+    toolbar->addStretch(1);
+    toolbar->addWidget(BitBtnHelp);
+    toolbar->addWidget(BitBtnSysManager);
+    toolbar->addWidget(BitBtnClose);
+    layout->addLayout(toolbar);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(u"PageControl1"_s);
+    PageControl1->addTab(BuildSearchPage(), u"多筆瀏覽查詢"_s);
+    PageControl1->addTab(BuildDetailPage(), u"單筆明細"_s);
+    layout->addWidget(PageControl1, 1);
+
+    connect(NavFirst, &QPushButton::clicked, this, &TFmSetup::NavFirstClick);
+    connect(NavPrior, &QPushButton::clicked, this, &TFmSetup::NavPriorClick);
+    connect(NavNext, &QPushButton::clicked, this, &TFmSetup::NavNextClick);
+    connect(NavLast, &QPushButton::clicked, this, &TFmSetup::NavLastClick);
+    connect(NavInsert, &QPushButton::clicked, this, &TFmSetup::NavInsertClick);
+    connect(NavEdit, &QPushButton::clicked, this, &TFmSetup::NavEditClick);
+    connect(NavDelete, &QPushButton::clicked, this, &TFmSetup::NavDeleteClick);
+    connect(NavPost, &QPushButton::clicked, this, &TFmSetup::NavPostClick);
+    connect(NavCancel, &QPushButton::clicked, this, &TFmSetup::NavCancelClick);
+    connect(BitBtnHelp, &QPushButton::clicked, this, &TFmSetup::BitBtnHelpClick);
+    connect(BitBtnSysManager, &QPushButton::clicked, this, &TFmSetup::BitBtnSysManagerClick);
+    connect(BitBtnClose, &QPushButton::clicked, this, &TFmSetup::BitBtnCloseClick);
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this](int) { HighlightActiveTab(PageControl1); });
+    HighlightActiveTab(PageControl1);
+    SetMode(Mode::Browse);
+}
+
+QWidget *TFmSetup::BuildSearchPage()
+{
+    auto *page = new QWidget(this);
+    page->setObjectName(u"TabSheet1"_s);
+    auto *layout = new QVBoxLayout(page);
+
+    // The hint (tool tip) of a search field names the column it searches.
+    auto *row1 = new QHBoxLayout;
+    EditQCourseId = MakeEdit(page, u"EditQCourseId"_s);
+    EditQCourseId->setToolTip(u"CourseId"_s);
+    EditQCourse = MakeEdit(page, u"EditQCourse"_s);
+    EditQCourse->setToolTip(u"Course"_s);
+    EditQCharge = MakeEdit(page, u"EditQCharge"_s);
+    EditQCharge->setToolTip(u"Charge"_s);
+    EditQTeacher = MakeEdit(page, u"EditQTeacher"_s);
+    EditQTeacher->setToolTip(u"Teacher"_s);
+    EditQCourseId->setFixedWidth(120);
+    EditQCharge->setFixedWidth(130);
+    EditQTeacher->setFixedWidth(90);
+    row1->addWidget(MakeLabel(page, u"講習編號"_s));
+    row1->addWidget(EditQCourseId);
+    row1->addWidget(MakeLabel(page, u"名稱"_s));
+    row1->addWidget(EditQCourse, 1);
+    row1->addWidget(MakeLabel(page, u"主辦單位"_s));
+    row1->addWidget(EditQCharge);
+    row1->addWidget(MakeLabel(page, u"講師"_s));
+    row1->addWidget(EditQTeacher);
+    layout->addLayout(row1);
+
+    auto *row2 = new QHBoxLayout;
+    LabelDate = new QLabel(u"日期"_s, page);
+    LabelDate->setObjectName(u"LabelDate"_s);
+    LabelDate->setCursor(Qt::PointingHandCursor);
+    LabelDate->setStyleSheet(u"color: #1a4f9c; text-decoration: underline;"_s);
+    LabelDate->installEventFilter(this);
+    EditQDate = MakeEdit(page, u"EditQDate"_s);
+    EditQDate->setFixedWidth(110);
+    EditQDate->setPlaceholderText(u"2024/05/06 或 2024"_s);
+    EditQDateS = MakeEdit(page, u"EditQDateS"_s);
+    EditQDateS->setToolTip(u"DateStart"_s);
+    EditQDateS->setFixedWidth(120);
+    EditQDateE = MakeEdit(page, u"EditQDateE"_s);
+    EditQDateE->setToolTip(u"DateEnd"_s);
+    EditQDateE->setFixedWidth(120);
+    auto *tilde = new QLabel(u"～"_s, page);
+    tilde->setObjectName(u"LabelRangeTilde"_s);
+    EditQDateS->setVisible(false);
+    EditQDateE->setVisible(false);
+    tilde->setVisible(false);
+    for (QLineEdit *field : { EditQDate, EditQDateS, EditQDateE })
+        field->installEventFilter(this);
+
+    BitBtn1 = MakeButton(u"BitBtn1"_s, u"查詢"_s);
+    BitBtn2 = MakeButton(u"BitBtn2"_s, u"條件清除"_s);
+    BitBtn3 = MakeButton(u"BitBtn3"_s, u"講習與報名人員匯入"_s);
+    MarkNotAvailable(BitBtn3);
+    LabelCount = new QLabel(ClassRecords::CountLabel(0), page);
+    LabelCount->setObjectName(u"LabelCount"_s);
+
+    row2->addWidget(LabelDate);
+    row2->addWidget(EditQDate);
+    row2->addWidget(EditQDateS);
+    row2->addWidget(tilde);
+    row2->addWidget(EditQDateE);
+    row2->addSpacing(12);
+    row2->addWidget(BitBtn1);
+    row2->addWidget(BitBtn2);
+    row2->addWidget(BitBtn3);
+    row2->addStretch(1);
+    row2->addWidget(LabelCount);
+    layout->addLayout(row2);
+
+    DBGrid1 = new QTableView(page);
+    DBGrid1->setObjectName(u"DBGrid1"_s);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setAlternatingRowColors(true);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(24);
+    DBGrid1->verticalHeader()->setVisible(false);
+    m_model = new QSqlQueryModel(this);
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    DBGrid1->setModel(m_proxy);
+    EnableGridTitleSort(DBGrid1);
+    layout->addWidget(DBGrid1, 1);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TFmSetup::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFmSetup::BitBtn2Click);
+    connect(EditQDate, &QLineEdit::returnPressed, this, &TFmSetup::BitBtn1Click);
+    connect(DBGrid1, &QTableView::doubleClicked, this, &TFmSetup::DBGrid1DblClick);
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { CurrentRowChanged(); });
+    return page;
+}
+
+QWidget *TFmSetup::BuildDetailPage()
+{
+    auto *page = new QWidget(this);
+    page->setObjectName(u"TabSheet2"_s);
+    auto *outer = new QHBoxLayout(page);
+    auto *left = new QVBoxLayout;
+    outer->addLayout(left, 1);
+
+    auto *form = new QGridLayout;
+    form->setHorizontalSpacing(8);
+    form->setVerticalSpacing(7);
+    int row = 0;
+
+    DBEditCourseId = MakeEdit(page, u"DBEditCourseId"_s);
+    DBEditCourseId->setFixedWidth(140);
+    LabelCourseIdLen = new QLabel(m_records->ClassNumberLengthLabel(), page);
+    LabelCourseIdLen->setObjectName(u"LabelCourseIdLen"_s);
+    DBEditEchelon = MakeEdit(page, u"DBEditEchelon"_s);
+    DBEditEchelon->setVisible(false);
+    auto *idRow = new QHBoxLayout;
+    idRow->addWidget(DBEditCourseId);
+    idRow->addWidget(LabelCourseIdLen);
+    idRow->addStretch(1);
+    form->addWidget(MakeLabel(page, u"講習編號"_s), row, 0);
+    form->addLayout(idRow, row++, 1, 1, 3);
+
+    DBEditCourse = MakeEdit(page, u"DBEditCourse"_s);
+    DBEditCourse->setMaxLength(100);
+    form->addWidget(MakeLabel(page, u"名稱"_s), row, 0);
+    form->addWidget(DBEditCourse, row++, 1, 1, 3);
+
+    DBEditDateStart = MakeEdit(page, u"DBEditDateStart"_s);
+    DBEditDateEnd = MakeEdit(page, u"DBEditDateEnd"_s);
+    for (QLineEdit *field : { DBEditDateStart, DBEditDateEnd }) {
+        field->setMaxLength(10);
+        field->setFixedWidth(110);
+        field->installEventFilter(this);
+    }
+    auto *dateRow = new QHBoxLayout;
+    dateRow->addWidget(DBEditDateStart);
+    dateRow->addWidget(new QLabel(u"～"_s, page));
+    dateRow->addWidget(DBEditDateEnd);
+    auto *dateHint = new QLabel(u"格式2019/05/31，雙擊填入今天，右鍵選日期"_s, page);
+    dateHint->setStyleSheet(u"color: #666;"_s);
+    dateRow->addWidget(dateHint);
+    dateRow->addStretch(1);
+    form->addWidget(MakeLabel(page, u"起迄日期"_s), row, 0);
+    form->addLayout(dateRow, row++, 1, 1, 3);
+
+    DBComboTimeStart = MakeCombo(page, u"DBComboTimeStart"_s, true);
+    DBComboTimeEnd = MakeCombo(page, u"DBComboTimeEnd"_s, true);
+    for (QComboBox *field : { DBComboTimeStart, DBComboTimeEnd }) {
+        field->setFixedWidth(90);
+        field->installEventFilter(this);
+    }
+    auto *timeRow = new QHBoxLayout;
+    timeRow->addWidget(DBComboTimeStart);
+    timeRow->addWidget(new QLabel(u"～"_s, page));
+    timeRow->addWidget(DBComboTimeEnd);
+    auto *timeHint = new QLabel(u"格式09:30"_s, page);
+    timeHint->setStyleSheet(u"color: #666;"_s);
+    timeRow->addWidget(timeHint);
+    timeRow->addStretch(1);
+    form->addWidget(MakeLabel(page, u"時間"_s), row, 0);
+    form->addLayout(timeRow, row++, 1, 1, 3);
+
+    DBComboPlace = MakeCombo(page, u"DBComboPlace"_s, true);
+    DBComboPlace->lineEdit()->setMaxLength(60);
+    DBComboCharge = MakeCombo(page, u"DBComboCharge"_s, true);
+    DBComboCharge->lineEdit()->setMaxLength(60);
+    form->addWidget(MakeLabel(page, u"地點"_s), row, 0);
+    form->addWidget(DBComboPlace, row, 1);
+    form->addWidget(MakeLabel(page, u"主辦單位"_s), row, 2);
+    form->addWidget(DBComboCharge, row++, 3);
+
+    DBEditTeacher = MakeEdit(page, u"DBEditTeacher"_s);
+    DBEditTeacher->setMaxLength(50);
+    DBEditTeacherId = MakeEdit(page, u"DBEditTeacherId"_s);
+    DBEditTeacherId->setMaxLength(10);
+    form->addWidget(MakeLabel(page, u"講師"_s), row, 0);
+    form->addWidget(DBEditTeacher, row, 1);
+    form->addWidget(MakeLabel(page, u"講師身分證字號"_s), row, 2);
+    form->addWidget(DBEditTeacherId, row++, 3);
+
+    DBComboTotHours = MakeCombo(page, u"DBComboTotHours"_s, true);
+    for (int h = 0; h <= 9; ++h)
+        DBComboTotHours->addItem(QString::number(h));
+    DBComboTotHours->lineEdit()->setMaxLength(4);
+    DBComboTotHours->setFixedWidth(70);
+    DBComboCNo2 = MakeCombo(page, u"DBComboCNo2"_s, false);
+    DBComboCNo2->addItems({ QString(), u"必修"_s, u"選修"_s });
+    DBComboCNo2->setFixedWidth(80);
+    auto *hoursRow = new QHBoxLayout;
+    hoursRow->addWidget(DBComboTotHours);
+    hoursRow->addStretch(1);
+    form->addWidget(MakeLabel(page, u"核定總時數"_s), row, 0);
+    form->addLayout(hoursRow, row, 1);
+    form->addWidget(MakeLabel(page, u"必選修"_s), row, 2);
+    auto *cno2Row = new QHBoxLayout;
+    cno2Row->addWidget(DBComboCNo2);
+    cno2Row->addStretch(1);
+    form->addLayout(cno2Row, row++, 3);
+
+    DBEditCNo4 = MakeEdit(page, u"DBEditCNo4"_s);
+    DBEditCNo4->setMaxLength(4);
+    DBEditCNo4->setFixedWidth(70);
+    LabelCNo4Desc = new QLabel(page);
+    LabelCNo4Desc->setObjectName(u"LabelCNo4Desc"_s);
+    auto *cno4Row = new QHBoxLayout;
+    cno4Row->addWidget(DBEditCNo4);
+    cno4Row->addWidget(LabelCNo4Desc, 1);
+    form->addWidget(MakeLabel(page, u"課程代號"_s), row, 0);
+    form->addLayout(cno4Row, row++, 1, 1, 3);
+
+    auto *signBox = new QGroupBox(u"刷卡種類"_s, page);
+    signBox->setObjectName(u"GroupSignType"_s);
+    auto *signLayout = new QGridLayout(signBox);
+    const QStringList kinds { u"簽到"_s, u"簽退"_s, u"午到"_s, u"午退"_s, u"晚上簽到"_s, u"晚上簽退"_s };
+    for (int k = 0; k < kinds.size(); ++k) {
+        auto *box = new QCheckBox(kinds.at(k), signBox);
+        box->setObjectName(u"CheckBox"_s + QString::number(k + 1));
+        signLayout->addWidget(box, 0, k);
+        CheckBoxSign << box;
+        // Only a box the user pressed changes the stored kinds.
+        connect(box, &QCheckBox::clicked, this, [this] {
+            m_signTouched = true;
+            BeginEdit();
+        });
+    }
+    auto *signNote = new QLabel(u"講習只有1個課程且無課程明細者需選定刷卡種類"_s, signBox);
+    signNote->setStyleSheet(u"color: #a33;"_s);
+    signLayout->addWidget(signNote, 1, 0, 1, 6);
+    form->addWidget(signBox, row++, 0, 1, 4);
+
+    DBMemoContent = new QPlainTextEdit(page);
+    DBMemoContent->setObjectName(u"DBMemoContent"_s);
+    DBMemoContent->setFixedHeight(52);
+    form->addWidget(MakeLabel(page, u"備註"_s), row, 0, Qt::AlignTop | Qt::AlignRight);
+    form->addWidget(DBMemoContent, row++, 1, 1, 3);
+    form->setColumnStretch(1, 1);
+    form->setColumnStretch(3, 1);
+    left->addLayout(form);
+
+    // The buttons that lead from the class elsewhere.
+    PanelButtons = new QWidget(page);
+    PanelButtons->setObjectName(u"PanelButtons"_s);
+    auto *buttons = new QGridLayout(PanelButtons);
+    buttons->setContentsMargins(0, 6, 0, 0);
+    BitBtn7 = MakeButton(u"BitBtn7"_s, u"開始簽到退"_s);
+    BitBtn7->setStyleSheet(u"font-weight: bold; color: #0b5d1e;"_s);
+    BitBtn8 = MakeButton(u"BitBtn8"_s, u"課程明細"_s);
+    BitBtn9 = MakeButton(u"BitBtn9"_s, u"講習課程出勤報表"_s);
+    BitBtn10 = MakeButton(u"BitBtn10"_s, u"刷卡明細資料"_s);
+    BitBtn11 = MakeButton(u"BitBtn11"_s, u"學員名單"_s);
+    BitBtn12 = MakeButton(u"BitBtn12"_s, u"期間日期"_s);
+    BitBtn13 = MakeButton(u"BitBtn13"_s, u"【驗自然人憑證】"_s);
+    BitBtn14 = MakeButton(u"BitBtn14"_s, u"點名紀錄上傳"_s);
+    BitBtn15 = MakeButton(u"BitBtn15"_s, u"刷卡紀錄上傳彙整"_s);
+    BitBtn16 = MakeButton(u"BitBtn16"_s, u"刷卡紀錄下載彙整"_s);
+    BitBtn17 = MakeButton(u"BitBtn17"_s, u"送件"_s);
+    BitBtn18 = MakeButton(u"BitBtn18"_s, u"簽到資料註記到人員基本資料"_s);
+    for (QPushButton *b : { BitBtn9, BitBtn10, BitBtn11, BitBtn13, BitBtn14, BitBtn15, BitBtn16,
+                            BitBtn17, BitBtn18 })
+        MarkNotAvailable(b);
+    const QList<QPushButton *> order { BitBtn7, BitBtn8, BitBtn12, BitBtn9, BitBtn10, BitBtn11,
+                                       BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 };
+    for (int i = 0; i < order.size(); ++i) {
+        order.at(i)->setMinimumHeight(30);
+        buttons->addWidget(order.at(i), i / 4, i % 4);
+    }
+    BitBtn18->setVisible(false);
+    left->addWidget(PanelButtons);
+    left->addStretch(1);
+
+    PanelPeriod = BuildPeriodPanel();
+    PanelPeriod->setVisible(false);
+    outer->addWidget(PanelPeriod);
+
+    // Any change the user makes to a field puts the class into edit mode.
+    for (QLineEdit *field : { DBEditCourseId, DBEditCourse, DBEditDateStart, DBEditDateEnd,
+                              DBEditTeacher, DBEditTeacherId, DBEditCNo4 })
+        connect(field, &QLineEdit::textChanged, this, [this] { BeginEdit(); });
+    for (QComboBox *field : { DBComboTimeStart, DBComboTimeEnd, DBComboPlace, DBComboCharge,
+                              DBComboTotHours, DBComboCNo2 })
+        connect(field, &QComboBox::currentTextChanged, this, [this] { BeginEdit(); });
+    connect(DBMemoContent, &QPlainTextEdit::textChanged, this, [this] { BeginEdit(); });
+    connect(DBEditCNo4, &QLineEdit::textChanged, this,
+            [this](const QString &code) { GuardAction([&] { LabelCNo4Desc->setText(ClassRecords::SubjectDescription(code)); }); });
+    // Either date changing shows or hides the period-date button.
+    connect(DBEditDateStart, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
+    connect(DBEditDateEnd, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
+
+    connect(BitBtn7, &QPushButton::clicked, this, &TFmSetup::BitBtn7Click);
+    connect(BitBtn8, &QPushButton::clicked, this, &TFmSetup::BitBtn8Click);
+    connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::BitBtn12Click);
+    return page;
+}
+
+QWidget *TFmSetup::BuildPeriodPanel()
+{
+    auto *panel = new QGroupBox(u"期間日期"_s, this);
+    panel->setObjectName(u"PanelPeriod"_s);
+    panel->setFixedWidth(300);
+    auto *layout = new QVBoxLayout(panel);
+
+    LabelPeriodCount = new QLabel(panel);
+    LabelPeriodCount->setObjectName(u"LabelPeriodCount"_s);
+    layout->addWidget(LabelPeriodCount);
+
+    CheckListBox1 = new QListWidget(panel);
+    CheckListBox1->setObjectName(u"CheckListBox1"_s);
+    layout->addWidget(CheckListBox1, 1);
+    connect(CheckListBox1, &QListWidget::itemChanged, this, [this](QListWidgetItem *item) {
+        if (m_loading)
+            return;
+        const int row = CheckListBox1->row(item);
+        if (row >= 0 && row < m_periodDays.size())
+            m_periodDays[row].ticked = item->checkState() == Qt::Checked;
+        LabelPeriodCount->setText(ClassRecords::PeriodCountLabel(m_periodDays));
+    });
+
+    auto *grid = new QGridLayout;
+    BtnPeriodAll = MakeButton(u"BtnPeriodAll"_s, u"全選"_s);
+    BtnPeriodNone = MakeButton(u"BtnPeriodNone"_s, u"全刪"_s);
+    BtnPeriod135 = MakeButton(u"BtnPeriod135"_s, u"1.3.5"_s);
+    BtnPeriod24 = MakeButton(u"BtnPeriod24"_s, u" 2.4"_s);
+    BtnPeriodWork = MakeButton(u"BtnPeriodWork"_s, u"工作日"_s);
+    grid->addWidget(BtnPeriodAll, 0, 0);
+    grid->addWidget(BtnPeriodNone, 0, 1);
+    grid->addWidget(BtnPeriod135, 1, 0);
+    grid->addWidget(BtnPeriod24, 1, 1);
+    grid->addWidget(BtnPeriodWork, 2, 0, 1, 2);
+    layout->addLayout(grid);
+    auto *days = new QHBoxLayout;
+    for (int w = 1; w <= 5; ++w) {
+        QPushButton *b = MakeButton(u"BtnPeriodW"_s + QString::number(w), QString::number(w));
+        BtnPeriodDay << b;
+        days->addWidget(b);
+        connect(b, &QPushButton::clicked, this, [this, w] { PeriodButtonClick(PeriodButton::AddWeekday, w); });
+    }
+    layout->addLayout(days);
+    auto *end = new QHBoxLayout;
+    BtnPeriodOk = MakeButton(u"BtnPeriodOk"_s, u"oK"_s);
+    BtnPeriodCancel = MakeButton(u"BtnPeriodCancel"_s, u"取消"_s);
+    end->addWidget(BtnPeriodOk);
+    end->addWidget(BtnPeriodCancel);
+    layout->addLayout(end);
+
+    connect(BtnPeriodAll, &QPushButton::clicked, this, [this] { PeriodButtonClick(PeriodButton::SelectAll); });
+    connect(BtnPeriodNone, &QPushButton::clicked, this, [this] { PeriodButtonClick(PeriodButton::ClearAll); });
+    connect(BtnPeriod135, &QPushButton::clicked, this, [this] { PeriodButtonClick(PeriodButton::MonWedFri); });
+    connect(BtnPeriod24, &QPushButton::clicked, this, [this] { PeriodButtonClick(PeriodButton::TueThu); });
+    connect(BtnPeriodWork, &QPushButton::clicked, this, [this] { PeriodButtonClick(PeriodButton::Workdays); });
+    connect(BtnPeriodOk, &QPushButton::clicked, this, &TFmSetup::BtnPeriodOkClick);
+    connect(BtnPeriodCancel, &QPushButton::clicked, this, &TFmSetup::BtnPeriodCancelClick);
+    return panel;
+}
+
+// ---- Activation ---------------------------------------------------------------------------------
+
+void TFmSetup::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    m_classChosen = false;
+    // Run after the window is on screen, so a message it shows has a parent to sit on.
+    QTimer::singleShot(0, this, [this] { GuardAction([this] { FormActivate(); }); });
+}
+
+void TFmSetup::ApplyEventCaptions()
+{
+    if (!m_station)
+        return;
+    const QStringList captions { m_station->io3Cap, m_station->io4Cap, m_station->io5Cap, m_station->io6Cap };
+    for (int i = 0; i < captions.size(); ++i) {
+        if (!captions.at(i).isEmpty())
+            CheckBoxSign.at(i + 2)->setText(captions.at(i));
+    }
+}
+
+bool TFmSetup::FormActivate()
+{
+    Globals &g = G();
+    m_serviceUrl = ReadIniSetting(IniSection::Base, IniKey::ServiceUrl, QString(), QString());
+    ApplyEventCaptions();
+
+    m_records = std::make_unique<ClassRecords>(g.CourseNoLength);
+    LabelCourseIdLen->setText(m_records->ClassNumberLengthLabel());
+    setWindowTitle(u"講習基本資料  版本："_s + g.EditionText + g.VersionText);
+    PageControl1->setCurrentIndex(0);
+    HighlightActiveTab(PageControl1);
+    EditQDate->setText(FormatDateByPattern(DatePattern, CurrentClock().today()));
+    BitBtn18->setVisible(ReadIniBool(IniSection::SystemExtension, IniKey::SystemExtension, false));
+
+    // The working database must be where the settings say.
+    if (ReadIniBool(IniSection::Base, IniKey::UseNetDb, false)) {
+        if (!m_dm.isWorkingOpen()) {
+            CurrentPrompter().ShowMessage(u"資料庫位置尚未設定"_s);
+            return false;
+        }
+    } else {
+        const QString folder = ReadIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, QString(), QString());
+        const QString path = JoinPath(folder, g.DbFileName);
+        if (folder.trimmed().isEmpty() || !QFile::exists(path)) {
+            CurrentPrompter().ShowMessage(u"資料庫位置尚未設定"_s);
+            return false;
+        }
+        if (!m_dm.isWorkingOpen()) {
+            QString error;
+            if (!m_dm.OpenWorkingDatabase(path, &error))
+                throw RolvanError(error);
+        }
+    }
+    FillDropDowns();
+    RunQuery(m_current.RID);
+    return true;
+}
+
+void TFmSetup::FillDropDowns()
+{
+    const QDate today = CurrentClock().today();
+    m_loading = true;
+    SetItems(DBComboPlace, ClassRecords::PlaceList());
+    SetItems(DBComboCharge, ClassRecords::ChargeList());
+    SetItems(DBComboTimeStart, ClassRecords::TimeList(u"TimeStart"_s, today));
+    SetItems(DBComboTimeEnd, ClassRecords::TimeList(u"TimeEnd"_s, today));
+    m_loading = false;
+}
+
+// ---- Searching ----------------------------------------------------------------------------------
+
+void TFmSetup::BitBtn1Click()
+{
+    GuardAction([this] { RunQuery(m_current.RID); });
+}
+
+void TFmSetup::RunQuery(int selectRid)
+{
+    if (const auto range = ClassRecords::RangeForDate(EditQDate->text())) {
+        EditQDateS->setText(range->start);
+        EditQDateE->setText(range->end);
+    }
+    const SqlCondition statement = ClassRecords::SearchStatement(CollectSearchInputs(this));
+    QSqlQuery query(m_dm.Con1());
+    if (!query.prepare(statement.text))
+        throw DatabaseError(statement.text + u"\n"_s + query.lastError().text());
+    for (const QVariant &value : statement.params)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw DatabaseError(statement.text + u"\n"_s + query.lastError().text());
+
+    m_loading = true;
+    m_proxy->sort(-1);
+    DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    m_model->setQuery(std::move(query));
+    while (m_model->canFetchMore())
+        m_model->fetchMore();
+    const QSqlRecord record = m_model->record();
+    for (int c = 0; c < record.count(); ++c)
+        DBGrid1->setColumnHidden(c, true);
+    for (const GridColumn &column : GridColumns()) {
+        const int c = record.indexOf(column.field);
+        if (c < 0)
+            continue;
+        m_model->setHeaderData(c, Qt::Horizontal, column.caption);
+        DBGrid1->setColumnHidden(c, false);
+        if (column.width > 0) {
+            DBGrid1->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Interactive);
+            DBGrid1->setColumnWidth(c, column.width);
+        } else {
+            DBGrid1->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
+        }
+    }
+    LabelCount->setText(ClassRecords::CountLabel(m_model->rowCount()));
+    m_loading = false;
+
+    if (!SelectClass(selectRid))
+        SelectRow(0);
+}
+
+int TFmSetup::rowCount() const
+{
+    return m_proxy->rowCount();
+}
+
+void TFmSetup::BitBtn2Click()
+{
+    ClearFormInputs(this);
+    EditQDate->clear();
+    EditQDateS->clear();
+    EditQDateE->clear();
+}
+
+void TFmSetup::LabelDateClick()
+{
+    m_rangeShown = !m_rangeShown;
+    LabelDate->setText(m_rangeShown ? u"起迄日期"_s : u"日期"_s);
+    EditQDate->setVisible(!m_rangeShown);
+    EditQDateS->setVisible(m_rangeShown);
+    EditQDateE->setVisible(m_rangeShown);
+    if (auto *tilde = findChild<QLabel *>(u"LabelRangeTilde"_s))
+        tilde->setVisible(m_rangeShown);
+}
+
+void TFmSetup::DBGrid1DblClick()
+{
+    PageControl1->setCurrentIndex(1);
+}
+
+// ---- Moving -------------------------------------------------------------------------------------
+
+bool TFmSetup::SelectClass(int rid)
+{
+    if (rid <= 0)
+        return false;
+    const int ridColumn = m_model->record().indexOf(u"RID"_s);
+    if (ridColumn < 0)
+        return false;
+    for (int row = 0; row < m_proxy->rowCount(); ++row) {
+        if (m_proxy->index(row, ridColumn).data().toInt() == rid) {
+            SelectRow(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TFmSetup::SelectRow(int row)
+{
+    if (row < 0 || row >= m_proxy->rowCount()) {
+        DBGrid1->selectionModel()->clearCurrentIndex();
+        DBGrid1->clearSelection();
+        CurrentRowChanged();
+        return;
+    }
+    int column = 0;
+    while (column < m_proxy->columnCount() && DBGrid1->isColumnHidden(column))
+        ++column;
+    const QModelIndex index = m_proxy->index(row, column);
+    const bool sameRow = DBGrid1->selectionModel()->currentIndex().row() == row;
+    DBGrid1->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    DBGrid1->scrollTo(index);
+    // Selecting the row that is already current signals nothing; load it anyway.
+    if (sameRow)
+        CurrentRowChanged();
+}
+
+void TFmSetup::CurrentRowChanged()
+{
+    if (m_loading || m_mode != Mode::Browse)
+        return;
+    GuardAction([this] {
+        const QModelIndex current = DBGrid1->selectionModel()->currentIndex();
+        const int ridColumn = m_model->record().indexOf(u"RID"_s);
+        std::optional<ClassRecord> record;
+        if (current.isValid() && ridColumn >= 0)
+            record = m_records->LoadClass(m_proxy->index(current.row(), ridColumn).data().toInt());
+        MoveToClass(record.value_or(ClassRecord()));
+    });
+}
+
+void TFmSetup::MoveToClass(const ClassRecord &record)
+{
+    m_current = record;
+    m_dateBet = record.DateBet;
+    m_signTouched = false;
+    LoadFields(record);
+    PanelPeriod->setVisible(false);
+    UpdatePeriodButton();
+
+    const QString key = ClassRecords::ClassKeyOf(record.CourseId, record.Echelon);
+    if (!key.isEmpty())
+        G().CurrentClassKey = key;
+    PanelButtons->setVisible(true);
+    const bool locked = record.RID > 0 && m_records->ClassNumberLocked(key);
+    DBEditCourseId->setReadOnly(record.RID == 0 || locked);
+    DBEditEchelon->setReadOnly(record.RID == 0 || locked);
+    SetMode(Mode::Browse);
+}
+
+void TFmSetup::LoadFields(const ClassRecord &r)
+{
+    m_loading = true;
+    // A stored number longer than the limit is shown whole, never cut.
+    DBEditCourseId->setMaxLength(qMax(m_records->courseNoLength(), int(r.CourseId.size())));
+    DBEditCourseId->setText(r.CourseId);
+    DBEditEchelon->setText(r.Echelon);
+    DBEditCourse->setText(r.Course);
+    DBEditDateStart->setText(r.DateStart);
+    DBEditDateEnd->setText(r.DateEnd);
+    DBComboTimeStart->setEditText(r.TimeStart);
+    DBComboTimeEnd->setEditText(r.TimeEnd);
+    DBComboPlace->setEditText(r.Place);
+    DBComboCharge->setEditText(r.Charge);
+    DBEditTeacher->setText(r.Teacher);
+    DBEditTeacherId->setText(r.TeacherId);
+    DBComboTotHours->setEditText(r.TotHours);
+    DBComboCNo2->setCurrentIndex(qMax(0, DBComboCNo2->findText(r.CNo2)));
+    DBEditCNo4->setText(r.CNo4);
+    DBMemoContent->setPlainText(r.CourseContent);
+    const QList<bool> boxes = ClassRecords::SignTypeBoxes(r.SignType);
+    for (int k = 0; k < CheckBoxSign.size(); ++k)
+        CheckBoxSign.at(k)->setChecked(boxes.at(k));
+    m_loading = false;
+}
+
+ClassRecord TFmSetup::GatherFields() const
+{
+    ClassRecord r = m_current;
+    r.CourseId = DBEditCourseId->text().trimmed();
+    r.Echelon = DBEditEchelon->text().trimmed();
+    r.Course = DBEditCourse->text().trimmed();
+    r.DateStart = DBEditDateStart->text().trimmed();
+    r.DateEnd = DBEditDateEnd->text().trimmed();
+    r.DateBet = m_dateBet;
+    r.TimeStart = DBComboTimeStart->currentText().trimmed();
+    r.TimeEnd = DBComboTimeEnd->currentText().trimmed();
+    r.Place = DBComboPlace->currentText().trimmed();
+    r.Charge = DBComboCharge->currentText().trimmed();
+    r.Teacher = DBEditTeacher->text().trimmed();
+    r.TeacherId = DBEditTeacherId->text().trimmed();
+    r.TotHours = DBComboTotHours->currentText().trimmed();
+    r.CNo2 = DBComboCNo2->currentText();
+    r.CNo4 = DBEditCNo4->text().trimmed();
+    r.CourseContent = DBMemoContent->toPlainText();
+    if (m_signTouched) {
+        QList<bool> boxes;
+        for (const QCheckBox *box : CheckBoxSign)
+            boxes << box->isChecked();
+        r.SignType = ClassRecords::SignTypeText(boxes);
+    }
+    return r;
+}
+
+void TFmSetup::NavFirstClick()
+{
+    SelectRow(0);
+}
+
+void TFmSetup::NavPriorClick()
+{
+    const int row = DBGrid1->selectionModel()->currentIndex().row();
+    SelectRow(qMax(0, row - 1));
+}
+
+void TFmSetup::NavNextClick()
+{
+    const int row = DBGrid1->selectionModel()->currentIndex().row();
+    SelectRow(qMin(m_proxy->rowCount() - 1, row + 1));
+}
+
+void TFmSetup::NavLastClick()
+{
+    SelectRow(m_proxy->rowCount() - 1);
+}
+
+// ---- Editing ------------------------------------------------------------------------------------
+
+void TFmSetup::SetMode(Mode mode)
+{
+    m_mode = mode;
+    const bool browsing = mode == Mode::Browse;
+    const bool hasRow = m_current.RID > 0;
+    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert })
+        b->setEnabled(browsing);
+    NavEdit->setEnabled(browsing && hasRow);
+    NavDelete->setEnabled(browsing && hasRow);
+    NavPost->setEnabled(!browsing);
+    NavCancel->setEnabled(!browsing);
+    DBGrid1->setEnabled(browsing);
+    BitBtn1->setEnabled(browsing);
+    BitBtn7->setEnabled(hasRow || !browsing);
+    BitBtn8->setEnabled(hasRow && browsing);
+    // The class name comes from the training agency; only a class of the unit's own is named here.
+    DBEditCourse->setReadOnly(mode != Mode::Insert);
+}
+
+void TFmSetup::BeginEdit()
+{
+    if (m_loading || m_mode != Mode::Browse || m_current.RID <= 0)
+        return;
+    SetMode(Mode::Edit);
+}
+
+void TFmSetup::NavEditClick()
+{
+    if (m_current.RID <= 0)
+        return;
+    BeginEdit();
+    PageControl1->setCurrentIndex(1);
+}
+
+void TFmSetup::NavInsertClick()
+{
+    if (m_mode != Mode::Browse)
+        return;
+    GuardAction([this] {
+        const ClassRecord record = m_records->NewClass(CurrentClock().today());
+        m_current = record;
+        m_dateBet.clear();
+        m_signTouched = true; // a new class stores the kinds its boxes show
+        LoadFields(record);
+        PanelPeriod->setVisible(false);
+        DBEditCourseId->setReadOnly(false);
+        DBEditCourseId->setMaxLength(m_records->courseNoLength());
+        SetMode(Mode::Insert);
+        UpdatePeriodButton();
+        PageControl1->setCurrentIndex(1);
+        DBEditCourse->setFocus();
+    });
+}
+
+void TFmSetup::NavPostClick()
+{
+    if (m_mode == Mode::Browse)
+        return;
+    GuardAction([this] {
+        ClassRecord record = GatherFields();
+        if (m_mode == Mode::Insert)
+            record.RID = 0;
+        const int rid = m_records->StoreClass(record);
+        if (rid <= 0)
+            return; // refused: the class stays in edit mode
+        EndEditing();
+        FillDropDowns();
+        RunQuery(rid);
+        if (!SelectClass(rid)) {
+            // The stored class falls outside the search: show it anyway.
+            if (const auto stored = m_records->LoadClass(rid))
+                MoveToClass(*stored);
+        }
+    });
+}
+
+void TFmSetup::EndEditing()
+{
+    m_mode = Mode::Browse;
+    SetMode(Mode::Browse);
+}
+
+void TFmSetup::NavCancelClick()
+{
+    if (m_mode == Mode::Browse)
+        return;
+    if (!AskYesNo(u"資料尚未儲存 確定要取消嗎?"_s, u"是"_s, u"否"_s))
+        return;
+    const int rid = m_mode == Mode::Insert ? 0 : m_current.RID;
+    EndEditing();
+    GuardAction([this, rid] {
+        if (!SelectClass(rid))
+            CurrentRowChanged();
+    });
+}
+
+void TFmSetup::NavDeleteClick()
+{
+    if (m_mode != Mode::Browse || m_current.RID <= 0)
+        return;
+    GuardAction([this] {
+        m_records->DeleteClass(m_current.RID, m_current.Course);
+        const int row = DBGrid1->selectionModel()->currentIndex().row();
+        m_current = ClassRecord();
+        RunQuery(0);
+        SelectRow(qMin(row, m_proxy->rowCount() - 1));
+    });
+}
+
+bool TFmSetup::CheckTimeFieldOnLeave(QComboBox *field)
+{
+    if (ClassRecords::IsTimeAcceptable(field->currentText()))
+        return true;
+    CurrentPrompter().ShowMessage(ClassRecords::TimeFormatMessage());
+    m_refocusing = true;
+    QTimer::singleShot(0, field, [this, field] {
+        field->setFocus();
+        m_refocusing = false;
+    });
+    return false;
+}
+
+void TFmSetup::UpdatePeriodButton()
+{
+    BitBtn12->setVisible(ClassRecords::PeriodButtonVisible(DBEditDateStart->text(), DBEditDateEnd->text(),
+                                                           G().EditionLevel));
+}
+
+void TFmSetup::CheckDayLimit()
+{
+    if (ClassRecords::ExceedsDayLimit(DBEditDateStart->text(), DBEditDateEnd->text()))
+        CurrentPrompter().ShowMessage(ClassRecords::DayLimitMessage());
+}
+
+void TFmSetup::DateFieldDoubleClick(QLineEdit *field)
+{
+    const QDate today = CurrentClock().today();
+    if (field == DBEditDateEnd)
+        field->setText(ClassRecords::LastDayOnDoubleClick(DBEditDateStart->text(), today));
+    else if (field == EditQDateS || field == EditQDateE)
+        field->setText(FormatDateByPattern(DatePattern, today));
+    else
+        field->setText(FormatDateByPattern(DatePattern, today));
+}
+
+void TFmSetup::DateFieldRightClick(QLineEdit *field)
+{
+    if (field == EditQDateS || field == EditQDateE) {
+        // The comparison in front of the date stays in front of the chosen one.
+        const QString text = field->text();
+        const QString date = text.right(10);
+        const QString op = text.left(text.size() - date.size());
+        Globals &g = G();
+        const QString savedPattern = g.DialogDatePattern;
+        g.DialogDatePattern.clear();
+        g.DialogDateText = date;
+        TDialog_Date dialog(this);
+        const bool chosen = dialog.Execute(field->mapToGlobal(QPoint(0, field->height())));
+        g.DialogDatePattern = savedPattern;
+        if (chosen)
+            field->setText(op + g.DialogDateText);
+        return;
+    }
+    TDialog_Date::ChooseDateForField(field);
+}
+
+bool TFmSetup::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == LabelDate && event->type() == QEvent::MouseButtonRelease) {
+        LabelDateClick();
+        return true;
+    }
+    auto *edit = qobject_cast<QLineEdit *>(watched);
+    const bool dateField = edit
+        && (edit == EditQDate || edit == EditQDateS || edit == EditQDateE || edit == DBEditDateStart
+            || edit == DBEditDateEnd);
+    if (dateField) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            if (!edit->isReadOnly())
+                DateFieldDoubleClick(edit);
+            return true;
+        }
+        if (event->type() == QEvent::ContextMenu) {
+            if (!edit->isReadOnly())
+                GuardAction([this, edit] { DateFieldRightClick(edit); });
+            return true;
+        }
+        if (event->type() == QEvent::FocusOut && (edit == DBEditDateStart || edit == DBEditDateEnd)) {
+            UpdatePeriodButton();
+            if (!m_loading && m_mode != Mode::Browse)
+                CheckDayLimit();
+        }
+    }
+    auto *combo = qobject_cast<QComboBox *>(watched);
+    if (combo && (combo == DBComboTimeStart || combo == DBComboTimeEnd)
+        && event->type() == QEvent::FocusOut && !m_refocusing && m_mode != Mode::Browse) {
+        CheckTimeFieldOnLeave(combo);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- Period-date panel --------------------------------------------------------------------------
+
+void TFmSetup::BitBtn12Click()
+{
+    m_periodDays = ClassRecords::PeriodDays(DBEditDateStart->text(), DBEditDateEnd->text(), m_dateBet);
+    ShowPeriodDays();
+    PanelPeriod->setVisible(true);
+}
+
+void TFmSetup::ShowPeriodDays()
+{
+    m_loading = true;
+    CheckListBox1->clear();
+    for (const PeriodDay &day : std::as_const(m_periodDays)) {
+        auto *item = new QListWidgetItem(day.caption, CheckListBox1);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(day.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    m_loading = false;
+    LabelPeriodCount->setText(ClassRecords::PeriodCountLabel(m_periodDays));
+}
+
+void TFmSetup::PeriodButtonClick(PeriodButton button, int weekday)
+{
+    ClassRecords::ApplyPeriodButton(m_periodDays, button, weekday);
+    ShowPeriodDays();
+}
+
+void TFmSetup::BtnPeriodOkClick()
+{
+    const QString text = ClassRecords::PeriodDateBet(m_periodDays);
+    if (m_mode == Mode::Browse)
+        BeginEdit();
+    if (text != m_dateBet.trimmed())
+        m_dateBet = text;
+    PanelPeriod->setVisible(false);
+}
+
+void TFmSetup::BtnPeriodCancelClick()
+{
+    PanelPeriod->setVisible(false);
+}
+
+// ---- Leaving the window -------------------------------------------------------------------------
+
+void TFmSetup::BitBtn7Click()
+{
+    GuardAction([this] {
+        if (m_mode != Mode::Browse) {
+            CurrentPrompter().ShowMessage(u"資料尚未儲存，請先按「確認」或「取消」"_s);
+            return;
+        }
+        const StartDecision decision = m_records->DecideStart(m_current, CurrentClock().today());
+        if (!decision.mayStart) {
+            CurrentPrompter().ShowMessage(decision.message);
+            return;
+        }
+        G().CurrentClassKey = decision.classKey;
+        m_classChosen = true;
+        if (m_station)
+            m_station->ClassChosenByUser = true;
+        accept();
+    });
+}
+
+void TFmSetup::BitBtn8Click()
+{
+    GuardAction([this] {
+        const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+        if (key.isEmpty()) {
+            CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
+            return;
+        }
+        G().CurrentClassKey = key;
+        {
+            Tfm_Course lessons(m_dm, this);
+            lessons.OpenForClass(key);
+        }
+        // The lesson window rewrites the period flags of the class.
+        RunQuery(m_current.RID);
+    });
+}
+
+void TFmSetup::BitBtnHelpClick()
+{
+    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+}
+
+void TFmSetup::BitBtnSysManagerClick()
+{
+    GuardAction([this] { OpenAdministration(m_dm, this, false); });
+}
+
+void TFmSetup::BitBtnCloseClick()
+{
+    reject();
+}
+
+void TFmSetup::reject()
+{
+    if (m_mode != Mode::Browse) {
+        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
+            return;
+        EndEditing();
+        GuardAction([this] {
+            if (!SelectClass(m_current.RID))
+                CurrentRowChanged();
+        });
+    }
+    QDialog::reject();
+}
+
+void TFmSetup::done(int result)
+{
+    SaveFormGeometry(this);
+    QDialog::done(result);
+}

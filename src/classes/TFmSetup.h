@@ -1,0 +1,210 @@
+#pragma once
+
+#include "classes/ClassRecords.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSortFilterProxyModel;
+class QSqlQueryModel;
+class QTabWidget;
+class QTableView;
+class QWidget;
+class TDM;
+struct StationState;
+
+// The class window "講習基本資料": finds a training class, corrects it, marks the days a long
+// class meets, adds the unit's own classes, and chooses the class the sign-in station serves.
+// The rules live in ClassRecords; this window gathers input and shows lists.
+//
+// The sign-in screen shows it modally (exec()). It ends with QDialog::Accepted only after
+// "開始簽到退" succeeded: G().CurrentClassKey then holds the chosen class key, classChosen() is
+// true, and the station given with setStation() has ClassChosenByUser raised. Any other way of
+// leaving ("離開", the close box, Esc) gives QDialog::Rejected and classChosen() false.
+class TFmSetup : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TFmSetup(TDM &dm, QWidget *parent = nullptr);
+    ~TFmSetup() override;
+
+    // The sign-in screen whose event-kind captions the window shows and whose class-chosen
+    // flag it raises. Optional.
+    void setStation(StationState *station) { m_station = station; }
+    // The last showing ended with "開始簽到退".
+    bool classChosen() const { return m_classChosen; }
+
+    enum class Mode { Browse, Edit, Insert };
+    Mode mode() const { return m_mode; }
+    // The RID of the class the list stands on (0 when none).
+    int currentRid() const { return m_current.RID; }
+    // The class as the detail page shows it now (what "確認" would store).
+    ClassRecord GatherFields() const;
+    // Rows the last query found.
+    int rowCount() const;
+    // Moves the list to the class with that RID; false when it is not in the list.
+    bool SelectClass(int rid);
+
+    // The activation steps, run each time the window is shown; false when they stopped.
+    bool FormActivate();
+
+    // Toolbar.
+    QPushButton *NavFirst = nullptr;
+    QPushButton *NavPrior = nullptr;
+    QPushButton *NavNext = nullptr;
+    QPushButton *NavLast = nullptr;
+    QPushButton *NavInsert = nullptr;   // "新增"
+    QPushButton *NavEdit = nullptr;     // "修改"
+    QPushButton *NavDelete = nullptr;   // "刪除"
+    QPushButton *NavPost = nullptr;     // "確認"
+    QPushButton *NavCancel = nullptr;   // "取消"
+    QPushButton *BitBtnHelp = nullptr;  // "Help"
+    QPushButton *BitBtnSysManager = nullptr; // "系統管理"
+    QPushButton *BitBtnClose = nullptr; // "  離  開  "
+
+    QTabWidget *PageControl1 = nullptr;
+
+    // Page "多筆瀏覽查詢": search fields (the hint of each names its column) and the list.
+    QLineEdit *EditQCourseId = nullptr;
+    QLineEdit *EditQCourse = nullptr;
+    QLineEdit *EditQCharge = nullptr;
+    QLineEdit *EditQTeacher = nullptr;
+    QLabel *LabelDate = nullptr;        // "日期" / "起迄日期": a click switches the fields
+    QLineEdit *EditQDate = nullptr;     // one day or a year
+    QLineEdit *EditQDateS = nullptr;    // condition on DateStart
+    QLineEdit *EditQDateE = nullptr;    // condition on DateEnd
+    QPushButton *BitBtn1 = nullptr;     // "查詢"
+    QPushButton *BitBtn2 = nullptr;     // "條件清除"
+    QPushButton *BitBtn3 = nullptr;     // "講習與報名人員匯入" (not available yet)
+    QLabel *LabelCount = nullptr;       // "總筆數:<n>"
+    QTableView *DBGrid1 = nullptr;
+
+    // Page "單筆明細": the class.
+    QLineEdit *DBEditCourseId = nullptr;
+    QLabel *LabelCourseIdLen = nullptr; // "(11位文數字)"
+    QLineEdit *DBEditEchelon = nullptr; // hidden
+    QLineEdit *DBEditCourse = nullptr;  // read-only except for a new class
+    QLineEdit *DBEditDateStart = nullptr;
+    QLineEdit *DBEditDateEnd = nullptr;
+    QComboBox *DBComboTimeStart = nullptr;
+    QComboBox *DBComboTimeEnd = nullptr;
+    QComboBox *DBComboPlace = nullptr;
+    QComboBox *DBComboCharge = nullptr;
+    QLineEdit *DBEditTeacher = nullptr;
+    QLineEdit *DBEditTeacherId = nullptr;
+    QComboBox *DBComboTotHours = nullptr;
+    QList<QCheckBox *> CheckBoxSign;    // CheckBox1 .. CheckBox6: 簽到 簽退 午到 午退 晚上簽到 晚上簽退
+    QComboBox *DBComboCNo2 = nullptr;
+    QLineEdit *DBEditCNo4 = nullptr;
+    QLabel *LabelCNo4Desc = nullptr;
+    QPlainTextEdit *DBMemoContent = nullptr;
+
+    // Buttons of the detail page.
+    QWidget *PanelButtons = nullptr;
+    QPushButton *BitBtn7 = nullptr;  // "開始簽到退"
+    QPushButton *BitBtn8 = nullptr;  // "課程明細"
+    QPushButton *BitBtn9 = nullptr;  // "講習課程出勤報表" (not available yet)
+    QPushButton *BitBtn10 = nullptr; // "刷卡明細資料" (not available yet)
+    QPushButton *BitBtn11 = nullptr; // "學員名單" (not available yet)
+    QPushButton *BitBtn12 = nullptr; // "期間日期"
+    QPushButton *BitBtn13 = nullptr; // "【驗自然人憑證】" (not available yet)
+    QPushButton *BitBtn14 = nullptr; // "點名紀錄上傳" (not available yet)
+    QPushButton *BitBtn15 = nullptr; // "刷卡紀錄上傳彙整" (not available yet)
+    QPushButton *BitBtn16 = nullptr; // "刷卡紀錄下載彙整" (not available yet)
+    QPushButton *BitBtn17 = nullptr; // "送件" (not available yet)
+    QPushButton *BitBtn18 = nullptr; // "簽到資料註記到人員基本資料" (not available yet)
+
+    // Period-date panel.
+    QWidget *PanelPeriod = nullptr;
+    QListWidget *CheckListBox1 = nullptr;
+    QLabel *LabelPeriodCount = nullptr; // "前後共<n>天"
+    QPushButton *BtnPeriodAll = nullptr;    // "全選"
+    QPushButton *BtnPeriodNone = nullptr;   // "全刪"
+    QPushButton *BtnPeriod135 = nullptr;    // "1.3.5"
+    QPushButton *BtnPeriod24 = nullptr;     // " 2.4"
+    QPushButton *BtnPeriodWork = nullptr;   // "工作日"
+    QList<QPushButton *> BtnPeriodDay;      // "1" .. "5"
+    QPushButton *BtnPeriodOk = nullptr;     // "oK"
+    QPushButton *BtnPeriodCancel = nullptr; // "取消"
+
+public slots:
+    void NavFirstClick();
+    void NavPriorClick();
+    void NavNextClick();
+    void NavLastClick();
+    void NavInsertClick();
+    void NavEditClick();
+    void NavDeleteClick();
+    void NavPostClick();
+    void NavCancelClick();
+    void BitBtnHelpClick();
+    void BitBtnSysManagerClick();
+    void BitBtnCloseClick();
+    void BitBtn1Click();  // 查詢
+    void BitBtn2Click();  // 條件清除
+    void LabelDateClick();
+    void DBGrid1DblClick();
+    void BitBtn7Click();  // 開始簽到退
+    void BitBtn8Click();  // 課程明細
+    void BitBtn12Click(); // 期間日期
+    void PeriodButtonClick(PeriodButton button, int weekday = 0);
+    void BtnPeriodOkClick();
+    void BtnPeriodCancelClick();
+
+public:
+    void reject() override;
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildWindow();
+    QWidget *BuildSearchPage();
+    QWidget *BuildDetailPage();
+    QWidget *BuildPeriodPanel();
+    QPushButton *MakeButton(const QString &name, const QString &caption);
+    void MarkNotAvailable(QPushButton *button);
+    void RunQuery(int selectRid);
+    void SelectRow(int row);
+    void CurrentRowChanged();
+    void MoveToClass(const ClassRecord &record);
+    void LoadFields(const ClassRecord &record);
+    void FillDropDowns();
+    void BeginEdit();
+    void SetMode(Mode mode);
+    void EndEditing();
+    void UpdatePeriodButton();
+    void CheckDayLimit();
+    void ShowPeriodDays();
+    void DateFieldDoubleClick(QLineEdit *field);
+    void DateFieldRightClick(QLineEdit *field);
+    bool CheckTimeFieldOnLeave(QComboBox *field);
+    void ApplyEventCaptions();
+
+    TDM &m_dm;
+    std::unique_ptr<ClassRecords> m_records;
+    StationState *m_station = nullptr;
+    QSqlQueryModel *m_model = nullptr;
+    QSortFilterProxyModel *m_proxy = nullptr;
+    Mode m_mode = Mode::Browse;
+    ClassRecord m_current;       // the class as stored (or as a new class starts)
+    QString m_dateBet;           // DateBet as the period-date panel left it
+    QList<PeriodDay> m_periodDays;
+    QString m_serviceUrl;        // base address of the training web service
+    bool m_signTouched = false;  // the user pressed one of the sign-kind boxes
+    bool m_loading = false;      // fields are being filled by the window, not typed
+    bool m_rangeShown = false;   // the range fields are shown instead of the date field
+    bool m_refocusing = false;
+    bool m_classChosen = false;
+};

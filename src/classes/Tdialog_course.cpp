@@ -1,0 +1,78 @@
+#include "classes/Tdialog_course.h"
+
+#include "classes/ChoiceDialogs.h"
+#include "core/Globals.h"
+#include "platform/ErrorReport.h"
+#include "platform/Prompter.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+Tdialog_course::Tdialog_course(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(u"dialog_course"_s);
+    setWindowTitle(u"課程選擇"_s);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(u"Label1"_s);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(u"ComboBox1"_s);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setMinimumContentsLength(36);
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+
+    BitBtnOK = new QPushButton(u"OK"_s, this);
+    BitBtnOK->setObjectName(u"BitBtnOK"_s);
+    BitBtnOK->setDefault(true);
+    BitBtnCancel = new QPushButton(u"取消"_s, this);
+    BitBtnCancel->setObjectName(u"BitBtnCancel"_s);
+    BitBtnCancel->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtnOK);
+    buttons->addWidget(BitBtnCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(ComboBox1);
+    layout->addStretch();
+    layout->addLayout(buttons);
+
+    connect(BitBtnOK, &QPushButton::clicked, this, &Tdialog_course::BitBtnOKClick);
+    connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void Tdialog_course::showEvent(QShowEvent *event)
+{
+    G().DialogCourseResult = CourseChoiceAbort();
+    Label1->setText(CourseChoiceCaption(G().DialogCourseFirstDay, G().DialogCourseLastDay));
+    ComboBox1->clear();
+    GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(G().CurrentClassKey)); });
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(CourseChoicePrompt());
+    QDialog::showEvent(event);
+}
+
+void Tdialog_course::BitBtnOKClick()
+{
+    if (!IsCourseChoiceMade(ComboBox1->currentText())) {
+        CurrentPrompter().ShowMessage(CourseChoicePrompt());
+        ComboBox1->setFocus();
+        return;
+    }
+    const CourseChoice choice
+        = ChooseCourseLine(ComboBox1->currentText(), G().CurrentClassKey, G().CourseNoLength);
+    G().LessonKey = choice.LessonKey;
+    G().FullLessonKey = choice.FullLessonKey;
+    G().DialogCourseResult = choice.Result;
+    accept();
+}

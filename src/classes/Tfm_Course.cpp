@@ -1,0 +1,742 @@
+#include "classes/Tfm_Course.h"
+
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
+#include "Fun/QueryBuilder.h"
+#include "Fun/SettingKeys.h"
+#include "admin/TFm_Help.h"
+#include "classes/TDialog_Date.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/Prompter.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString HelpName = u"課程明細"_s;
+
+QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    // Toolbar buttons take no focus, so pressing one never counts as leaving a field.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (maxLength > 0)
+        edit->setMaxLength(maxLength);
+    return edit;
+}
+
+QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    if (editable)
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QLabel *MakeLabel(QWidget *parent, const QString &caption)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel *MakeHint(QWidget *parent, const QString &caption)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setStyleSheet(u"color: #1f4e9a;"_s);
+    return label;
+}
+
+void SetComboText(QComboBox *combo, const QString &text)
+{
+    if (combo->isEditable()) {
+        combo->setCurrentIndex(-1);
+        combo->setEditText(text);
+        return;
+    }
+    int index = combo->findText(text);
+    if (index < 0) {
+        combo->addItem(text);
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+}
+
+void RefillCombo(QComboBox *combo, const QStringList &items)
+{
+    const QString text = combo->currentText();
+    combo->clear();
+    combo->addItems(items);
+    SetComboText(combo, text);
+}
+
+} // namespace
+
+Tfm_Course::Tfm_Course(TDM &dm, QWidget *parent)
+    : QDialog(parent)
+    , m_dm(dm)
+{
+    setObjectName(u"fm_Course"_s);
+    setWindowTitle(u"課程明細"_s);
+    setSizeGripEnabled(true);
+    BuildWindow();
+}
+
+Tfm_Course::~Tfm_Course() = default;
+
+void Tfm_Course::BuildWindow()
+{
+    // Toolbar.
+    BtnFirst = MakeButton(this, u"BtnFirst"_s, u"|◀"_s);
+    BtnPrior = MakeButton(this, u"BtnPrior"_s, u"◀"_s);
+    BtnNext = MakeButton(this, u"BtnNext"_s, u"▶"_s);
+    BtnLast = MakeButton(this, u"BtnLast"_s, u"▶|"_s);
+    BitBtnInsert = MakeButton(this, u"BitBtnInsert"_s, u"新增"_s);
+    BitBtnEdit = MakeButton(this, u"BitBtnEdit"_s, u"修改"_s);
+    BitBtnPost = MakeButton(this, u"BitBtnPost"_s, u"確認"_s);
+    BitBtnDelete = MakeButton(this, u"BitBtnDelete"_s, u" 刪除 "_s);
+    BitBtnCancel = MakeButton(this, u"BitBtnCancel"_s, u"取消"_s);
+    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
+    BitBtnUpload = MakeButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
+    // Sending the lessons to the training web service comes with the web-service client.
+    BitBtnUpload->setEnabled(false);
+    BitBtnUpload->setToolTip(u"課程上傳尚未提供"_s);
+    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
+        b->setFixedWidth(40);
+
+    auto *toolbar = new QHBoxLayout;
+    toolbar->setSpacing(4);
+    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
+        toolbar->addWidget(b);
+    toolbar->addSpacing(12);
+    for (QPushButton *b : {BitBtnInsert, BitBtnEdit, BitBtnPost, BitBtnDelete, BitBtnCancel})
+        toolbar->addWidget(b);
+    toolbar->addSpacing(12);
+    toolbar->addWidget(BitBtnHelp);
+    toolbar->addWidget(BitBtnClose);
+    toolbar->addStretch();
+    toolbar->addWidget(BitBtnUpload);
+
+    // Browse page.
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(u"PageControl1"_s);
+    auto *browse = new QWidget(PageControl1);
+    browse->setObjectName(u"TabSheet1"_s);
+    DBGrid1 = new QTableView(browse);
+    DBGrid1->setObjectName(u"DBGrid1"_s);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setAlternatingRowColors(true);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(24);
+    DBGrid1->verticalHeader()->hide();
+    m_model = new QSqlQueryModel(this);
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    DBGrid1->setModel(m_proxy);
+    EnableGridTitleSort(DBGrid1);
+    auto *browseLayout = new QVBoxLayout(browse);
+    browseLayout->setContentsMargins(4, 4, 4, 4);
+    browseLayout->addWidget(DBGrid1);
+    PageControl1->addTab(browse, u"多筆瀏覽"_s);
+
+    // Detail page.
+    auto *detail = new QWidget(PageControl1);
+    detail->setObjectName(u"TabSheet2"_s);
+    DBEditCNo4 = MakeEdit(detail, u"DBEditCNo4"_s, 50);
+    DBLookupCNo4 = MakeCombo(detail, u"DBLookupCNo4"_s, false);
+    DBComboCNo2 = MakeCombo(detail, u"DBComboCNo2"_s, false);
+    DBComboCNo2->addItems({QString(), u"必修"_s, u"選修"_s});
+    DBComboSubject = MakeCombo(detail, u"DBComboSubject"_s, true);
+    DBComboSubject->lineEdit()->setMaxLength(50);
+    DBEditDateStart = MakeEdit(detail, u"DBEditDateStart"_s, 10);
+    DBEditDateStart->setContextMenuPolicy(Qt::NoContextMenu);
+    DBComboTimeStart = MakeCombo(detail, u"DBComboTimeStart"_s, true);
+    DBComboTimeStart->lineEdit()->setMaxLength(5);
+    DBComboTimeEnd = MakeCombo(detail, u"DBComboTimeEnd"_s, true);
+    DBComboTimeEnd->lineEdit()->setMaxLength(5);
+    DBEditHours = MakeEdit(detail, u"DBEditHours"_s, 5);
+    DBEditHours->setValidator(new QIntValidator(0, 32767, DBEditHours));
+    DBComboTeacher = MakeCombo(detail, u"DBComboTeacher"_s, true);
+    DBComboTeacher->lineEdit()->setMaxLength(10);
+    DBEditTeacherID = MakeEdit(detail, u"DBEditTeacherID"_s, 10);
+    DBEditNoonRS = MakeEdit(detail, u"DBEditNoonRS"_s, 5);
+    DBEditNoonRE = MakeEdit(detail, u"DBEditNoonRE"_s, 5);
+    DBEditNightRS = MakeEdit(detail, u"DBEditNightRS"_s, 5);
+    DBEditNightRE = MakeEdit(detail, u"DBEditNightRE"_s, 5);
+    DBEditR1 = MakeEdit(detail, u"DBEditR1"_s, 5);
+    DBEditR2 = MakeEdit(detail, u"DBEditR2"_s, 5);
+    DBEditR3 = MakeEdit(detail, u"DBEditR3"_s, 5);
+    DBMemoCourseContent = new QPlainTextEdit(detail);
+    DBMemoCourseContent->setObjectName(u"DBMemoCourseContent"_s);
+    DBMemoCourseContent->setTabChangesFocus(true);
+
+    const int timeWidth = 70;
+    for (QLineEdit *e : OptionalTimeFields())
+        e->setFixedWidth(timeWidth);
+    DBEditCNo4->setFixedWidth(90);
+    DBEditHours->setFixedWidth(60);
+    DBEditDateStart->setFixedWidth(120);
+    DBComboTimeStart->setFixedWidth(100);
+    DBComboTimeEnd->setFixedWidth(100);
+    DBComboCNo2->setMinimumWidth(90);
+
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(10);
+    int row = 0;
+    auto span = [](QWidget *a, QWidget *b = nullptr, QWidget *c = nullptr, QWidget *d = nullptr,
+                   QWidget *e = nullptr) {
+        auto *box = new QHBoxLayout;
+        box->setSpacing(6);
+        for (QWidget *w : {a, b, c, d, e}) {
+            if (w)
+                box->addWidget(w);
+        }
+        box->addStretch();
+        return box;
+    };
+
+    grid->addWidget(MakeLabel(detail, u"編號"_s), row, 0);
+    {
+        auto *box = span(DBEditCNo4, DBLookupCNo4);
+        box->setStretch(1, 1);
+        grid->addLayout(box, row, 1);
+    }
+    grid->addWidget(MakeLabel(detail, u"必選修"_s), row, 2);
+    grid->addLayout(span(DBComboCNo2), row, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"課程名稱"_s), row, 0);
+    grid->addWidget(DBComboSubject, row, 1, 1, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"日期"_s), row, 0);
+    grid->addLayout(span(DBEditDateStart, MakeHint(detail, u"格式2019/05/31"_s)), row, 1);
+    grid->addWidget(MakeLabel(detail, u"核定時數"_s), row, 2);
+    grid->addLayout(span(DBEditHours), row, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"上課起時"_s), row, 0);
+    grid->addLayout(span(DBComboTimeStart, MakeHint(detail, u"格式09:30"_s)), row, 1);
+    grid->addWidget(MakeLabel(detail, u"下課時間"_s), row, 2);
+    grid->addLayout(span(DBComboTimeEnd), row, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"講師"_s), row, 0);
+    grid->addWidget(DBComboTeacher, row, 1);
+    grid->addWidget(MakeLabel(detail, u"講師身分證字號"_s), row, 2);
+    grid->addWidget(DBEditTeacherID, row, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"午休時段"_s), row, 0);
+    grid->addLayout(span(DBEditNoonRS, new QLabel(u"～"_s, detail), DBEditNoonRE,
+                         MakeHint(detail, u"格式12:30"_s)),
+                    row, 1);
+    grid->addWidget(MakeLabel(detail, u"晚餐時段"_s), row, 2);
+    grid->addLayout(span(DBEditNightRS, new QLabel(u"～"_s, detail), DBEditNightRE), row, 3);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"早點名"_s), row, 0);
+    grid->addLayout(span(DBEditR1, MakeLabel(detail, u"下午點名"_s), DBEditR2,
+                         MakeLabel(detail, u"晚點名"_s), DBEditR3),
+                    row, 1);
+    ++row;
+    grid->addWidget(MakeLabel(detail, u"課程備註"_s), row, 0, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(DBMemoCourseContent, row, 1, 1, 3);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(16, 16, 16, 16);
+    detailLayout->addLayout(grid);
+    PageControl1->addTab(detail, u"單筆明細"_s);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(toolbar);
+    layout->addWidget(PageControl1, 1);
+
+    // Toolbar.
+    connect(BtnFirst, &QPushButton::clicked, this, &Tfm_Course::BtnFirstClick);
+    connect(BtnPrior, &QPushButton::clicked, this, &Tfm_Course::BtnPriorClick);
+    connect(BtnNext, &QPushButton::clicked, this, &Tfm_Course::BtnNextClick);
+    connect(BtnLast, &QPushButton::clicked, this, &Tfm_Course::BtnLastClick);
+    connect(BitBtnInsert, &QPushButton::clicked, this, &Tfm_Course::BitBtnInsertClick);
+    connect(BitBtnEdit, &QPushButton::clicked, this, &Tfm_Course::BitBtnEditClick);
+    connect(BitBtnPost, &QPushButton::clicked, this, &Tfm_Course::BitBtnPostClick);
+    connect(BitBtnDelete, &QPushButton::clicked, this, &Tfm_Course::BitBtnDeleteClick);
+    connect(BitBtnCancel, &QPushButton::clicked, this, &Tfm_Course::BitBtnCancelClick);
+    connect(BitBtnHelp, &QPushButton::clicked, this, &Tfm_Course::BitBtnHelpClick);
+    connect(BitBtnClose, &QPushButton::clicked, this, &Tfm_Course::BitBtnCloseClick);
+
+    // List.
+    connect(DBGrid1, &QTableView::doubleClicked, this, &Tfm_Course::DBGrid1DblClick);
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &Tfm_Course::CurrentRowChanged);
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this] { HighlightActiveTab(PageControl1); });
+
+    // Typing into any field starts editing the lesson.
+    const auto edited = [this] { BeginEdit(); };
+    for (QLineEdit *e : {DBEditCNo4, DBEditDateStart, DBEditHours, DBEditTeacherID, DBEditNoonRS,
+                         DBEditNoonRE, DBEditNightRS, DBEditNightRE, DBEditR1, DBEditR2, DBEditR3})
+        connect(e, &QLineEdit::textEdited, this, edited);
+    for (QComboBox *c : {DBComboSubject, DBComboTimeStart, DBComboTimeEnd, DBComboTeacher}) {
+        connect(c->lineEdit(), &QLineEdit::textEdited, this, edited);
+        connect(c, &QComboBox::activated, this, edited);
+    }
+    connect(DBComboCNo2, &QComboBox::activated, this, edited);
+    connect(DBMemoCourseContent, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_loading)
+            BeginEdit();
+    });
+
+    // Editing aids.
+    connect(DBComboTeacher, &QComboBox::editTextChanged, this, &Tfm_Course::DBComboTeacherChange);
+    connect(DBEditCNo4, &QLineEdit::textChanged, this, [this] { ShowLookupOfNumber(); });
+    connect(DBLookupCNo4, &QComboBox::activated, this, &Tfm_Course::DBLookupCNo4Change);
+    DBEditDateStart->installEventFilter(this);
+    DBEditTeacherID->installEventFilter(this);
+    for (QLineEdit *e : OptionalTimeFields())
+        e->installEventFilter(this);
+
+    SetMode(Mode::Browse);
+}
+
+QList<QLineEdit *> Tfm_Course::OptionalTimeFields() const
+{
+    return {DBEditNoonRS, DBEditNoonRE, DBEditNightRS, DBEditNightRE, DBEditR1, DBEditR2, DBEditR3};
+}
+
+int Tfm_Course::OpenForClass(const QString &classKey)
+{
+    G().CurrentClassKey = classKey.trimmed();
+    return exec();
+}
+
+int Tfm_Course::currentRid() const
+{
+    const QModelIndex current = DBGrid1->currentIndex();
+    if (!current.isValid())
+        return 0;
+    return m_proxy->index(current.row(), 0).data().toInt();
+}
+
+// --- Opening ---
+
+void Tfm_Course::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        Activate();
+    QDialog::showEvent(event);
+}
+
+void Tfm_Course::Activate()
+{
+    setWindowTitle(u"課程明細  版本："_s + G().EditionText + G().VersionText);
+    m_rules = std::make_unique<LessonRules>(G().CurrentClassKey, G().CourseNoLength);
+    const FormSizeDefault::Geometry d = FormSizeDefault::fm_Course;
+    RestoreFormGeometry(this, d.top, d.left, d.width, d.height);
+    SetMode(Mode::Browse);
+    GuardAction([this] {
+        FillDropDowns();
+        ReloadList(0);
+    });
+    PageControl1->setCurrentIndex(0);
+    HighlightActiveTab(PageControl1);
+    DBGrid1->setFocus();
+}
+
+void Tfm_Course::FillDropDowns()
+{
+    const bool wasLoading = m_loading;
+    m_loading = true;
+    DBLookupCNo4->clear();
+    for (const SubjectCode &subject : LessonRules::SubjectList())
+        DBLookupCNo4->addItem(subject.description, subject.code);
+    RefillCombo(DBComboSubject, LessonRules::DistinctValues(u"Subject"_s));
+    RefillCombo(DBComboTimeStart, LessonRules::DistinctValues(u"TimeStart"_s));
+    RefillCombo(DBComboTimeEnd, LessonRules::DistinctValues(u"TimeEnd"_s));
+    RefillCombo(DBComboTeacher, LessonRules::DistinctValues(u"teacher"_s));
+    ShowLookupOfNumber();
+    m_loading = wasLoading;
+}
+
+void Tfm_Course::ReloadList(int selectRid)
+{
+    QSqlQuery query(m_dm.Con1());
+    query.prepare(LessonRules::ListSql());
+    for (const QVariant &value : m_rules->listParams())
+        query.addBindValue(value);
+    if (!query.exec())
+        throw DatabaseError(LessonRules::ListSql() + u"\n"_s + query.lastError().text());
+    m_model->setQuery(std::move(query));
+    while (m_model->canFetchMore())
+        m_model->fetchMore();
+
+    const QStringList captions = {u"RID"_s, u"日期"_s, u"課程"_s, u"起時"_s, u"迄時"_s,
+                                  u"時數"_s, u"講師"_s, u"編號"_s};
+    for (int c = 0; c < captions.size(); ++c)
+        m_model->setHeaderData(c, Qt::Horizontal, captions[c]);
+    DBGrid1->setColumnHidden(0, true);
+    const QList<int> widths = {0, 110, 330, 70, 70, 60, 110, 80};
+    for (int c = 1; c < widths.size(); ++c)
+        DBGrid1->setColumnWidth(c, widths[c]);
+
+    int row = m_proxy->rowCount() > 0 ? 0 : -1;
+    for (int r = 0; r < m_proxy->rowCount(); ++r) {
+        if (selectRid != 0 && m_proxy->index(r, 0).data().toInt() == selectRid) {
+            row = r;
+            break;
+        }
+    }
+    SelectRow(row);
+}
+
+void Tfm_Course::SelectRow(int row)
+{
+    if (row >= 0 && row < m_proxy->rowCount()) {
+        DBGrid1->setCurrentIndex(m_proxy->index(row, 1));
+        DBGrid1->selectRow(row);
+    } else {
+        DBGrid1->setCurrentIndex(QModelIndex());
+    }
+    CurrentRowChanged();
+}
+
+// The list moved to a row: show it and remember its date, start time and number.
+void Tfm_Course::CurrentRowChanged()
+{
+    if (m_mode != Mode::Browse || !m_rules)
+        return;
+    GuardAction([this] {
+        const int rid = currentRid();
+        const std::optional<LessonRecord> lesson
+            = rid != 0 ? m_rules->LoadLesson(rid) : std::nullopt;
+        LoadFields(lesson.value_or(LessonRecord{}));
+        m_remembered = lesson ? RememberedLesson{lesson->DateStart, lesson->TimeStart, lesson->CNo4}
+                              : RememberedLesson{};
+    });
+    SetMode(Mode::Browse);
+}
+
+void Tfm_Course::LoadFields(const LessonRecord &lesson)
+{
+    const bool wasLoading = m_loading;
+    m_loading = true;
+    DBEditCNo4->setText(lesson.CNo4);
+    SetComboText(DBComboCNo2, lesson.CNo2);
+    SetComboText(DBComboSubject, lesson.Subject);
+    DBEditDateStart->setText(lesson.DateStart);
+    SetComboText(DBComboTimeStart, lesson.TimeStart);
+    SetComboText(DBComboTimeEnd, lesson.TimeEnd);
+    DBEditHours->setText(lesson.Hours);
+    SetComboText(DBComboTeacher, lesson.teacher);
+    DBEditTeacherID->setText(lesson.teacherID);
+    DBEditNoonRS->setText(lesson.noonRS);
+    DBEditNoonRE->setText(lesson.noonRE);
+    DBEditNightRS->setText(lesson.nightRS);
+    DBEditNightRE->setText(lesson.nightRE);
+    DBEditR1->setText(lesson.R1);
+    DBEditR2->setText(lesson.R2);
+    DBEditR3->setText(lesson.R3);
+    DBMemoCourseContent->setPlainText(lesson.CourseContent);
+    ShowLookupOfNumber();
+    m_loading = wasLoading;
+}
+
+LessonRecord Tfm_Course::GatherFields() const
+{
+    LessonRecord lesson;
+    lesson.CNo4 = DBEditCNo4->text();
+    lesson.CNo2 = DBComboCNo2->currentText();
+    lesson.Subject = DBComboSubject->currentText();
+    lesson.DateStart = DBEditDateStart->text();
+    lesson.TimeStart = DBComboTimeStart->currentText();
+    lesson.TimeEnd = DBComboTimeEnd->currentText();
+    lesson.Hours = DBEditHours->text();
+    lesson.teacher = DBComboTeacher->currentText();
+    lesson.teacherID = DBEditTeacherID->text();
+    lesson.noonRS = DBEditNoonRS->text();
+    lesson.noonRE = DBEditNoonRE->text();
+    lesson.nightRS = DBEditNightRS->text();
+    lesson.nightRE = DBEditNightRE->text();
+    lesson.R1 = DBEditR1->text();
+    lesson.R2 = DBEditR2->text();
+    lesson.R3 = DBEditR3->text();
+    lesson.CourseContent = DBMemoCourseContent->toPlainText();
+    return lesson;
+}
+
+// --- Modes ---
+
+void Tfm_Course::BeginEdit()
+{
+    if (m_loading || m_mode != Mode::Browse)
+        return;
+    if (currentRid() != 0) {
+        SetMode(Mode::Edit);
+    } else {
+        // Typing into an empty list starts a new lesson.
+        m_remembered = RememberedLesson{};
+        SetMode(Mode::Insert);
+    }
+}
+
+void Tfm_Course::SetMode(Mode mode)
+{
+    m_mode = mode;
+    const bool browsing = mode == Mode::Browse;
+    const bool hasRow = currentRid() != 0;
+    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
+        b->setEnabled(browsing && hasRow);
+    BitBtnInsert->setEnabled(browsing);
+    BitBtnEdit->setEnabled(browsing && hasRow);
+    BitBtnDelete->setEnabled(browsing && hasRow);
+    BitBtnPost->setEnabled(!browsing);
+    BitBtnCancel->setEnabled(!browsing);
+    // The list stays where it is while a lesson is edited.
+    DBGrid1->setEnabled(browsing);
+}
+
+// --- Toolbar ---
+
+void Tfm_Course::BtnFirstClick()
+{
+    if (m_mode == Mode::Browse)
+        SelectRow(0);
+}
+
+void Tfm_Course::BtnPriorClick()
+{
+    if (m_mode == Mode::Browse)
+        SelectRow(qMax(0, DBGrid1->currentIndex().row() - 1));
+}
+
+void Tfm_Course::BtnNextClick()
+{
+    if (m_mode == Mode::Browse)
+        SelectRow(qMin(m_proxy->rowCount() - 1, DBGrid1->currentIndex().row() + 1));
+}
+
+void Tfm_Course::BtnLastClick()
+{
+    if (m_mode == Mode::Browse)
+        SelectRow(m_proxy->rowCount() - 1);
+}
+
+void Tfm_Course::BitBtnInsertClick()
+{
+    if (m_mode != Mode::Browse)
+        return;
+    SetMode(Mode::Insert);
+    LoadFields(LessonRecord{});
+    // A new row remembers the values it has when it is inserted: none.
+    m_remembered = RememberedLesson{};
+    PageControl1->setCurrentIndex(1);
+    DBEditCNo4->setFocus();
+}
+
+void Tfm_Course::BitBtnEditClick()
+{
+    if (m_mode != Mode::Browse || currentRid() == 0)
+        return;
+    SetMode(Mode::Edit);
+    PageControl1->setCurrentIndex(1);
+}
+
+void Tfm_Course::BitBtnPostClick()
+{
+    if (m_mode == Mode::Browse)
+        return;
+    GuardAction([this] {
+        LessonRecord lesson = GatherFields();
+        lesson.RID = m_mode == Mode::Insert ? 0 : currentRid();
+        const int rid = m_rules->StoreLesson(lesson, m_remembered);
+        if (rid == 0)
+            return; // refused: the lesson stays in editing
+        SetMode(Mode::Browse);
+        FillDropDowns();
+        ReloadList(rid);
+    });
+}
+
+void Tfm_Course::BitBtnCancelClick()
+{
+    if (m_mode == Mode::Browse)
+        return;
+    SetMode(Mode::Browse);
+    CurrentRowChanged();
+}
+
+void Tfm_Course::BitBtnDeleteClick()
+{
+    if (m_mode != Mode::Browse)
+        return;
+    const int rid = currentRid();
+    if (rid == 0)
+        return;
+    GuardAction([this, rid] {
+        const std::optional<LessonRecord> lesson = m_rules->LoadLesson(rid);
+        const int row = DBGrid1->currentIndex().row();
+        m_rules->DeleteLesson(rid, lesson ? lesson->Subject : QString());
+        ReloadList(0);
+        SelectRow(qMin(row, m_proxy->rowCount() - 1));
+    });
+}
+
+void Tfm_Course::BitBtnHelpClick()
+{
+    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+}
+
+void Tfm_Course::BitBtnCloseClick()
+{
+    close();
+}
+
+// --- Closing ---
+
+void Tfm_Course::done(int result)
+{
+    if (m_mode != Mode::Browse) {
+        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
+            return;
+        SetMode(Mode::Browse);
+    }
+    SaveFormGeometry(this);
+    // The days of the class that have lessons, whether or not anything changed.
+    if (m_rules)
+        GuardAction([this] { m_rules->WriteDateBet(); });
+    QDialog::done(result);
+}
+
+// --- List and editing aids ---
+
+void Tfm_Course::DBGrid1DblClick()
+{
+    PageControl1->setCurrentIndex(1);
+}
+
+void Tfm_Course::DBComboTeacherChange()
+{
+    if (m_loading || !m_rules)
+        return;
+    BeginEdit();
+    GuardAction([this] {
+        DBEditTeacherID->setText(m_rules->TeacherIdOfName(DBComboTeacher->currentText()));
+    });
+}
+
+void Tfm_Course::DBEditTeacherIDDblClick()
+{
+    if (!m_rules)
+        return;
+    BeginEdit();
+    GuardAction([this] {
+        DBEditTeacherID->setText(m_rules->TeacherIdOfName(DBComboTeacher->currentText()));
+    });
+}
+
+void Tfm_Course::DBEditDateStartDblClick()
+{
+    BeginEdit();
+    DBEditDateStart->setText(FormatDateByPattern(QString(), CurrentClock().today()));
+}
+
+void Tfm_Course::DBEditDateStartRightClick()
+{
+    if (TDialog_Date::ChooseDateForField(DBEditDateStart))
+        BeginEdit();
+}
+
+void Tfm_Course::DBLookupCNo4Change(int index)
+{
+    if (index < 0)
+        return;
+    BeginEdit();
+    DBEditCNo4->setText(DBLookupCNo4->itemData(index).toString());
+}
+
+// The look-up beside the number shows the subject of that number.
+void Tfm_Course::ShowLookupOfNumber()
+{
+    const int index = DBLookupCNo4->findData(DBEditCNo4->text().trimmed());
+    if (DBLookupCNo4->currentIndex() != index)
+        DBLookupCNo4->setCurrentIndex(index);
+}
+
+bool Tfm_Course::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == DBEditDateStart) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            DBEditDateStartDblClick();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress
+            && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+            DBEditDateStartRightClick();
+            return true;
+        }
+    } else if (watched == DBEditTeacherID) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            DBEditTeacherIDDblClick();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut) {
+        auto *field = qobject_cast<QLineEdit *>(watched);
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        const bool leftByUser = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason
+                                || reason == Qt::MouseFocusReason
+                                || reason == Qt::ShortcutFocusReason;
+        if (field && leftByUser && !m_refocusing && !m_loading
+            && OptionalTimeFields().contains(field)) {
+            // Checked once the focus has settled, so the message does not interrupt the move.
+            QTimer::singleShot(0, this, [this, field] {
+                if (!isVisible() || LessonRules::IsOptionalTimeAcceptable(field->text()))
+                    return;
+                CurrentPrompter().ShowMessage(LessonRules::LeaveFieldMessage());
+                m_refocusing = true;
+                field->setFocus(Qt::OtherFocusReason);
+                m_refocusing = false;
+            });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// JPEG encoding of snapshots. quality is clamped to 1..100.
+
+// The JPEG bytes of image, or an empty array (with the reason in *error) when there is no
+// image or the encoder fails. Any QImage format is accepted; alpha is dropped.
+QByteArray EncodeJpeg(const QImage &image, int quality, QString *error = nullptr);
+
+// Writes image as a JPEG file at path: the folder is created when missing, the file is written
+// under a temporary name and renamed, so a reader never sees half a picture and a failure
+// leaves an earlier file intact. False with a message in *error when it cannot be done.
+bool WriteJpegFile(const QImage &image, const QString &path, int quality, QString *error = nullptr);

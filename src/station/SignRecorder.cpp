@@ -1,0 +1,503 @@
+#include "station/SignRecorder.h"
+
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/DbFunctions.h"
+#include "Fun/QueryBuilder.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/TDM.h"
+#include "platform/CameraSource.h"
+#include "platform/Clock.h"
+#include "platform/JpegWriter.h"
+#include "platform/Prompter.h"
+#include "platform/SoundPlayer.h"
+#include "station/IdentityResolver.h"
+#include "station/StationState.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString OkSound = u"RolvanOK.wav"_s;
+const QString DupSound = u"RolvanDup.wav"_s;
+const QString ErrorSound = u"RolvanError.wav"_s;
+
+// Seconds after a sign event within which a repeated entry retakes its snapshot.
+constexpr int RetakeSeconds = 300;
+constexpr int HistoryLength = 9;
+
+// A missing text is bound as the empty text it stands for, never as NULL.
+QVariant Bindable(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QVariant(u""_s);
+    return value;
+}
+
+QSqlDatabase WorkingDb()
+{
+    TDM *dm = TDM::instance();
+    if (!dm)
+        throw DatabaseError(u"資料庫模組尚未建立"_s);
+    return dm->Con1();
+}
+
+// Runs a statement with its values bound on the working connection; a statement the database
+// rejects throws DatabaseError with the statement and the database's own text.
+QSqlQuery Run(const QString &sql, const QVariantList &params)
+{
+    QSqlDatabase db = WorkingDb();
+    if (!db.isOpen())
+        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw DatabaseError(sql + u'\n' + query.lastError().text());
+    for (const QVariant &value : params)
+        query.addBindValue(Bindable(value));
+    if (!query.exec())
+        throw DatabaseError(sql + u'\n' + query.lastError().text());
+    return query;
+}
+
+// A LIKE pattern that matches texts beginning with prefix, its own wildcards taken literally
+// (the statement says escape '\').
+QString BeginsWith(const QString &prefix)
+{
+    QString escaped = prefix;
+    escaped.replace(u'\\', u"\\\\"_s);
+    escaped.replace(u'%', u"\\%"_s);
+    escaped.replace(u'_', u"\\_"_s);
+    return escaped + u'%';
+}
+
+// The time of the first event of a type on a day for a lesson and person; empty when none.
+QString FirstEventTime(const QString &indexKey, const QString &saveId, const QString &ioType,
+                       const QString &ioDate)
+{
+    QSqlQuery query = Run(u"select IOTIME from PSIO where IDNO = ? and IODATE = ? and IOTYPE = ? "
+                          "and INDEX_KEY = ? order by IOTIME"_s,
+                          {saveId, ioDate, ioType, indexKey});
+    return query.next() ? query.value(0).toString().trimmed() : QString();
+}
+
+QString TimeWithColons(const QString &hhmmss)
+{
+    return hhmmss.left(2) + u':' + hhmmss.mid(2, 2) + u':' + hhmmss.mid(4, 2);
+}
+
+// A part of a file name: characters that separate folders or that file systems refuse become
+// "_", so an identity can never lead a snapshot out of its folder.
+QString FileNamePart(const QString &text)
+{
+    QString part = text;
+    for (QChar &c : part) {
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"'
+            || c == u'<' || c == u'>' || c == u'|' || c.unicode() < 0x20)
+            c = u'_';
+    }
+    return part;
+}
+
+// The counter of today's events of a type for the lesson; none for roll call.
+const int *CounterOf(const StationState &station, const QString &code)
+{
+    if (code == u"0"_s)
+        return &station.InCnt;
+    if (code == u"1"_s)
+        return &station.OutCnt;
+    if (code == u"2"_s)
+        return &station.Io3Cnt;
+    if (code == u"3"_s)
+        return &station.Io4Cnt;
+    if (code == u"4"_s)
+        return &station.Io5Cnt;
+    if (code == u"5"_s)
+        return &station.Io6Cnt;
+    return nullptr;
+}
+
+} // namespace
+
+enum PreparedStatement { DuplicateCheck, InsertEvent, PreparedCount };
+
+struct SignRecorder::PreparedStatements
+{
+    QString connection;
+    std::unique_ptr<QSqlQuery> queries[PreparedCount];
+};
+
+SignRecorder::SignRecorder(StationState &station, IdentityResolver &resolver, SignView &view)
+    : m_station(station)
+    , m_resolver(resolver)
+    , m_view(view)
+    , m_prepared(std::make_unique<PreparedStatements>())
+{
+}
+
+SignRecorder::~SignRecorder() = default;
+
+QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantList &params)
+{
+    QSqlDatabase db = WorkingDb();
+    if (!db.isOpen())
+        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
+    if (m_prepared->connection != db.connectionName()) {
+        for (auto &query : m_prepared->queries)
+            query.reset();
+        m_prepared->connection = db.connectionName();
+    }
+    std::unique_ptr<QSqlQuery> &query = m_prepared->queries[which];
+    // A statement prepared before the connection was closed and opened again is gone: the
+    // first failure prepares it anew and tries once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!query || attempt > 0) {
+            query = std::make_unique<QSqlQuery>(db);
+            query->setForwardOnly(true);
+            if (!query->prepare(sql)) {
+                const QString detail = query->lastError().text();
+                query.reset();
+                throw DatabaseError(sql + u'\n' + detail);
+            }
+        }
+        for (int i = 0; i < params.size(); ++i)
+            query->bindValue(i, Bindable(params.at(i)));
+        if (query->exec())
+            return *query;
+        if (attempt > 0) {
+            const QString detail = query->lastError().text();
+            query.reset();
+            throw DatabaseError(sql + u'\n' + detail);
+        }
+    }
+    return *query;
+}
+
+QString SignRecorder::VioTypec(const QString &code) const
+{
+    if (code == u"0"_s)
+        return u"簽到"_s;
+    if (code == u"1"_s)
+        return u"簽退"_s;
+    if (code == u"2"_s)
+        return m_station.io3Cap;
+    if (code == u"3"_s)
+        return m_station.io4Cap;
+    if (code == u"4"_s)
+        return m_station.io5Cap;
+    if (code == u"5"_s)
+        return m_station.io6Cap;
+    if (code == u"9"_s)
+        return u"點名"_s;
+    return u"@@@"_s;
+}
+
+int *SignRecorder::Counter(const QString &code)
+{
+    return const_cast<int *>(CounterOf(m_station, code));
+}
+
+QString SignRecorder::CounterCaption(const QString &code) const
+{
+    const int *counter = CounterOf(m_station, code);
+    if (!counter)
+        return QString();
+    return VioTypec(code) + u'(' + QString::number(*counter) + u')';
+}
+
+void SignRecorder::MediaPlay(const QString &wavFileName)
+{
+    CurrentSoundPlayer().Play(wavFileName);
+}
+
+QString SignRecorder::PhotoSubPath(const QString &rule, const QString &classKey,
+                                   const QString &todayRoc, int courseNoLength,
+                                   const QString &current)
+{
+    if (rule == u"課程編號"_s)
+        return JoinPath(FileNamePart(classKey.left(courseNoLength).trimmed()), u"PIC"_s);
+    if (rule == u"年月"_s)
+        return todayRoc.left(5);
+    return current;
+}
+
+QString SignRecorder::SnapshotFileName(const QString &classKey, const QString &saveId,
+                                       const QString &ioDate, const QString &ioTime,
+                                       const QString &ioType, const QString &ioWay)
+{
+    return FileNamePart(classKey + saveId.trimmed() + ioDate + ioTime + ioType + ioWay)
+        + u".jpg"_s;
+}
+
+QString SignRecorder::SnapshotPath(const QString &saveId, const QString &ioTime,
+                                   const QString &ioWay)
+{
+    m_station.photoSubPath = PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
+                                          m_station.TodayRoc, G().CourseNoLength,
+                                          m_station.photoSubPath);
+    // Without a picture folder there is no place of our own to write to.
+    if (m_station.imgPath.trimmed().isEmpty())
+        return QString();
+    return JoinPath(JoinPath(m_station.imgPath, m_station.photoSubPath),
+                    SnapshotFileName(m_station.ClassKey, saveId, m_station.TodayRoc, ioTime,
+                                     EventIoType, ioWay));
+}
+
+QString SignRecorder::TakeSnapshot(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    const QImage frame = m_camera ? m_camera->LatestFrame() : QImage();
+    if (frame.isNull()) {
+        qWarning().noquote() << "No camera frame for the snapshot" << path;
+        return QString();
+    }
+    QString error;
+    if (!WriteJpegFile(frame, path, m_station.PhotoQuality, &error)) {
+        qWarning().noquote() << "Snapshot not written:" << error;
+        return QString();
+    }
+    return path;
+}
+
+SignRecorder::Outcome SignRecorder::ConfirmEntry(const QString &text)
+{
+    const std::optional<QString> entry = m_resolver.ValidateEntry(text);
+    if (!entry) {
+        if (m_station.KeyboardFocusOn)
+            m_view.FocusEntry();
+        return Outcome::BadEntry;
+    }
+    return RolvanOK(*entry);
+}
+
+SignRecorder::Outcome SignRecorder::KeypadEntry(const QString &text)
+{
+    m_resolver.EntryWay = u"SC"_s;
+    m_resolver.PersonName.clear();
+    return RolvanOK(text.trimmed());
+}
+
+SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card)
+{
+    EventIndexKey.clear();
+    EventIoType.clear();
+
+    Outcome outcome = Outcome::Refused;
+    if (!m_station.StationReady) {
+        CurrentPrompter().ShowMessage(u"尚未  講習選定"_s);
+    } else if (m_station.LessonText.trimmed().isEmpty() && !m_station.AutoMode) {
+        CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
+    } else if (!m_station.TypeChecked && !m_station.AutoMode) {
+        CurrentPrompter().ShowMessage(u"尚未 選擇簽到或簽退 "_s);
+    } else {
+        try {
+            outcome = Record(card);
+        } catch (const RolvanError &error) {
+            // Nothing was stored: no counter, no history line, the error sound.
+            CurrentPrompter().ShowError(error.message());
+            MediaPlay(ErrorSound);
+            outcome = Outcome::Failed;
+        }
+    }
+    // Every entry ends with the caret back in the input field when the station wants it.
+    if (m_station.KeyboardFocusOn)
+        m_view.FocusEntry();
+    return outcome;
+}
+
+SignRecorder::Outcome SignRecorder::Record(const QString &card)
+{
+    const IdentityResolver::Resolution resolution = m_resolver.ResolveEntry(card);
+    if (resolution.outcome == IdentityResolver::Resolution::Outcome::Chosen)
+        return Record(resolution.text); // a new recording for the person chosen
+    if (resolution.outcome == IdentityResolver::Resolution::Outcome::Dismissed)
+        return Outcome::ChoiceDismissed;
+    const QString entry = resolution.text;
+
+    if (!m_resolver.GetIDName(entry)) {
+        m_view.ShowFailure(m_resolver.FailText);
+        return Outcome::NotFound;
+    }
+
+    EventIndexKey = m_station.VINDEX_IO;
+    EventIoType = m_station.CurrentIoType;
+    // Date and time of one reading of the clock, so an event at midnight keeps its own day.
+    const QDateTime now = CurrentClock().now();
+    m_station.TodayRoc = FormatDateByPattern(u"YYYMMDD"_s, now);
+    const QString t = TimeToHHMMSS(now.time());
+    const QString id = m_resolver.GetSaveId(entry);
+    if (id.trimmed().isEmpty()) {
+        // The person has no identity of the stored kind: an event without one would be
+        // taken for everybody else's without one.
+        m_resolver.FailText = u"("_s + entry + u")"_s + u"無此"_s + m_station.StorageKind;
+        MediaPlay(ErrorSound);
+        m_view.ShowFailure(m_resolver.FailText);
+        return Outcome::NotFound;
+    }
+
+    if (m_station.AutoMode) {
+        const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
+        const QString prevKey = cls + m_station.PrevCourseCode;
+        const QString nextKey = cls + m_station.NextCourseCode;
+        const QString a = FirstEventTime(prevKey, id, m_station.PrevInType, m_station.TodayRoc);
+        const QString b = FirstEventTime(prevKey, id, m_station.PrevOutType, m_station.TodayRoc);
+        const QString c = FirstEventTime(nextKey, id, u"0"_s, m_station.TodayRoc);
+        if (a.size() == 6 && b.size() != 6) {
+            // Arrived for the lesson that has just ended and not yet left it: leaving.
+            m_station.VINDEX_IO = prevKey;
+            EventIoType = m_station.PrevOutType;
+            EventIndexKey = m_station.VINDEX_IO;
+        } else if (c.size() != 6) {
+            m_station.VINDEX_IO = nextKey;
+            EventIoType = u"0"_s;
+            EventIndexKey = m_station.VINDEX_IO;
+        } else {
+            QString message;
+            if (b.size() == 6)
+                message += u" (上一堂課"_s + TimeWithColons(b) + u"已簽退)  "_s;
+            message += u" (下一堂課"_s + TimeWithColons(c) + u"已簽到)  "_s;
+            CurrentPrompter().ShowMessage(message);
+            return Outcome::AutoRefused;
+        }
+    }
+
+    // A second event of the same kind on the same day for the lesson is greeted, not stored;
+    // roll calls are stored every time.
+    QString first;
+    QString firstWay;
+    QString firstKey;
+    {
+        // The person's few events of that type and day come by the index on (IDNO, IODATE);
+        // the lesson (INDEX_KEY beginning with the lesson key, letter case aside) is picked
+        // here. A LIKE on a bound value would make SQLite compile the statement anew for
+        // every entry.
+        QSqlQuery &query = Prepared(DuplicateCheck,
+                                    u"select RID, IOTIME, IOWay, INDEX_KEY from PSIO where IDNO = ? "
+                                    "and IODATE = ? and IOTYPE = ?"_s,
+                                    {id, m_station.TodayRoc, EventIoType});
+        qint64 firstRid = -1;
+        while (query.next()) {
+            if (!query.value(3).toString().startsWith(m_station.VINDEX_IO, Qt::CaseInsensitive))
+                continue;
+            const qint64 rid = query.value(0).toLongLong();
+            if (firstRid < 0 || rid < firstRid) {
+                firstRid = rid;
+                first = query.value(1).toString().trimmed();
+                firstWay = query.value(2).toString().trimmed();
+                firstKey = query.value(3).toString();
+            }
+        }
+        query.finish(); // ends the read at once
+    }
+    bool dup = !first.isEmpty();
+    bool inserted = false;
+    if (!dup || EventIoType == u"9"_s) {
+        dup = false;
+        // The event counts from here on: autocommit makes the row durable before anything
+        // (counter, sound, history) tells the attendee so.
+        Prepared(InsertEvent,
+                 u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
+                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                 {id, m_station.TodayRoc, t, EventIoType, EventIndexKey, m_resolver.EntryWay,
+                  m_station.StationNo, u"N"_s, m_station.NtpFlag})
+            .finish();
+        inserted = true;
+    }
+
+    if (inserted) {
+        if (int *counter = Counter(EventIoType)) {
+            ++*counter;
+            m_view.UpdateCounter(EventIoType, CounterCaption(EventIoType));
+        }
+    }
+
+    // Snapshots: a new event's own; a repeated entry within five minutes replaces the first
+    // event's picture. Neither a missing frame nor a failed write stops the recording.
+    QString picture;
+    if (m_station.photoOn) {
+        if (inserted) {
+            picture = TakeSnapshot(SnapshotPath(id, t, m_resolver.EntryWay));
+        } else if (dup) {
+            const QString firstPath = SnapshotPath(id, first, firstWay);
+            bool retake = false;
+            try {
+                retake = TimeTextToSeconds(t) - TimeTextToSeconds(first) < RetakeSeconds;
+            } catch (const ConversionError &) {
+                retake = false;
+            }
+            if (retake)
+                picture = TakeSnapshot(firstPath);
+            if (picture.isEmpty() && !firstPath.isEmpty() && QFile::exists(firstPath))
+                picture = firstPath; // the first event's picture still belongs to this line
+        }
+    }
+
+    m_view.HideFailure();
+    if (m_station.OkSoundOn)
+        MediaPlay(dup ? DupSound : OkSound);
+
+    // The line of the new event. The row is stored: a failing lookup of what is shown costs
+    // only the shown identity.
+    const QString nm =
+        m_station.DisplayField.toUpper().contains(u"NAME"_s) ? QString() : m_resolver.PersonName;
+    QString sid;
+    try {
+        sid = m_resolver.GetShowId(entry);
+    } catch (const RolvanError &error) {
+        qWarning().noquote() << "Shown identity:" << error.message();
+    }
+    if (EventIoType == u"0"_s || EventIoType == u"2"_s || EventIoType == u"4"_s) {
+        try {
+            m_resolver.TemporaryEnrolment(id);
+        } catch (const RolvanError &error) {
+            qWarning().noquote() << "Temporary enrolment:" << error.message();
+        }
+    }
+
+    HistoryRow row;
+    row.hint = id;
+    row.colour = m_station.RowColor;
+    row.picturePath = picture;
+    row.ioType = EventIoType;
+    row.ioDate = m_station.TodayRoc;
+    row.indexKey = dup ? firstKey : EventIndexKey;
+    if (dup) {
+        row.eventTime = first;
+        row.text = sid + u' ' + nm + first.left(2) + u':' + first.mid(2, 2) + u" 已"_s
+            + VioTypec(EventIoType);
+    } else {
+        row.eventTime = t;
+        row.text = sid + u' ' + nm + u' ' + t.left(2) + u':' + t.mid(2, 2) + VioTypec(EventIoType)
+            + u"  "_s;
+    }
+    m_history.prepend(row);
+    while (m_history.size() > HistoryLength)
+        m_history.removeLast();
+    m_view.ShowHistory(m_history);
+    return dup ? Outcome::Duplicate : Outcome::Recorded;
+}
+
+bool SignRecorder::DeleteHistoryRow(int index)
+{
+    if (index < 0 || index >= m_history.size())
+        return false;
+    const HistoryRow row = m_history.at(index);
+    // Only the kind recorded last can be deleted, and only the event the line shows.
+    if (row.hint.isEmpty() || row.ioType != EventIoType || row.eventTime.size() < 4)
+        return false;
+    const QString condition = u" from PSIO where IDNO = ? and IOTYPE = ? and IODATE = ? "
+                              "and INDEX_KEY = ? and IOTIME like ? escape '\\'"_s;
+    const QVariantList params = {row.hint, row.ioType, row.ioDate, row.indexKey,
+                                 BeginsWith(row.eventTime.left(4))};
+    if (QueryValue(u"select count(*)"_s + condition, params).toInt() <= 0)
+        return false;
+    if (!AskYesNo(row.text + u'\n' + u"紀錄是否確定刪除?"_s, u"是"_s, u"否"_s))
+        return false;
+    return ExecSqlOn(u"delete"_s + condition, WorkingDb(), params);
+}

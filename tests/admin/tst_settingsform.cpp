@@ -1,0 +1,378 @@
+// The station settings behind the settings window: what a save writes and refuses, the class
+// periods, the drive change, the new-station folders and databases, and the administrator
+// password check.
+
+#include "Fun/Base64Functions.h"
+#include "Fun/IniFile.h"
+#include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
+#include "admin/AdminPassword.h"
+#include "admin/StationSettingsForm.h"
+#include "mock/ScriptedPrompter.h"
+#include "mock/TestDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QString Value(const QString &iniPath, const QString &section, const QString &key)
+{
+    IniFile ini;
+    if (!ini.load(iniPath))
+        return u"<unreadable>"_s;
+    return ini.value(section, key).value_or(u"<missing>"_s);
+}
+
+// A settings file of a station that has been running for a while.
+const QByteArray ExistingIni =
+    "[Base]\n"
+    "Company ID=  12345678  \n"
+    "Company Name=台北職訓中心\n"
+    "委託代訓編號=Y002\n"
+    "ComputerNo=03\n"
+    "system pass=c2VjcmV0\n"
+    "DataBaseLocationPath=D:\\RolvanDAP\n"
+    "BackupLocationPath=D:\\RolvanDAP\\Backup\n"
+    "ImageFileLocationPath=D:\\RolvanDAP\\查核資料檔案\n"
+    "班別時間設定=080012001300170018002200\n"
+    "IOKeyboard=maybe\n"
+    "簽到拍照=False\n"
+    "IORS232=True\n"
+    "簽到退識別儲存種類=會員編號\n"
+    "作業系統=Win 7\n"
+    "[Baae]\n"
+    "班別時間設定=093012001330173018302130\n"
+    "[感應卡]\n"
+    "檢核資料=ABC\n"
+    "BoudRate=19200\n";
+
+} // namespace
+
+class TestSettingsForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadTakesStoredValuesAndDefaults();
+    void saveNeedsATwoCharacterStationNumber_data();
+    void saveNeedsATwoCharacterStationNumber();
+    void saveWritesEveryKeyWithTheFixedValues();
+    void passwordIsKeptAsStoredUnlessChanged_data();
+    void passwordIsKeptAsStoredUnlessChanged();
+    void classPeriodsArePaddedToFourCharacters_data();
+    void classPeriodsArePaddedToFourCharacters();
+    void driveChangeMovesEveryFolder_data();
+    void driveChangeMovesEveryFolder();
+
+    void newStationActionCopiesTheTemplateOnce();
+    void newStationActionReportsWhatFailed();
+
+    void adminPasswordMatches_data();
+    void adminPasswordMatches();
+
+private:
+    QString IniPath() const { return m_db->globals().iniPath(); }
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+};
+
+void TestSettingsForm::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_prompter = std::make_unique<ScriptedPrompter>();
+}
+
+void TestSettingsForm::cleanup()
+{
+    m_prompter.reset();
+    m_db.reset();
+}
+
+void TestSettingsForm::loadTakesStoredValuesAndDefaults()
+{
+    QVERIFY(WriteBytes(IniPath(), ExistingIni));
+    StationSettingsForm form;
+    form.Load(IniPath());
+
+    QCOMPARE(form.companyId, u"12345678"_s);
+    QCOMPARE(form.companyName, u"台北職訓中心"_s);
+    QCOMPARE(form.stationNo, u"03"_s);
+    QCOMPARE(form.password, u"secret"_s);
+    QCOMPARE(form.databasePath, u"D:\\RolvanDAP"_s);
+    QCOMPARE(form.Drive(), u"D:"_s);
+    QCOMPARE(form.classPeriods[0], u"0800"_s);
+    QCOMPARE(form.classPeriods[5], u"2200"_s);
+    QCOMPARE(form.operatingSystem, u"Win 7"_s);
+    QCOMPARE(form.baudRate, u"19200"_s);
+    // A yes/no value that cannot be read shows its default instead of closing the window.
+    QCOMPARE(form.ioKeyboard, true);
+    QCOMPARE(form.comPortModule, true);
+
+    // Missing keys take the window's defaults.
+    QCOMPARE(form.csvPath, JoinPath(DefaultDataRoot(), u"CSV"_s));
+    QCOMPARE(form.minutesBeforeStart, u"60"_s);
+    QCOMPARE(form.courseSwitchLimit, u"15"_s);
+    QCOMPARE(form.identityInputKind, u"身分證字號"_s);
+    QCOMPARE(form.identityShowKind, u"姓名"_s);
+    QCOMPARE(form.comPort, u"COM3"_s);
+    QCOMPARE(form.registryDeviceName, u"\\Device\\Serial"_s);
+    // Without a template the two rule values shown from it take theirs.
+    QCOMPARE(form.lateTolerance, u"15"_s);
+    QCOMPARE(form.minutesPerHour, u"45"_s);
+}
+
+void TestSettingsForm::saveNeedsATwoCharacterStationNumber_data()
+{
+    QTest::addColumn<QString>("stationNo");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("one character") << u"1"_s << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("three characters") << u"001"_s << false;
+    QTest::newRow("two digits") << u"01"_s << true;
+    QTest::newRow("two letters") << u"AB"_s << true;
+}
+
+void TestSettingsForm::saveNeedsATwoCharacterStationNumber()
+{
+    QFETCH(QString, stationNo);
+    QFETCH(bool, saved);
+    QVERIFY(WriteBytes(IniPath(), ExistingIni));
+    StationSettingsForm form;
+    form.Load(IniPath());
+    form.stationNo = stationNo;
+    form.companyName = u"新名稱"_s;
+
+    QCOMPARE(form.Save(IniPath()), saved);
+    if (saved) {
+        QVERIFY(m_prompter->all().isEmpty());
+        QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::StationNo), stationNo);
+        QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::CompanyName), u"新名稱"_s);
+    } else {
+        QCOMPARE(m_prompter->messages, QStringList{u"電腦編號長度只能2碼"_s});
+        QCOMPARE(ReadBytes(IniPath()), ExistingIni);
+    }
+}
+
+void TestSettingsForm::saveWritesEveryKeyWithTheFixedValues()
+{
+    QVERIFY(WriteBytes(IniPath(), ExistingIni));
+    StationSettingsForm form;
+    form.Load(IniPath());
+    form.imagePath = u"D:\\影像"_s;
+    form.ioKeyboard = false;
+    form.manualSuccessSound = false;
+    form.serviceUrl = u"https://service.example/cco"_s;
+    QVERIFY(form.Save(IniPath()));
+
+    const QString &base = IniSection::Base;
+    // Every value of the window, the loaded ones too.
+    QCOMPARE(Value(IniPath(), base, IniKey::CompanyId), u"12345678"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::TrainingUnitCode), u"Y002"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::ImageFileLocationPath), u"D:\\影像"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::CsvLocationPath), JoinPath(DefaultDataRoot(), u"CSV"_s));
+    QCOMPARE(Value(IniPath(), base, IniKey::PhotoSubPathRule), u"課程編號"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::CourseNoLength), u"11"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::ClassPeriods), u"080012001300170018002200"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::RollCallLimit), u"30"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::IOKeyboard), u"False"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::IOScreen), u"True"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::ManualSuccessSound), u"False"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::OperatingSystem), u"Win 7"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::ServiceUrl), u"https://service.example/cco"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::UpdateUrl), StationSettingsForm::DefaultUpdateUrl);
+    QCOMPARE(Value(IniPath(), IniSection::CardReader, IniKey::BaudRate), u"19200"_s);
+    QCOMPARE(Value(IniPath(), IniSection::CardReader, IniKey::ComPort), u"COM3"_s);
+
+    // The fixed values, whatever the file held.
+    QCOMPARE(Value(IniPath(), base, IniKey::IdentityStoreKind), u"身分證字號"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::PhotoOnSign), u"True"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::IORS232), u"False"_s);
+    for (const QString &key : {IniKey::CheckStart, IniKey::CheckData, IniKey::DataStart,
+                               IniKey::DataBits, IniKey::OutputLength, IniKey::CardSegments})
+        QCOMPARE(Value(IniPath(), IniSection::CardReader, key), QString());
+
+    // The rule values shown from the template are never written; the class periods of the
+    // station (section Baae) stay as they were.
+    QCOMPARE(Value(IniPath(), base, PerUnitKey(SysIniKey::LateTolerancePrefix, u"Y002"_s)), u"<missing>"_s);
+    QCOMPARE(Value(IniPath(), IniSection::Baae, IniKey::ClassPeriods), u"093012001330173018302130"_s);
+}
+
+void TestSettingsForm::passwordIsKeptAsStoredUnlessChanged_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("newPassword"); // null: not changed
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none stays none") << QString() << QString() << QString();
+    QTest::newRow("kept") << u"c2VjcmV0"_s << QString() << u"c2VjcmV0"_s;
+    QTest::newRow("not Base64, kept") << u"abc"_s << QString() << u"abc"_s;
+    QTest::newRow("changed") << u"c2VjcmV0"_s << u"管理"_s << Utf8ToBase64(u"管理"_s);
+    QTest::newRow("removed") << u"c2VjcmV0"_s << u""_s << QString();
+}
+
+void TestSettingsForm::passwordIsKeptAsStoredUnlessChanged()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, newPassword);
+    QFETCH(QString, expected);
+    WriteIniSettingAt(IniPath(), IniSection::Base, IniKey::SystemPass, stored);
+    StationSettingsForm form;
+    form.Load(IniPath());
+    form.stationNo = u"01"_s;
+    if (!newPassword.isNull())
+        form.password = newPassword;
+    QVERIFY(form.Save(IniPath()));
+    QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::SystemPass), expected);
+}
+
+void TestSettingsForm::classPeriodsArePaddedToFourCharacters_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("four") << u"0930"_s << u"093012001330170018302100"_s;
+    QTest::newRow("three") << u"930"_s << u"930012001330170018302100"_s;
+    QTest::newRow("empty") << QString() << u"000012001330170018302100"_s;
+    QTest::newRow("five") << u"09301"_s << u"093012001330170018302100"_s;
+}
+
+void TestSettingsForm::classPeriodsArePaddedToFourCharacters()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, saved);
+    StationSettingsForm form;
+    form.Load(IniPath());
+    QCOMPARE(form.ClassPeriodsText(), IniDefault::ClassPeriodsBase);
+    form.stationNo = u"01"_s;
+    form.classPeriods[0] = first;
+    QVERIFY(form.Save(IniPath()));
+    QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::ClassPeriods), saved);
+}
+
+void TestSettingsForm::driveChangeMovesEveryFolder_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("drive");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("drive changed") << u"D:\\RolvanDAP\\Backup"_s << u"E:"_s << u"E:\\RolvanDAP\\Backup"_s;
+    QTest::newRow("same drive") << u"C:\\RolvanDAP"_s << u"C:"_s << u"C:\\RolvanDAP"_s;
+    QTest::newRow("no drive") << u"/home/u/RolvanDAP"_s << u"E:"_s << u"/home/u/RolvanDAP"_s;
+    QTest::newRow("network path") << u"\\\\server\\share"_s << u"E:"_s << u"\\\\server\\share"_s;
+    QTest::newRow("empty") << QString() << u"E:"_s << QString();
+}
+
+void TestSettingsForm::driveChangeMovesEveryFolder()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, drive);
+    QFETCH(QString, expected);
+    QCOMPARE(ReplaceDrive(path, drive), expected);
+
+    StationSettingsForm form;
+    form.databasePath = form.backupPath = form.csvPath = form.imagePath = path;
+    form.ChangeDrive(drive);
+    for (const QString &changed : {form.databasePath, form.backupPath, form.csvPath, form.imagePath})
+        QCOMPARE(changed, expected);
+}
+
+void TestSettingsForm::newStationActionCopiesTheTemplateOnce()
+{
+    Globals &g = m_db->globals();
+    QVERIFY(WriteBytes(g.ExeDir + g.SampleDbFileName, "template"));
+    QVERIFY(WriteBytes(g.ExeDir + g.OrgDbFileName, "org"));
+    const QString root = JoinPath(m_db->dir(), u"新站/RolvanDAP"_s);
+    StationSettingsForm form;
+    form.databasePath = root;
+    form.backupPath = JoinPath(root, u"Backup"_s);
+    form.csvPath = JoinPath(root, u"CSV"_s);
+    form.imagePath = JoinPath(root, u"查核資料檔案/影像"_s);
+
+    QVERIFY(form.RunNewStationAction());
+    QCOMPARE(m_prompter->messages, QStringList{u"目錄新增完畢"_s});
+    for (const QString &folder : {form.databasePath, form.backupPath, form.csvPath, form.imagePath})
+        QVERIFY2(QDir(folder).exists(), qPrintable(folder));
+    const QString database = JoinPath(root, g.DbFileName);
+    QCOMPARE(ReadBytes(database), QByteArray("template"));
+    QCOMPARE(ReadBytes(JoinPath(root, g.OrgDbFileName)), QByteArray("org"));
+
+    // The station works with its database; a second run must not replace it.
+    QVERIFY(WriteBytes(database, "attendance records"));
+    const StationSettingsForm::NewStationResult again =
+        form.CreateStationFolders(g.ExeDir, g.DbFileName, g.SampleDbFileName, g.OrgDbFileName);
+    QVERIFY(again.failures.isEmpty());
+    QVERIFY(!again.templateCopied);
+    QVERIFY(!again.orgDbCopied);
+    QCOMPARE(ReadBytes(database), QByteArray("attendance records"));
+    QCOMPARE(QDir(root).entryList(QDir::Files).size(), 2); // no temporary file left behind
+}
+
+void TestSettingsForm::newStationActionReportsWhatFailed()
+{
+    Globals &g = m_db->globals();
+    // A file stands where the database folder should be; there is no template and no ORGDB.
+    const QString blocker = JoinPath(m_db->dir(), u"blocker"_s);
+    QVERIFY(WriteBytes(blocker, "x"));
+    StationSettingsForm form;
+    form.databasePath = JoinPath(blocker, u"RolvanDAP"_s);
+    form.backupPath = JoinPath(m_db->dir(), u"Backup"_s);
+
+    QVERIFY(!form.RunNewStationAction());
+    QVERIFY(m_prompter->messages.isEmpty());
+    QCOMPARE(m_prompter->errors.size(), 1);
+    QVERIFY(m_prompter->errors.first().contains(QDir::toNativeSeparators(form.databasePath)));
+    QVERIFY(QDir(form.backupPath).exists());
+
+    // A folder that can be made, but no template beside the program.
+    m_prompter->clear();
+    form.databasePath = JoinPath(m_db->dir(), u"Data"_s);
+    const StationSettingsForm::NewStationResult result =
+        form.CreateStationFolders(g.ExeDir, g.DbFileName, u"NoSuchTemplate.db"_s, g.OrgDbFileName);
+    QCOMPARE(result.failures.size(), 1);
+    QVERIFY(result.failures.first().contains(u"NoSuchTemplate.db"_s));
+    QVERIFY(!QFile::exists(JoinPath(form.databasePath, g.DbFileName)));
+}
+
+void TestSettingsForm::adminPasswordMatches_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("matches");
+    // "c2VjcmV0" is how stations store the password "secret".
+    QTest::newRow("right") << u"c2VjcmV0"_s << u"secret"_s << true;
+    QTest::newRow("letter case") << u"c2VjcmV0"_s << u"Secret"_s << false;
+    QTest::newRow("longer") << u"c2VjcmV0"_s << u"secret "_s << false;
+    QTest::newRow("prefix") << u"c2VjcmV0"_s << u"secre"_s << false;
+    QTest::newRow("empty typed") << u"c2VjcmV0"_s << QString() << false;
+    QTest::newRow("chinese") << Utf8ToBase64(u"管理員"_s) << u"管理員"_s << true;
+    QTest::newRow("chinese wrong") << Utf8ToBase64(u"管理員"_s) << u"管理"_s << false;
+    QTest::newRow("stored plain text") << u"secret"_s << u"secret"_s << false;
+}
+
+void TestSettingsForm::adminPasswordMatches()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, typed);
+    QFETCH(bool, matches);
+    QCOMPARE(AdminPasswordMatches(typed, stored), matches);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsForm)
+#include "tst_settingsform.moc"
