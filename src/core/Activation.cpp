@@ -10,6 +10,7 @@
 #include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
+#include "station/IdentityResolver.h"
 #include "station/StationState.h"
 
 #include <QDir>
@@ -199,7 +200,12 @@ void MainActivation::CheckStorageKind()
 {
     Globals &g = G();
     g.IdnoCaption = ReadIdnoCaption();
-    m_station.StorageKind = ReadBase(IniKey::IdentityStoreKind, g.IdnoCaption);
+    // Without the key the station stores the whole identity number (what the settings window
+    // writes). The member-number caption would store an empty identity for students imported
+    // from the training service, losing who signed.
+    m_station.StorageKind = ReadBase(IniKey::IdentityStoreKind, QString());
+    if (m_station.StorageKind.isEmpty())
+        m_station.StorageKind = IdentityKind::DefaultStorage;
     const int count = QueryValue(QStringLiteral("select count(*) from SYS_code where CODE_TYPE = ? "
                                                 "and CODE_DESC = ? "),
                                  { QStringLiteral("PSPN_DBGRID1"), m_station.StorageKind })

@@ -151,7 +151,7 @@ void TestActivation::firstStartCreatesFoldersDatabaseAndVersionKeys()
 
     QCOMPARE(m_globals.EditionLevel, 2);
     QCOMPARE(m_globals.IdnoCaption, QStringLiteral("會員編號"));
-    QCOMPARE(m_station.StorageKind, QStringLiteral("會員編號"));
+    QCOMPARE(m_station.StorageKind, QStringLiteral("身分證字號"));
     QVERIFY(m_activation->windowCaption().startsWith(
         QStringLiteral("講習教育 簽到退作業  版本：Ostwick委託辦理訓練講習班客製版   版本序號：")));
     QCOMPARE(m_hooks.calls, QStringList({ QStringLiteral("class"), QStringLiteral("clock ST") }));
