@@ -422,3 +422,18 @@ void BlankTextFieldsToNull(QSqlRecord &record)
             record.setValue(i, QVariant(emptyText()));
     }
 }
+
+QSqlQuery RunQuery(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    return runStatement(sql, db, params);
+}
+
+QSqlDatabase WorkingConnection()
+{
+    return workingConnection();
+}
+
+QVariant BindableValue(const QVariant &value)
+{
+    return bindable(value);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,14 @@
 //   blanks, any other column its value as it is;
 //   no row or NULL: text and date-time give "", whole and decimal numbers give 0, anything
 //   else (yes/no, date, time, currency, binary, an expression without a row) a null variant.
+// A statement run with its values bound, its rows read forward only; a closed connection or a
+// statement the database rejects throws DatabaseError with the statement and the reason.
+QSqlQuery RunQuery(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// The working connection (Con1) of the current data module.
+QSqlDatabase WorkingConnection();
+// The value as it is bound: a missing text is the empty text it stands for, never NULL.
+QVariant BindableValue(const QVariant &value);
+
 QVariant QueryValue(const QString &sql, const QVariantList &params = {});
 
 // The same on the given connection, except for no row or NULL: text gives "", date and

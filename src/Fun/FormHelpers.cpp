@@ -2,6 +2,7 @@
 
 #include "Fun/CsvExport.h"
 
+#include <QLabel>
 #include <QAbstractProxyModel>
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -205,3 +206,30 @@ bool ExportGridToCsv(QTableView *grid, QChar separator, const QString &fileName)
     }
     return ExportRowsToCsvFile(fileName, header, rows, separator);
 }
+
+QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (maxLength > 0)
+        edit->setMaxLength(maxLength);
+    return edit;
+}
+
+QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    if (editable)
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QLabel *MakeLabel(QWidget *parent, const QString &caption)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+

@@ -7,6 +7,9 @@
 #include <QList>
 #include <QString>
 
+class QComboBox;
+class QLabel;
+class QLineEdit;
 class QTabWidget;
 class QTableView;
 class QWidget;
@@ -52,3 +55,10 @@ void EnableGridTitleSort(QTableView *grid);
 // from the first to the last. Column 0 is always written; a further column unless its width
 // is 0; a hidden column is written. False when the file could not be written.
 bool ExportGridToCsv(QTableView *grid, QChar separator, const QString &fileName);
+
+// Small builders for windows made in code: every widget carries its component name.
+QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength = 0);
+// An editable box never adds what is typed to its own list.
+QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable);
+// A caption in front of a field, right-aligned.
+QLabel *MakeLabel(QWidget *parent, const QString &caption);

@@ -20,3 +20,4 @@
 #include "Fun/Base64Functions.h"
 #include "Fun/Flags.h"
 #include "Fun/FormGeometry.h"
+#include "Fun/IdentityNumber.h"

@@ -5,6 +5,7 @@
 #include "platform/QtSoundPlayer.h"
 #include "platform/SingleInstance.h"
 #include "platform/WidgetPrompter.h"
+#include "station/ClockSync.h"
 #include "station/TFmRolvan.h"
 
 #include <QApplication>
@@ -94,11 +95,15 @@ int main(int argc, char *argv[])
     TDM dm(globals);
     TFmRolvan mainWindow(dm);
     prompter.setParentWindow(&mainWindow);
+    // The station keeps its clock right at each activation and from its one-second timer.
+    ClockSync clockSync(mainWindow.station());
+    mainWindow.SetClockSync(&clockSync);
     QObject::connect(&instance, &SingleInstance::wakeRequested, &mainWindow, &TFmRolvan::WakeUp);
 
     mainWindow.show();
     ScheduleScreenshot();
     const int result = app.exec();
+    mainWindow.SetClockSync(nullptr);
     SetCurrentSoundPlayer(nullptr);
     SetCurrentPrompter(nullptr);
     return result;

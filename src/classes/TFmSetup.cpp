@@ -51,30 +51,6 @@ const QString HelpName = u"課程選定"_s;
 const QString NotAvailable = u"尚未提供"_s;
 const QString DatePattern = u"YYYY/MM/DD"_s;
 
-QLineEdit *MakeEdit(QWidget *parent, const QString &name)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    return edit;
-}
-
-QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable)
-{
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setEditable(editable);
-    if (editable)
-        combo->setInsertPolicy(QComboBox::NoInsert);
-    return combo;
-}
-
-QLabel *MakeLabel(QWidget *parent, const QString &caption)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
 void SetItems(QComboBox *combo, const QStringList &items)
 {
     const QString text = combo->currentText();

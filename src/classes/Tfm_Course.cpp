@@ -53,32 +53,6 @@ QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &cap
     return button;
 }
 
-QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
-    return edit;
-}
-
-QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable)
-{
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setEditable(editable);
-    if (editable)
-        combo->setInsertPolicy(QComboBox::NoInsert);
-    return combo;
-}
-
-QLabel *MakeLabel(QWidget *parent, const QString &caption)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
 QLabel *MakeHint(QWidget *parent, const QString &caption)
 {
     auto *label = new QLabel(caption, parent);

@@ -25,40 +25,7 @@ namespace {
 
 const QString ErrorSound = u"RolvanError.wav"_s;
 
-// A missing text is bound as the empty text it stands for, never as NULL.
-QVariant Bindable(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QString && value.toString().isNull())
-        return QVariant(u""_s);
-    return value;
-}
-
-QSqlDatabase WorkingDb()
-{
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
-    return dm->Con1();
-}
-
-QSqlQuery Select(const QString &sql, const QVariantList &params)
-{
-    QSqlDatabase db = WorkingDb();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(Bindable(value));
-    if (!query.exec())
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    return query;
-}
-
-quint32 FragmentKey(int start, int length)
-{
-    return quint32(start) << 16 | quint32(length);
-}
+quint32 FragmentKey(int start, int length) { return quint32(start) << 16 | quint32(length); }
 
 } // namespace
 
@@ -66,7 +33,7 @@ quint32 FragmentKey(int start, int length)
 
 void PersonTable::Use(const QString &classKey, bool personnel)
 {
-    const QString database = WorkingDb().databaseName();
+    const QString database = WorkingConnection().databaseName();
     if (m_personnel != personnel || (!personnel && m_classKey != classKey)
         || m_database != database) {
         m_loaded = false;
@@ -79,11 +46,12 @@ void PersonTable::Use(const QString &classKey, bool personnel)
 QPair<qint64, qint64> PersonTable::Probe() const
 {
     QSqlQuery query = m_personnel
-        ? Select(u"select count(*), max(RID) from PSPN"_s, {})
-        : Select(u"select count(*), max(RID) from Booking where Index_key = ?"_s, {m_classKey});
+        ? RunQuery(u"select count(*), max(RID) from PSPN"_s, WorkingConnection(), {})
+        : RunQuery(u"select count(*), max(RID) from Booking where Index_key = ?"_s,
+            WorkingConnection(), { m_classKey });
     if (!query.next())
-        return {0, 0};
-    return {query.value(0).toLongLong(), query.value(1).toLongLong()};
+        return { 0, 0 };
+    return { query.value(0).toLongLong(), query.value(1).toLongLong() };
 }
 
 void PersonTable::Load()
@@ -94,8 +62,9 @@ void PersonTable::Load()
     m_byName.clear();
     m_fragments.clear();
     QSqlQuery query = m_personnel
-        ? Select(u"select * from PSPN order by RID"_s, {})
-        : Select(u"select * from Booking where Index_key = ? order by RID"_s, {m_classKey});
+        ? RunQuery(u"select * from PSPN order by RID"_s, WorkingConnection(), {})
+        : RunQuery(u"select * from Booking where Index_key = ? order by RID"_s, WorkingConnection(),
+            { m_classKey });
     const QSqlRecord record = query.record();
     QStringList names;
     for (int i = 0; i < record.count(); ++i)
@@ -120,7 +89,7 @@ void PersonTable::Load()
         m_byName.insert(person.name.toUpper(), index);
         m_rows.append(std::move(person));
     }
-    m_probe = {m_rows.size(), newest};
+    m_probe = { m_rows.size(), newest };
     m_loaded = true;
     ++m_loadCount;
 }
@@ -145,8 +114,8 @@ bool PersonTable::RefreshIfChanged()
 
 namespace {
 
-QList<const PersonTable::Person *> InLoadOrder(const QList<PersonTable::Person> &rows,
-                                               QList<int> indexes)
+QList<const PersonTable::Person *> InLoadOrder(
+    const QList<PersonTable::Person> &rows, QList<int> indexes)
 {
     std::sort(indexes.begin(), indexes.end());
     QList<const PersonTable::Person *> persons;
@@ -211,12 +180,14 @@ bool IdentityResolver::IsIdnoKind(const QString &kind) const
 void IdentityResolver::LoadSettings()
 {
     const QString caption = G().IdnoCaption;
-    m_station.InputKind = ReadIniSetting(IniSection::Base, IniKey::IdentityInputKind, caption, caption);
+    m_station.InputKind
+        = ReadIniSetting(IniSection::Base, IniKey::IdentityInputKind, caption, caption);
     m_station.StorageKind = ReadIniSetting(IniSection::Base, IniKey::IdentityStoreKind,
-                                           IdentityKind::DefaultStorage, IdentityKind::DefaultStorage);
-    m_station.DisplayKind = ReadIniSetting(IniSection::Base, IniKey::IdentityShowKind, caption, caption);
-    m_station.IdnoLength = StrToIntSafe(
-        ReadIniSetting(IniSection::Base, IniKey::EmployeeNoLength, u"0"_s, u"6"_s));
+        IdentityKind::DefaultStorage, IdentityKind::DefaultStorage);
+    m_station.DisplayKind
+        = ReadIniSetting(IniSection::Base, IniKey::IdentityShowKind, caption, caption);
+    m_station.IdnoLength
+        = StrToIntSafe(ReadIniSetting(IniSection::Base, IniKey::EmployeeNoLength, u"0"_s, u"6"_s));
     BuildDisplayField();
     SetStorageColumn();
 }
@@ -231,7 +202,7 @@ void IdentityResolver::BuildDisplayField()
     for (const QString &part : parts) {
         const QString code = QueryValue(u"select CODE_SEQ from SYS_code where CODE_TYPE = ? "
                                         "and CODE_DESC = ?"_s,
-                                        {u"PSPN_DBGRID1"_s, part})
+            { u"PSPN_DBGRID1"_s, part })
                                  .toString();
         // Only a real column of the enrolment table goes into a statement; a caption the
         // layout does not know adds nothing.
@@ -307,27 +278,27 @@ void IdentityResolver::InvalidateEnrolment()
     m_personnel.Invalidate();
 }
 
-IdentityResolver::Resolution IdentityResolver::Choose(const QString &entry,
-                                                      QList<const PersonTable::Person *> persons)
+IdentityResolver::Resolution IdentityResolver::Choose(
+    const QString &entry, QList<const PersonTable::Person *> persons)
 {
     std::stable_sort(persons.begin(), persons.end(),
-                     [](const PersonTable::Person *a, const PersonTable::Person *b) {
-                         return a->name.compare(b->name, Qt::CaseInsensitive) < 0;
-                     });
+        [](const PersonTable::Person *a, const PersonTable::Person *b) {
+            return a->name.compare(b->name, Qt::CaseInsensitive) < 0;
+        });
     m_choices.clear();
     QStringList names;
     for (const PersonTable::Person *person : persons) {
-        m_choices.append({person->name, person->id});
+        m_choices.append({ person->name, person->id });
         names << person->name;
     }
     const int chosen = CurrentPrompter().ChooseFromList(entry, names);
     if (chosen < 0 || chosen >= m_choices.size())
-        return {Resolution::Outcome::Dismissed, QString()};
-    return {Resolution::Outcome::Chosen, m_choices.at(chosen).id};
+        return { Resolution::Outcome::Dismissed, QString() };
+    return { Resolution::Outcome::Chosen, m_choices.at(chosen).id };
 }
 
-std::optional<IdentityResolver::Resolution> IdentityResolver::MatchFragment(QString &entry,
-                                                                            int start, int length)
+std::optional<IdentityResolver::Resolution> IdentityResolver::MatchFragment(
+    QString &entry, int start, int length)
 {
     PersonTable &table = LookupTable();
     QList<const PersonTable::Person *> persons = table.MatchId(entry, start, length);
@@ -355,7 +326,7 @@ IdentityResolver::Resolution IdentityResolver::ResolveEntry(const QString &text)
     m_choices.clear();
     EntryKind = m_station.InputKind;
     if (EntryWay != u"KB"_s && EntryWay != u"SC"_s)
-        return {Resolution::Outcome::LookUp, entry};
+        return { Resolution::Outcome::LookUp, entry };
 
     const QString &kind = m_station.ManualKind;
     EntryKind = kind;
@@ -373,7 +344,8 @@ IdentityResolver::Resolution IdentityResolver::ResolveEntry(const QString &text)
                 return *choice;
         }
     }
-    if (kind == IdentityKind::MaskedId || kind == IdentityKind::Last5 || kind == IdentityKind::Last4) {
+    if (kind == IdentityKind::MaskedId || kind == IdentityKind::Last5
+        || kind == IdentityKind::Last4) {
         EntryKind = IdentityKind::FullId;
         if (entry.size() == 10) {
             PersonTable &table = LookupTable();
@@ -391,7 +363,7 @@ IdentityResolver::Resolution IdentityResolver::ResolveEntry(const QString &text)
             }
         }
     }
-    return {Resolution::Outcome::LookUp, entry};
+    return { Resolution::Outcome::LookUp, entry };
 }
 
 bool IdentityResolver::GetIDName(const QString &card)
@@ -403,9 +375,7 @@ bool IdentityResolver::GetIDName(const QString &card)
         const bool byId = IsIdKind(EntryKind);
         const bool byIdno = IsIdnoKind(EntryKind);
         if (byId || byIdno) {
-            auto lookUp = [&]() {
-                return byId ? table.MatchId(card) : table.MatchIdno(card);
-            };
+            auto lookUp = [&]() { return byId ? table.MatchId(card) : table.MatchIdno(card); };
             QList<const PersonTable::Person *> persons = lookUp();
             if (persons.isEmpty() && table.RefreshIfChanged())
                 persons = lookUp();
@@ -466,18 +436,17 @@ QString IdentityResolver::GetShowId(const QString &card)
                 // The person's row in the class; a person the class does not know is looked
                 // for among every enrolment.
                 PersonTable &table = ClassTable();
-                const QList<const PersonTable::Person *> persons =
-                    column == u"ID"_s ? table.MatchId(card) : table.MatchIdno(card);
+                const QList<const PersonTable::Person *> persons
+                    = column == u"ID"_s ? table.MatchId(card) : table.MatchIdno(card);
                 if (!persons.isEmpty()) {
                     QStringList values;
                     for (const QString &name : columns)
                         values << persons.first()->columns.value(name.toUpper());
                     s = values.join(u':');
                 } else {
-                    QSqlQuery query = Select(u"select "_s + m_station.DisplayField
-                                                 + u" from Booking where "_s + column
-                                                 + u" = ? limit 1"_s,
-                                             {card});
+                    QSqlQuery query = RunQuery(u"select "_s + m_station.DisplayField
+                            + u" from Booking where "_s + column + u" = ? limit 1"_s,
+                        WorkingConnection(), { card });
                     if (query.next())
                         s = query.value(0).toString().trimmed();
                 }
@@ -508,7 +477,8 @@ void IdentityResolver::TemporaryEnrolment(const QString &saveId)
     };
     if (enrolled() || (table.RefreshIfChanged() && enrolled()))
         return;
-    ExecSql(u"insert into Booking ("_s + column + u", NAME, Index_key, CR_TYPE) values (?, ?, ?, ?)"_s,
-            {saveId, PersonName, m_station.ClassKey, u"臨時"_s});
+    ExecSql(
+        u"insert into Booking ("_s + column + u", NAME, Index_key, CR_TYPE) values (?, ?, ?, ?)"_s,
+        { saveId, PersonName, m_station.ClassKey, u"臨時"_s });
     table.Invalidate();
 }

@@ -31,40 +31,6 @@ const QString ErrorSound = u"RolvanError.wav"_s;
 constexpr int RetakeSeconds = 300;
 constexpr int HistoryLength = 9;
 
-// A missing text is bound as the empty text it stands for, never as NULL.
-QVariant Bindable(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QString && value.toString().isNull())
-        return QVariant(u""_s);
-    return value;
-}
-
-QSqlDatabase WorkingDb()
-{
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
-    return dm->Con1();
-}
-
-// Runs a statement with its values bound on the working connection; a statement the database
-// rejects throws DatabaseError with the statement and the database's own text.
-QSqlQuery Run(const QString &sql, const QVariantList &params)
-{
-    QSqlDatabase db = WorkingDb();
-    if (!db.isOpen())
-        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(Bindable(value));
-    if (!query.exec())
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    return query;
-}
-
 // A LIKE pattern that matches texts beginning with prefix, its own wildcards taken literally
 // (the statement says escape '\').
 QString BeginsWith(const QString &prefix)
@@ -77,12 +43,13 @@ QString BeginsWith(const QString &prefix)
 }
 
 // The time of the first event of a type on a day for a lesson and person; empty when none.
-QString FirstEventTime(const QString &indexKey, const QString &saveId, const QString &ioType,
-                       const QString &ioDate)
+QString FirstEventTime(
+    const QString &indexKey, const QString &saveId, const QString &ioType, const QString &ioDate)
 {
-    QSqlQuery query = Run(u"select IOTIME from PSIO where IDNO = ? and IODATE = ? and IOTYPE = ? "
-                          "and INDEX_KEY = ? order by IOTIME"_s,
-                          {saveId, ioDate, ioType, indexKey});
+    QSqlQuery query
+        = RunQuery(u"select IOTIME from PSIO where IDNO = ? and IODATE = ? and IOTYPE = ? "
+                   "and INDEX_KEY = ? order by IOTIME"_s,
+            WorkingConnection(), { saveId, ioDate, ioType, indexKey });
     return query.next() ? query.value(0).toString().trimmed() : QString();
 }
 
@@ -97,8 +64,8 @@ QString FileNamePart(const QString &text)
 {
     QString part = text;
     for (QChar &c : part) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"'
-            || c == u'<' || c == u'>' || c == u'|' || c.unicode() < 0x20)
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<'
+            || c == u'>' || c == u'|' || c.unicode() < 0x20)
             c = u'_';
     }
     return part;
@@ -144,7 +111,7 @@ SignRecorder::~SignRecorder() = default;
 
 QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantList &params)
 {
-    QSqlDatabase db = WorkingDb();
+    QSqlDatabase db = WorkingConnection();
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
     if (m_prepared->connection != db.connectionName()) {
@@ -166,7 +133,7 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
             }
         }
         for (int i = 0; i < params.size(); ++i)
-            query->bindValue(i, Bindable(params.at(i)));
+            query->bindValue(i, BindableValue(params.at(i)));
         if (query->exec())
             return *query;
         if (attempt > 0) {
@@ -210,14 +177,10 @@ QString SignRecorder::CounterCaption(const QString &code) const
     return VioTypec(code) + u'(' + QString::number(*counter) + u')';
 }
 
-void SignRecorder::MediaPlay(const QString &wavFileName)
-{
-    CurrentSoundPlayer().Play(wavFileName);
-}
+void SignRecorder::MediaPlay(const QString &wavFileName) { CurrentSoundPlayer().Play(wavFileName); }
 
 QString SignRecorder::PhotoSubPath(const QString &rule, const QString &classKey,
-                                   const QString &todayRoc, int courseNoLength,
-                                   const QString &current)
+    const QString &todayRoc, int courseNoLength, const QString &current)
 {
     if (rule == u"課程編號"_s)
         return JoinPath(FileNamePart(classKey.left(courseNoLength).trimmed()), u"PIC"_s);
@@ -227,25 +190,22 @@ QString SignRecorder::PhotoSubPath(const QString &rule, const QString &classKey,
 }
 
 QString SignRecorder::SnapshotFileName(const QString &classKey, const QString &saveId,
-                                       const QString &ioDate, const QString &ioTime,
-                                       const QString &ioType, const QString &ioWay)
+    const QString &ioDate, const QString &ioTime, const QString &ioType, const QString &ioWay)
 {
-    return FileNamePart(classKey + saveId.trimmed() + ioDate + ioTime + ioType + ioWay)
-        + u".jpg"_s;
+    return FileNamePart(classKey + saveId.trimmed() + ioDate + ioTime + ioType + ioWay) + u".jpg"_s;
 }
 
-QString SignRecorder::SnapshotPath(const QString &saveId, const QString &ioTime,
-                                   const QString &ioWay)
+QString SignRecorder::SnapshotPath(
+    const QString &saveId, const QString &ioTime, const QString &ioWay)
 {
     m_station.photoSubPath = PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
-                                          m_station.TodayRoc, G().CourseNoLength,
-                                          m_station.photoSubPath);
+        m_station.TodayRoc, G().CourseNoLength, m_station.photoSubPath);
     // Without a picture folder there is no place of our own to write to.
     if (m_station.imgPath.trimmed().isEmpty())
         return QString();
     return JoinPath(JoinPath(m_station.imgPath, m_station.photoSubPath),
-                    SnapshotFileName(m_station.ClassKey, saveId, m_station.TodayRoc, ioTime,
-                                     EventIoType, ioWay));
+        SnapshotFileName(
+            m_station.ClassKey, saveId, m_station.TodayRoc, ioTime, EventIoType, ioWay));
 }
 
 QString SignRecorder::TakeSnapshot(const QString &path)
@@ -378,9 +338,9 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
         // here. A LIKE on a bound value would make SQLite compile the statement anew for
         // every entry.
         QSqlQuery &query = Prepared(DuplicateCheck,
-                                    u"select RID, IOTIME, IOWay, INDEX_KEY from PSIO where IDNO = ? "
-                                    "and IODATE = ? and IOTYPE = ?"_s,
-                                    {id, m_station.TodayRoc, EventIoType});
+            u"select RID, IOTIME, IOWay, INDEX_KEY from PSIO where IDNO = ? "
+            "and IODATE = ? and IOTYPE = ?"_s,
+            { id, m_station.TodayRoc, EventIoType });
         qint64 firstRid = -1;
         while (query.next()) {
             if (!query.value(3).toString().startsWith(m_station.VINDEX_IO, Qt::CaseInsensitive))
@@ -402,10 +362,10 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
         // The event counts from here on: autocommit makes the row durable before anything
         // (counter, sound, history) tells the attendee so.
         Prepared(InsertEvent,
-                 u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
-                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                 {id, m_station.TodayRoc, t, EventIoType, EventIndexKey, m_resolver.EntryWay,
-                  m_station.StationNo, u"N"_s, m_station.NtpFlag})
+            u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+            { id, m_station.TodayRoc, t, EventIoType, EventIndexKey, m_resolver.EntryWay,
+                m_station.StationNo, u"N"_s, m_station.NtpFlag })
             .finish();
         inserted = true;
     }
@@ -444,8 +404,8 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
 
     // The line of the new event. The row is stored: a failing lookup of what is shown costs
     // only the shown identity.
-    const QString nm =
-        m_station.DisplayField.toUpper().contains(u"NAME"_s) ? QString() : m_resolver.PersonName;
+    const QString nm
+        = m_station.DisplayField.toUpper().contains(u"NAME"_s) ? QString() : m_resolver.PersonName;
     QString sid;
     try {
         sid = m_resolver.GetShowId(entry);
@@ -493,11 +453,11 @@ bool SignRecorder::DeleteHistoryRow(int index)
         return false;
     const QString condition = u" from PSIO where IDNO = ? and IOTYPE = ? and IODATE = ? "
                               "and INDEX_KEY = ? and IOTIME like ? escape '\\'"_s;
-    const QVariantList params = {row.hint, row.ioType, row.ioDate, row.indexKey,
-                                 BeginsWith(row.eventTime.left(4))};
+    const QVariantList params
+        = { row.hint, row.ioType, row.ioDate, row.indexKey, BeginsWith(row.eventTime.left(4)) };
     if (QueryValue(u"select count(*)"_s + condition, params).toInt() <= 0)
         return false;
     if (!AskYesNo(row.text + u'\n' + u"紀錄是否確定刪除?"_s, u"是"_s, u"否"_s))
         return false;
-    return ExecSqlOn(u"delete"_s + condition, WorkingDb(), params);
+    return ExecSqlOn(u"delete"_s + condition, WorkingConnection(), params);
 }

@@ -77,4 +77,22 @@ struct StationState
     QString StorageColumn;       // "ID" or "IDNO", the Booking column of StorageKind
     int IdnoLength = 6;          // 員工編號長度
     QString ManualKind = QStringLiteral("身分證末5碼");
+
+    // ---- Lesson selection: the class, lesson and event type the station serves, the time
+    // windows of the six types and the automatic switch between two lessons (LessonSelection).
+    QString ClassCaption = QStringLiteral("講習：進入講習選定點選講習"); // PanelClass
+    QString TodayText;        // today as "YYYY/MM/DD", set when a class is loaded
+    QString CourseCode;       // CNo4 + TimeStart of the chosen lesson
+    QString SignTypeFlags = QStringLiteral("000000"); // which of the types "0" .. "5" are offered
+    QString DayRefTimes = QStringLiteral("000000000000000000000000"); // R1..R6, "HHMM" each
+    QString ClassPeriods;     // day template of INI Baae/班別時間設定, read with the windows
+    QString WinStart;         // windows of the types "0" .. "5": six "HHMM" starts,
+    QString WinEnd;           // six "HHMM" ends; empty until first computed (every type refused)
+    int TypeShift = 0;        // ClsIOTypeShift of the station's class day (0, 2 or 4)
+    bool RollCallOffered = false; // the day has roll-call times: "點名" (RadioButton9) is shown
+    QString LastPressedType;  // hint of the type button the mouse was last pressed on
+    QString NextCourseTitle;  // automatic mode: CNo4 + ":" + Subject of the next lesson
+    QString NextTimeStart;    // automatic mode: "HH:MM" start of the next lesson
+    bool TimerOn = false;     // the one-second timer Timer1 runs (a class is loaded)
+    bool jstart = false;      // the first tick after the timer started synchronises the clock
 };

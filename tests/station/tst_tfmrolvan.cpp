@@ -1,28 +1,221 @@
-// The sign-in screen shell, offscreen: a first start in an empty home runs the activation when
-// the window is shown and active, fills its captions and keeps its geometry in the INI.
+// The sign-in screen, offscreen: a first start in an empty home; a station whose class is held
+// today, chosen at activation, where attendees sign in by keyboard and on-screen keypad; the
+// history lines, their pictures and their deletion; the layout of the rows by window height.
 
+#include "Fun/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/Globals.h"
 #include "core/TDM.h"
+#include "mock/FixedClock.h"
+#include "mock/RecordingSoundPlayer.h"
 #include "mock/ScriptedPrompter.h"
+#include "classes/TFmSetup.h"
+#include "station/StationWidgets.h"
 #include "station/TFmRolvan.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString ClassKey = u"ABC1234567801"_s;
+const QString MorningLesson = u"ABC12345678000109:00"_s;
+
+QString TemplatePath()
+{
+    return qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s;
+}
+
+// Saves a picture of a widget for a person to look at, when ROLVAN_SHOTS_DIR is set.
+void Shot(QWidget *widget, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("ROLVAN_SHOTS_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    widget->grab().save(QDir(dir).filePath(name + u".png"_s), "PNG");
+}
+
+// A station home: the template beside the "executable", a working database with one class
+// held today (two lessons, five enrolled persons), the settings file, a fixed clock, a
+// scripted prompter and a sound recorder. The window is made by Open().
+class StationHome
+{
+public:
+    explicit StationHome(const QMap<QString, QString> &settings = {})
+    {
+        m_savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QVERIFY(QFile::copy(TemplatePath(), exeDir.filePath(u"SampleQuorin.db"_s)));
+        globals.ExeDir = exeDir.path() + QDir::separator();
+        SetGlobals(&globals);
+        SetCurrentClock(&clock);
+        clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 5, 0)));
+
+        QVERIFY(QDir().mkpath(dataDir()));
+        QVERIFY(QFile::copy(TemplatePath(), dataDir() + u"/Quorin.db"_s));
+        QFile::setPermissions(dataDir() + u"/Quorin.db"_s, QFile::ReadOwner | QFile::WriteOwner);
+        Seed();
+
+        WriteIniSetting(IniSection::Base, IniKey::CompanyName, u"臺北市職業訓練中心"_s);
+        WriteIniSetting(IniSection::Base, IniKey::StationNo, u"07"_s);
+        WriteIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, dataDir());
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            WriteIniSetting(IniSection::Base, it.key(), it.value());
+    }
+
+    ~StationHome()
+    {
+        window.reset();
+        dm.reset();
+        SetCurrentClock(nullptr);
+        SetGlobals(nullptr);
+        qputenv("HOME", m_savedHome);
+    }
+
+    QString dataDir() const { return home.path() + u"/RolvanDAP"_s; }
+
+    // Shows the window and waits for its first activation.
+    void Open()
+    {
+        dm = std::make_unique<TDM>(globals);
+        window = std::make_unique<TFmRolvan>(*dm);
+        QSignalSpy activations(window.get(), &TFmRolvan::activated);
+        window->resize(980, 710);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_VERIFY(activations.size() >= 1);
+        QCOMPARE(activations.first().first().value<MainActivation::Outcome>(), MainActivation::Outcome::Done);
+    }
+
+    template<typename T>
+    T *find(const QString &name) const
+    {
+        T *widget = window->findChild<T *>(name);
+        if (!widget)
+            qWarning() << "no widget" << name;
+        return widget;
+    }
+
+    int Events(const QString &idno, const QString &way = QString())
+    {
+        if (way.isEmpty())
+            return QueryValue(u"select count(*) from PSIO where IDNO = ?"_s, {idno}).toInt();
+        return QueryValue(u"select count(*) from PSIO where IDNO = ? and IOWay = ?"_s, {idno, way}).toInt();
+    }
+
+    QTemporaryDir home;
+    QTemporaryDir exeDir;
+    Globals globals;
+    FixedClock clock;
+    ScriptedPrompter prompter;
+    RecordingSoundPlayer sounds;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<TFmRolvan> window;
+
+private:
+    void Seed()
+    {
+        const QString connection = u"seed"_s;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
+            db.setDatabaseName(dataDir() + u"/Quorin.db"_s);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            const auto run = [&](const QString &sql, const QVariantList &values) {
+                QVERIFY2(q.prepare(sql), qPrintable(q.lastError().text()));
+                for (const QVariant &v : values)
+                    q.addBindValue(v);
+                QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+            };
+            run(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
+                "TimeStart, TimeEnd, Bookin, SignType, Signer) values (?,?,?,?,?,?,?,?,?,?,?)"_s,
+                {u"ABC12345678"_s, u"01"_s, u"職業安全衛生教育訓練"_s, u"2025/05/03"_s,
+                 u"2025/05/03"_s, u"1"_s, u"09:00"_s, u"16:00"_s, 1, u"110000"_s, u"內外"_s});
+            const QList<QStringList> lessons = {
+                {u"0001"_s, u"職業安全法規"_s, u"09:00"_s, u"12:00"_s},
+                {u"0002"_s, u"危害辨識實務"_s, u"13:00"_s, u"16:00"_s},
+            };
+            for (const QStringList &l : lessons) {
+                run(u"insert into Course (INDEX_KEY, CNo4, Subject, DateStart, TimeStart, TimeEnd, Hours) "
+                    "values (?,?,?,?,?,?,?)"_s,
+                    {ClassKey, l.at(0), l.at(1), u"2025/05/03"_s, l.at(2), l.at(3), 3});
+            }
+            const QList<QStringList> persons = {
+                {u"A123456789"_s, u"000101"_s, u"王小明"_s},
+                {u"B223498765"_s, u"000102"_s, u"李美華"_s},
+                {u"C187654321"_s, u"000103"_s, u"陳志強"_s},
+                {u"D220011223"_s, u"000104"_s, u"林淑芬"_s},
+                {u"E100044556"_s, u"000105"_s, u"張家豪"_s},
+            };
+            for (const QStringList &p : persons) {
+                run(u"insert into Booking (INDEX_KEY, ID, IDNO, NAME) values (?,?,?,?)"_s,
+                    {ClassKey, p.at(0), p.at(1), p.at(2)});
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+    }
+
+    QByteArray m_savedHome;
+};
+
+void TypeEntry(TFmRolvan *window, const QString &text)
+{
+    window->Edit1->setFocus();
+    QTest::keyClicks(window->Edit1, text);
+    QTest::keyClick(window->Edit1, Qt::Key_Return);
+}
+
+void Key(StationHome &s, const QString &digit)
+{
+    const int index = digit == u"0"_s ? 10 : digit.toInt();
+    QPushButton *button = s.find<QPushButton>(u"Button%1"_s.arg(index));
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+} // namespace
 
 class TestTFmRolvan : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void firstStartInAnEmptyHome();
+    void classOfTodayIsChosenAndAttendeesSignIn();
+    void keypadEditing();
+    void classChosenInTheClassWindow();
+    void historyRowsFollowTheWindowHeight();
+    void cameraPreviewAndPicturesBesideTheHistory();
 };
+
+void TestTFmRolvan::initTestCase()
+{
+    QApplication::setFont(QFont(u"Noto Sans CJK TC"_s, 10));
+}
 
 void TestTFmRolvan::firstStartInAnEmptyHome()
 {
@@ -30,8 +223,7 @@ void TestTFmRolvan::firstStartInAnEmptyHome()
     QTemporaryDir exeDir;
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(home.path()));
-    QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + QStringLiteral("/SampleQuorin.db"),
-                        exeDir.filePath(QStringLiteral("SampleQuorin.db"))));
+    QVERIFY(QFile::copy(TemplatePath(), exeDir.filePath(u"SampleQuorin.db"_s)));
 
     Globals globals;
     globals.ExeDir = exeDir.path() + QDir::separator();
@@ -48,13 +240,20 @@ void TestTFmRolvan::firstStartInAnEmptyHome()
         QCOMPARE(activations.first().first().value<MainActivation::Outcome>(), MainActivation::Outcome::Done);
         QVERIFY2(prompter.all().isEmpty(), qPrintable(prompter.all().join(u'\n')));
 
-        QVERIFY(QFile::exists(home.filePath(QStringLiteral("RolvanDAP/Quorin.db"))));
-        QVERIFY(window.windowTitle().startsWith(QStringLiteral("講習教育 簽到退作業  版本：")));
-        QVERIFY(window.findChild<QPushButton *>(QStringLiteral("BitBtn2")));
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("PanelClass"))->text(),
-                 QStringLiteral("講習：進入講習選定點選講習"));
-        // No snapshot switch in a new INI: no camera panel.
+        QVERIFY(QFile::exists(home.filePath(u"RolvanDAP/Quorin.db"_s)));
+        QVERIFY(window.windowTitle().startsWith(u"講習教育 簽到退作業  版本："_s));
+        QCOMPARE(window.PanelClass->text(), u"講習：進入講習選定點選講習"_s);
+        // No class today: no type is checked, and an entry is refused with the reason.
+        for (QRadioButton *b : std::as_const(window.TypeButtons))
+            QVERIFY(!b->isChecked());
+        TypeEntry(&window, u"12345"_s);
+        QCOMPARE(prompter.messages, QStringList{u"尚未  講習選定"_s});
+        // No snapshot switch in a new INI: no camera panel. The enrolment window is not there yet.
         QVERIFY(!window.PanelVideo->isVisible());
+        QVERIFY(!window.BitBtn25->isEnabled());
+        QCOMPARE(window.BitBtn25->toolTip(), u"尚未提供"_s);
+        QVERIFY(window.BitBtn8->isHidden() && !window.BitBtn8->isEnabled());
+        QVERIFY(window.BitBtn14->isHidden() && !window.BitBtn14->isEnabled());
 
         // The window is never smaller than 618 x 513.
         window.resize(400, 300);
@@ -63,10 +262,241 @@ void TestTFmRolvan::firstStartInAnEmptyHome()
         window.close();
     }
     // Closing saved the geometry; the width key is found whatever its letter case.
-    QCOMPARE(ReadIniSetting(IniSection::FormSize, QStringLiteral("FmRolvan_Width"), QString(), QString()),
-             QStringLiteral("1000"));
+    QCOMPARE(ReadIniSetting(IniSection::FormSize, u"FmRolvan_Width"_s, QString(), QString()), u"1000"_s);
     SetGlobals(nullptr);
     qputenv("HOME", savedHome);
+}
+
+void TestTFmRolvan::classOfTodayIsChosenAndAttendeesSignIn()
+{
+    StationHome s;
+    s.Open();
+    TFmRolvan *w = s.window.get();
+
+    // The one class of today is chosen at the first activation with the lesson around now.
+    QCOMPARE(G().CurrentClassKey, ClassKey);
+    QCOMPARE(w->PanelClass->text(), u"講習：職業安全衛生教育訓練"_s);
+    QCOMPARE(w->ComboBox1->currentText(), u"0001:職業安全法規(09:00)"_s);
+    QCOMPARE(w->ComboBox1->count(), 2);
+    QVERIFY(w->TypeButtons.at(0)->isChecked());
+    QCOMPARE(w->TypeButtons.at(0)->text(), u"簽到(0)"_s);
+    QVERIFY(w->station().StationReady);
+    QVERIFY(w->Label5->text().startsWith(u"會員編號  姓名"_s));
+
+    // Keyboard: the last five characters, Enter. The field is emptied for the next attendee.
+    TypeEntry(w, u"56789"_s);
+    QVERIFY2(s.prompter.all().isEmpty(), qPrintable(s.prompter.all().join(u'\n')));
+    QCOMPARE(w->Edit1->text(), QString());
+    QSqlQuery row(s.dm->Con1());
+    QVERIFY(row.exec(u"select IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET from PSIO"_s));
+    QVERIFY(row.next());
+    QCOMPARE(row.value(0).toString(), u"A123456789"_s);
+    QCOMPARE(row.value(1).toString(), u"1140503"_s);
+    QCOMPARE(row.value(2).toString(), u"090500"_s);
+    QCOMPARE(row.value(3).toString(), u"0"_s);
+    QCOMPARE(row.value(4).toString(), MorningLesson);
+    QCOMPARE(row.value(5).toString(), u"KB"_s);
+    QCOMPARE(row.value(6).toString(), u"07"_s);
+    QCOMPARE(row.value(7).toString(), u"N"_s);
+    QVERIFY(!row.next());
+    QCOMPARE(s.sounds.played, QStringList{u"RolvanOK.wav"_s});
+    QCOMPARE(w->LabIO.at(0)->text(), u"000101 王小明 09:05簽到  "_s);
+    QCOMPARE(w->LabIO.at(0)->toolTip(), u"A123456789"_s);
+    QCOMPARE(w->TypeButtons.at(0)->text(), u"簽到(1)"_s);
+
+    // The on-screen keypad: five keys record with the way "SC"; the title shows the keys.
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 6, 30)));
+    QTest::mouseClick(w->BitBtn5, Qt::LeftButton);
+    QVERIFY(w->Panel3->isVisible());
+    QVERIFY(w->BitBtn5->isHidden());
+    QVERIFY(w->Edit1->geometry().right() < w->Panel3->geometry().left());
+    for (const QString &d : {u"9"_s, u"8"_s, u"7"_s, u"6"_s})
+        Key(s, d);
+    QCOMPARE(w->LabelKeypad->text(), u"9876"_s);
+    QCOMPARE(s.Events(u"B223498765"_s), 0);
+    Key(s, u"5"_s);
+    QCOMPARE(w->LabelKeypad->text(), u"螢幕輸入"_s);
+    QCOMPARE(s.Events(u"B223498765"_s, u"SC"_s), 1);
+    QCOMPARE(w->LabIO.at(0)->text(), u"000102 李美華 09:06簽到  "_s);
+    QCOMPARE(w->LabIO.at(1)->text(), u"000101 王小明 09:05簽到  "_s);
+    Shot(w, u"mainscreen-keypad"_s);
+    QTest::mouseClick(w->SpeedButton1, Qt::LeftButton);
+    QVERIFY(w->Panel3->isHidden());
+    QVERIFY(!w->BitBtn5->isHidden());
+
+    // The same person again: greeted with the first time, no second row, the other sound.
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(s.Events(u"A123456789"_s), 1);
+    QCOMPARE(s.sounds.last(), u"RolvanDup.wav"_s);
+    QCOMPARE(w->LabIO.at(0)->text(), u"000101 王小明09:05 已簽到"_s);
+    QCOMPARE(w->TypeButtons.at(0)->text(), u"簽到(2)"_s);
+
+    // The right mouse button on a history line deletes its event after a confirmation; the
+    // line stays.
+    s.prompter.queueButton(Prompter::Button::Yes);
+    QTest::mouseClick(w->LabIO.at(1), Qt::RightButton);
+    QCOMPARE(s.prompter.asked.size(), 1);
+    QCOMPARE(s.prompter.asked.first(), u"000102 李美華 09:06簽到  \n紀錄是否確定刪除?"_s);
+    QCOMPARE(s.Events(u"B223498765"_s), 0);
+    QCOMPARE(w->LabIO.at(1)->text(), u"000102 李美華 09:06簽到  "_s);
+
+    // Nobody of the class: the failure label, the error sound, nothing stored.
+    TypeEntry(w, u"00000"_s);
+    QVERIFY(w->LabIoOk->isVisible());
+    QCOMPARE(w->LabIoOk->text(), u"(00000)無此身分證字號"_s);
+    QCOMPARE(w->LabIoOk->geometry().top(), w->Label10->geometry().top());
+    QCOMPARE(s.sounds.last(), u"RolvanError.wav"_s);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 1);
+    Shot(w, u"mainscreen-failure"_s);
+    // A wrong length is refused before anything is looked up.
+    TypeEntry(w, u"1234567"_s);
+    QCOMPARE(s.prompter.messages.last(), u"輸入資料有問題"_s);
+    // The next good entry hides the failure label again.
+    TypeEntry(w, u"54321"_s);
+    QVERIFY(w->LabIoOk->isHidden());
+    QCOMPARE(s.Events(u"C187654321"_s), 1);
+}
+
+void TestTFmRolvan::keypadEditing()
+{
+    StationHome s;
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QTest::mouseClick(w->BitBtn5, Qt::LeftButton);
+    // Only digits: the identity fragment has no letters unless the station says so.
+    QVERIFY(w->LetterButtons.first()->isHidden());
+
+    Key(s, u"1"_s);
+    Key(s, u"2"_s);
+    QTest::mouseClick(w->BitBtn6, Qt::LeftButton);
+    QCOMPARE(w->LabelKeypad->text(), u"1"_s);
+    QTest::mouseClick(w->BitBtn6, Qt::LeftButton);
+    QCOMPARE(w->LabelKeypad->text(), u"螢幕輸入"_s);
+    QTest::mouseClick(w->BitBtn6, Qt::LeftButton);
+    QCOMPARE(w->LabelKeypad->text(), u"螢幕輸入"_s);
+    for (const QString &d : {u"1"_s, u"1"_s, u"2"_s, u"2"_s})
+        Key(s, d);
+    QTest::mouseClick(w->findChild<QPushButton *>(u"BitBtn7"_s), Qt::LeftButton);
+    QCOMPARE(w->LabelKeypad->text(), u"螢幕輸入"_s);
+    // A discarded text is never recorded: the next five keys are an entry of their own.
+    for (const QString &d : {u"1"_s, u"1"_s, u"2"_s, u"2"_s, u"3"_s})
+        Key(s, d);
+    QCOMPARE(s.Events(u"D220011223"_s, u"SC"_s), 1);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 1);
+}
+
+void TestTFmRolvan::classChosenInTheClassWindow()
+{
+    StationHome s;
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    const int rid = QueryValue(u"select RID from Courses"_s).toInt();
+
+    // "講習選定", then "開始簽到退" on the class: a class of two lessons today leaves the
+    // lesson to the operator.
+    bool driven = false;
+    QTimer::singleShot(0, w, [&] {
+        auto *setup = qobject_cast<TFmSetup *>(QApplication::activeModalWidget());
+        QVERIFY(setup);
+        QVERIFY(!w->station().ClassChosenByUser);
+        QTRY_VERIFY(setup->rowCount() > 0);
+        QVERIFY(setup->SelectClass(rid));
+        setup->BitBtn7Click();
+        driven = true;
+    });
+    const int activations = w->activationCount();
+    QTest::mouseClick(w->BitBtn2, Qt::LeftButton);
+    QVERIFY(driven);
+    QVERIFY(w->station().ClassChosenByUser);
+    QCOMPARE(G().CurrentClassKey, ClassKey);
+    QCOMPARE(w->PanelClass->text(), u"講習：職業安全衛生教育訓練"_s);
+    QCOMPARE(w->ComboBox1->count(), 2);
+    QCOMPARE(w->ComboBox1->currentText(), QString());
+    // The return from the class window runs the activation once.
+    QTest::qWait(50);
+    QCOMPARE(w->activationCount(), activations + 1);
+
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(s.prompter.messages.last(), u"尚未  課程選定"_s);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 0);
+
+    // Choosing the morning lesson from the box makes the station ready for it.
+    w->ComboBox1->setCurrentIndex(0);
+    emit w->ComboBox1->activated(0);
+    QCOMPARE(w->station().VINDEX_IO, MorningLesson);
+    QTest::mouseClick(w->TypeButtons.at(0), Qt::LeftButton);
+    QVERIFY(w->TypeButtons.at(0)->isChecked());
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(QueryValue(u"select INDEX_KEY from PSIO where IDNO = 'A123456789'"_s).toString(), MorningLesson);
+
+    // Leaving the class window without a choice: the station falls back to the automatic
+    // choice, which finds the same class of today.
+    QTimer::singleShot(0, w, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            static_cast<QDialog *>(modal)->reject();
+    });
+    QTest::mouseClick(w->BitBtn2, Qt::LeftButton);
+    QVERIFY(!w->station().ClassChosenByUser);
+    QVERIFY(w->station().ClassChosenAuto);
+    QCOMPARE(w->PanelClass->text(), u"講習：職業安全衛生教育訓練"_s);
+}
+
+void TestTFmRolvan::historyRowsFollowTheWindowHeight()
+{
+    StationHome s({{IniKey::PhotoOnSign, u"True"_s}, {IniKey::CameraDevice, u"-1"_s}});
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QVERIFY(!w->camera()); // device -1: the station runs without a camera
+
+    // Just enough for six rows: the seventh to ninth and their pictures are hidden.
+    w->resize(980, 520);
+    QTRY_COMPARE(w->height(), 520);
+    QVERIFY(!w->LabIO.at(5)->isHidden());
+    QVERIFY(!w->Image.at(5)->isHidden());
+    for (int i = 6; i < 9; ++i) {
+        QVERIFY(w->LabIO.at(i)->isHidden());
+        QVERIFY(w->Image.at(i)->isHidden());
+    }
+    w->resize(618, 513);
+    QTRY_COMPARE(w->size(), QSize(618, 513));
+    Shot(w, u"mainscreen-minimum"_s);
+    w->resize(980, 710);
+    QTRY_COMPARE(w->height(), 710);
+    for (int i = 0; i < 9; ++i) {
+        QVERIFY(!w->LabIO.at(i)->isHidden());
+        QVERIFY(!w->Image.at(i)->isHidden());
+    }
+    // Everything of the right column stays inside the window.
+    for (QWidget *widget : std::initializer_list<QWidget *>{w->BitBtn2, w->BitBtnClose, w->Panel2, w->Edit1, w->BitBtn3, w->BitBtn5})
+        QVERIFY2(w->rect().contains(widget->geometry()), qPrintable(widget->objectName()));
+}
+
+void TestTFmRolvan::cameraPreviewAndPicturesBesideTheHistory()
+{
+    StationHome s({{IniKey::PhotoOnSign, u"True"_s}, {IniKey::CameraDevice, u"0"_s},
+                   {IniKey::IOKeyboard, u"True"_s}});
+    WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, s.home.filePath(u"pictures"_s));
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QVERIFY(w->camera());
+    QVERIFY(w->PanelVideo->isVisible());
+    QVERIFY(w->ComboBox2->count() > 0);
+
+    TypeEntry(w, u"56789"_s);
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 7, 12)));
+    TypeEntry(w, u"98765"_s);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 2);
+    // Each event has its snapshot under the year-and-month folder, shown beside its line.
+    const QString first = s.home.filePath(u"pictures/11405/"_s) + ClassKey
+        + u"A12345678911405030905000KB.jpg"_s;
+    QVERIFY2(QFile::exists(first), qPrintable(first));
+    QVERIFY(!w->Image.at(0)->pixmap().isNull());
+    QVERIFY(!w->Image.at(1)->pixmap().isNull());
+    QVERIFY(w->Image.at(2)->pixmap().isNull());
+    // The caret is back in the input field after the entry.
+    QVERIFY(w->Edit1->hasFocus());
+    QTest::qWait(150); // a few camera frames for the preview
+    Shot(w, u"mainscreen-photo"_s);
 }
 
 QTEST_MAIN(TestTFmRolvan)

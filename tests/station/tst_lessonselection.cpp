@@ -1,0 +1,668 @@
+// Lesson selection of the sign-in station: the automatic choice of today's class, the lesson
+// box, the time windows of the event types, the automatic mode between two lessons and the
+// one-second tick.
+
+#include "Fun/DbFunctions.h"
+#include "core/Activation.h"
+#include "core/Globals.h"
+#include "core/TDM.h"
+#include "mock/FixedClock.h"
+#include "mock/ScriptedPrompter.h"
+#include "station/LessonSelection.h"
+#include "station/StationState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Class A runs five days, 2025/05/05 .. 2025/05/09, held on the days DateBet "01010" marks and
+// always on its first and last day. Class B runs two days, 2025/05/06 .. 2025/05/07, in the
+// afternoon.
+const QString KeyA = u"ABC1234567801"_s;
+const QString KeyB = u"XYZ9876543202"_s;
+const QDate Tuesday(2025, 5, 6); // A: morning, afternoon and evening lessons and a roll call
+const QDate Thursday(2025, 5, 8); // A: lessons across 13:00 and 18:30
+
+const QString Morning = u"0001:法規(09:00)"_s;
+const QString Afternoon = u"0002:實務(12:10)"_s;
+const QString Evening = u"0003:夜間(19:00)"_s;
+
+} // namespace
+
+class TestLessonSelection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void getCodes_data();
+    void getCodes();
+    void amplifyTimestring_data();
+    void amplifyTimestring();
+
+    void automaticClassChoice_data();
+    void automaticClassChoice();
+    void activationLoadsTheClassAndTheLessonAroundNow_data();
+    void activationLoadsTheClassAndTheLessonAroundNow();
+    void lessonBoxListsTodaysLessonsOfTheClass();
+    void classWindowWithoutAClassReturnsToNoClass();
+    void dayWithoutLessonsOffersNoType();
+
+    void formRefreshPlacesTheTypeButtons_data();
+    void formRefreshPlacesTheTypeButtons();
+    void typeWindows_data();
+    void typeWindows();
+    void afternoonOnlyLessonUsesTheAfternoonWindows();
+    void settingsLoadCountsAndChoosesTheInitialType();
+
+    void automaticModeSwitchesAtTheNextLessonsStart();
+    void automaticModeOutsideABreak_data();
+    void automaticModeOutsideABreak();
+    void automaticModeDeparturePairFollowsThePreviousLesson_data();
+    void automaticModeDeparturePairFollowsThePreviousLesson();
+    void automaticModeEndsWhenATypeIsChosen();
+
+    void tickSynchronisesAtSecondZeroOfOddMinutes_data();
+    void tickSynchronisesAtSecondZeroOfOddMinutes();
+    void tickSynchronisesFirstAfterTheTimerStarts();
+
+private:
+    void At(const QDate &date, int h, int m, int s = 0) { m_clock.set(QDateTime(date, QTime(h, m, s))); }
+    void AddClass(const QString &courseId, const QString &echelon, const QString &name,
+                  const QString &first, const QString &last, const QString &dateBet,
+                  const QString &start, const QString &end, const QString &signType);
+    void AddLesson(const QString &classKey, const QString &cno4, const QString &subject,
+                   const QString &date, const QString &start, const QString &end,
+                   const QString &rollCall = QString());
+    void AddEvent(const QString &indexKey, const QString &ioType, const QString &ioDate);
+    // Class A loaded at activation on the day and time given.
+    void LoadA(const QDate &date, int h, int m);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Globals> m_globals;
+    std::unique_ptr<TDM> m_dm;
+    FixedClock m_clock;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<StationState> m_station;
+    std::unique_ptr<LessonSelection> m_selection;
+};
+
+void TestLessonSelection::init()
+{
+    static int run = 0;
+    const QString home = m_dir.filePath(u"run"_s + QString::number(++run));
+    QVERIFY(QDir().mkpath(home));
+    const QString db = home + u"/Quorin.db"_s;
+    QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, db));
+    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+
+    m_globals = std::make_unique<Globals>();
+    m_globals->ExeDir = home + QDir::separator();
+    m_globals->CourseNoLength = 11;
+    SetGlobals(m_globals.get());
+    m_dm = std::make_unique<TDM>(*m_globals);
+    QString error;
+    QVERIFY2(m_dm->OpenWorkingDatabase(db, &error), qPrintable(error));
+    SetCurrentClock(&m_clock);
+    m_prompter = std::make_unique<ScriptedPrompter>();
+    m_station = std::make_unique<StationState>();
+    m_selection = std::make_unique<LessonSelection>(*m_station);
+
+    AddClass(u"ABC12345678"_s, u"01"_s, u"職業安全衛生講習"_s, u"2025/05/05"_s, u"2025/05/09"_s,
+             u"01010"_s, u"09:00"_s, u"21:00"_s, u"111111"_s);
+    AddClass(u"XYZ98765432"_s, u"02"_s, u"急救人員訓練"_s, u"2025/05/06"_s, u"2025/05/07"_s,
+             QString(), u"13:30"_s, u"16:30"_s, u"001100"_s);
+    // Stored out of order: the box lists them by start time.
+    AddLesson(KeyA, u"0003"_s, u"夜間"_s, u"2025/05/06"_s, u"19:00"_s, u"21:00"_s);
+    AddLesson(KeyA, u"0001"_s, u"法規"_s, u"2025/05/06"_s, u"09:00"_s, u"12:00"_s, u"09:10"_s);
+    AddLesson(KeyA, u"0002"_s, u"實務"_s, u"2025/05/06"_s, u"12:10"_s, u"15:00"_s);
+    AddLesson(KeyA, u"0004"_s, u"跨午"_s, u"2025/05/08"_s, u"09:00"_s, u"14:00"_s);
+    AddLesson(KeyA, u"0005"_s, u"下午"_s, u"2025/05/08"_s, u"14:10"_s, u"16:00"_s);
+    AddLesson(KeyA, u"0006"_s, u"跨晚"_s, u"2025/05/08"_s, u"16:30"_s, u"19:00"_s);
+    AddLesson(KeyA, u"0007"_s, u"晚間"_s, u"2025/05/08"_s, u"19:10"_s, u"21:00"_s);
+    // Another class's lesson on the same day stays out of A's box.
+    AddLesson(KeyB, u"0001"_s, u"別班"_s, u"2025/05/06"_s, u"13:30"_s, u"16:30"_s);
+}
+
+void TestLessonSelection::cleanup()
+{
+    m_selection.reset();
+    m_station.reset();
+    m_prompter.reset();
+    m_dm.reset();
+    SetCurrentClock(nullptr);
+    SetGlobals(nullptr);
+    m_globals.reset();
+}
+
+void TestLessonSelection::AddClass(const QString &courseId, const QString &echelon, const QString &name,
+                                   const QString &first, const QString &last, const QString &dateBet,
+                                   const QString &start, const QString &end, const QString &signType)
+{
+    QVERIFY(ExecSqlOn(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
+                      "TimeStart, TimeEnd, Bookin, SignType, Signer) values (?, ?, ?, ?, ?, ?, ?, ?, 1, ?, ?)"_s,
+                      m_dm->Con1(),
+                      {courseId, echelon, name, first, last, dateBet, start, end, signType, u"內外"_s}));
+}
+
+void TestLessonSelection::AddLesson(const QString &classKey, const QString &cno4, const QString &subject,
+                                    const QString &date, const QString &start, const QString &end,
+                                    const QString &rollCall)
+{
+    QVERIFY(ExecSqlOn(u"insert into Course (INDEX_KEY, CNo4, Subject, DateStart, TimeStart, TimeEnd, R1) "
+                      "values (?, ?, ?, ?, ?, ?, ?)"_s,
+                      m_dm->Con1(), {classKey, cno4, subject, date, start, end, rollCall}));
+}
+
+void TestLessonSelection::AddEvent(const QString &indexKey, const QString &ioType, const QString &ioDate)
+{
+    QVERIFY(ExecSqlOn(u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, DOOR) "
+                      "values ('A123456789', ?, '090000', ?, ?, '00')"_s,
+                      m_dm->Con1(), {ioDate, ioType, indexKey}));
+}
+
+void TestLessonSelection::LoadA(const QDate &date, int h, int m)
+{
+    At(date, h, m);
+    QVERIFY(m_selection->ChooseTodaysClass());
+    QCOMPARE(m_globals->CurrentClassKey, KeyA);
+}
+
+// ---- Free routines ----------------------------------------------------------------------------
+
+void TestLessonSelection::getCodes_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("lesson item") << u"0003:法規(13:30)"_s << u"000313:30"_s;
+    QTest::newRow("blanks trimmed") << u" 0003 :法規( 13:3)"_s << u"000313:3"_s;
+    QTest::newRow("first colon and first parenthesis") << u"0012:實務:演練(08:05)"_s << u"001208:05"_s;
+    QTest::newRow("no colon") << u"法規(13.30)"_s << u"13.30"_s;
+    QTest::newRow("colon only inside the time") << u"法規(13:30)"_s << u"法規(1313:30"_s;
+    QTest::newRow("no parenthesis") << u"0003:法規"_s << u"0003"_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestLessonSelection::getCodes()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, code);
+    QCOMPARE(get_codes(item), code);
+}
+
+void TestLessonSelection::amplifyTimestring_data()
+{
+    QTest::addColumn<QString>("merged");
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("nothing yet takes the new times")
+        << u"000000000000000000000000"_s << u"090012001330163000000000"_s << u"090012001330163000000000"_s;
+    QTest::newRow("earlier starts, later ends")
+        << u"090012001330163000000000"_s << u"083011301400170019002100"_s << u"083012001330170019002100"_s;
+    QTest::newRow("a zero never wins a start")
+        << u"000012000000000000000000"_s << u"093011000000000000000000"_s << u"093012000000000000000000"_s;
+    QTest::newRow("short texts count as zeros")
+        << QString() << u"0900"_s << u"090000000000000000000000"_s;
+}
+
+void TestLessonSelection::amplifyTimestring()
+{
+    QFETCH(QString, merged);
+    QFETCH(QString, added);
+    QFETCH(QString, result);
+    QCOMPARE(amplify_Timestring(merged, added), result);
+}
+
+// ---- Today's class ----------------------------------------------------------------------------
+
+void TestLessonSelection::automaticClassChoice_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("beforeStart");
+    QTest::addColumn<bool>("autoSync");
+    QTest::addColumn<QString>("chosen");
+
+    const QString none;
+    // Default settings: the first class held today, whatever the hour.
+    QTest::newRow("day DateBet marks, first of two") << Tuesday << QTime(6, 0) << u"00:00"_s << true << KeyA;
+    QTest::newRow("first day always held") << QDate(2025, 5, 5) << QTime(6, 0) << u"00:00"_s << true << KeyA;
+    QTest::newRow("last day always held") << QDate(2025, 5, 9) << QTime(6, 0) << u"00:00"_s << true << KeyA;
+    QTest::newRow("day DateBet leaves out: the other class") << QDate(2025, 5, 7) << QTime(6, 0) << u"00:00"_s << true << KeyB;
+    QTest::newRow("before the classes") << QDate(2025, 5, 4) << QTime(10, 0) << u"00:00"_s << true << none;
+    QTest::newRow("after the classes") << QDate(2025, 5, 10) << QTime(10, 0) << u"00:00"_s << true << none;
+    // One class today with a lead time: its widened hours, unless synchronisation is off.
+    QTest::newRow("one class, before its lead time") << Thursday << QTime(8, 30) << u"00:30"_s << true << none;
+    QTest::newRow("one class, inside its lead time") << Thursday << QTime(8, 31) << u"00:30"_s << true << KeyA;
+    QTest::newRow("one class, synchronisation off") << Thursday << QTime(8, 0) << u"00:30"_s << false << KeyA;
+    // Several classes with a lead time: the first whose widened hours hold now, bounds included.
+    QTest::newRow("two classes, none yet") << QDate(2025, 5, 7) << QTime(12, 59) << u"00:30"_s << false << none;
+    QTest::newRow("two classes, second at its bound") << QDate(2025, 5, 7) << QTime(13, 0) << u"00:30"_s << false << KeyB;
+    QTest::newRow("two classes, first held") << Tuesday << QTime(13, 10) << u"00:30"_s << false << KeyA;
+}
+
+void TestLessonSelection::automaticClassChoice()
+{
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    QFETCH(QString, beforeStart);
+    QFETCH(bool, autoSync);
+    QFETCH(QString, chosen);
+
+    m_clock.set(QDateTime(date, time));
+    m_station->BeforeStart = beforeStart;
+    m_station->autoSyncModule = autoSync;
+    m_station->ClassChosenAuto = true; // left from an earlier choice
+    m_globals->CurrentClassKey = u"OLD0000000001"_s;
+
+    QCOMPARE(m_selection->CheckVDefaultChoice(), !chosen.isEmpty());
+    QCOMPARE(m_station->ClassChosenAuto, !chosen.isEmpty());
+    QCOMPARE(m_station->StationReady, !chosen.isEmpty());
+    QCOMPARE(m_globals->CurrentClassKey, chosen.isEmpty() ? u"OLD0000000001"_s : chosen);
+}
+
+void TestLessonSelection::activationLoadsTheClassAndTheLessonAroundNow_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("lesson");
+    QTest::addColumn<QString>("lessonKey");
+
+    QTest::newRow("inside the morning") << QTime(10, 0) << Morning << u"ABC12345678000109:00"_s;
+    QTest::newRow("short break: the earlier lesson") << QTime(12, 5) << Morning << u"ABC12345678000109:00"_s;
+    QTest::newRow("long break: no lesson") << QTime(16, 0) << QString() << KeyA;
+    QTest::newRow("limit before the evening") << QTime(18, 45) << Evening << u"ABC12345678000319:00"_s;
+}
+
+void TestLessonSelection::activationLoadsTheClassAndTheLessonAroundNow()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, lesson);
+    QFETCH(QString, lessonKey);
+
+    int loads = 0;
+    m_selection->SetSettingsLoader([&] {
+        ++loads;
+        m_selection->LoadLessonSettings();
+    });
+    m_clock.set(QDateTime(Tuesday, time));
+    QVERIFY(m_selection->ChooseTodaysClass());
+
+    QCOMPARE(loads, 1);
+    QCOMPARE(m_station->ClassCaption, u"講習：職業安全衛生講習"_s);
+    QCOMPARE(m_station->ClassKey, KeyA);
+    QCOMPARE(m_station->ClassSigner, u"內外"_s);
+    QVERIFY(m_station->preBooking);
+    QCOMPARE(m_station->TodayText, u"2025/05/06"_s);
+    QCOMPARE(m_station->LessonText, lesson);
+    QCOMPARE(m_station->CourseCode, get_codes(lesson));
+    QCOMPARE(m_station->VINDEX_IO, lessonKey);
+    QVERIFY(m_station->StationReady);
+    QVERIFY(m_station->TimerOn);
+    QVERIFY(m_station->jstart);
+}
+
+void TestLessonSelection::lessonBoxListsTodaysLessonsOfTheClass()
+{
+    LoadA(Tuesday, 16, 0);
+    QCOMPARE(m_selection->LessonItems(), QStringList({Morning, Afternoon, Evening}));
+
+    At(Tuesday, 19, 30);
+    m_selection->ChooseLesson(Evening);
+    QCOMPARE(m_station->LessonText, Evening);
+    QCOMPARE(m_station->CourseCode, u"000319:00"_s);
+    QCOMPARE(m_station->VINDEX_IO, u"ABC12345678000319:00"_s);
+    // An evening-only lesson offers the first pair, checked against the evening windows.
+    QCOMPARE(m_station->SignTypeFlags, u"110000"_s);
+    QCOMPARE(m_station->TypeShift, 4);
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
+
+    // The class window with several lessons today leaves the lesson to the operator.
+    m_globals->CurrentClassKey = KeyA;
+    QVERIFY(m_selection->ClassWindowClosed(true));
+    QVERIFY(m_station->ClassChosenByUser);
+    QCOMPARE(m_station->LessonText, QString());
+    QCOMPARE(m_station->VINDEX_IO, KeyA);
+}
+
+void TestLessonSelection::classWindowWithoutAClassReturnsToNoClass()
+{
+    LoadA(Tuesday, 10, 0);
+    At(QDate(2025, 5, 10), 10, 0);
+    QVERIFY(!m_selection->ClassWindowClosed(false));
+    QVERIFY(!m_station->StationReady);
+    QVERIFY(!m_station->TimerOn);
+    QVERIFY(!m_station->ClassChosenAuto);
+    QVERIFY(m_station->ClassKey.isEmpty());
+    QCOMPARE(m_station->ClassCaption, u"講習：進入講習選定點選講習"_s);
+    // The clock still shows; nothing else runs while no class is loaded.
+    const TickView tick = m_selection->Tick();
+    QCOMPARE(tick.timeText, u"10:00:00"_s);
+    QVERIFY(!tick.synchronise);
+}
+
+void TestLessonSelection::dayWithoutLessonsOffersNoType()
+{
+    LoadA(QDate(2025, 5, 9), 10, 0);
+    const TypePanelView panel = m_selection->FormRefresh();
+    QCOMPARE(panel.panelCaption, u"本日無課程明細資料 或重選今日課程"_s);
+    for (const TypeButtonView &button : panel.buttons)
+        QVERIFY2(!button.visible, qPrintable(button.name));
+}
+
+// ---- Type buttons and their windows ---------------------------------------------------------
+
+void TestLessonSelection::formRefreshPlacesTheTypeButtons_data()
+{
+    QTest::addColumn<QString>("flags");
+    QTest::addColumn<bool>("rollCall");
+    QTest::addColumn<QString>("visible"); // codes shown
+    QTest::addColumn<QList<int>>("lefts"); // of "0", "1", "2", "3", "4", "5", "9"
+
+    QTest::newRow("whole day") << u"111111"_s << true << u"0123459"_s << QList<int>{11, 11, 162, 162, 313, 313, 464};
+    QTest::newRow("morning only") << u"110000"_s << false << u"01"_s << QList<int>{11, 11, 162, 162, 162, 162, 162};
+    QTest::newRow("afternoon and evening") << u"001111"_s << true << u"23459"_s << QList<int>{11, 11, 11, 11, 162, 162, 313};
+    QTest::newRow("nothing") << u"000000"_s << true << u"9"_s << QList<int>{11, 11, 11, 11, 11, 11, 11};
+}
+
+void TestLessonSelection::formRefreshPlacesTheTypeButtons()
+{
+    QFETCH(QString, flags);
+    QFETCH(bool, rollCall);
+    QFETCH(QString, visible);
+    QFETCH(QList<int>, lefts);
+
+    m_station->SignTypeFlags = flags;
+    m_station->RollCallOffered = rollCall;
+    const TypePanelView panel = m_selection->FormRefresh();
+    QCOMPARE(panel.buttons.size(), 7);
+    QString shown;
+    QList<int> placed;
+    for (const TypeButtonView &button : panel.buttons) {
+        if (button.visible)
+            shown += button.code;
+        placed << button.left;
+    }
+    QCOMPARE(shown, visible);
+    QCOMPARE(placed, lefts);
+    QCOMPARE(panel.panelCaption.isEmpty(), flags != u"000000");
+    QCOMPARE(panel.button(u"2"_s)->name, u"RadioButton3"_s);
+}
+
+void TestLessonSelection::typeWindows_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("pressed");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<QString>("message");
+
+    // Whole day: 09:00-12:00, 12:10-15:00, 19:00-21:00; 30 minutes before, 60 after.
+    const QString early = u"上課前60分鐘內始得簽到!"_s;
+    const QString late = u"下課已逾60分鐘不得簽退!"_s;
+    QTest::newRow("sign-in before its window") << u"0"_s << QTime(8, 29) << u"0"_s << false << early;
+    QTest::newRow("sign-in at its start") << u"0"_s << QTime(8, 30) << u"0"_s << true << QString();
+    QTest::newRow("sign-in at the morning's end") << u"0"_s << QTime(12, 0) << u"0"_s << true << QString();
+    QTest::newRow("sign-in after the morning") << u"0"_s << QTime(12, 1) << u"0"_s << false << early;
+    QTest::newRow("sign-out before the morning") << u"1"_s << QTime(8, 0) << u"1"_s << false << late;
+    QTest::newRow("sign-out within the hour after") << u"1"_s << QTime(13, 0) << u"1"_s << true << QString();
+    QTest::newRow("sign-out too late") << u"1"_s << QTime(13, 1) << u"1"_s << false << late;
+    QTest::newRow("afternoon arrival early") << u"2"_s << QTime(11, 39) << u"2"_s << false << early;
+    QTest::newRow("afternoon arrival") << u"2"_s << QTime(11, 40) << u"2"_s << true << QString();
+    QTest::newRow("evening departure late") << u"5"_s << QTime(22, 1) << u"5"_s << false << late;
+    QTest::newRow("evening departure") << u"5"_s << QTime(22, 0) << u"5"_s << true << QString();
+    QTest::newRow("refused by keyboard: silent") << u"1"_s << QTime(8, 0) << QString() << false << QString();
+    QTest::newRow("mouse on another button: silent") << u"1"_s << QTime(8, 0) << u"0"_s << false << QString();
+    QTest::newRow("roll call at any time") << u"9"_s << QTime(3, 0) << u"9"_s << true << QString();
+}
+
+void TestLessonSelection::typeWindows()
+{
+    QFETCH(QString, code);
+    QFETCH(QTime, time);
+    QFETCH(QString, pressed);
+    QFETCH(bool, kept);
+    QFETCH(QString, message);
+
+    m_station->BeforeStart = u"00:30"_s;
+    m_station->AfterEnd = u"01:00"_s;
+    LoadA(Tuesday, 16, 0); // no lesson around: the whole day's windows
+    QCOMPARE(m_station->WinStart, u"083009001140121018301900"_s);
+    QCOMPARE(m_station->WinEnd, u"120013001500160021002200"_s);
+    m_prompter->clear();
+    m_station->AutoMode = true;
+
+    At(Tuesday, time.hour(), time.minute());
+    if (!pressed.isEmpty())
+        m_selection->MousePressedOnType(pressed);
+    QCOMPARE(m_selection->ChooseType(code), kept);
+    QCOMPARE(m_station->TypeChecked, kept);
+    QCOMPARE(m_station->CurrentIoType, code);
+    QVERIFY(!m_station->AutoMode);
+    QCOMPARE(m_prompter->all(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty())
+        QVERIFY(m_station->LastPressedType.isEmpty());
+}
+
+void TestLessonSelection::afternoonOnlyLessonUsesTheAfternoonWindows()
+{
+    m_station->BeforeStart = u"00:20"_s;
+    LoadA(Tuesday, 16, 0);
+    // Before any window was computed, every type is refused.
+    LessonSelection fresh(*m_station);
+    m_station->WinStart.clear();
+    m_station->WinEnd.clear();
+    QVERIFY(!fresh.InsideWindow(u"0"_s));
+
+    At(Tuesday, 11, 49);
+    m_selection->ChooseLesson(Afternoon);
+    QCOMPARE(m_station->SignTypeFlags, u"110000"_s);
+    QCOMPARE(m_station->TypeShift, 2);
+    QVERIFY(!m_station->RollCallOffered); // the roll call belongs to the morning lesson
+    QVERIFY(!m_selection->ChooseType(u"0"_s)); // the afternoon's 11:50-15:00
+    At(Tuesday, 11, 50);
+    QVERIFY(m_selection->ChooseType(u"0"_s));
+    At(Tuesday, 15, 0);
+    QVERIFY(m_selection->ChooseType(u"1"_s));
+    At(Tuesday, 15, 1);
+    QVERIFY(!m_selection->ChooseType(u"1"_s));
+}
+
+void TestLessonSelection::settingsLoadCountsAndChoosesTheInitialType()
+{
+    const QString lesson = u"ABC12345678000109:00"_s;
+    const QString today = u"1140506"_s;
+    AddEvent(lesson, u"0"_s, today);
+    AddEvent(lesson, u"0"_s, today);
+    AddEvent(lesson, u"4"_s, today);
+    AddEvent(lesson, u"0"_s, u"1140505"_s);            // another day
+    AddEvent(u"ABC12345678000212:10"_s, u"0"_s, today); // another lesson
+
+    LoadA(Tuesday, 10, 0);
+    SettingsLoadView view = m_selection->LoadLessonSettings();
+    QCOMPARE(view.dateText, u"2025/05/06"_s);
+    QCOMPARE(m_station->TodayRoc, today);
+    QCOMPARE(view.captions.value(u"0"_s), u"簽到(2)"_s);
+    QCOMPARE(view.captions.value(u"1"_s), u"簽退(0)"_s);
+    QCOMPARE(view.captions.value(u"4"_s), u"晚到(1)"_s);
+    QCOMPARE(view.captions.value(u"5"_s), u"晚退(0)"_s);
+    QCOMPARE(view.panel.panelCaption, QString());
+    // The morning lesson alone: its pair and its roll call.
+    QCOMPARE(m_station->SignTypeFlags, u"110000"_s);
+    QVERIFY(m_station->RollCallOffered);
+    // "晚到" has a count but lies outside its window: it is dropped silently, no type stays.
+    QVERIFY(!m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"4"_s);
+    QVERIFY(m_prompter->all().isEmpty());
+
+    // A sign-out already counted suggests "簽退", inside its window at 11:00.
+    ExecSqlOn(u"delete from PSIO where IOTYPE = '4'"_s, m_dm->Con1());
+    AddEvent(lesson, u"1"_s, today);
+    At(Tuesday, 11, 0);
+    view = m_selection->LoadLessonSettings();
+    QCOMPARE(view.captions.value(u"1"_s), u"簽退(1)"_s);
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"1"_s);
+}
+
+// ---- Automatic mode ---------------------------------------------------------------------------
+
+void TestLessonSelection::automaticModeSwitchesAtTheNextLessonsStart()
+{
+    LoadA(Tuesday, 12, 5);
+    QCOMPARE(m_station->LessonText, Morning);
+
+    QVERIFY(m_selection->AutoModeReleased());
+    QVERIFY(m_station->AutoMode);
+    QVERIFY(m_prompter->all().isEmpty());
+    QVERIFY(!m_station->TypeChecked);
+    QCOMPARE(m_station->PrevCourseCode, u"000109:00"_s);
+    QCOMPARE(m_station->NextCourseCode, u"000212:10"_s);
+    QCOMPARE(m_station->NextCourseTitle, u"0002:實務"_s);
+    QCOMPARE(m_station->NextTimeStart, u"12:10"_s);
+    QCOMPARE(m_station->PrevInType, u"0"_s);
+    QCOMPARE(m_station->PrevOutType, u"1"_s);
+
+    // Through the minute the next lesson starts, the station stays in automatic mode.
+    At(Tuesday, 12, 10, 59);
+    TickView tick = m_selection->Tick();
+    QVERIFY(!tick.lessonSwitched);
+    QVERIFY(m_station->AutoMode);
+
+    At(Tuesday, 12, 11, 0);
+    tick = m_selection->Tick();
+    QVERIFY(tick.lessonSwitched);
+    QCOMPARE(tick.timeText, u"12:11:00"_s);
+    QVERIFY(!m_station->AutoMode);
+    QCOMPARE(m_station->LessonText, Afternoon);
+    QCOMPARE(m_station->CourseCode, u"000212:10"_s);
+    QCOMPARE(m_station->VINDEX_IO, u"ABC12345678000212:10"_s);
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
+    QVERIFY(m_prompter->all().isEmpty());
+}
+
+void TestLessonSelection::automaticModeOutsideABreak_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("before the first lesson") << QTime(8, 0)
+        << QStringList{u"時間區間(12:00～12:10) 才會有自動 功能"_s};
+    QTest::newRow("in a break longer than the limit") << QTime(16, 0)
+        << QStringList{u"課間休息限制 15 分鐘內,才會有此功能 "_s, u"時間區間(12:00～12:10) 才會有自動 功能"_s};
+}
+
+void TestLessonSelection::automaticModeOutsideABreak()
+{
+    QFETCH(QTime, time);
+    QFETCH(QStringList, messages);
+    LoadA(Tuesday, time.hour(), time.minute());
+    m_prompter->clear();
+    QVERIFY(!m_selection->AutoModeReleased());
+    QVERIFY(!m_station->AutoMode);
+    QCOMPARE(m_prompter->all(), messages);
+}
+
+void TestLessonSelection::automaticModeDeparturePairFollowsThePreviousLesson_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("prevIn");
+    QTest::addColumn<QString>("prevOut");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("previous lesson across 13:00") << QTime(14, 5) << u"2"_s << u"3"_s << u"000514:10"_s;
+    QTest::newRow("previous lesson across 18:30") << QTime(19, 5) << u"4"_s << u"5"_s << u"000719:10"_s;
+}
+
+void TestLessonSelection::automaticModeDeparturePairFollowsThePreviousLesson()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, prevIn);
+    QFETCH(QString, prevOut);
+    QFETCH(QString, next);
+    LoadA(Thursday, time.hour(), time.minute());
+    QVERIFY(m_selection->AutoModeReleased());
+    QCOMPARE(m_station->PrevInType, prevIn);
+    QCOMPARE(m_station->PrevOutType, prevOut);
+    QCOMPARE(m_station->NextCourseCode, next);
+}
+
+void TestLessonSelection::automaticModeEndsWhenATypeIsChosen()
+{
+    LoadA(Tuesday, 12, 5);
+    QVERIFY(m_selection->AutoModeReleased());
+    m_selection->ChooseType(u"1"_s);
+    QVERIFY(!m_station->AutoMode);
+    // A tick after the next lesson's start no longer switches.
+    At(Tuesday, 12, 20);
+    QVERIFY(!m_selection->Tick().lessonSwitched);
+    QCOMPARE(m_station->LessonText, Morning);
+
+    // Pressing "自動" again inside the break switches it back on; outside, off.
+    At(Tuesday, 12, 5);
+    QVERIFY(m_selection->AutoModeReleased());
+    At(Tuesday, 12, 9);
+    m_prompter->clear();
+    QVERIFY(m_selection->AutoModeReleased());
+    At(Tuesday, 10, 0);
+    QVERIFY(!m_selection->AutoModeReleased());
+    QVERIFY(!m_station->AutoMode);
+}
+
+// ---- The one-second tick ----------------------------------------------------------------------
+
+void TestLessonSelection::tickSynchronisesAtSecondZeroOfOddMinutes_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<bool>("typeChecked");
+    QTest::addColumn<bool>("synchronise");
+    QTest::newRow("hh:01:00") << QTime(10, 1, 0) << true << true;
+    QTest::newRow("hh:03:00") << QTime(10, 3, 0) << true << true;
+    QTest::newRow("hh:11:00") << QTime(10, 11, 0) << true << true;
+    QTest::newRow("hh:59:00") << QTime(10, 59, 0) << true << true;
+    QTest::newRow("even minute") << QTime(10, 2, 0) << true << false;
+    QTest::newRow("hh:10:00") << QTime(10, 10, 0) << true << false;
+    QTest::newRow("second 01") << QTime(10, 1, 1) << true << false;
+    QTest::newRow("no type chosen") << QTime(10, 1, 0) << false << false;
+}
+
+void TestLessonSelection::tickSynchronisesAtSecondZeroOfOddMinutes()
+{
+    QFETCH(QTime, time);
+    QFETCH(bool, typeChecked);
+    QFETCH(bool, synchronise);
+    LoadA(Tuesday, 10, 0);
+    m_station->jstart = false;
+    m_station->TypeChecked = typeChecked;
+    m_clock.set(QDateTime(Tuesday, time));
+    const TickView tick = m_selection->Tick();
+    QCOMPARE(tick.synchronise, synchronise);
+    QCOMPARE(tick.dateText, u"2025/05/06"_s);
+    QCOMPARE(tick.timeText, time.toString(u"hh:mm:ss"_s));
+}
+
+void TestLessonSelection::tickSynchronisesFirstAfterTheTimerStarts()
+{
+    LoadA(Tuesday, 10, 0);
+    QVERIFY(m_station->jstart);
+    At(Tuesday, 10, 2, 17);
+    QVERIFY(m_selection->Tick().synchronise);
+    QVERIFY(!m_station->jstart);
+    At(Tuesday, 10, 2, 18);
+    QVERIFY(!m_selection->Tick().synchronise);
+
+    // A later settings load with the timer running does not start it again.
+    m_selection->LoadLessonSettings();
+    QVERIFY(!m_station->jstart);
+}
+
+QTEST_GUILESS_MAIN(TestLessonSelection)
+#include "tst_lessonselection.moc"
