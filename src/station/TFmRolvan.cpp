@@ -14,7 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
-#include "platform/SyntheticCamera.h"
+#include "station/TVideoImage.h"
 #include "station/ClockSync.h"
 #include "station/StationWidgets.h"
 
@@ -997,11 +997,11 @@ void TFmRolvan::closeEvent(QCloseEvent *e)
 
 namespace {
 
-// The capture source of this station: the synthetic test pattern, whose only device is
-// "#synthetic", until a Video4Linux2 back end exists.
-std::unique_ptr<CameraSource> CreateCameraSource()
+// The capture component of this station: the Video4Linux2 devices in enumeration order, and the
+// synthetic test pattern "#synthetic" last in demo and test homes.
+std::unique_ptr<TVideoImage> CreateCameraSource()
 {
-    return std::make_unique<SyntheticCamera>();
+    return std::make_unique<TVideoImage>();
 }
 
 } // namespace
@@ -1010,7 +1010,7 @@ bool TFmRolvan::StartCamera(StationState &station)
 {
     if (m_camera)
         return true; // started once, stays started until the window closes
-    std::unique_ptr<CameraSource> camera = CreateCameraSource();
+    std::unique_ptr<TVideoImage> camera = CreateCameraSource();
     const QStringList devices = camera->GetListOfDevices();
     if (devices.isEmpty() && station.cameraDeviceNo != -1) {
         CurrentPrompter().ShowError(u"未連接攝影機.\n程式即將結束."_s);
@@ -1019,7 +1019,8 @@ bool TFmRolvan::StartCamera(StationState &station)
     // -1 runs the station without a camera; a number that names no device starts none.
     if (station.cameraDeviceNo < 0 || station.cameraDeviceNo >= devices.size())
         return true;
-    if (!camera->VideoStart(devices.at(station.cameraDeviceNo)))
+    // By position: two cameras of one model share a name.
+    if (!camera->VideoStartByIndex(station.cameraDeviceNo))
         return true;
     camera->SetFrameCallback([box = VideoCap1](const QImage &) { box->FrameArrived(); });
     m_camera = std::move(camera);
