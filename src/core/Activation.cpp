@@ -77,7 +77,7 @@ MainActivation::DataFolders MainActivation::ReadDataFolders()
     return folders;
 }
 
-QString MainActivation::windowCaption() const
+QString MainActivation::windowCaption()
 {
     const Globals &g = G();
     return QStringLiteral("講習教育 簽到退作業  版本：") + g.SystemType + g.EditionText

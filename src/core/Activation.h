@@ -43,7 +43,7 @@ public:
     QString lastError() const { return m_lastError; }
 
     // The main window's caption after the activation.
-    QString windowCaption() const;
+    static QString windowCaption();
 
     // The four data folders, from the INI with their defaults.
     struct DataFolders

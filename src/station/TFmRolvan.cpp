@@ -898,18 +898,7 @@ MainActivation::Outcome TFmRolvan::FormActivate()
     const MainActivation::Outcome outcome =
         activation.Run(QCoreApplication::arguments(), QCoreApplication::applicationFilePath());
 
-    setWindowTitle(activation.windowCaption());
-    // Frame allowance of the layout, by the Windows generation the station is set up for.
-    m_frameAllowance = FrameAllowance(ReadBase(IniKey::OperatingSystem, u"Win 10"_s));
-    PanelCompany->setText(G().OrganisationName);
-    // Without a class chosen no type is checked.
-    if (!m_station.classChosen()) {
-        m_station.TypeChecked = false;
-        SyncTypeButtons();
-    }
-    ShowLessonState();
-    ShowHistoryHeader();
-    FormResize();
+    ShowActivatedState();
 
     m_inActivation = false;
     if (isActiveWindow())
@@ -934,6 +923,22 @@ MainActivation::Outcome TFmRolvan::FormActivate()
     return outcome;
 }
 
+void TFmRolvan::ShowActivatedState()
+{
+    setWindowTitle(MainActivation::windowCaption());
+    // Frame allowance of the layout, by the Windows generation the station is set up for.
+    m_frameAllowance = FrameAllowance(ReadBase(IniKey::OperatingSystem, u"Win 10"_s));
+    PanelCompany->setText(G().OrganisationName);
+    // Without a class chosen no type is checked.
+    if (!m_station.classChosen()) {
+        m_station.TypeChecked = false;
+        SyncTypeButtons();
+    }
+    ShowLessonState();
+    ShowHistoryHeader();
+    FormResize();
+}
+
 void TFmRolvan::ChooseTodaysClass(StationState &)
 {
     if (m_lessons.ChooseTodaysClass()) {
@@ -945,6 +950,8 @@ void TFmRolvan::ChooseTodaysClass(StationState &)
 
 void TFmRolvan::SynchroniseClock(StationState &, const QString &mode)
 {
+    // The screen shows what the activation loaded before the synchronisation may ask something.
+    ShowActivatedState();
     if (m_clockSync)
         m_clockSync->set_SNTP(mode);
 }

@@ -165,6 +165,8 @@ private:
 
     // Camera
     void StopCamera();
+    // Captions, panels and layout after the activation's steps.
+    void ShowActivatedState();
     void ComboBox2Change(int index);
 
     TDM &m_dm;
