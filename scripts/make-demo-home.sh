@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Lays out a demo home: the template database, and an INI whose data folders lie inside it.
 #   make-demo-home.sh <build folder> <home>
-# A new home (no RolvanDAP/Quorin.db yet) gets a working database with a class held today and
-# forty students, and the station settings of the demonstration (snapshots with the synthetic
-# camera, keyboard input of the last five digits). An existing home keeps its database and its
+# A new home (no RolvanDAP/Quorin.db yet) gets a working database with a class held today, its
+# lessons laid around the current time, and forty students, and the station settings of the
+# demonstration (snapshots with the synthetic camera, keyboard input of the last five digits). An existing home keeps its database and its
 # events; when it has no demonstration class for today, one is added. Five of the students are
 # written to <home>/demo-identities.txt ("<identity number> <name>" one a line).
 set -euo pipefail
@@ -27,7 +27,8 @@ IOKeyboard=True
 INI
 fi
 
-today="$(date +%Y/%m/%d)"
+now="$(date '+%Y/%m/%d %H:%M')"
+today="${now% *}"; at="${now#* }"
 db="$data/Quorin.db"
 identities="$home/demo-identities.txt"
 if [ ! -f "$db" ]; then
@@ -35,9 +36,10 @@ if [ ! -f "$db" ]; then
   mkdir -p "$data"
   rm -f "$db.seeding" "$db.seeding-wal" "$db.seeding-shm"
   cp "$build/SampleQuorin.db" "$db.seeding"
-  "$build/tools/make_demo_data" "$db.seeding" "$today" "$home/Rolvan.ini" > "$identities.tmp"
+  "$build/tools/make_demo_data" --at "$at" --ini "$home/Rolvan.ini" "$db.seeding" "$today" \
+    > "$identities.tmp"
   mv "$db.seeding" "$db"
 else
-  "$build/tools/make_demo_data" "$db" "$today" > "$identities.tmp"
+  "$build/tools/make_demo_data" --at "$at" "$db" "$today" > "$identities.tmp"
 fi
 mv "$identities.tmp" "$identities"

@@ -1,11 +1,16 @@
-// make_demo_data <Quorin.db> <yyyy/MM/dd> [<Rolvan.ini>]
+// make_demo_data [--at HH:mm] [--ini <Rolvan.ini>] <Quorin.db> <yyyy/MM/dd>
 // Writes a demonstration class held on the given day into an existing working database (a copy
-// of the template): the class, its lessons over the morning, afternoon and evening with one
-// roll call, and forty fictitious students with well-formed identity numbers. Prints five of
-// the students, "<identity number> <name>" one a line, for a new user to sign in with.
+// of the template): the class, its five lessons over the morning, afternoon and evening with
+// the breaks between them and one roll call, and forty fictitious students with well-formed
+// identity numbers. Prints five of the students, "<identity number> <name>" one a line, for a
+// new user to sign in with.
+// The day runs from 08:00 to 21:00. With --at, the time the demonstration starts, the whole day
+// is moved as little as needed (in steps of five minutes, within the day) for a lesson to be in
+// progress then, so that the station offers it and its sign-in at once.
 // A class of that day already written is left as it is and its students are printed again.
-// With an INI file, also switches on in its section Base what the demonstration shows: the
-// snapshot with the camera, keyboard input by the last five digits, and the name on screen.
+// With --ini, also switches on in the section Base of that INI file what the demonstration
+// shows: the snapshot with the camera, keyboard input of the last five digits, the name on
+// screen.
 // Exits 0 on success, 1 when the database cannot be written, 2 on bad arguments.
 
 #include "Fun/IdentityNumber.h"
@@ -23,9 +28,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTime>
 #include <QTextStream>
 
+#include <algorithm>
+#include <cstdlib>
 #include <iterator>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -40,26 +49,61 @@ struct LessonSpec
 {
     const char16_t *code;
     const char16_t *subject;
-    const char16_t *start;
-    const char16_t *end;
+    int start; // minutes after midnight
+    int end;
     int hours;
     const char16_t *teacher;
-    const char16_t *rollCall;
 };
 
 // A full day: two morning lessons, two in the afternoon after the lunch break and one in the
 // evening after the dinner break; the morning roll call ten minutes into the first lesson.
 const LessonSpec Lessons[] = {
-    {u"A001", u"職業安全衛生概論", u"08:00", u"10:00", 2, u"陳建宏", u"08:10"},
-    {u"A002", u"勞動法令概要", u"10:10", u"12:00", 2, u"林淑芬", u""},
-    {u"A003", u"急救與心肺復甦術", u"13:30", u"15:20", 2, u"黃志明", u""},
-    {u"A004", u"消防安全與防災演練", u"15:30", u"17:30", 2, u"張雅婷", u""},
-    {u"A005", u"電氣安全", u"19:00", u"21:00", 2, u"李俊傑", u""},
+    {u"A001", u"職業安全衛生概論", 8 * 60, 10 * 60, 2, u"陳建宏"},
+    {u"A002", u"勞動法令概要", 10 * 60 + 10, 12 * 60, 2, u"林淑芬"},
+    {u"A003", u"急救與心肺復甦術", 13 * 60 + 30, 15 * 60 + 20, 2, u"黃志明"},
+    {u"A004", u"消防安全與防災演練", 15 * 60 + 30, 17 * 60 + 30, 2, u"張雅婷"},
+    {u"A005", u"電氣安全", 19 * 60, 21 * 60, 2, u"李俊傑"},
 };
-const QString NoonStart = u"12:00"_s;
-const QString NoonEnd = u"13:30"_s;
-const QString NightStart = u"17:30"_s;
-const QString NightEnd = u"19:00"_s;
+constexpr int LessonCount = int(std::size(Lessons));
+constexpr int NoonStart = 12 * 60;
+constexpr int NoonEnd = 13 * 60 + 30;
+constexpr int NightStart = 17 * 60 + 30;
+constexpr int NightEnd = 19 * 60;
+constexpr int RollCallAfter = 10;
+constexpr int LastMinute = 24 * 60 - 1;
+
+QString TimeText(int minutes)
+{
+    return QTime(0, 0).addSecs(minutes * 60).toString(u"HH:mm"_s);
+}
+
+// Minutes to add to every time of the day so that a lesson is in progress at `at`, about
+// twenty minutes after its start: none when a lesson already runs then with half an hour
+// left, otherwise the smallest move (a multiple of five minutes) that keeps the day between
+// midnight and midnight.
+int DayShift(std::optional<int> at)
+{
+    if (!at)
+        return 0;
+    const int t = *at;
+    for (const LessonSpec &lesson : Lessons) {
+        if (lesson.start <= t && t <= lesson.end - 30)
+            return 0;
+    }
+    const int earliest = -Lessons[0].start;
+    const int latest = LastMinute - Lessons[LessonCount - 1].end;
+    std::optional<int> best;
+    for (const LessonSpec &lesson : Lessons) {
+        int shift = t - lesson.start - 20;
+        shift -= ((shift % 5) + 5) % 5; // down to a multiple of five
+        shift = std::clamp(shift, earliest + (5 - earliest % 5) % 5, latest - latest % 5);
+        if (t < lesson.start + shift || t > lesson.end + shift - 10)
+            continue;
+        if (!best || std::abs(shift) < std::abs(*best))
+            best = shift;
+    }
+    return best.value_or(0);
+}
 
 const char16_t *const Surnames[] = {
     u"陳", u"林", u"黃", u"張", u"李", u"王", u"吳", u"劉", u"蔡", u"楊",
@@ -166,7 +210,7 @@ public:
         return query.next() && query.value(0).toInt() > 0;
     }
 
-    void Write(const QString &courseId, const QDate &day)
+    void Write(const QString &courseId, const QDate &day, int shift)
     {
         const QString date = day.toString(u"yyyy/MM/dd"_s);
         const QString classKey = courseId + Echelon;
@@ -179,7 +223,7 @@ public:
             "TimeStart, TimeEnd, Place, Charge, Teacher, TotHours, CNo4, Bookin, SignType, Score, "
             "Signer, CourseContent) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
             {courseId, Echelon, u"職業安全衛生教育訓練（示範班）"_s, date, date, u"1"_s,
-             QString::fromUtf16(Lessons[0].start), QString::fromUtf16(std::end(Lessons)[-1].end),
+             TimeText(Lessons[0].start + shift), TimeText(Lessons[LessonCount - 1].end + shift),
              u"示範訓練中心 第一教室"_s, u"示範訓練中心"_s, QString::fromUtf16(Lessons[0].teacher),
              QString::number(totalHours), u"A001"_s, true, u"111111"_s, false, u"內外"_s,
              u"示範用的講習：學員輸入身分證字號末5碼簽到。"_s});
@@ -191,12 +235,15 @@ public:
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s;
         if (!lesson.prepare(lessonSql))
             throw DatabaseError(lessonSql + u'\n' + lesson.lastError().text());
-        for (const LessonSpec &spec : Lessons) {
+        for (int n = 0; n < LessonCount; ++n) {
+            const LessonSpec &spec = Lessons[n];
             const QVariantList values = {
                 classKey, QString::fromUtf16(spec.subject), QString::fromUtf16(spec.code), date,
-                QString::fromUtf16(spec.start), QString::fromUtf16(spec.end), spec.hours,
-                QString::fromUtf16(spec.teacher), NoonStart, NoonEnd, NightStart, NightEnd,
-                QString::fromUtf16(spec.rollCall), u""_s, u""_s, stamp};
+                TimeText(spec.start + shift), TimeText(spec.end + shift), spec.hours,
+                QString::fromUtf16(spec.teacher), TimeText(NoonStart + shift),
+                TimeText(NoonEnd + shift), TimeText(NightStart + shift), TimeText(NightEnd + shift),
+                n == 0 ? TimeText(spec.start + RollCallAfter + shift) : QString(u""_s), u""_s, u""_s,
+                stamp};
             for (int i = 0; i < values.size(); ++i)
                 lesson.bindValue(i, values.at(i));
             if (!lesson.exec())
@@ -248,16 +295,36 @@ void WriteStationSettings(const QString &iniPath)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    if (args.size() != 3 && args.size() != 4) {
-        err << "usage: make_demo_data <Quorin.db> <yyyy/MM/dd> [<Rolvan.ini>]\n";
+    QStringList args = QCoreApplication::arguments().mid(1);
+    std::optional<int> at;
+    QString iniPath;
+    bool usable = true;
+    while (usable && args.size() >= 2 && args.first().startsWith(u"--"_s)) {
+        const QString option = args.takeFirst();
+        const QString value = args.takeFirst();
+        if (option == u"--at"_s) {
+            const QTime time = QTime::fromString(value, u"HH:mm"_s);
+            if (!time.isValid()) {
+                err << u"make_demo_data: 時間格式錯誤（應為 HH:mm）："_s << value << '\n';
+                return 2;
+            }
+            at = time.hour() * 60 + time.minute();
+        } else if (option == u"--ini"_s && !value.isEmpty()) {
+            iniPath = value;
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable || args.size() != 2) {
+        err << "usage: make_demo_data [--at HH:mm] [--ini <Rolvan.ini>] <Quorin.db> <yyyy/MM/dd>\n";
         return 2;
     }
-    const QDate day = QDate::fromString(args.at(2), u"yyyy/MM/dd"_s);
+    const QString dbPath = args.at(0);
+    const QDate day = QDate::fromString(args.at(1), u"yyyy/MM/dd"_s);
     if (!day.isValid() || day.year() < 1912 || day.year() > 2910) {
-        err << u"make_demo_data: 日期格式錯誤（應為 yyyy/MM/dd）："_s << args.at(2) << '\n';
+        err << u"make_demo_data: 日期格式錯誤（應為 yyyy/MM/dd）："_s << args.at(1) << '\n';
         return 2;
     }
     // The class number: the day in the Republic-of-China calendar and a serial, eleven
@@ -269,7 +336,7 @@ int main(int argc, char *argv[])
     int status = 0;
     {
         QString error;
-        if (!OpenSqliteFile(Connection, args.at(1), &error)) {
+        if (!OpenSqliteFile(Connection, dbPath, &error)) {
             err << "make_demo_data: " << error << '\n';
             status = 1;
         } else {
@@ -281,7 +348,7 @@ int main(int argc, char *argv[])
                     if (!db.transaction())
                         throw DatabaseError(db.lastError().text());
                     try {
-                        writer.Write(courseId, day);
+                        writer.Write(courseId, day, DayShift(at));
                     } catch (...) {
                         db.rollback();
                         throw;
@@ -289,8 +356,8 @@ int main(int argc, char *argv[])
                     if (!db.commit())
                         throw DatabaseError(db.lastError().text());
                 }
-                if (args.size() == 4)
-                    WriteStationSettings(args.at(3));
+                if (!iniPath.isEmpty())
+                    WriteStationSettings(iniPath);
                 for (const QString &line : writer.Shown(courseId))
                     out << line << '\n';
             } catch (const RolvanError &e) {

@@ -12,6 +12,7 @@
 #include "platform/SntpClient.h"
 #include "station/StationState.h"
 
+#include <QScopeGuard>
 #include <QDebug>
 
 using namespace Qt::Literals::StringLiterals;
@@ -52,6 +53,13 @@ void ClockSync::Log(const QString &timeStr, const QString &status)
 
 void ClockSync::set_SNTP(const QString &mode)
 {
+    // The one-second timer keeps ticking while a reminder of this synchronisation is open; a
+    // second attempt then would stack another reminder on top of the first.
+    if (m_running)
+        return;
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
+
     // "ST" ends every activation, which offers the reminder again.
     if (mode == u"ST"_s)
         m_ntpRemind = true;

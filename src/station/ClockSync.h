@@ -50,5 +50,6 @@ private:
     std::unique_ptr<TimeSource> m_ownSource;
     TimeSource *m_source = nullptr;
     bool m_ntpRemind = true;
+    bool m_running = false;
     QString m_lastError;
 };

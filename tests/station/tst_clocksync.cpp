@@ -20,7 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -33,6 +35,10 @@ public:
     SntpResult Query(const QString &server) override
     {
         servers << server;
+        if (duringQuery) {
+            const auto step = std::exchange(duringQuery, {});
+            step();
+        }
         SntpResult result;
         if (reachable) {
             result.ok = true;
@@ -47,6 +53,7 @@ public:
     bool reachable = true;
     qint64 offsetMs = 0;
     QStringList servers;
+    std::function<void()> duringQuery; // runs once inside the next query
 };
 
 using LogLines = QList<QStringList>; // {TimeStr, STATUS} in RID order
@@ -119,6 +126,7 @@ private slots:
     void clockTurnedBack_data();
     void clockTurnedBack();
     void serverFromStationSettings();
+    void attemptDuringAnAttemptIsSkipped();
 };
 
 // A server that answers: the clock is set; a correction of more than 3 minutes, either way,
@@ -316,6 +324,23 @@ void TestClockSync::serverFromStationSettings()
     s.sync->set_SNTP(u"IO"_s);
     QCOMPARE(s.server.servers,
         (QStringList { u"time.stdtime.gov.tw"_s, u"127.0.0.1:12323"_s, u"time.stdtime.gov.tw"_s }));
+}
+
+// The one-second timer keeps ticking while an attempt waits or its reminder is open: a tick then
+// must not start a second attempt that stacks a second reminder.
+void TestClockSync::attemptDuringAnAttemptIsSkipped()
+{
+    Station s;
+    s.server.reachable = false;
+    s.server.duringQuery = [&s] { s.sync->set_SNTP(u"IO"_s); };
+    s.sync->set_SNTP(u"ST"_s);
+
+    QCOMPARE(s.server.servers.size(), 1);
+    QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, u"STERR"_s } }));
+    QCOMPARE(s.prompter.asked, QStringList { Reminder });
+    // The next tick after the attempt runs as usual.
+    s.sync->set_SNTP(u"IO"_s);
+    QCOMPARE(s.server.servers.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestClockSync)

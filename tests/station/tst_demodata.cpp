@@ -72,6 +72,8 @@ class TestDemoData : public QObject
 
 private slots:
     void newHomeSignsInByLastFiveDigits();
+    void dayIsLaidAroundTheStartingTime_data();
+    void dayIsLaidAroundTheStartingTime();
     void laterRunsKeepTheDataAndAddOnlyAMissingDay();
     void badArgumentsChangeNothing_data();
     void badArgumentsChangeNothing();
@@ -83,7 +85,7 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     const QString db = dir.filePath(u"Quorin.db"_s);
     const QString ini = dir.filePath(u"Rolvan.ini"_s);
     QVERIFY(QFile::copy(TemplatePath(), db));
-    const ToolRun run = RunTool({db, u"2025/05/03"_s, ini});
+    const ToolRun run = RunTool({u"--ini"_s, ini, db, u"2025/05/03"_s});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.lines.size(), 5);
 
@@ -203,6 +205,63 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     SetGlobals(nullptr);
 }
 
+void TestDemoData::dayIsLaidAroundTheStartingTime_data()
+{
+    QTest::addColumn<QString>("at");
+    QTest::addColumn<QString>("firstStart"); // of the day the station then offers
+
+    QTest::newRow("during a morning lesson: the usual day") << u"09:15"_s << u"08:00"_s;
+    QTest::newRow("lesson nearly over: the next one moves in") << u"11:45"_s << u"09:15"_s;
+    QTest::newRow("lunch break: the afternoon moves in") << u"12:40"_s << u"06:50"_s;
+    QTest::newRow("dinner break: the evening moves in") << u"18:10"_s << u"06:50"_s;
+    QTest::newRow("just after midnight") << u"00:03"_s << u"00:00"_s;
+    QTest::newRow("small hours") << u"01:58"_s << u"01:35"_s;
+    QTest::newRow("late evening: the day ends at midnight") << u"23:30"_s << u"10:55"_s;
+}
+
+void TestDemoData::dayIsLaidAroundTheStartingTime()
+{
+    QFETCH(QString, at);
+    QFETCH(QString, firstStart);
+    QTemporaryDir dir;
+    const QString db = dir.filePath(u"Quorin.db"_s);
+    QVERIFY(QFile::copy(TemplatePath(), db));
+    QCOMPARE(RunTool({u"--at"_s, at, db, u"2025/05/03"_s}).exitCode, 0);
+
+    Globals globals;
+    SetGlobals(&globals);
+    {
+        TDM dm(globals);
+        QVERIFY(dm.OpenWorkingDatabase(db));
+        const QString classKey = QueryValue(u"select CourseId || Echelon from Courses"_s).toString();
+        const QList<QVariantList> lessons = Rows(
+            dm.Con1(), u"select TimeStart, TimeEnd from Course where INDEX_KEY = ? order by TimeStart"_s,
+            {classKey});
+        QCOMPARE(lessons.size(), 5);
+        QCOMPARE(lessons.first().at(0).toString(), firstStart);
+        // A lesson runs at that time with ten minutes or more to go, and the lessons neither
+        // overlap nor cross midnight.
+        int running = 0;
+        QString previousEnd;
+        for (const QVariantList &lesson : lessons) {
+            const QString start = lesson.at(0).toString();
+            const QString end = lesson.at(1).toString();
+            QVERIFY(start < end);
+            QVERIFY2(previousEnd < start, qPrintable(previousEnd + u' ' + start));
+            previousEnd = end;
+            if (start <= at && at <= QTime::fromString(end, u"HH:mm"_s).addSecs(-600).toString(u"HH:mm"_s))
+                ++running;
+        }
+        QCOMPARE(running, 1);
+        // Still a day of morning, afternoon and evening with a roll call.
+        const ClassDayProfile profile =
+            LoadClassDayProfile(dm.Con1(), classKey, u"2025/05/03"_s, QString(), DefaultClassPeriods());
+        QCOMPARE(profile.ClsIOType, u"111111"_s);
+        QCOMPARE(profile.ClsRollCallTimes.size(), 4);
+    }
+    SetGlobals(nullptr);
+}
+
 void TestDemoData::laterRunsKeepTheDataAndAddOnlyAMissingDay()
 {
     QTemporaryDir dir;
@@ -254,6 +313,9 @@ void TestDemoData::badArgumentsChangeNothing_data()
 
     QTest::newRow("no arguments") << QStringList();
     QTest::newRow("date without leading zeros") << QStringList{u"<db>"_s, u"2025/5/3"_s};
+    QTest::newRow("time without leading zero") << QStringList{u"--at"_s, u"9:30"_s, u"<db>"_s, u"2025/05/03"_s};
+    QTest::newRow("unknown option") << QStringList{u"--day"_s, u"1"_s, u"<db>"_s, u"2025/05/03"_s};
+    QTest::newRow("option without value") << QStringList{u"<db>"_s, u"2025/05/03"_s, u"--ini"_s};
     QTest::newRow("no such day") << QStringList{u"<db>"_s, u"2025/02/30"_s};
     QTest::newRow("missing database") << QStringList{u"<missing>"_s, u"2025/05/03"_s};
     QTest::newRow("not a database") << QStringList{u"<text>"_s, u"2025/05/03"_s};
