@@ -1,0 +1,431 @@
+#include "reports/EnrolmentRecords.h"
+
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/DbFunctions.h"
+#include "core/RolvanError.h"
+#include "core/Schema.h"
+#include "platform/Prompter.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString LayoutType = u"PSPN_DBGRID1"_s;
+const QString TemporaryPrefix = u"VID"_s;
+
+// A text matched literally inside a LIKE pattern (escape character "\\").
+QString LikeLiteral(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(u'\\', u"\\\\"_s).replace(u'%', u"\\%"_s).replace(u'_', u"\\_"_s);
+    return escaped;
+}
+
+QSqlQuery Run(const QString &sql, const QVariantList &params)
+{
+    return RunQuery(sql, WorkingConnection(), params);
+}
+
+// "HHMMSS" (or "HHMM") as "HH:MM", in the statement itself.
+QString HourMinuteOf(const QString &expression)
+{
+    return u"case when length("_s + expression + u") >= 4 then substr("_s + expression
+        + u", 1, 2) || ':' || substr("_s + expression + u", 3, 2) else "_s + expression
+        + u" end"_s;
+}
+
+// A Booking column the program may write; anything else is refused.
+QString BookingColumn(const QString &name)
+{
+    const ColumnDef *column = FindColumn(u"Booking"_s, name);
+    if (!column || column->name == u"RID"_s)
+        throw RolvanError(u"報名資料沒有欄位 "_s + name);
+    return column->name;
+}
+
+// Blank text is stored as NULL, as the record editor always did.
+QVariant StoredValue(const QVariant &value)
+{
+    if (value.isNull())
+        return QVariant();
+    if (value.metaType().id() == QMetaType::QString && value.toString().trimmed().isEmpty())
+        return QVariant();
+    if (value.metaType().id() == QMetaType::QString)
+        return value.toString().trimmed();
+    return value;
+}
+
+// One transaction on the working connection: rolled back unless committed.
+class Transaction
+{
+public:
+    Transaction()
+        : m_db(WorkingConnection())
+        , m_open(m_db.transaction())
+    {
+    }
+    ~Transaction()
+    {
+        if (m_open)
+            m_db.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        if (!m_open)
+            return;
+        if (!m_db.commit()) {
+            const QString reason = m_db.lastError().text();
+            m_db.rollback();
+            m_open = false;
+            throw DatabaseError(u"簽到資料寫入失敗："_s + reason);
+        }
+        m_open = false;
+    }
+
+private:
+    QSqlDatabase m_db;
+    bool m_open;
+};
+
+} // namespace
+
+EnrolmentRecords::EnrolmentRecords(const QString &classKey, int courseNoLength)
+    : m_classKey(classKey.trimmed())
+    , m_courseNoLength(courseNoLength > 0 ? courseNoLength : 11)
+{
+}
+
+QString EnrolmentRecords::classNumber() const
+{
+    return m_classKey.left(m_courseNoLength).trimmed();
+}
+
+// ---- Identities -----------------------------------------------------------------------------
+
+QString EnrolmentRecords::IdentityColumnFor(const QString &storageKind, const QString &idnoCaption)
+{
+    if (!idnoCaption.isEmpty() && storageKind == idnoCaption)
+        return u"IDNO"_s;
+    // The whole or masked identity number, and any kind the station does not know, store ID.
+    return u"ID"_s;
+}
+
+QString EnrolmentRecords::MaskIdentity(const QString &id)
+{
+    return u"*****"_s + id.mid(5, 5);
+}
+
+QString EnrolmentRecords::IdentityTailValue(const QString &freeText)
+{
+    const QString text = freeText.trimmed();
+    return text.isEmpty() ? QString() : u"%"_s + text;
+}
+
+// ---- Searching ------------------------------------------------------------------------------
+
+SqlCondition EnrolmentRecords::SearchCondition(const QList<SearchInput> &inputs) const
+{
+    QList<SearchInput> others;
+    QString identityTail;
+    for (const SearchInput &input : inputs) {
+        const QString spec = SpecOfHint(input.hint, input.isComboBox);
+        const QString value = input.value.trimmed();
+        // The class is fixed: its key is matched exactly below, never as a prefix that
+        // another class's key could share.
+        if (spec.compare(u"INDEX_KEY"_s, Qt::CaseInsensitive) == 0)
+            continue;
+        if (spec.compare(u"ID"_s, Qt::CaseInsensitive) == 0 && value.startsWith(u'%')) {
+            identityTail = value.mid(1).trimmed();
+            continue;
+        }
+        others << input;
+    }
+
+    SqlCondition condition { u" where INDEX_KEY = ?"_s, { m_classKey } };
+    const SqlCondition built = BuildWhereFromInputs(QString(), QString(), QString(), others);
+    const QString where = u" where "_s;
+    if (built.text.startsWith(where)) {
+        // In brackets: an "OR" the operator typed stays inside this class.
+        condition.text += u" and ( "_s + built.text.mid(where.size()) + u" )"_s;
+        condition.params << built.params;
+    }
+    if (!identityTail.isEmpty()) {
+        condition.text += u" and ID like ? escape '\\'"_s;
+        condition.params << QString(u"%"_s + LikeLiteral(identityTail));
+    }
+    return condition;
+}
+
+SqlCondition EnrolmentRecords::ListStatement(const SqlCondition &condition,
+                                             const QString &identityColumn,
+                                             const QString &signDate) const
+{
+    const QString column = identityColumn == u"IDNO"_s ? u"IDNO"_s : u"ID"_s;
+    SqlCondition statement;
+    QString &sql = statement.text;
+    sql = u"select B.*, '*****' || substr(coalesce(B.ID, ''), 6, 5) as CalID, P.T0 as CalIoTime"_s;
+    for (int k = 1; k <= 6; ++k)
+        sql += u", "_s + HourMinuteOf(u"P.T"_s + QString::number(k)) + u" as CalIoTime"_s
+            + QString::number(k);
+    sql += u", case when B.CR_TYPE = ? then B.CR_TYPE else '' end as CalIoType"_s;
+    statement.params << u"臨時"_s;
+
+    // One grouped look-up of the class's sign events for all persons at once: the earliest
+    // time of each kind per identity.
+    sql += u" from Booking B left join (select IDNO as PersonId, min(case when IOTYPE = '0'"_s;
+    if (!signDate.trimmed().isEmpty()) {
+        sql += u" and IODATE = ?"_s;
+        statement.params << signDate.trimmed();
+    }
+    sql += u" then IOTIME end) as T0"_s;
+    for (int k = 1; k <= 6; ++k)
+        sql += u", min(case when IOTYPE = '"_s + QString::number(k - 1)
+            + u"' then IOTIME end) as T"_s + QString::number(k);
+    sql += u" from PSIO where INDEX_KEY = ? group by IDNO) P on P.PersonId = B."_s + column
+        + u" and B."_s + column + u" <> ''"_s;
+    statement.params << m_classKey;
+
+    sql += condition.text + u" order by B.CR_DATE"_s;
+    statement.params << condition.params;
+    return statement;
+}
+
+SqlCondition EnrolmentRecords::Search(const QList<SearchInput> &inputs,
+                                      const QString &identityColumn, const QString &signDate)
+{
+    m_lastCondition = SearchCondition(inputs);
+    m_searched = true;
+    return ListStatement(m_lastCondition, identityColumn, signDate);
+}
+
+QString EnrolmentRecords::CountLabel(int rows)
+{
+    return u"筆數："_s + QString::number(rows);
+}
+
+// ---- Activation -----------------------------------------------------------------------------
+
+QStringList EnrolmentRecords::JobTypes() const
+{
+    QStringList types = QueryToList(QString(),
+        u"select distinct JOBTYPE from Booking where INDEX_KEY like ? escape '\\'"_s,
+        { QString(LikeLiteral(m_classKey) + u'%') });
+    types.removeAll(QString());
+    return types;
+}
+
+QString EnrolmentRecords::SignType() const
+{
+    return QueryValue(u"select SignType from Courses where trim(CourseId) || Echelon = ?"_s,
+                      { m_classKey })
+        .toString()
+        .trimmed();
+}
+
+bool EnrolmentRecords::ClassRequiresEnrolment() const
+{
+    return QueryValue(u"select Bookin from Courses where trim(CourseId) || Echelon = ?"_s,
+                      { m_classKey })
+        .toBool();
+}
+
+QString EnrolmentRecords::SignInColumnFor(const QString &signType)
+{
+    const QString s = signType.trimmed();
+    if (s.startsWith(u"00"_s) && s.endsWith(u"11"_s))
+        return u"CalIoTime5"_s;
+    if (s.startsWith(u"00"_s) && s.mid(2, 2) == u"11"_s && s.mid(4, 2) == u"00"_s)
+        return u"CalIoTime3"_s;
+    return u"CalIoTime"_s;
+}
+
+EnrolmentLayoutEntry EnrolmentRecords::LayoutOf(const QString &fieldName)
+{
+    EnrolmentLayoutEntry entry;
+    QString mark;
+    {
+        QSqlQuery query = Run(u"select CODE_DESC, MARK from SYS_code where CODE_TYPE = ? "
+                              "and upper(CODE_SEQ) = ?"_s,
+                              { LayoutType, fieldName.trimmed().toUpper() });
+        if (!query.next())
+            return entry;
+        entry.found = true;
+        entry.caption = query.value(0).toString().trimmed();
+        mark = query.value(1).toString();
+    }
+    entry.visible = StrToIntSafe(mark) >= 0;
+    return entry;
+}
+
+// ---- Editing --------------------------------------------------------------------------------
+
+const QStringList &EnrolmentRecords::EditableColumns()
+{
+    static const QStringList columns {
+        u"ID"_s,     u"NAME"_s, u"IDNO"_s,     u"BookingNo"_s, u"TEL"_s,  u"Mobile"_s,
+        u"CARDID"_s, u"eMail"_s, u"BIRTHDAY"_s, u"JOBTYPE"_s,  u"CR_TYPE"_s, u"SEX"_s,
+        u"LINE"_s,   u"Address"_s, u"ZIP"_s,
+    };
+    return columns;
+}
+
+QVariantMap EnrolmentRecords::NewRowValues(const QDateTime &now) const
+{
+    return {
+        { u"INDEX_KEY"_s, m_classKey },
+        { u"CR_TYPE"_s, u"逐筆"_s },
+        { u"CR_DATE"_s, FormatDateByPattern(u"Datetime"_s, now) },
+        { u"JOBTYPE"_s, u"講師"_s },
+    };
+}
+
+std::optional<QSqlRecord> EnrolmentRecords::LoadRow(int rid) const
+{
+    QSqlQuery query = Run(u"select * from Booking where RID = ? and INDEX_KEY = ?"_s,
+                          { rid, m_classKey });
+    if (!query.next())
+        return std::nullopt;
+    return query.record();
+}
+
+int EnrolmentRecords::InsertRow(const QVariantMap &values) const
+{
+    if (values.value(u"NAME"_s).toString().trimmed().isEmpty())
+        throw RolvanError(u"請輸入姓名"_s);
+    QStringList columns;
+    QVariantList params;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QString column = BookingColumn(it.key());
+        if (column == u"INDEX_KEY"_s)
+            continue;
+        columns << column;
+        params << StoredValue(it.value());
+    }
+    columns << u"INDEX_KEY"_s;
+    params << m_classKey;
+    const QString marks = QStringList(columns.size(), u"?"_s).join(u", "_s);
+    const QString sql = u"insert into Booking ("_s + columns.join(u", "_s) + u") values ("_s + marks
+        + u")"_s;
+    QSqlQuery query = Run(sql, params);
+    int rid = query.lastInsertId().toInt();
+    if (rid <= 0)
+        rid = QueryValue(u"select max(RID) from Booking where INDEX_KEY = ?"_s, { m_classKey }).toInt();
+    return rid;
+}
+
+void EnrolmentRecords::UpdateRow(int rid, const QVariantMap &values) const
+{
+    if (values.isEmpty())
+        return;
+    if (values.contains(u"NAME"_s) && values.value(u"NAME"_s).toString().trimmed().isEmpty())
+        throw RolvanError(u"請輸入姓名"_s);
+    QStringList assignments;
+    QVariantList params;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QString column = BookingColumn(it.key());
+        if (column == u"INDEX_KEY"_s)
+            continue;
+        assignments << column + u" = ?"_s;
+        params << StoredValue(it.value());
+    }
+    params << rid << m_classKey;
+    QSqlQuery query = Run(u"update Booking set "_s + assignments.join(u", "_s)
+                              + u" where RID = ? and INDEX_KEY = ?"_s,
+                          params);
+    if (query.numRowsAffected() == 0)
+        throw RolvanError(u"此筆報名資料已不存在"_s);
+}
+
+void EnrolmentRecords::DeleteRow(int rid) const
+{
+    ConfirmDelete();
+    Run(u"delete from Booking where RID = ? and INDEX_KEY = ?"_s, { rid, m_classKey });
+}
+
+std::optional<int> EnrolmentRecords::DeleteAllFound() const
+{
+    if (!m_searched) {
+        CurrentPrompter().ShowMessage(u"請先查尋資料"_s);
+        return std::nullopt;
+    }
+    if (!AskYesNo(u"妳真的要清除嗎?"_s, u"是"_s, u"否"_s))
+        return std::nullopt;
+    QSqlQuery query = Run(u"delete From Booking"_s + m_lastCondition.text, m_lastCondition.params);
+    return query.numRowsAffected();
+}
+
+// ---- Manual sign-in -------------------------------------------------------------------------
+
+QString EnrolmentRecords::NextTemporaryId(bool preBooking) const
+{
+    const QString inClass = NextSerialNumberWhere(u"Booking"_s, u" Index_key = ? and "_s,
+                                                  { m_classKey }, TemporaryPrefix, u"ID"_s);
+    if (preBooking)
+        return inClass;
+    // The personnel table numbers the codes; a code already given in this class (to a person
+    // the personnel table does not know) is never given twice.
+    const QString inPersonnel = NextSerialNumber(u"PSPN"_s, TemporaryPrefix, u"ID"_s, 10);
+    return MaxText(inPersonnel, inClass);
+}
+
+ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInContext &context,
+                                                  const QDateTime &now) const
+{
+    const auto row = LoadRow(rid);
+    if (!row)
+        throw RolvanError(u"此筆報名資料已不存在"_s);
+    const QString name = row->value(u"NAME"_s).toString().trimmed();
+    const QString id = row->value(u"ID"_s).toString().trimmed();
+    const bool byIdno = context.identityColumn == u"IDNO"_s;
+
+    ManualSignInResult result;
+    Transaction transaction;
+
+    if (id.isEmpty()) {
+        result.newId = NextTemporaryId(context.preBooking);
+        Run(u"update Booking set ID = ? where RID = ?"_s, { result.newId, rid });
+        // The personnel table has no link to the row but the name: only the one person of
+        // that name without an identity gets it; persons who have one keep theirs.
+        if (!name.isEmpty()) {
+            QList<int> personnel;
+            {
+                QSqlQuery query = Run(u"select RID from PSPN where NAME = ? and (ID is null or ID = '')"_s,
+                                      { name });
+                while (query.next())
+                    personnel << query.value(0).toInt();
+            }
+            if (personnel.size() == 1)
+                Run(u"update PSPN set ID = ? where RID = ?"_s, { result.newId, personnel.first() });
+        }
+    }
+
+    result.identity = byIdno ? row->value(u"IDNO"_s).toString().trimmed()
+                             : (id.isEmpty() ? result.newId : id);
+    if (result.identity.isEmpty()) {
+        const QString caption = context.identityCaption.isEmpty() ? context.identityColumn
+                                                                  : context.identityCaption;
+        throw RolvanError(u"「"_s + name + u"」沒有"_s + caption + u"，無法簽到"_s);
+    }
+
+    const int signedIn = QueryValue(u"select count(*) from PSIO where IOTYPE = '0' and INDEX_KEY = ? "
+                                    "and IDNO = ?"_s,
+                                    { m_classKey, result.identity })
+                             .toInt();
+    if (signedIn == 0) {
+        Run(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, INDEX_KEY) "
+            "values (?, ?, ?, ?, '0', 'IT', 'N', ?)"_s,
+            { context.stationNo, result.identity, FormatDateByPattern(u"YYYMMDD"_s, now),
+              TimeToHHMMSS(now.time()), m_classKey });
+        result.outcome = ManualSignInResult::Outcome::Stored;
+    } else {
+        result.outcome = ManualSignInResult::Outcome::AlreadySignedIn;
+    }
+    transaction.commit();
+    return result;
+}

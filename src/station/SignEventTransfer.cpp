@@ -1,0 +1,271 @@
+#include "station/SignEventTransfer.h"
+
+#include "Fun/Base64Functions.h"
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/DbFunctions.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
+#include "core/Schema.h"
+#include "platform/Prompter.h"
+#include "station/SignRecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+using namespace Qt::StringLiterals;
+
+namespace SignEventTransfer {
+
+namespace {
+
+const QString ClassNumberRule = u"課程編號"_s;
+
+// Field positions of an exchange line.
+enum Field { FDoor, FIdno, FIoDate, FIoTime, FIoType, FIoWay, FNet, FWeb, FIndexKey, FSeats, FRid,
+             FRid2, FNtp };
+
+// A folder name made of a class number: characters that separate folders or that file systems
+// refuse become "_".
+QString FolderNamePart(const QString &text)
+{
+    QString part = text;
+    for (QChar &c : part) {
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<'
+            || c == u'>' || c == u'|' || c.unicode() < 0x20)
+            c = u'_';
+    }
+    return part;
+}
+
+QString ClassNumber(const QString &classKey, int courseNoLength)
+{
+    return FolderNamePart(classKey.left(courseNoLength).trimmed());
+}
+
+QString Text(const QVariant &value)
+{
+    return value.isNull() ? QString() : value.toString();
+}
+
+QSqlQuery Prepare(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
+    return query;
+}
+
+void Exec(QSqlQuery &query, const QVariantList &params)
+{
+    for (int i = 0; i < params.size(); ++i)
+        query.bindValue(i, BindableValue(params.at(i)));
+    if (!query.exec())
+        throw DatabaseError(query.lastQuery() + u"\n"_s + query.lastError().text());
+}
+
+bool IsWholeNumber(const QString &text)
+{
+    static const QRegularExpression digits(u"^-?[0-9]{1,9}$"_s);
+    return digits.match(text.trimmed()).hasMatch();
+}
+
+} // namespace
+
+QString ExportLineText(const QString &stationNo, const QSqlRecord &psioRow)
+{
+    const TableDef *table = FindTable(u"PSIO"_s);
+    QString line = stationNo;
+    if (!table)
+        return line;
+    for (qsizetype i = 1; i < table->columns.size(); ++i) {
+        const ColumnDef &column = table->columns.at(i);
+        const QVariant value = psioRow.value(column.name);
+        QString text;
+        if (column.type == ColumnType::AutoNumber || column.type == ColumnType::Integer32
+            || column.type == ColumnType::Integer16) {
+            text = ZeroPad(value.isNull() ? 0 : value.toInt(), 9);
+        } else {
+            // A "," of a value would split it into two fields for every reader.
+            text = Text(value).trimmed().replace(u',', u'，');
+        }
+        line += u',' + text;
+    }
+    return line;
+}
+
+QString EncodeLine(const QString &lineText)
+{
+    return Utf8ToBase64(lineText);
+}
+
+QStringList DecodeLine(const QString &encodedLine)
+{
+    static const QRegularExpression base64(u"^[A-Za-z0-9+/]+={0,3}$"_s);
+    const QString line = encodedLine.trimmed();
+    if (!base64.match(line).hasMatch())
+        return {};
+    QString text;
+    try {
+        text = Base64ToUtf8(line);
+    } catch (const ConversionError &) {
+        return {};
+    }
+    const QStringList fields = text.split(u',');
+    if (fields.size() != FieldCount || !IsWholeNumber(fields.at(FRid)))
+        return {};
+    return fields;
+}
+
+QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength)
+{
+    return JoinPath(pictureDir, ClassNumber(classKey, courseNoLength));
+}
+
+ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefix,
+                          const QString &classKey, int courseNoLength, const QString &pictureDir,
+                          const QString &snapshotRule)
+{
+    ExportResult result;
+    if (stationNo == u"00"_s) {
+        CurrentPrompter().ShowMessage(ExportRefused);
+        result.refused = true;
+        return result;
+    }
+    // The exchange file goes under the picture folder, never into a folder of chance.
+    if (pictureDir.trimmed().isEmpty())
+        throw RolvanError(u"尚未設定影像檔案路徑，無法匯出"_s);
+
+    QSqlQuery rows = RunQuery(u" select * from PSIO where INDEX_KEY LIKE ? order by RID "_s,
+                              WorkingConnection(), {QString(indexKeyPrefix + u'%')});
+    QStringList lines;
+    QList<QSqlRecord> records;
+    while (rows.next()) {
+        records << rows.record();
+        lines << EncodeLine(ExportLineText(stationNo, rows.record()));
+    }
+
+    // The class's own folder under the picture folder, whatever the snapshot rule.
+    const QString classNumber = ClassNumber(classKey, courseNoLength);
+    const QString folder = ExportFolder(pictureDir, classKey, courseNoLength);
+    const QString tmp = JoinPath(folder, u"Tmp"_s);
+    const QString pic = JoinPath(tmp, u"Pic"_s);
+    QDir().rmdir(pic); // only when empty
+    if (!QDir().mkpath(pic))
+        throw RolvanError(u"無法建立資料夾 "_s + QDir::toNativeSeparators(pic));
+
+    result.filePath = JoinPath(tmp, classNumber + u".tmp"_s);
+    QSaveFile file(result.filePath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw RolvanError(u"無法寫入檔案 "_s + QDir::toNativeSeparators(result.filePath) + u"："_s
+                          + file.errorString());
+    }
+    QByteArray bytes;
+    for (const QString &line : std::as_const(lines))
+        bytes += line.toUtf8() + "\r\n";
+    file.write(bytes);
+    if (!file.commit()) {
+        throw RolvanError(u"無法寫入檔案 "_s + QDir::toNativeSeparators(result.filePath) + u"："_s
+                          + file.errorString());
+    }
+    result.rows = int(lines.size());
+
+    // The snapshots of the events, when they are kept by class.
+    if (snapshotRule == ClassNumberRule) {
+        const QString source = JoinPath(folder, u"PIC"_s);
+        for (const QSqlRecord &record : std::as_const(records)) {
+            const QString name = SignRecorder::SnapshotFileName(classKey, Text(record.value(u"IDNO"_s)),
+                Text(record.value(u"IODATE"_s)), Text(record.value(u"IOTIME"_s)),
+                Text(record.value(u"IOTYPE"_s)), Text(record.value(u"IOWay"_s)));
+            const QString from = JoinPath(source, name);
+            const QString to = JoinPath(pic, name);
+            if (QFile::exists(from) && !QFile::exists(to) && QFile::copy(from, to))
+                ++result.pictures;
+        }
+    }
+
+    const QFileInfo written(result.filePath);
+    CurrentPrompter().ShowMessage(u"匯出檔案"_s
+        + QDir::toNativeSeparators(JoinPath(written.path(), written.completeBaseName()))
+        + u".tmp 資料筆數:"_s + QString::number(result.rows) + u"\n"_s + u"請記得影像資料也要 COPY"_s);
+    return result;
+}
+
+ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
+{
+    ImportResult result;
+    if (stationNo != u"00"_s) {
+        CurrentPrompter().ShowMessage(ImportRefused);
+        result.refused = true;
+        return result;
+    }
+
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw RolvanError(u"無法讀取檔案 "_s + QDir::toNativeSeparators(filePath) + u"："_s
+                          + file.errorString());
+    }
+    QString content = QString::fromUtf8(file.readAll());
+    if (content.startsWith(QChar(0xFEFF)))
+        content.remove(0, 1);
+    const QStringList lines = content.split(u'\n');
+
+    QSqlDatabase db = WorkingConnection();
+    if (!db.transaction())
+        throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
+    try {
+        QSqlQuery find = Prepare(db, u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
+                                     "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s);
+        QSqlQuery update = Prepare(db, u"update PSIO set IDNO = ?, IODATE = ?, IOTIME = ?, IOTYPE = ?, "
+                                       "INDEX_KEY = ?, IOWay = ?, DOOR = ?, NET = ?, Web = ?, RID2 = ?, "
+                                       "NTP = ? where RID = ?"_s);
+        QSqlQuery insert = Prepare(db, u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, "
+                                       "IOWay, DOOR, NET, Web, RID2, NTP) "
+                                       "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+        for (const QString &line : lines) {
+            if (line.trimmed().isEmpty())
+                continue;
+            const QStringList f = DecodeLine(line);
+            if (f.isEmpty()) {
+                ++result.skipped;
+                continue;
+            }
+            const QVariantList values{f.at(FIdno), f.at(FIoDate), f.at(FIoTime), f.at(FIoType),
+                                      f.at(FIndexKey), f.at(FIoWay), f.at(FDoor), f.at(FNet),
+                                      f.at(FWeb), StrToIntSafe(f.at(FRid)), f.at(FNtp)};
+            Exec(find, {f.at(FIdno), f.at(FIoType), f.at(FIoDate), f.at(FIoTime), f.at(FDoor)});
+            const bool found = find.next();
+            const QVariant rid = found ? find.value(0) : QVariant();
+            find.finish();
+            if (found) {
+                Exec(update, values + QVariantList{rid});
+            } else {
+                Exec(insert, values);
+                ++result.added;
+            }
+            ++result.imported;
+        }
+        find = QSqlQuery();
+        update = QSqlQuery();
+        insert = QSqlQuery();
+        if (!db.commit())
+            throw DatabaseError(u"無法完成交易："_s + db.lastError().text());
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+
+    QString message = u"總共 匯入筆數："_s + QString::number(result.imported) + u" 筆"_s;
+    if (result.skipped > 0)
+        message += u"\n略過 無法解讀筆數："_s + QString::number(result.skipped) + u" 筆"_s;
+    message += u"\n"_s + u"請記得影像資料要CO進來"_s;
+    CurrentPrompter().ShowMessage(message);
+    return result;
+}
+
+} // namespace SignEventTransfer
