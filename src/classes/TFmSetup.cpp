@@ -16,7 +16,10 @@
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
+#include "reports/TFmReport.h"
+#include "reports/TfmInitiative.h"
 #include "station/StationState.h"
+#include "station/TfmPSIO_Booking.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -425,8 +428,7 @@ QWidget *TFmSetup::BuildDetailPage()
     BitBtn16 = MakeButton(u"BitBtn16"_s, u"刷卡紀錄下載彙整"_s);
     BitBtn17 = MakeButton(u"BitBtn17"_s, u"送件"_s);
     BitBtn18 = MakeButton(u"BitBtn18"_s, u"簽到資料註記到人員基本資料"_s);
-    for (QPushButton *b : { BitBtn9, BitBtn10, BitBtn11, BitBtn13, BitBtn14, BitBtn15, BitBtn16,
-                            BitBtn17, BitBtn18 })
+    for (QPushButton *b : { BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 })
         MarkNotAvailable(b);
     const QList<QPushButton *> order { BitBtn7, BitBtn8, BitBtn12, BitBtn9, BitBtn10, BitBtn11,
                                        BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 };
@@ -458,6 +460,9 @@ QWidget *TFmSetup::BuildDetailPage()
 
     connect(BitBtn7, &QPushButton::clicked, this, &TFmSetup::BitBtn7Click);
     connect(BitBtn8, &QPushButton::clicked, this, &TFmSetup::BitBtn8Click);
+    connect(BitBtn9, &QPushButton::clicked, this, &TFmSetup::BitBtn9Click);
+    connect(BitBtn10, &QPushButton::clicked, this, &TFmSetup::BitBtn10Click);
+    connect(BitBtn11, &QPushButton::clicked, this, &TFmSetup::BitBtn11Click);
     connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::BitBtn12Click);
     return page;
 }
@@ -1102,6 +1107,44 @@ void TFmSetup::BitBtn8Click()
             lessons.OpenForClass(key);
         }
         // The lesson window rewrites the period flags of the class.
+        RunQuery(m_current.RID);
+    });
+}
+
+bool TFmSetup::MakeShownClassCurrent()
+{
+    const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+    if (key.isEmpty()) {
+        CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
+        return false;
+    }
+    G().CurrentClassKey = key;
+    return true;
+}
+
+void TFmSetup::BitBtn9Click()
+{
+    GuardAction([this] {
+        if (MakeShownClassCurrent())
+            TFmReport::Open(m_dm, this);
+    });
+}
+
+void TFmSetup::BitBtn10Click()
+{
+    GuardAction([this] {
+        if (MakeShownClassCurrent())
+            TfmPSIO_Booking::Open(m_dm, m_station, this);
+    });
+}
+
+void TFmSetup::BitBtn11Click()
+{
+    GuardAction([this] {
+        if (!MakeShownClassCurrent())
+            return;
+        TfmInitiative::Open(m_dm, m_station, this);
+        // The window shows the hours and identities the persons have now.
         RunQuery(m_current.RID);
     });
 }

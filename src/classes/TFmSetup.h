@@ -155,6 +155,9 @@ public slots:
     void DBGrid1DblClick();
     void BitBtn7Click();  // 開始簽到退
     void BitBtn8Click();  // 課程明細
+    void BitBtn9Click();  // 講習課程出勤報表
+    void BitBtn10Click(); // 刷卡明細資料
+    void BitBtn11Click(); // 學員名單
     void BitBtn12Click(); // 期間日期
     void PeriodButtonClick(PeriodButton button, int weekday = 0);
     void BtnPeriodOkClick();
@@ -175,6 +178,8 @@ private:
     QWidget *BuildPeriodPanel();
     QPushButton *MakeButton(const QString &name, const QString &caption);
     void MarkNotAvailable(QPushButton *button);
+    // The class on the detail page becomes G().CurrentClassKey; false (with a message) when none.
+    bool MakeShownClassCurrent();
     void RunQuery(int selectRid);
     void SelectRow(int row);
     void CurrentRowChanged();

@@ -14,6 +14,8 @@
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
+#include "reports/TfmInitiative.h"
+#include "station/TfmPSIO_Booking.h"
 #include "station/TVideoImage.h"
 #include "station/ClockSync.h"
 #include "station/StationWidgets.h"
@@ -206,8 +208,8 @@ void TFmRolvan::CreateComponents()
 
     BitBtn2 = Named(new QPushButton(u"講習選定"_s, client), u"BitBtn2"_s);
     BitBtn25 = Named(new QPushButton(u"學員"_s, client), u"BitBtn25"_s);
-    // The enrolment records window is not part of this station yet.
-    BitBtn25->setToolTip(u"尚未提供"_s);
+    BitBtn25->setToolTip(u"學員資料"_s);
+    // The enrolment records belong to a class: the button waits for one.
     BitBtn25->setEnabled(false);
     BitBtn19 = Named(new QPushButton(u"說明"_s, client), u"BitBtn19"_s);
     BitBtn19->setToolTip(u"簽到說明"_s);
@@ -230,6 +232,7 @@ void TFmRolvan::CreateComponents()
     connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::BitBtn19Click);
     connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::BitBtn8Click);
     connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::BitBtn14Click);
+    connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::BitBtn25Click);
 
     Panel2 = Named(new QWidget(client), u"Panel2"_s);
     Panel2->setAutoFillBackground(true);
@@ -786,6 +789,7 @@ void TFmRolvan::BitBtn2Click()
         if (m_lessons.ClassWindowClosed(startedSigning)) {
             BitBtn8->setEnabled(false);
             BitBtn14->setEnabled(false);
+            BitBtn25->setEnabled(true);
         }
         ShowLessonState();
         SyncTypeButtons();
@@ -831,10 +835,34 @@ void TFmRolvan::BitBtn14Click()
     if (m_station.ClassKey.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
     } else {
-        // The records window comes later; the snapshot folder is set for it.
+        // The records window shows the snapshots of the folder signing writes to now.
         m_station.photoSubPath = SignRecorder::PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
                                                             m_station.TodayRoc, G().CourseNoLength,
                                                             m_station.photoSubPath);
+        // Only a class that requires enrolment has the names the records window shows.
+        if (m_station.preBooking) {
+            G().CurrentClassKey = m_station.ClassKey;
+            GuardAction([this] { TfmPSIO_Booking::Open(m_dm, &m_station, this); });
+            AfterOwnModal();
+        }
+    }
+    FocusEntryIfWanted();
+}
+
+void TFmRolvan::BitBtn25Click()
+{
+    if (m_station.ClassKey.isEmpty()) {
+        CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
+    } else {
+        G().CurrentClassKey = m_station.ClassKey;
+        // A manual sign-in in the enrolment window counts on the sign-in button at once.
+        GuardAction([this] {
+            TfmInitiative::Open(m_dm, &m_station, this, [this](const QString &caption) {
+                if (QRadioButton *signIn = TypeButton(u"0"_s))
+                    signIn->setText(caption);
+            });
+        });
+        AfterOwnModal();
     }
     FocusEntryIfWanted();
 }
@@ -944,6 +972,7 @@ void TFmRolvan::ChooseTodaysClass(StationState &)
     if (m_lessons.ChooseTodaysClass()) {
         BitBtn8->setEnabled(false);
         BitBtn14->setEnabled(false);
+        BitBtn25->setEnabled(true);
     }
     ShowLessonState();
 }

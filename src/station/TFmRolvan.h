@@ -123,6 +123,7 @@ public slots:
     void ComboBox1Select(int index);
     void BitBtn8Click();     // print (hidden)
     void BitBtn14Click();    // records (hidden)
+    void BitBtn25Click();    // 學員: the enrolment records window
     void BitBtn11Click();    // administration
     void BitBtn19Click();    // help
     void BitBtnCloseClick();
