@@ -1,10 +1,15 @@
 #include "reports/TFmReport.h"
 
+#include "Fun/FileFunctions.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
+#include "classes/Tdialog_course.h"
+#include "core/Globals.h"
+#include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
+#include "reportengine/ReportPreviewDialog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -175,6 +180,20 @@ QStringList TFmReport::RunSubmissionOutputs(TDM &dm, QWidget *parent,
     return files;
 }
 
+QString TFmReport::PrintPhotoSheet(TDM &dm, QWidget *parent)
+{
+    QString file;
+    GuardAction([&] { file = ProduceSheet(dm, parent, SignSheetKind::Photo, true); });
+    return file;
+}
+
+QString TFmReport::ProduceSheet(TDM &dm, QWidget *parent, SignSheetKind kind, bool showPreview)
+{
+    const auto report = CreateActivated(dm, parent);
+    report->SkipPreview = !showPreview;
+    return report->RunSheet(kind);
+}
+
 void TFmReport::FormActivate()
 {
     m_activated = true;
@@ -184,6 +203,14 @@ void TFmReport::FormActivate()
     setWindowTitle(ReportOutputs::Caption());
     Label1->setText(m_outputs.SubjectLabel());
     Label2->setText(m_outputs.DateLabel());
+    // The bounds of the class's start date matter only to the sheets, which compute them again
+    // for their lesson: a class whose date cannot be read still gets its CSV outputs.
+    try {
+        m_sheetWindows = BuildSheetWindows(
+            m_outputs.classKey(), m_outputs.values().DateStart, QString(), m_outputs.settings());
+    } catch (const RolvanError &) {
+        m_sheetWindows = DayWindows();
+    }
 }
 
 void TFmReport::showEvent(QShowEvent *event)
@@ -250,24 +277,67 @@ QString TFmReport::RunPermitHoursCsv()
     return m_outputs.PermitHoursCsv(progress);
 }
 
-void TFmReport::SheetNotYetAvailable()
+QString TFmReport::RunSheet(SignSheetKind kind)
 {
-    CurrentPrompter().ShowMessage(u"尚未提供"_s);
+    if (!m_activated)
+        FormActivate();
+    PP = kind == SignSheetKind::RollCall ? u"點名"_s : QString();
+    const QString classKey = m_outputs.classKey();
+
+    // The lesson of the sheet; the dialog leaves "abort" unless a lesson is confirmed. A class
+    // without lessons prints for its own start date, whatever was chosen for another class.
+    SheetChoice choice;
+    if (SheetNeedsCourseChoice(classKey)) {
+        G().DialogCourseFirstDay = m_outputs.values().DateStart;
+        G().DialogCourseLastDay = m_outputs.values().DateEnd;
+        Tdialog_course dialog(this);
+        dialog.exec();
+        choice = SheetChoice::FromGlobals();
+        if (choice.aborted())
+            return QString();
+    }
+
+    SignSheetOutput sheet;
+    {
+        const ReportOutputs::Progress progress = ShowProgress();
+        const ProgressPanelGuard guard([this] { HideProgress(); });
+        try {
+            const auto places = [this](const SheetData &d) {
+                return SignSheetPlacesOf(m_outputs, d.RocSheetDate);
+            };
+            sheet = PrepareSignSheet(
+                kind, classKey, choice, ReadReportSettings(), ReadSheetPhotoOn(), places, PP, progress);
+        } catch (const SilentAbort &) {
+            return QString();
+        }
+    }
+    if (!sheet.Message.isEmpty()) {
+        CurrentPrompter().ShowMessage(sheet.Message);
+        return QString();
+    }
+
+    if (!SkipPreview)
+        ReportPreviewDialog::ShowPreview(sheet.Layout, this, sheet.PdfFileName);
+    // The PDF folder may have gone since the activation; it is the class's own.
+    ForceDirectoryPath(m_outputs.PdfDir);
+    ExportReportPdf(sheet.Layout, sheet.PdfFileName);
+    m_lastPdfFileName = sheet.PdfFileName;
+    return m_lastPdfFileName;
 }
 
 void TFmReport::BitBtnPhotoClick()
 {
-    SheetNotYetAvailable();
+    GuardAction([this] { RunSheet(SignSheetKind::Photo); });
 }
 
 void TFmReport::BitBtnSimpleClick()
 {
-    SheetNotYetAvailable();
+    GuardAction([this] { RunSheet(SignSheetKind::Simple); });
 }
 
 void TFmReport::BitBtnRollCallClick()
 {
-    SheetNotYetAvailable();
+    GuardAction([this] { RunSheet(SignSheetKind::RollCall); });
 }
 
 void TFmReport::BitBtnCloseClick()

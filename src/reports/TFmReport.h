@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/ReportOutputs.h"
+#include "reports/SignSheets.h"
 
 #include <QDialog>
 #include <QString>
@@ -25,7 +26,8 @@ class TDM;
 //   - the class window's uploads and the sign-in screen's print: CreateActivated() gives a
 //     window that is activated but never shown; the caller presses what it needs
 //     (RunSignEventsCsv(), ..., or a sheet button) and frees it;
-//   - the class window's "送件": RunSubmissionOutputs() runs the four CSV outputs in order.
+//   - the class window's "送件": RunSubmissionOutputs() runs the four CSV outputs in order;
+//   - the sign-in screen's "列印作業": PrintPhotoSheet() produces the photo sheet.
 class TFmReport : public QDialog
 {
     Q_OBJECT
@@ -44,10 +46,33 @@ public:
     static QStringList RunSubmissionOutputs(TDM &dm, QWidget *parent,
                                             const std::function<void(const QString &)> &stage = {});
 
+    // The sign-in screen's print: a window created and activated without being shown produces
+    // the photo sheet (course choice, preview, PDF). An error shows its message. Returns the
+    // PDF file written, empty when the sheet was cancelled, stopped or failed.
+    static QString PrintPhotoSheet(TDM &dm, QWidget *parent);
+    // A sheet from a window created and activated without being shown, with or without the
+    // preview (the roll-call upload skips it). Returns the PDF file written, empty when the
+    // course choice was cancelled or the sheet stopped with its message; errors raise.
+    static QString ProduceSheet(TDM &dm, QWidget *parent, SignSheetKind kind, bool showPreview);
+
     // The activation: reads the class values, settings and folders, creates the folders,
-    // sets caption and labels, restores the geometry. Runs when the window is first shown
-    // unless the caller ran it before.
+    // sets caption and labels, restores the geometry, and computes the late and early bounds
+    // of the class's start date. Runs when the window is first shown unless the caller ran it
+    // before.
     void FormActivate();
+
+    // One sign-in sheet, as its button runs it: PP set for the sheet, the course choice when
+    // the class has lessons (a cancelled choice ends it without a word), the sheet data with
+    // the progress panel, the preview (unless SkipPreview) and then the PDF file. Returns the
+    // PDF file written, empty when the sheet was cancelled or stopped with its message
+    // (a roll-call sheet of a class without lessons); errors raise.
+    QString RunSheet(SignSheetKind kind);
+    // The PDF file of the last sheet written by this window (empty before).
+    QString LastPdfFileName() const { return m_lastPdfFileName; }
+    // Sheets go straight to their PDF file without the preview (the roll-call upload; tests).
+    bool SkipPreview = false;
+    // The late and early bounds of the class's start date, computed at activation.
+    const DayWindows &sheetWindows() const { return m_sheetWindows; }
 
     // The four CSV outputs, as their hidden buttons run them; each returns the file it wrote
     // (RunCoursesCsv: empty when the class has neither lessons nor a class row) and raises
@@ -102,11 +127,12 @@ protected:
 
 private:
     void BuildWindow();
-    void SheetNotYetAvailable();
     ReportOutputs::Progress ShowProgress();
     void HideProgress();
 
     TDM &m_dm;
     ReportOutputs m_outputs;
     bool m_activated = false;
+    QString m_lastPdfFileName;
+    DayWindows m_sheetWindows;
 };

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
+#include "reports/TFmReport.h"
 #include "reports/TfmInitiative.h"
 #include "station/TfmPSIO_Booking.h"
 #include "station/TVideoImage.h"
@@ -823,10 +824,15 @@ void TFmRolvan::BitBtn19Click()
 
 void TFmRolvan::BitBtn8Click()
 {
-    // The sign-in sheet with photographs comes with the reports.
+    // The sign-in sheet with photographs of the class being signed.
     m_station.photoSubPath = SignRecorder::PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
                                                         m_station.TodayRoc, G().CourseNoLength,
                                                         m_station.photoSubPath);
+    if (!m_station.ClassKey.isEmpty()) {
+        G().CurrentClassKey = m_station.ClassKey;
+        TFmReport::PrintPhotoSheet(m_dm, this);
+        AfterOwnModal();
+    }
     FocusEntryIfWanted();
 }
 
