@@ -10,8 +10,8 @@
 #include "Fun/IdentityNumber.h"
 #include "SigninBenchData.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "BenchDatabaseBuild.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
@@ -20,7 +20,6 @@
 #include <QSqlQuery>
 #include <QTextStream>
 
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -194,61 +193,8 @@ struct Generator
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    if (args.size() != 3) {
-        err << "usage: make_signin_data <SampleQuorin.db> <out.db>\n";
-        return 2;
-    }
-    const QString target = args.at(2);
-    const QString building = target + u".building"_s;
-    QFile::remove(building);
-    QFile::remove(building + u"-journal"_s);
-    if (!QFile::copy(args.at(1), building)) {
-        err << "make_signin_data: cannot copy " << args.at(1) << " to " << building << '\n';
-        return 1;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, Connection);
-        db.setDatabaseName(building);
-        if (!db.open()) {
-            err << "make_signin_data: " << db.lastError().text() << '\n';
-            return 1;
-        }
-        QSqlQuery pragma(db);
-        // A file being built is not yet anybody's data: no journal, no waiting for the disk,
-        // a large page cache for the index inserts. The benchmark opens it as the station does.
-        pragma.exec(u"PRAGMA journal_mode=OFF"_s);
-        pragma.exec(u"PRAGMA synchronous=OFF"_s);
-        pragma.exec(u"PRAGMA cache_size=-400000"_s);
+    return BuildBenchDatabase(argc, argv, Connection, [](QSqlDatabase &db, QTextStream &err) {
         Generator generator{db, err};
-        ok = db.transaction() && generator.Classes() && generator.Bookings() && generator.Events()
-            && db.commit();
-        pragma.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(Connection);
-    if (!ok) {
-        QFile::remove(building);
-        return 1;
-    }
-    {
-        QFile built(building);
-        if (!built.open(QIODevice::ReadWrite) || ::fsync(built.handle()) != 0) {
-            err << "make_signin_data: cannot flush " << building << '\n';
-            return 1;
-        }
-    }
-    QFile::remove(target);
-    if (!QFile::rename(building, target)) {
-        err << "make_signin_data: cannot rename " << building << " to " << target << '\n';
-        return 1;
-    }
-    out << "make_signin_data: " << target << " written in " << timer.elapsed() / 1000.0 << " s\n";
-    return 0;
+        return generator.Classes() && generator.Bookings() && generator.Events();
+    });
 }

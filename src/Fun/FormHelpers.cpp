@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
@@ -233,3 +234,36 @@ QLabel *MakeLabel(QWidget *parent, const QString &caption)
     return label;
 }
 
+int GridRowOfRid(const QAbstractItemModel *model, int ridColumn, int rid)
+{
+    if (rid <= 0 || ridColumn < 0)
+        return -1;
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, ridColumn).data().toInt() == rid)
+            return row;
+    return -1;
+}
+
+bool SelectGridRow(QTableView *grid, int row)
+{
+    QAbstractItemModel *model = grid->model();
+    QItemSelectionModel *selection = grid->selectionModel();
+    if (row < 0 || row >= model->rowCount()) {
+        selection->clearCurrentIndex();
+        grid->clearSelection();
+        return true;
+    }
+    int column = 0;
+    for (int visual = 0; visual < model->columnCount(); ++visual) {
+        const int logical = grid->horizontalHeader()->logicalIndex(visual);
+        if (logical >= 0 && !grid->isColumnHidden(logical)) {
+            column = logical;
+            break;
+        }
+    }
+    const QModelIndex index = model->index(row, column);
+    const bool sameRow = selection->currentIndex().row() == row;
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    grid->scrollTo(index);
+    return sameRow;
+}

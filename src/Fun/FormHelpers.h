@@ -56,6 +56,14 @@ void EnableGridTitleSort(QTableView *grid);
 // is 0; a hidden column is written. False when the file could not be written.
 bool ExportGridToCsv(QTableView *grid, QChar separator, const QString &fileName);
 
+// The row of model whose column ridColumn holds the record number rid; -1 when none.
+int GridRowOfRid(const QAbstractItemModel *model, int ridColumn, int rid);
+
+// Makes row the current, selected row of grid (at its first shown column) and scrolls to it;
+// a row outside the model clears the selection. Returns true when the selection model signalled
+// nothing (the row was current already, or there is none), so the window loads the row itself.
+bool SelectGridRow(QTableView *grid, int row);
+
 // Small builders for windows made in code: every widget carries its component name.
 QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength = 0);
 // An editable box never adds what is typed to its own list.

@@ -681,38 +681,17 @@ void TFmSetup::DBGrid1DblClick()
 
 bool TFmSetup::SelectClass(int rid)
 {
-    if (rid <= 0)
+    const int row = GridRowOfRid(m_proxy, m_model->record().indexOf(u"RID"_s), rid);
+    if (row < 0)
         return false;
-    const int ridColumn = m_model->record().indexOf(u"RID"_s);
-    if (ridColumn < 0)
-        return false;
-    for (int row = 0; row < m_proxy->rowCount(); ++row) {
-        if (m_proxy->index(row, ridColumn).data().toInt() == rid) {
-            SelectRow(row);
-            return true;
-        }
-    }
-    return false;
+    SelectRow(row);
+    return true;
 }
 
 void TFmSetup::SelectRow(int row)
 {
-    if (row < 0 || row >= m_proxy->rowCount()) {
-        DBGrid1->selectionModel()->clearCurrentIndex();
-        DBGrid1->clearSelection();
-        CurrentRowChanged();
-        return;
-    }
-    int column = 0;
-    while (column < m_proxy->columnCount() && DBGrid1->isColumnHidden(column))
-        ++column;
-    const QModelIndex index = m_proxy->index(row, column);
-    const bool sameRow = DBGrid1->selectionModel()->currentIndex().row() == row;
-    DBGrid1->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    DBGrid1->scrollTo(index);
     // Selecting the row that is already current signals nothing; load it anyway.
-    if (sameRow)
+    if (SelectGridRow(DBGrid1, row))
         CurrentRowChanged();
 }
 

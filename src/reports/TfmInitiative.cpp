@@ -557,37 +557,17 @@ bool TfmInitiative::eventFilter(QObject *watched, QEvent *event)
 
 bool TfmInitiative::SelectPerson(int rid)
 {
-    if (rid <= 0)
+    const int row = GridRowOfRid(m_proxy, SourceColumn(u"RID"_s), rid);
+    if (row < 0)
         return false;
-    const int ridColumn = SourceColumn(u"RID"_s);
-    if (ridColumn < 0)
-        return false;
-    for (int row = 0; row < m_proxy->rowCount(); ++row) {
-        if (m_proxy->index(row, ridColumn).data().toInt() == rid) {
-            SelectRow(row);
-            return true;
-        }
-    }
-    return false;
+    SelectRow(row);
+    return true;
 }
 
 void TfmInitiative::SelectRow(int row)
 {
-    if (row < 0 || row >= m_proxy->rowCount()) {
-        DBGrid1->selectionModel()->clearCurrentIndex();
-        DBGrid1->clearSelection();
-        CurrentRowChanged();
-        return;
-    }
-    int column = DBGrid1->horizontalHeader()->logicalIndex(0);
-    if (column < 0)
-        column = 0;
-    const QModelIndex index = m_proxy->index(row, column);
-    const bool sameRow = DBGrid1->selectionModel()->currentIndex().row() == row;
-    DBGrid1->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    DBGrid1->scrollTo(index);
-    if (sameRow)
+    // Selecting the row that is already current signals nothing; load it anyway.
+    if (SelectGridRow(DBGrid1, row))
         CurrentRowChanged();
 }
 
