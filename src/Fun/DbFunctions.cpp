@@ -249,15 +249,6 @@ int declaredColumnSize(const QSqlDatabase &db, const QString &table, const QStri
 // Characters of a text column declared without a size.
 constexpr int UnsizedTextLength = 255;
 
-QString likePattern(const QString &prefix)
-{
-    QString escaped = prefix;
-    escaped.replace(u'\\', u"\\\\"_s);
-    escaped.replace(u'%', u"\\%"_s);
-    escaped.replace(u'_', u"\\_"_s);
-    return escaped + u'%';
-}
-
 QString nextSerial(const QString &table, const QString &condition,
                    const QVariantList &conditionParams, const QString &prefix,
                    const QString &field, int width)
@@ -270,7 +261,7 @@ QString nextSerial(const QString &table, const QString &condition,
     QString sql = u"select "_s + field + u" From "_s + table + u" where "_s + condition + field;
     if (!prefix.isEmpty()) {
         sql += u" like ? escape '\\' order by "_s;
-        params << likePattern(prefix);
+        params << BeginsWith(prefix);
     } else {
         sql += u" < 'A' order by "_s;
     }
@@ -436,4 +427,13 @@ QSqlDatabase WorkingConnection()
 QVariant BindableValue(const QVariant &value)
 {
     return bindable(value);
+}
+
+QString BeginsWith(const QString &prefix)
+{
+    QString escaped = prefix;
+    escaped.replace(u'\\', u"\\\\"_s);
+    escaped.replace(u'%', u"\\%"_s);
+    escaped.replace(u'_', u"\\_"_s);
+    return escaped + u'%';
 }

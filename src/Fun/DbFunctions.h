@@ -30,6 +30,10 @@ QSqlDatabase WorkingConnection();
 // The value as it is bound: a missing text is the empty text it stands for, never NULL.
 QVariant BindableValue(const QVariant &value);
 
+// A LIKE pattern that matches texts beginning with prefix, its own "%", "_" and "\" taken
+// literally; the statement says "like ? escape '\'".
+QString BeginsWith(const QString &prefix);
+
 QVariant QueryValue(const QString &sql, const QVariantList &params = {});
 
 // The same on the given connection, except for no row or NULL: text gives "", date and

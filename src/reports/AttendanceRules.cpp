@@ -343,6 +343,19 @@ LessonCredit CreditRow(const QString &segmentCode, const AttendanceRow &row,
         credit.message = c.message;
         return c.passed;
     };
+    // A part the lesson does not reach has an empty window (a morning lesson that names the
+    // lunch break would otherwise get a window from the end of lunch back to its own end): it
+    // credits nothing and makes no roll-call check, so neither a stray hour nor the roll-call
+    // message of a part the lesson does not have lands on the lesson.
+    const auto reaches = [](const QString &P, const QString &Q) { return P.left(4) < Q.left(4); };
+    const auto graced = [&](int part, int n, const QString &x, const QString &y, const QString &P,
+                            const QString &Q) {
+        return reaches(P, Q) ? PartHours(n, x, y, P, Q, grace) * check(part) : 0;
+    };
+    const auto plain = [&](int part, const QString &x, const QString &y, const QString &P,
+                           const QString &Q) {
+        return reaches(P, Q) ? PlainMinutes(x, y, P, Q) / 60 * check(part) : 0;
+    };
     const auto single = [&](int part, const QString &P, const QString &Q) {
         const QString &x = row.iTime[part];
         const QString &y = row.oTime[part];
@@ -364,24 +377,24 @@ LessonCredit CreditRow(const QString &segmentCode, const AttendanceRow &row,
         const QString morningOut = Blank(row.oTime[0]) ? afternoonIn : row.oTime[0];
         const int n1 = TimeDiffMinutes(lesson.noonRS, lesson.TimeStart) / 60;
         const int n2 = TimeDiffMinutes(lesson.TimeEnd, lesson.noonRE) / 60;
-        int hours = PartHours(n1, row.iTime[0], morningOut, f.start, f.noonStart, grace) * check(0);
-        hours += PartHours(n2, afternoonIn, row.oTime[1], f.noonEnd, f.end, grace) * check(1);
+        int hours = graced(0, n1, row.iTime[0], morningOut, f.start, f.noonStart);
+        hours += graced(1, n2, afternoonIn, row.oTime[1], f.noonEnd, f.end);
         credit.hours = hours;
         credit.t = {NormalizeHHMM(row.iTime[0]), NormalizeHHMM(morningOut),
                     NormalizeHHMM(afternoonIn), NormalizeHHMM(row.oTime[1]), QString(), QString()};
     } else if (segmentCode == u"011") {
         const int n1 = TimeDiffMinutes(lesson.nightRS, lesson.TimeStart) / 60;
         const int n2 = TimeDiffMinutes(lesson.TimeEnd, lesson.nightRE) / 60;
-        int hours = PartHours(n1, row.iTime[1], row.oTime[1], f.start, f.nightStart, grace) * check(1);
-        hours += PartHours(n2, row.iTime[2], row.oTime[2], f.nightEnd, f.end, grace) * check(2);
+        int hours = graced(1, n1, row.iTime[1], row.oTime[1], f.start, f.nightStart);
+        hours += graced(2, n2, row.iTime[2], row.oTime[2], f.nightEnd, f.end);
         credit.hours = hours;
         credit.t = {QString(), QString(), NormalizeHHMM(row.iTime[1]), NormalizeHHMM(row.oTime[1]),
                     NormalizeHHMM(row.iTime[2]), NormalizeHHMM(row.oTime[2])};
     } else if (segmentCode == u"111") {
         // Whole hours of plain minutes: no grace, no 45-minute rule, whatever the approved hours.
-        int hours = PlainMinutes(row.iTime[0], row.oTime[0], f.start, f.noonStart) / 60 * check(0);
-        hours += PlainMinutes(row.iTime[1], row.oTime[1], f.noonEnd, f.nightStart) / 60 * check(1);
-        hours += PlainMinutes(row.iTime[2], row.oTime[2], f.nightEnd, f.end) / 60 * check(2);
+        int hours = plain(0, row.iTime[0], row.oTime[0], f.start, f.noonStart);
+        hours += plain(1, row.iTime[1], row.oTime[1], f.noonEnd, f.nightStart);
+        hours += plain(2, row.iTime[2], row.oTime[2], f.nightEnd, f.end);
         credit.hours = hours;
         for (int k = 0; k < 3; ++k) {
             credit.t[2 * k] = NormalizeHHMM(row.iTime[k]);

@@ -162,6 +162,20 @@ SqlCondition EnrolmentRecords::SearchCondition(const QList<SearchInput> &inputs)
     return condition;
 }
 
+// The class's sign events: those signed for one of its lessons carry the class number followed
+// by the lesson key (CNo4 and start time), those signed without a lesson (and the manual ones)
+// the class key itself.
+QString EnrolmentRecords::ClassEventsCondition()
+{
+    return u"(INDEX_KEY = ? or INDEX_KEY in (select ? || trim(coalesce(CNo4, '')) "
+           "|| trim(coalesce(TimeStart, '')) from Course where INDEX_KEY = ?))"_s;
+}
+
+QVariantList EnrolmentRecords::ClassEventsParams() const
+{
+    return { m_classKey, classNumber(), m_classKey };
+}
+
 SqlCondition EnrolmentRecords::ListStatement(const SqlCondition &condition,
                                              const QString &identityColumn,
                                              const QString &signDate) const
@@ -187,9 +201,9 @@ SqlCondition EnrolmentRecords::ListStatement(const SqlCondition &condition,
     for (int k = 1; k <= 6; ++k)
         sql += u", min(case when IOTYPE = '"_s + QString::number(k - 1)
             + u"' then IOTIME end) as T"_s + QString::number(k);
-    sql += u" from PSIO where INDEX_KEY = ? group by IDNO) P on P.PersonId = B."_s + column
-        + u" and B."_s + column + u" <> ''"_s;
-    statement.params << m_classKey;
+    sql += u" from PSIO where "_s + ClassEventsCondition() + u" group by IDNO) P on P.PersonId = B."_s
+        + column + u" and B."_s + column + u" <> ''"_s;
+    statement.params << ClassEventsParams();
 
     sql += condition.text + u" order by B.CR_DATE"_s;
     statement.params << condition.params;
@@ -413,9 +427,9 @@ ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInCon
         throw RolvanError(u"「"_s + name + u"」沒有"_s + caption + u"，無法簽到"_s);
     }
 
-    const int signedIn = QueryValue(u"select count(*) from PSIO where IOTYPE = '0' and INDEX_KEY = ? "
-                                    "and IDNO = ?"_s,
-                                    { m_classKey, result.identity })
+    const int signedIn = QueryValue(u"select count(*) from PSIO where IOTYPE = '0' and "_s
+                                        + ClassEventsCondition() + u" and IDNO = ?"_s,
+                                    ClassEventsParams() << result.identity)
                              .toInt();
     if (signedIn == 0) {
         Run(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, INDEX_KEY) "

@@ -136,6 +136,8 @@ public:
                                     const QDateTime &now) const;
 
 private:
+    static QString ClassEventsCondition();
+    QVariantList ClassEventsParams() const;
     QString m_classKey;
     int m_courseNoLength;
     bool m_searched = false;

@@ -180,11 +180,7 @@ PrefixCondition BeginsWithCondition(const QString &column, const QString &prefix
         high.back() = QChar(char16_t(high.back().unicode() + 1));
     else
         high += QChar(0xFFFF);
-    QString pattern = prefix;
-    pattern.replace(u'\\', u"\\\\"_s);
-    pattern.replace(u'%', u"\\%"_s);
-    pattern.replace(u'_', u"\\_"_s);
-    pattern += u'%';
+    const QString pattern = BeginsWith(prefix);
     return {column + u" >= ? and "_s + column + u" < ? and "_s + column + u" like ? escape '\\'"_s,
             {low, high, pattern}};
 }

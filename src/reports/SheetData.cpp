@@ -30,16 +30,6 @@ QString Gap(const QString &laterStart, const QString &end)
     return TimeCalc(laterStart, u"-"_s, end);
 }
 
-// A LIKE pattern for texts beginning with prefix, its own wildcards taken literally (escape '\').
-QString BeginsWith(const QString &prefix)
-{
-    QString escaped = prefix;
-    escaped.replace(u'\\', u"\\\\"_s);
-    escaped.replace(u'%', u"\\%"_s);
-    escaped.replace(u'_', u"\\_"_s);
-    return escaped + u'%';
-}
-
 void Exec(QSqlQuery &query, const QString &sql = {})
 {
     const bool ok = sql.isEmpty() ? query.exec() : query.exec(sql);

@@ -65,17 +65,6 @@ bool DayFlagSet(const QString &dateBet, qint64 k)
     return k >= 1 && k <= dateBet.size() && dateBet.at(k - 1) == u'1';
 }
 
-// A LIKE pattern that matches texts beginning with prefix, its own wildcards taken literally
-// (the statements say escape '\').
-QString BeginsWith(const QString &prefix)
-{
-    QString escaped = prefix;
-    escaped.replace(u'\\', u"\\\\"_s);
-    escaped.replace(u'%', u"\\%"_s);
-    escaped.replace(u'_', u"\\_"_s);
-    return escaped + u'%';
-}
-
 // Runs a statement with bound values on the working connection; a statement the database
 // rejects throws DatabaseError.
 QSqlQuery Run(const QString &sql, const QVariantList &params)

@@ -31,17 +31,6 @@ const QString ErrorSound = u"RolvanError.wav"_s;
 constexpr int RetakeSeconds = 300;
 constexpr int HistoryLength = 9;
 
-// A LIKE pattern that matches texts beginning with prefix, its own wildcards taken literally
-// (the statement says escape '\').
-QString BeginsWith(const QString &prefix)
-{
-    QString escaped = prefix;
-    escaped.replace(u'\\', u"\\\\"_s);
-    escaped.replace(u'%', u"\\%"_s);
-    escaped.replace(u'_', u"\\_"_s);
-    return escaped + u'%';
-}
-
 // The time of the first event of a type on a day for a lesson and person; empty when none.
 QString FirstEventTime(
     const QString &indexKey, const QString &saveId, const QString &ioType, const QString &ioDate)

@@ -397,6 +397,17 @@ void TestAttendanceRules::credit_data()
         << QStringList{u"085500"_s, u"120000"_s, u"125500"_s, u"170000"_s, {}, {}, u"093000"_s, u""_s}
         << 3 << QStringList{u"08:55"_s, u"12:00"_s, u"12:55"_s, u"17:00"_s, {}, {}} << u"點名未到"_s;
 
+    // A morning lesson that names the lunch break has no afternoon part: no hour from the
+    // inverted window after lunch, and no afternoon roll-call message on the morning.
+    const ReportLesson morningNamingLunch = Lesson(u"09:00"_s, u"12:00"_s, 3, u"12:00"_s, u"13:00"_s);
+    QTest::newRow("morning lesson naming lunch, a later sign-out on its key")
+        << u"110"_s << morningNamingLunch << QStringList{u"085500"_s, u"120500"_s, {}, u"160000"_s} << 3
+        << QStringList{u"08:55"_s, u"12:05"_s, u"12:05"_s, u"16:00"_s, {}, {}} << u""_s;
+    QTest::newRow("morning lesson naming lunch, afternoon roll call of the day")
+        << u"110"_s << WithRollCalls(morningNamingLunch, u"09:30"_s, u"14:00"_s)
+        << QStringList{u"085500"_s, u"120500"_s, {}, {}, {}, {}, u"093200"_s} << 3
+        << QStringList{u"08:55"_s, u"12:05"_s, u"12:05"_s, {}, {}, {}} << u""_s;
+
     const ReportLesson acrossDinner = Lesson(u"13:00"_s, u"21:00"_s, 7, {}, {}, u"17:00"_s, u"18:00"_s);
     QTest::newRow("across dinner")
         << u"011"_s << acrossDinner << QStringList{{}, {}, u"125000"_s, u"170500"_s, u"175500"_s, u"204500"_s} << 4 + 3

@@ -247,6 +247,7 @@ void TestEnrolmentRecords::search()
 
 void TestEnrolmentRecords::calculatedColumns()
 {
+    EnrolmentRecords records(ClassA);
     const int chen = AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s, u"E001"_s, u"2024/05/01"_s);
     const int lin = AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s, u"E002"_s, u"2024/05/02"_s);
     ExecSql(u"update Booking set CR_TYPE = '臨時' where RID = ?"_s, { lin });
@@ -256,8 +257,11 @@ void TestEnrolmentRecords::calculatedColumns()
     AddEvent(ClassA, u"A123456789"_s, u"4"_s, u"1130506"_s, u"183000"_s);
     AddEvent(ClassB, u"B223456789"_s, u"0"_s, u"1130506"_s, u"080000"_s); // another class
     AddEvent(ClassA, u"E002"_s, u"0"_s, u"1130507"_s, u"090100"_s);         // by personnel number
+    // Signed at the station for a lesson of the class: the class number and the lesson key.
+    ExecSql(u"insert into Course (INDEX_KEY, CNo4, TimeStart, DateStart) values (?, 'A001', '13:00', '2024/05/06')"_s,
+            { ClassA });
+    AddEvent(records.classNumber() + u"A00113:00"_s, u"A123456789"_s, u"2"_s, u"1130506"_s, u"130212"_s);
 
-    EnrolmentRecords records(ClassA);
     const SqlCondition all = records.SearchCondition(Inputs(ClassA, QString(), QString()));
 
     auto rows = RowsOf(records.ListStatement(all, u"ID"_s, QString()));
@@ -266,7 +270,7 @@ void TestEnrolmentRecords::calculatedColumns()
     QCOMPARE(rows.at(0).value(u"CalIoTime"_s).toString(), u"083012"_s);
     QCOMPARE(rows.at(0).value(u"CalIoTime1"_s).toString(), u"08:30"_s);
     QCOMPARE(rows.at(0).value(u"CalIoTime2"_s).toString(), u"17:05"_s);
-    QCOMPARE(rows.at(0).value(u"CalIoTime3"_s).toString(), QString());
+    QCOMPARE(rows.at(0).value(u"CalIoTime3"_s).toString(), u"13:02"_s);
     QCOMPARE(rows.at(0).value(u"CalIoTime5"_s).toString(), u"18:30"_s);
     QCOMPARE(rows.at(0).value(u"CalIoType"_s).toString(), QString());
     QCOMPARE(rows.at(1).value(u"CalIoTime"_s).toString(), QString());
@@ -420,11 +424,20 @@ void TestEnrolmentRecords::manualSignInStoresOnce()
     const auto rows = RowsOf(records.ListStatement({ u" where RID = ?"_s, { rid } }, u"ID"_s, QString()));
     QCOMPARE(rows.first().value(u"CalIoTime"_s).toString(), u"084105"_s);
 
+    // A sign-in at the station for one of the class's lessons counts as well.
+    const int lee = AddPerson(ClassA, u"李小龍"_s, u"C123456789"_s);
+    ExecSql(u"insert into Course (INDEX_KEY, CNo4, TimeStart, DateStart) values (?, 'A001', '09:00', '2024/05/07')"_s,
+            { ClassA });
+    AddEvent(records.classNumber() + u"A00109:00"_s, u"C123456789"_s, u"0"_s, u"1130507"_s, u"083000"_s);
+    QCOMPARE(records.ManualSignIn(lee, context, m_clock.now()).outcome,
+             ManualSignInResult::Outcome::AlreadySignedIn);
+    QCOMPARE(CountOf(u"select count(*) from PSIO"_s), 2);
+
     // A sign-in of the same person in another class does not count for this one.
     EnrolmentRecords other(ClassB);
     const int there = AddPerson(ClassB, u"O'Neil 歐尼爾"_s, u"A123456789"_s);
     QCOMPARE(other.ManualSignIn(there, context, m_clock.now()).outcome, ManualSignInResult::Outcome::Stored);
-    QCOMPARE(CountOf(u"select count(*) from PSIO"_s), 2);
+    QCOMPARE(CountOf(u"select count(*) from PSIO"_s), 3);
 }
 
 void TestEnrolmentRecords::temporaryIdentities_data()

@@ -1,7 +1,9 @@
 // The demonstration data of a new demo home (tools/make_demo_data): a class held on the given
 // day with lessons from morning to evening and one roll call, forty students with well-formed
 // identity numbers, the station settings of the demonstration; and a new user who types the
-// last five digits of a printed identity signs in, with the snapshot and the sound.
+// last five digits of a printed identity signs in, with the snapshot and the sound. With the
+// home's INI, a class of the day before with its sign events and snapshots, which the reports
+// read as a real day: full hours for who stayed, fewer for who came late, none for absentees.
 
 #include "SignInFixture.h"
 
@@ -9,7 +11,11 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/ClassDayProfile.h"
+#include "reports/HoursRun.h"
 
+#include <QHash>
+#include <QImage>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
@@ -77,6 +83,8 @@ private slots:
     void laterRunsKeepTheDataAndAddOnlyAMissingDay();
     void badArgumentsChangeNothing_data();
     void badArgumentsChangeNothing();
+    void dayBeforeHasEventsSnapshotsAndHours();
+    void readIniAddsTheDayBeforeAndKeepsTheSettings();
 };
 
 void TestDemoData::newHomeSignsInByLastFiveDigits()
@@ -85,6 +93,8 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     const QString db = dir.filePath(u"Quorin.db"_s);
     const QString ini = dir.filePath(u"Rolvan.ini"_s);
     QVERIFY(QFile::copy(TemplatePath(), db));
+    // The demo home's picture folder (without one the snapshots would go to the home folder's).
+    WriteIniSettingAt(ini, IniSection::Base, IniKey::ImageFileLocationPath, dir.filePath(u"查核資料檔案"_s));
     const ToolRun run = RunTool({u"--ini"_s, ini, db, u"2025/05/03"_s});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.lines.size(), 5);
@@ -109,10 +119,11 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     QVERIFY2(dm.OpenWorkingDatabase(db, &error), qPrintable(error));
     globals.IdnoCaption = ReadIdnoCaption();
 
-    // One class, held on that day only, offering every kind of sign event.
+    // One class held on that day only (the other one is the day before's), offering every
+    // kind of sign event.
     const QList<QVariantList> classes =
         Rows(dm.Con1(), u"select CourseId, Echelon, DateStart, DateEnd, DateBet, SignType, "
-                        "Bookin, Course from Courses"_s);
+                        "Bookin, Course from Courses where DateEnd >= '2025/05/03'"_s);
     QCOMPARE(classes.size(), 1);
     const QVariantList &course = classes.first();
     const QString classKey = course.at(0).toString().trimmed() + course.at(1).toString();
@@ -353,6 +364,185 @@ void TestDemoData::badArgumentsChangeNothing()
     QFile notes(text);
     QVERIFY(notes.open(QIODevice::ReadOnly));
     QCOMPARE(notes.readAll(), QByteArray("not a database\n"));
+}
+
+namespace {
+
+// A demo home in a temporary folder: template copy and an INI naming its picture folder.
+struct DemoHome
+{
+    QTemporaryDir dir;
+    QString db = dir.filePath(u"Quorin.db"_s);
+    QString ini = dir.filePath(u"Rolvan.ini"_s);
+    QString pictures = dir.filePath(u"查核資料檔案"_s);
+
+    bool Prepare()
+    {
+        if (!QFile::copy(TemplatePath(), db))
+            return false;
+        WriteIniSettingAt(ini, IniSection::Base, IniKey::ImageFileLocationPath, pictures);
+        return true;
+    }
+};
+
+} // namespace
+
+void TestDemoData::dayBeforeHasEventsSnapshotsAndHours()
+{
+    DemoHome home;
+    QVERIFY(home.Prepare());
+    QCOMPARE(RunTool({u"--ini"_s, home.ini, home.db, u"2025/05/03"_s}).exitCode, 0);
+
+    Globals globals;
+    globals.ExeDir = home.dir.path() + QDir::separator();
+    SetGlobals(&globals);
+    {
+        TDM dm(globals);
+        QVERIFY(dm.OpenWorkingDatabase(home.db));
+        const QString classKey = u"1140502000201"_s;
+        const QList<QVariantList> course =
+            Rows(dm.Con1(), u"select DateStart, DateEnd, TotHours, Charge from Courses "
+                            "where CourseId || Echelon = ?"_s, {classKey});
+        QCOMPARE(course.size(), 1);
+        QCOMPARE(course.first().at(0).toString(), u"2025/05/02"_s);
+        QCOMPARE(course.first().at(1).toString(), u"2025/05/02"_s);
+        QCOMPARE(course.first().at(3).toString(), u"示範訓練中心"_s);
+
+        // A morning and an afternoon lesson around the lunch break, a roll call in each.
+        const QList<QVariantList> lessons = Rows(
+            dm.Con1(), u"select CNo4 || TimeStart, TimeStart, TimeEnd, noonRS, noonRE, R1, R2 "
+                       "from Course where INDEX_KEY = ? order by TimeStart"_s, {classKey});
+        QCOMPARE(lessons.size(), 2);
+        const QStringList expected[] = {
+            {u"09:00"_s, u"12:00"_s, u"12:00"_s, u"13:00"_s, u"09:30"_s, u""_s},
+            {u"13:00"_s, u"16:00"_s, u"12:00"_s, u"13:00"_s, u""_s, u"14:00"_s}};
+        for (int n = 0; n < 2; ++n) {
+            QStringList got;
+            for (int c = 1; c < 7; ++c)
+                got << lessons.at(n).at(c).toString();
+            QCOMPARE(got, expected[n]);
+        }
+        const QString morningKey = u"11405020002"_s + lessons.at(0).at(0).toString();
+        const QString afternoonKey = u"11405020002"_s + lessons.at(1).at(0).toString();
+
+        // Thirty students and a lecturer, who is the lessons' teacher.
+        QCOMPARE(QueryValue(u"select count(*) from Booking where INDEX_KEY = ? and JOBTYPE = '學員'"_s,
+                            {classKey}).toInt(), 30);
+        const QString lecturer = QueryValue(u"select ID from Booking where INDEX_KEY = ? "
+                                            "and JOBTYPE = '講師'"_s, {classKey}).toString();
+        QVERIFY(IsValidIdentityNumber(lecturer));
+        QCOMPARE(QueryValue(u"select count(*) from Course where INDEX_KEY = ? and teacherID = ?"_s,
+                            {classKey, lecturer}).toInt(), 2);
+
+        // Every event as the station stores it, under the lesson of its half of the day, with
+        // its snapshot in the year-month folder of the picture folder.
+        const QList<QVariantList> events = Rows(
+            dm.Con1(), u"select IDNO, IODATE, IOTIME, IOTYPE, IOWay, DOOR, INDEX_KEY from PSIO "
+                       "where INDEX_KEY like '11405020002%' order by IOTIME"_s);
+        QVERIFY(events.size() > 100);
+        QSet<QString> enrolled;
+        for (const QVariantList &p : Rows(dm.Con1(), u"select ID from Booking where INDEX_KEY = ?"_s, {classKey}))
+            enrolled.insert(p.at(0).toString());
+        QHash<QString, QStringList> eventsOf; // person: "<type><time>" in time order
+        for (const QVariantList &e : events) {
+            const QString id = e.at(0).toString();
+            const QString time = e.at(2).toString();
+            const QString type = e.at(3).toString();
+            QVERIFY2(enrolled.contains(id), qPrintable(id));
+            QCOMPARE(e.at(1).toString(), u"1140502"_s);
+            QCOMPARE(e.at(4).toString(), u"KB"_s);
+            QCOMPARE(e.at(5).toString(), u"01"_s);
+            QVERIFY2(u"01239"_s.contains(type), qPrintable(type));
+            QCOMPARE(e.at(6).toString(), time < u"123000"_s ? morningKey : afternoonKey);
+            const QString picture = home.pictures + u"/11405/"_s
+                + SignRecorder::SnapshotFileName(classKey, id, u"1140502"_s, time, type, u"KB"_s);
+            const QImage image(picture);
+            QVERIFY2(!image.isNull(), qPrintable(picture));
+            QCOMPARE(image.size(), QSize(320, 240));
+            eventsOf[id] << type + time;
+        }
+
+        // Some absent, some late, some leaving early, some missing a roll call.
+        const int absent = int(enrolled.size()) - int(eventsOf.size());
+        QVERIFY2(absent >= 2 && absent <= 5, qPrintable(QString::number(absent)));
+        int late = 0, early = 0, missedRollCall = 0;
+        for (const QStringList &list : std::as_const(eventsOf)) {
+            const QString all = list.join(u' ');
+            late += all.contains(QRegularExpression(u"(^| )0(09(1[6-9]|[2-5]))"_s)) ? 1 : 0;
+            early += all.contains(QRegularExpression(u"(^| )3(1[45])"_s)) ? 1 : 0;
+            missedRollCall += list.filter(QRegularExpression(u"^9"_s)).size() < 2 ? 1 : 0;
+        }
+        QVERIFY(late >= 2);
+        QVERIFY(early >= 2);
+        QVERIFY(missedRollCall >= 2);
+
+        // The hours run reads it as a real day.
+        HoursRun run(classKey, ReportSettings());
+        run.Run();
+        run.ComputeTotals();
+        const QList<QVariantList> hours = Rows(
+            dm.Con1(), u"select ID, GHour from Booking where INDEX_KEY = ? and JOBTYPE = '學員'"_s, {classKey});
+        QCOMPARE(hours.size(), 30);
+        int full = 0;
+        for (const QVariantList &h : hours) {
+            const QString id = h.at(0).toString();
+            const int credited = h.at(1).toInt();
+            const QStringList list = eventsOf.value(id);
+            if (list.isEmpty()) {
+                QCOMPARE(credited, 0);
+                continue;
+            }
+            const QString all = list.join(u' ');
+            // Came before each half began and left after it ended, answering both roll calls.
+            const bool onTime = list.size() == 6 && all.contains(QRegularExpression(u"^0(08)"_s))
+                && all.contains(QRegularExpression(u" 1(12)"_s)) && all.contains(QRegularExpression(u" 2(12)"_s))
+                && all.contains(QRegularExpression(u" 3(16)"_s));
+            if (onTime) {
+                QVERIFY2(credited == 6, qPrintable(id + u' ' + all + u' ' + QString::number(credited)));
+                ++full;
+            } else {
+                QVERIFY2(credited < 6, qPrintable(id + u' ' + all + u' ' + QString::number(credited)));
+            }
+        }
+        QVERIFY(full >= 15);
+    }
+    SetGlobals(nullptr);
+}
+
+void TestDemoData::readIniAddsTheDayBeforeAndKeepsTheSettings()
+{
+    // A home made without its INI has only the day's class; the day before comes with
+    // --read-ini, which leaves the settings as they are.
+    DemoHome home;
+    QVERIFY(home.Prepare());
+    const ToolRun first = RunTool({home.db, u"2025/05/03"_s});
+    QCOMPARE(first.exitCode, 0);
+    QVERIFY(!QFile::exists(home.pictures));
+    QFile ini(home.ini);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray settings = ini.readAll();
+    ini.close();
+
+    for (int run = 0; run < 2; ++run) {
+        const ToolRun again = RunTool({u"--read-ini"_s, home.ini, home.db, u"2025/05/03"_s});
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.lines, first.lines);
+    }
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), settings);
+
+    Globals globals;
+    SetGlobals(&globals);
+    {
+        TDM dm(globals);
+        QVERIFY(dm.OpenWorkingDatabase(home.db));
+        QCOMPARE(Rows(dm.Con1(), u"select CourseId from Courses order by CourseId"_s),
+                 (QList<QVariantList>{{u"11405020002"_s}, {u"11405030001"_s}}));
+        const int events = QueryValue(u"select count(*) from PSIO"_s).toInt();
+        QVERIFY(events > 100);
+        QCOMPARE(QDir(home.pictures + u"/11405"_s).entryList(QDir::Files).size(), events);
+    }
+    SetGlobals(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestDemoData)
