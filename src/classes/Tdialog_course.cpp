@@ -27,7 +27,11 @@ Tdialog_course::Tdialog_course(QWidget *parent)
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMinimumContentsLength(36);
-    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // The dialog widens to its longest lesson line, and a chosen line shows from its start: the
+    // course code is what tells two lessons of a day apart.
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+            [this] { ComboBox1->lineEdit()->setCursorPosition(0); });
 
     BitBtnOK = new QPushButton(u"OK"_s, this);
     BitBtnOK->setObjectName(u"BitBtnOK"_s);
@@ -59,6 +63,9 @@ void Tdialog_course::showEvent(QShowEvent *event)
     GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(G().CurrentClassKey)); });
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(CourseChoicePrompt());
+    // The lines are known only now: the dialog takes the width of the longest.
+    layout()->activate();
+    resize(qMax(width(), sizeHint().width()), height());
     QDialog::showEvent(event);
 }
 
