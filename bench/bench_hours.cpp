@@ -11,6 +11,7 @@
 // The data file (default: bench-data/hours.db beside the program) is made by make_hours_data
 // when missing; every run works on a fresh copy of it.
 
+#include "BenchSupport.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "HoursBenchData.h"
@@ -42,46 +43,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QTextStream &Out()
-{
-    static QTextStream out(stdout);
-    return out;
-}
-
-// Nothing is shown; every message counts as a fault of the run.
-class CountingPrompter final : public Prompter
-{
-public:
-    void ShowMessage(const QString &text) override { Note(text); }
-    void ShowError(const QString &text) override { Note(text); }
-    Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) override
-    {
-        Note(message);
-        return buttons.isEmpty() ? Button::Cancel : buttons.last().kind;
-    }
-    int ChooseFromList(const QString &title, const QStringList &) override
-    {
-        Note(title);
-        return -1;
-    }
-    int count = 0;
-    QString first;
-
-private:
-    void Note(const QString &text)
-    {
-        if (count++ == 0)
-            first = text;
-    }
-};
-
-long PeakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 double ThreadCpuMs()
 {
     timespec ts{};
@@ -89,34 +50,9 @@ double ThreadCpuMs()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 QString Ms(double value)
 {
     return QString::number(value, 'f', 1) + u" ms"_s;
-}
-
-bool EnsureData(const QString &dataPath, const QString &exeDir)
-{
-    if (QFile::exists(dataPath))
-        return true;
-    QDir().mkpath(QFileInfo(dataPath).absolutePath());
-    Out() << "Generating " << dataPath << " ..." << Qt::endl;
-    QProcess generator;
-    generator.setProcessChannelMode(QProcess::ForwardedChannels);
-    generator.start(exeDir + u"/make_hours_data"_s, {exeDir + u"/SampleQuorin.db"_s, dataPath});
-    if (!generator.waitForFinished(-1) || generator.exitStatus() != QProcess::NormalExit
-        || generator.exitCode() != 0) {
-        Out() << "make_hours_data failed" << Qt::endl;
-        return false;
-    }
-    return true;
 }
 
 struct Timing
@@ -215,7 +151,7 @@ int main(int argc, char *argv[])
         Out() << "usage: bench_hours [--data <hours.db>] [--repeat N]" << Qt::endl;
         return 2;
     }
-    if (!EnsureData(dataPath, exeDir))
+    if (!EnsureBenchData(dataPath, exeDir, QStringLiteral("make_hours_data")))
         return 1;
 
     const QString runPath = QFileInfo(dataPath).absolutePath() + u"/hours-run.db"_s;

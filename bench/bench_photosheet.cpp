@@ -9,6 +9,7 @@
 //
 // Works in a temporary folder (or in <folder>, which is kept for a look at the PDF).
 
+#include "BenchSupport.h"
 #include "Fun/DbFunctions.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
@@ -49,19 +50,6 @@ const QString DayRoc = u"1130905"_s;
 const QString LessonKey = u"A10109:00"_s;
 constexpr int Persons = 500;
 
-QTextStream &Out()
-{
-    static QTextStream out(stdout);
-    return out;
-}
-
-long PeakKilobytes()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 double CpuMs()
 {
     timespec t {};
@@ -82,12 +70,6 @@ template<typename F> Timing Measure(F &&work)
     wall.start();
     work();
     return { wall.nsecsElapsed() / 1e6, CpuMs() - cpu };
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 QString Ms(double ms) { return QString::number(ms, 'f', 0) + u" ms"_s; }

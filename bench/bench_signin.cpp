@@ -14,6 +14,7 @@
 // The data file (default: bench-data/signin.db beside the program, on the build folder's
 // disk) is made by make_signin_data when missing; every run works on a fresh copy of it.
 
+#include "BenchSupport.h"
 #include "Fun/DateTimeFunctions.h"
 #include "SigninBenchData.h"
 #include "core/Activation.h"
@@ -48,12 +49,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QTextStream &Out()
-{
-    static QTextStream out(stdout);
-    return out;
-}
-
 // A clock the benchmark moves one second per entry, so that every entry has its own time.
 class SteppingClock final : public Clock
 {
@@ -64,33 +59,6 @@ public:
 
 private:
     QDateTime m_now;
-};
-
-// Nothing is shown; every message counts as a fault of the run.
-class CountingPrompter final : public Prompter
-{
-public:
-    void ShowMessage(const QString &text) override { Note(text); }
-    void ShowError(const QString &text) override { Note(text); }
-    Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) override
-    {
-        Note(message);
-        return buttons.isEmpty() ? Button::Cancel : buttons.last().kind;
-    }
-    int ChooseFromList(const QString &title, const QStringList &) override
-    {
-        Note(title);
-        return -1;
-    }
-    int count = 0;
-    QString first;
-
-private:
-    void Note(const QString &text)
-    {
-        if (count++ == 0)
-            first = text;
-    }
 };
 
 class NullSignView final : public SignView
@@ -104,13 +72,6 @@ public:
     int lines = 0;
     int failures = 0;
 };
-
-long PeakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 double Percentile(std::vector<double> values, double p)
 {
@@ -148,23 +109,6 @@ QString Us(double value)
     return insert.exec();
 }
 
-bool EnsureData(const QString &dataPath, const QString &exeDir)
-{
-    if (QFile::exists(dataPath))
-        return true;
-    QDir().mkpath(QFileInfo(dataPath).absolutePath());
-    Out() << "Generating " << dataPath << " ..." << Qt::endl;
-    QProcess generator;
-    generator.setProcessChannelMode(QProcess::ForwardedChannels);
-    generator.start(exeDir + u"/make_signin_data"_s, {exeDir + u"/SampleQuorin.db"_s, dataPath});
-    if (!generator.waitForFinished(-1) || generator.exitStatus() != QProcess::NormalExit
-        || generator.exitCode() != 0) {
-        Out() << "make_signin_data failed" << Qt::endl;
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -198,7 +142,7 @@ int main(int argc, char *argv[])
               << SigninBench::EnrolledInClass << Qt::endl;
         return 2;
     }
-    if (!EnsureData(dataPath, exeDir))
+    if (!EnsureBenchData(dataPath, exeDir, QStringLiteral("make_signin_data")))
         return 1;
 
     // A fresh copy of the data for every run, beside it on the same disk.
