@@ -56,3 +56,8 @@ QString MakeIdentityNumber(QChar letter, int sex, int serial7)
     text[9] = QChar(u'0' + (10 - sum % 10) % 10);
     return text;
 }
+
+QString MaskedIdentity(const QString &id)
+{
+    return QStringLiteral("*****") + id.mid(5, 5);
+}

@@ -17,3 +17,7 @@ bool IsValidIdentityNumber(const QString &text);
 // 0 .. 9999999 (written as seven digits), completed with its check digit. Empty when an
 // argument is out of range.
 QString MakeIdentityNumber(QChar letter, int sex, int serial7);
+
+// The identity as lists and sheets show it: "*****" followed by its characters 6 to 10, so that
+// A123456789 shows as *****56789.
+QString MaskedIdentity(const QString &id);

@@ -2,6 +2,7 @@
 
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
+#include "Fun/IdentityNumber.h"
 #include "core/RolvanError.h"
 #include "core/Schema.h"
 #include "platform/Prompter.h"
@@ -118,7 +119,7 @@ QString EnrolmentRecords::IdentityColumnFor(const QString &storageKind, const QS
 
 QString EnrolmentRecords::MaskIdentity(const QString &id)
 {
-    return u"*****"_s + id.mid(5, 5);
+    return MaskedIdentity(id);
 }
 
 QString EnrolmentRecords::IdentityTailValue(const QString &freeText)

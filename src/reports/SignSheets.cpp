@@ -1,5 +1,6 @@
 #include "reports/SignSheets.h"
 
+#include "Fun/IdentityNumber.h"
 #include "core/Globals.h"
 #include "reports/ReportOutputs.h"
 
@@ -271,8 +272,7 @@ int RollCallPageColumns(const QString &rollCallText)
 
 QString MaskedSheetIdentity(const QString &id, const QString &jobType)
 {
-    const QString tail = id.mid(5, 5);
-    return (jobType.trimmed() == u"講師" ? u"講師"_s : u"*****"_s) + tail;
+    return jobType.trimmed() == u"講師" ? u"講師"_s + id.mid(5, 5) : MaskedIdentity(id);
 }
 
 QString SheetClockText(const QString &time)

@@ -3,6 +3,7 @@
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/FormHelpers.h"
+#include "Fun/IdentityNumber.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/Schema.h"
@@ -78,7 +79,7 @@ int CompareValues(const QVariant &a, const QVariant &b)
 
 QString MaskedIdno(const QString &idno)
 {
-    return u"*****"_s + idno.mid(5, 5);
+    return MaskedIdentity(idno);
 }
 
 QString SignTypeName(const QString &code, const SignTypeCaptions &captions)
