@@ -82,24 +82,29 @@ QString MaskedIdno(const QString &idno)
     return MaskedIdentity(idno);
 }
 
+std::optional<QString> KnownSignTypeName(const QString &code, const SignTypeCaptions &captions)
+{
+    if (code == u"0"_s)
+        return u"簽到"_s;
+    if (code == u"1"_s)
+        return u"簽退"_s;
+    if (code == u"2"_s)
+        return captions.io3Cap;
+    if (code == u"3"_s)
+        return captions.io4Cap;
+    if (code == u"4"_s)
+        return captions.io5Cap;
+    if (code == u"5"_s)
+        return captions.io6Cap;
+    if (code == u"9"_s)
+        return u"點名"_s;
+    return std::nullopt;
+}
+
 QString SignTypeName(const QString &code, const SignTypeCaptions &captions)
 {
     const QString c = code.trimmed();
-    if (c == u"0"_s)
-        return u"簽到"_s;
-    if (c == u"1"_s)
-        return u"簽退"_s;
-    if (c == u"2"_s)
-        return captions.io3Cap;
-    if (c == u"3"_s)
-        return captions.io4Cap;
-    if (c == u"4"_s)
-        return captions.io5Cap;
-    if (c == u"5"_s)
-        return captions.io6Cap;
-    if (c == u"9"_s)
-        return u"點名"_s;
-    return c;
+    return KnownSignTypeName(c, captions).value_or(c);
 }
 
 QString SignWayName(const QString &code)

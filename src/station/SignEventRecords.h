@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "Fun/QueryBuilder.h"
 
 #include <QAbstractTableModel>
@@ -27,7 +29,10 @@ struct SignTypeCaptions
 
 // "*****" followed by characters 6 to 10 of the stored identity: 1234567890 gives *****67890.
 QString MaskedIdno(const QString &idno);
-// "0" 簽到, "1" 簽退, "2" .. "5" the captions, "9" 點名; any other code is shown as it is.
+// The name of a sign-event code: "0" 簽到, "1" 簽退, "2" .. "5" the captions, "9" 點名; none for
+// any other code (each list shows an unknown code in its own way).
+std::optional<QString> KnownSignTypeName(const QString &code, const SignTypeCaptions &captions);
+// The name of a trimmed code; any other code is shown as it is.
 QString SignTypeName(const QString &code, const SignTypeCaptions &captions);
 // "KB" 鍵盤, "SC" 螢幕, "SR" 感應; any other way is shown as it is.
 QString SignWayName(const QString &code);

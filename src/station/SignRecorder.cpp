@@ -12,6 +12,7 @@
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
 #include "station/IdentityResolver.h"
+#include "station/SignEventRecords.h"
 #include "station/StationState.h"
 
 #include <QDebug>
@@ -136,21 +137,9 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
 
 QString SignRecorder::VioTypec(const QString &code) const
 {
-    if (code == u"0"_s)
-        return u"簽到"_s;
-    if (code == u"1"_s)
-        return u"簽退"_s;
-    if (code == u"2"_s)
-        return m_station.io3Cap;
-    if (code == u"3"_s)
-        return m_station.io4Cap;
-    if (code == u"4"_s)
-        return m_station.io5Cap;
-    if (code == u"5"_s)
-        return m_station.io6Cap;
-    if (code == u"9"_s)
-        return u"點名"_s;
-    return u"@@@"_s;
+    const SignTypeCaptions captions{m_station.io3Cap, m_station.io4Cap, m_station.io5Cap,
+                                    m_station.io6Cap};
+    return KnownSignTypeName(code, captions).value_or(u"@@@"_s);
 }
 
 int *SignRecorder::Counter(const QString &code)
