@@ -2,6 +2,7 @@
 
 #include "core/RolvanError.h"
 
+#include <QRegularExpression>
 #include <QtMath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,6 +31,15 @@ bool IsNullRequest(const QString &value)
     if (value.left(2).toUpper() != u"IS"_s)
         return false;
     return value.size() == 2 || !value.at(2).isLetterOrNumber();
+}
+
+// "in (…)" / "NOT IN (…)": the word IN on its own, then a bracketed list. Letters "in" inside
+// a name ("Martin", "Lin (林)") never make a search text into a statement.
+bool IsInListRequest(const QString &value)
+{
+    static const QRegularExpression inList(u"(?:^|[^\\p{L}\\p{N}_])IN\\s*\\(.*\\)"_s,
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    return inList.match(value).hasMatch();
 }
 
 bool IsHan(char32_t codePoint) { return QChar::script(codePoint) == QChar::Script_Han; }
@@ -165,7 +175,7 @@ SqlCondition BuildCondition(const QString &rawValue, FieldKind kind)
     const QString upper = value.toUpper();
     if (upper.contains(u" OR "_s)) {
         result = { u" "_s + value, {} };
-    } else if (upper.contains(u"IN"_s) && upper.contains(u'(') && upper.contains(u')')) {
+    } else if (IsInListRequest(value)) {
         result = { u" "_s + value, {} };
     }
     return result;

@@ -55,7 +55,8 @@ FieldKind FieldKindOf(const QString &hint, const QString &spec);
 bool IsSqlIdentifier(const QString &text);
 
 // The condition that follows a column name, for a typed value: a prefix match, an operator
-// form (= > < >= <= <>), IS NULL, or a raw " OR " / "IN ( )" text that the operator typed.
+// form (= > < >= <= <>), IS NULL, or a raw " OR " / "IN ( )" text that the operator typed (IN
+// as a word of its own: "Martin" or "Lin (林)" stay prefix searches).
 SqlCondition BuildCondition(const QString &value, FieldKind kind);
 
 // " ( c1 Like ? Or c2 Like ? Or ... cn Like  ? ) " for a spec "c1|c2|...|cn"; empty text

@@ -243,6 +243,8 @@ void TestDateTimeFunctions::formatDateByPattern_data()
         QTest::newRow(qUtf8Printable(pattern)) << pattern << Example << expected;
 
     QTest::newRow("lower case pattern") << u"yyymmdd"_s << Example << u"1140503"_s;
+    QTest::newRow("YYYMMDD with two-digit month and day")
+        << u"YYYMMDD"_s << QDateTime(QDate(2025, 12, 25), QTime(8, 0)) << u"1141225"_s;
     QTest::newRow("mixed case pattern") << u"Mm/dd hh:mm"_s << Example << u"05/03 14:07"_s;
     QTest::newRow("ROC year of two digits")
         << u"yyymmdd"_s << QDateTime(QDate(2010, 1, 5), QTime(8, 0)) << u"0990105"_s;
@@ -284,6 +286,7 @@ void TestDateTimeFunctions::parseDateByPattern_data()
     QTest::newRow("yyymmdd") << u"1140503"_s << u"yyymmdd"_s << may3;
     QTest::newRow("empty pattern is ROC") << u"1140503"_s << QString() << may3;
     QTest::newRow("ROC two-digit year") << u"0990105"_s << u"YYYMMDD"_s << QDate(2010, 1, 5);
+    QTest::newRow("ROC two-digit day") << u"1141225"_s << u"YYYMMDD"_s << QDate(2025, 12, 25);
     QTest::newRow("YY-MM-DD") << u"99-01-05"_s << u"YY-MM-DD"_s << QDate(2010, 1, 5);
     QTest::newRow("YY.MM.DD") << u"99.01.05"_s << u"yy.mm.dd"_s << QDate(2010, 1, 5);
     QTest::newRow("YY/MM/DD") << u"99/01/05"_s << u"YY/MM/DD"_s << QDate(2010, 1, 5);
@@ -379,6 +382,7 @@ void TestDateTimeFunctions::parseDateSafe_data()
     QTest::newRow("MM-DD-YYYY") << u"05-03-2025"_s << u"mm-dd-yyyy"_s << may3;
     QTest::newRow("MM.DD.YYYY") << u"05.03.2025"_s << u"MM.DD.YYYY"_s << may3;
     QTest::newRow("YYYMMDD") << u"1140503"_s << u"yyymmdd"_s << may3;
+    QTest::newRow("YYYMMDD two-digit day") << u"1141231"_s << u"YYYMMDD"_s << Midnight(2025, 12, 31);
     QTest::newRow("YYMMDD") << u"990105"_s << u"YYMMDD"_s << Midnight(2010, 1, 5);
     QTest::newRow("YYYYMMDD") << u"20250503"_s << u"YYYYMMDD"_s << may3;
     QTest::newRow("YYYYMMDD invalid gives today") << u"20250230"_s << u"YYYYMMDD"_s << today;
@@ -635,6 +639,8 @@ void TestDateTimeFunctions::timeCalc_data()
     QTest::newRow("subtract either order") << u"10:20"_s << u"-"_s << u"09:50"_s << u"00:30"_s
                                            << 0;
     QTest::newRow("subtract HHMM") << u"1700"_s << u"-"_s << u"0830"_s << u"0830"_s << 0;
+    QTest::newRow("subtract whole hours, no borrow")
+        << u"13:30"_s << u"-"_s << u"12:30"_s << u"01:00"_s << 0;
     QTest::newRow("divide") << u"02:30"_s << u"/"_s << u"2"_s << u"01:15"_s << 0;
     QTest::newRow("divide truncates") << u"0001"_s << u"/"_s << u"2"_s << u"0000"_s << 0;
     QTest::newRow("divide by zero") << u"02:30"_s << u"/"_s << u"0"_s << u"00:00"_s << 0;

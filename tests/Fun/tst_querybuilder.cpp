@@ -215,6 +215,13 @@ void TestQueryBuilder::buildCondition_data()
                                     << u" >=2025/01/01 or IODATE is null"_s << QStringList();
     QTest::newRow("OR inside a word is a search")
         << u"NORTH"_s << S << u" LIKE ?"_s << QStringList { u"s:NORTH%"_s };
+    QTest::newRow("IN inside a name is a search")
+        << u"Martin"_s << S << u" LIKE ?"_s << QStringList { u"s:Martin%"_s };
+    QTest::newRow("IN inside a name with brackets is a search")
+        << u"Lin (林)"_s << S << u" LIKE ?"_s << QStringList { u"s:Lin (林)%"_s };
+    QTest::newRow("IN inside a word before brackets is a search")
+        << u"Martin(2)"_s << S << u" LIKE ?"_s << QStringList { u"s:Martin(2)%"_s };
+    QTest::newRow("raw NOT IN") << u"not in ('A')"_s << S << u" not in ('A')"_s << QStringList();
 }
 
 void TestQueryBuilder::buildCondition()
