@@ -7,6 +7,7 @@
 #include "core/RolvanError.h"
 #include "core/Schema.h"
 #include "platform/Prompter.h"
+#include "reports/HoursRun.h"
 #include "station/SignRecorder.h"
 
 #include <QDir>
@@ -17,6 +18,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringDecoder>
+#include <QTime>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -75,7 +80,113 @@ bool IsWholeNumber(const QString &text)
     return digits.match(text.trimmed()).hasMatch();
 }
 
+// --- Reading an exchange file ----------------------------------------------------------------
+
+// Event types a station stores: the sign events "0" .. "5", the roll call "9" and the time-card
+// rows "A" and "D".
+bool IsKnownEventType(const QString &code)
+{
+    static const QStringList known{u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"9"_s, u"A"_s,
+                                   u"D"_s};
+    return known.contains(code);
+}
+
+// An event time "HHMMSS".
+bool IsEventTime(const QString &text)
+{
+    static const QRegularExpression sixDigits(u"^[0-9]{6}$"_s);
+    if (!sixDigits.match(text).hasMatch())
+        return false;
+    return QTime(text.left(2).toInt(), text.mid(2, 2).toInt(), text.mid(4, 2).toInt()).isValid();
+}
+
+bool HasControlCharacter(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}
+
+// UTF-16 written without a byte-order mark: Base64 text is ASCII, so every second byte is 0.
+std::optional<QStringConverter::Encoding> Utf16WithoutMark(const QByteArray &bytes)
+{
+    if (bytes.size() < 2 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    bool zeroOdd = true;
+    bool zeroEven = true;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const bool zero = bytes.at(i) == '\0';
+        (i % 2 == 0 ? zeroEven : zeroOdd) &= zero;
+    }
+    if (zeroOdd && !zeroEven)
+        return QStringConverter::Utf16LE;
+    if (zeroEven && !zeroOdd)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+// The text of an exchange file: UTF-8 with or without a byte-order mark, and also UTF-16 or
+// UTF-32 (as an editor saves "Unicode"). Bytes that are no text of these forms raise RolvanError
+// saying so, before anything is imported.
+QString ExchangeFileText(const QByteArray &bytes, const QString &filePath)
+{
+    const QString where = u"無法匯入 "_s + QDir::toNativeSeparators(filePath) + u"："_s;
+    std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
+    if (!encoding && bytes.contains('\0'))
+        encoding = Utf16WithoutMark(bytes);
+    if (!encoding) {
+        if (bytes.contains('\0'))
+            throw RolvanError(where + u"檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s);
+        encoding = QStringConverter::Utf8;
+    }
+    // A character cut off at the end is an error too, not something left for more bytes.
+    qsizetype unit = 1;
+    if (*encoding == QStringConverter::Utf16 || *encoding == QStringConverter::Utf16LE
+        || *encoding == QStringConverter::Utf16BE)
+        unit = 2;
+    else if (*encoding == QStringConverter::Utf32 || *encoding == QStringConverter::Utf32LE
+             || *encoding == QStringConverter::Utf32BE)
+        unit = 4;
+    QStringDecoder decoder(*encoding); // drops a leading byte-order mark
+    QString text = decoder.decode(bytes);
+    if (unit > 1 && (decoder.hasError() || bytes.size() % unit != 0))
+        throw RolvanError(where + u"檔案的 Unicode 編碼不完整或已損毀"_s);
+    if (text.contains(QChar(0)))
+        throw RolvanError(where + u"檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s);
+    // A mark left in front (a file saved twice with one) is no part of the first line.
+    while (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+// Lines end in CR LF, LF or CR alone.
+QStringList SplitLines(const QString &text)
+{
+    static const QRegularExpression lineEnd(u"\\r\\n|\\r|\\n"_s);
+    return text.split(lineEnd);
+}
+
 } // namespace
+
+bool IsStorableLine(const QStringList &fields)
+{
+    const TableDef *table = FindTable(u"PSIO"_s);
+    if (fields.size() != FieldCount || !table || table->columns.size() != FieldCount)
+        return false;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const QString &value = fields.at(i);
+        if (HasControlCharacter(value))
+            return false;
+        const ColumnDef &column = table->columns.at(i);
+        if (column.isText() && value.size() > column.declaredSize())
+            return false;
+    }
+    return !fields.at(FIdno).trimmed().isEmpty() && ReadRocDate(fields.at(FIoDate)).has_value()
+        && IsEventTime(fields.at(FIoTime))
+        && IsKnownEventType(fields.at(FIoType));
+}
 
 QString ExportLineText(const QString &stationNo, const QSqlRecord &psioRow)
 {
@@ -210,10 +321,7 @@ ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
         throw RolvanError(u"無法讀取檔案 "_s + QDir::toNativeSeparators(filePath) + u"："_s
                           + file.errorString());
     }
-    QString content = QString::fromUtf8(file.readAll());
-    if (content.startsWith(QChar(0xFEFF)))
-        content.remove(0, 1);
-    const QStringList lines = content.split(u'\n');
+    const QStringList lines = SplitLines(ExchangeFileText(file.readAll(), filePath));
 
     QSqlDatabase db = WorkingConnection();
     if (!db.transaction())
@@ -231,7 +339,7 @@ ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
             if (line.trimmed().isEmpty())
                 continue;
             const QStringList f = DecodeLine(line);
-            if (f.isEmpty()) {
+            if (!IsStorableLine(f)) {
                 ++result.skipped;
                 continue;
             }

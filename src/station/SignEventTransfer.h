@@ -20,9 +20,11 @@ class QSqlRecord;
 //
 // Importing matches each line's event by person, type, date, time and station: the row found
 // is updated, otherwise one is added, and RID2 keeps the exporting station's row number, so
-// importing the same file twice leaves the same rows. A line that cannot be decoded or does not
-// have the thirteen fields is skipped and counted. All lines are applied in one transaction: an
-// error leaves the database as it was.
+// importing the same file twice leaves the same rows. A line that cannot be decoded, does not
+// have the thirteen fields or could not be stored as it is (see IsStorableLine) is skipped and
+// counted as damaged. The file may also be UTF-16 (as an editor saves "Unicode") and its lines may
+// end in CR LF, LF or CR alone. All lines are applied in one transaction: an error leaves the
+// database as it was.
 namespace SignEventTransfer {
 
 inline const QString ExportRefused = QStringLiteral("資料匯出電腦編號不得為00");
@@ -37,6 +39,11 @@ QString EncodeLine(const QString &lineText);
 // The fields of an encoded line; empty when the line is not Base64, or does not have the
 // thirteen fields, or its row number (field 10) is not a whole number.
 QStringList DecodeLine(const QString &encodedLine);
+
+// Whether the fields of a decoded line make an event this station stores: thirteen fields, none
+// holding a control character or longer than its column, a non-blank identity, a ROC date
+// "YYYMMDD" that exists, a time "HHMMSS" and a known type ("0" .. "5", "9", "A", "D").
+bool IsStorableLine(const QStringList &fields);
 
 // The folder of a class's exchange file: <picture folder>/<class number>.
 QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength);
@@ -68,7 +75,8 @@ struct ImportResult
 // Imports an exchange file on the working connection and shows
 // "總共 匯入筆數：<n> 筆" (then "略過 無法解讀筆數：<k> 筆" when lines were skipped) and
 // "請記得影像資料要CO進來". Any station but "00" is refused with ImportRefused. A file that
-// cannot be read or a database error raises RolvanError with nothing changed.
+// cannot be read, is no text (binary, broken UTF-16) or a database error raises RolvanError
+// with nothing changed.
 ImportResult ImportEvents(const QString &stationNo, const QString &filePath);
 
 } // namespace SignEventTransfer

@@ -1,7 +1,8 @@
 // Sign events carried from one station to another: the exchange line of an event, an export on
 // one database followed by an import on another (rows equal, RID2 the source row), a second
-// import that changes nothing, the refusals by station number, a file with damaged lines, and a
-// database error that leaves the importing database as it was.
+// import that changes nothing, the refusals by station number, a file with damaged lines, the
+// forms a file takes after an editor saved it (byte-order marks, UTF-16, CR line ends) and a
+// database error that leaves the importing database as it was and the next import working.
 
 #include "Fun/Base64Functions.h"
 #include "Fun/DbFunctions.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <memory>
@@ -72,11 +74,14 @@ private slots:
     void refusedByStationNumber_data();
     void refusedByStationNumber();
     void damagedLinesAreSkippedAndCounted();
+    void fileFormsAreRead_data();
+    void fileFormsAreRead();
     void databaseErrorLeavesEverythingAsItWas();
 
 private:
     bool OpenCopy(const QString &name);
     QString WriteFile(const QStringList &lines);
+    QString WriteBytes(const QByteArray &bytes);
 
     std::unique_ptr<TestDatabase> m_station;
     std::unique_ptr<ScriptedPrompter> m_prompter;
@@ -102,11 +107,16 @@ bool TestSignEventTransfer::OpenCopy(const QString &name)
 
 QString TestSignEventTransfer::WriteFile(const QStringList &lines)
 {
+    return WriteBytes(lines.join(u"\r\n"_s).toUtf8());
+}
+
+QString TestSignEventTransfer::WriteBytes(const QByteArray &bytes)
+{
     const QString path = m_station->dir() + u"/hand.tmp"_s;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QString();
-    file.write(lines.join(u"\r\n"_s).toUtf8());
+    file.write(bytes);
     return path;
 }
 
@@ -251,25 +261,103 @@ void TestSignEventTransfer::refusedByStationNumber()
 void TestSignEventTransfer::damagedLinesAreSkippedAndCounted()
 {
     const QString good = u"05,B111111111,1130508,085501,0,KB,,,"_s + Lesson1 + u",,000000007,000000000,Y"_s;
-    const QString path = WriteFile({
-        SignEventTransfer::EncodeLine(good),
+    const auto with = [&good](const QString &from, const QString &to) {
+        return SignEventTransfer::EncodeLine(QString(good).replace(from, to));
+    };
+    const QStringList damaged{
         u"this is not base64!"_s,                                               // not Base64
         u"QUJD"_s.left(3),                                                      // length not 4n
         SignEventTransfer::EncodeLine(u"05,B111111111,1130508"_s),              // too few fields
         SignEventTransfer::EncodeLine(good + u",extra"_s),                      // too many
-        SignEventTransfer::EncodeLine(QString(good).replace(u"000000007"_s, u"00000000x"_s)), // row no.
-        QString(),                                                              // blank: ignored
-    });
+        with(u"000000007"_s, u"00000000x"_s),                                   // row number
+        with(u",B111111111,"_s, u",,"_s),                                       // no identity
+        with(u",B111111111,"_s, u",   ,"_s),                                    // blank identity
+        with(u"1130508"_s, u"zzzzzzz"_s),                                       // not a ROC date
+        with(u"1130508"_s, u"1130230"_s),                                       // 30 February
+        with(u"1130508"_s, u"113058"_s),                                        // date too short
+        with(u",085501,"_s, u",08:55,"_s),                                      // not HHMMSS
+        with(u",085501,"_s, u",256001,"_s),                                     // hour 25
+        with(u",0,KB,"_s, u",7,KB,"_s),                                         // unknown type
+        with(u",0,KB,"_s, u",,KB,"_s),                                          // no type
+        with(u"B111111111"_s, u"B1111\t1111"_s),                                // tab
+        with(u"B111111111"_s, u"B11111\u00851111"_s),                           // C1 control
+        with(u",Y"_s, u",\n"_s),                                                // line feed
+        with(u"B111111111"_s, u"B1111111112"_s),                                // IDNO of 11
+        with(Lesson1, Lesson1 + u"-and-more"_s),                                // key of 29
+        with(u"05,"_s, u"005,"_s),                                              // station of 3
+        with(u",KB,"_s, u",KBD,"_s),                                            // way of 3
+    };
+    const QString path = WriteFile(QStringList{SignEventTransfer::EncodeLine(good)} + damaged
+                                   + QStringList{QString()});                   // blank: ignored
     QVERIFY(OpenCopy(u"Station00.db"_s));
     const int before = QueryValue(u"select count(*) from PSIO"_s).toInt();
     const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(u"00"_s, path);
     QCOMPARE(result.imported, 1);
-    QCOMPARE(result.skipped, 5);
+    QCOMPARE(result.skipped, damaged.size());
     QCOMPARE(m_prompter->messages.value(0),
-             u"總共 匯入筆數：1 筆\n略過 無法解讀筆數：5 筆\n請記得影像資料要CO進來"_s);
+             u"總共 匯入筆數：1 筆\n略過 無法解讀筆數：%1 筆\n請記得影像資料要CO進來"_s.arg(damaged.size()));
     QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), before + 1);
     QCOMPARE(QueryValue(u"select RID2 from PSIO where IDNO = 'B111111111'"_s).toInt(), 7);
     QVERIFY(m_prompter->errors.isEmpty());
+}
+
+void TestSignEventTransfer::fileFormsAreRead_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("imported");
+    QTest::addColumn<QString>("error"); // the start of the error raised instead
+
+    QStringList lines;
+    for (const QString &time : {u"080000"_s, u"080100"_s, u"080200"_s}) {
+        lines << SignEventTransfer::EncodeLine(u"05,B111111111,1130508,"_s + time + u",0,KB,,,"_s
+                                               + Lesson1 + u",,000000001,000000000,Y"_s);
+    }
+    const QString crlf = lines.join(u"\r\n"_s) + u"\r\n"_s;
+    const auto utf16 = [](const QString &text, QStringConverter::Encoding encoding, bool mark) {
+        QStringEncoder encoder(encoding, mark ? QStringConverter::Flag::WriteBom
+                                              : QStringConverter::Flag::Default);
+        return QByteArray(encoder.encode(text));
+    };
+    const QString refused = u"無法匯入 "_s;
+
+    QTest::newRow("CR LF") << crlf.toUtf8() << 3 << QString();
+    QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF") + crlf.toUtf8() << 3
+                                           << QString();
+    QTest::newRow("LF only") << lines.join(u'\n').toUtf8() << 3 << QString();
+    QTest::newRow("CR only") << lines.join(u'\r').toUtf8() << 3 << QString();
+    QTest::newRow("UTF-16 LE with mark") << utf16(crlf, QStringConverter::Utf16LE, true) << 3
+                                         << QString();
+    QTest::newRow("UTF-16 BE with mark") << utf16(crlf, QStringConverter::Utf16BE, true) << 3
+                                         << QString();
+    QTest::newRow("UTF-16 LE without mark") << utf16(crlf, QStringConverter::Utf16LE, false) << 3
+                                            << QString();
+    QTest::newRow("UTF-16 with an odd byte")
+        << utf16(crlf, QStringConverter::Utf16LE, true) + QByteArray("A") << 0 << refused;
+    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 0 << refused;
+}
+
+void TestSignEventTransfer::fileFormsAreRead()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, imported);
+    QFETCH(QString, error);
+    QVERIFY(OpenCopy(u"Station00.db"_s));
+    const QString path = WriteBytes(bytes);
+    const int before = QueryValue(u"select count(*) from PSIO"_s).toInt();
+    if (error.isEmpty()) {
+        const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(u"00"_s, path);
+        QCOMPARE(result.imported, imported);
+        QCOMPARE(result.skipped, 0);
+    } else {
+        try {
+            SignEventTransfer::ImportEvents(u"00"_s, path);
+            QFAIL("imported a file that is no exchange file");
+        } catch (const RolvanError &e) {
+            QVERIFY2(e.message().startsWith(error + QDir::toNativeSeparators(path)),
+                     qPrintable(e.message()));
+        }
+    }
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), before + imported);
 }
 
 void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
@@ -287,6 +375,12 @@ void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
     QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(u"00"_s, path));
     QCOMPARE(Events(true), before);
     QVERIFY(m_prompter->messages.isEmpty());
+    // The failed import let go of its transaction: the next file is imported and kept.
+    const QString next = WriteFile({line(u"B111111111"_s, u"080000"_s), line(u"C222222222"_s, u"080100"_s)});
+    QCOMPARE(SignEventTransfer::ImportEvents(u"00"_s, next).imported, 2);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO where DOOR = '05' and IODATE = '1130508'"_s).toInt(), 2);
+    QVERIFY(WorkingConnection().transaction());
+    QVERIFY(WorkingConnection().rollback());
     // A file that is not there: an error naming it, nothing changed.
     QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(u"00"_s, path + u"x"_s));
 }
