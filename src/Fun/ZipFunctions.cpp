@@ -7,9 +7,12 @@
 #include <QList>
 #include <QSaveFile>
 #include <QSet>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <zip.h>
@@ -140,10 +143,26 @@ bool AddItem(zip_t *archive, const SourceItem &item)
 struct ArchiveEntry
 {
     zip_uint64_t index = 0;
+    QString name;         // as stored in the archive, for messages
     QString relativePath; // "/" separated, never empty, no "." or ".." parts
     bool folder = false;
+    zip_uint64_t size = 0; // bytes once extracted, as the archive's directory says
     std::optional<quint32> unixMode;
 };
+
+// A failing step of an extraction, for tests; 0 is none.
+int g_failingStep = 0;
+int g_stepsTaken = 0;
+
+bool StepFails()
+{
+    return g_failingStep > 0 && ++g_stepsTaken == g_failingStep;
+}
+
+QString Megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1) + QStringLiteral(" MB");
+}
 
 // The entry name as a path inside the target, or nothing when it would leave the target.
 // Backslashes count as separators (archives made on Windows use them, and "..\x" must not
@@ -176,48 +195,57 @@ std::optional<QString> SafeRelativePath(const QString &entryName)
     return kept.join(QLatin1Char('/'));
 }
 
-// Reads and checks every entry; nothing when one of them is refused.
-std::optional<QList<ArchiveEntry>> ReadEntries(zip_t *archive)
+// Reads and checks every entry; nothing when one of them is refused, with the reason.
+std::optional<QList<ArchiveEntry>> ReadEntries(zip_t *archive, QString &reason)
 {
+    const auto refuse = [&reason](const QString &why) {
+        reason = why;
+        return std::nullopt;
+    };
+    const QString damaged = QStringLiteral("壓縮檔的目錄已損毀");
     QList<ArchiveEntry> entries;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     if (count < 0)
-        return std::nullopt;
+        return refuse(damaged);
     for (zip_uint64_t i = 0; i < zip_uint64_t(count); ++i) {
         const char *rawName = zip_get_name(archive, i, ZIP_FL_ENC_GUESS);
         if (!rawName)
-            return std::nullopt;
+            return refuse(damaged);
         const QString name = QString::fromUtf8(rawName);
+        const QString quoted = QStringLiteral("「") + name + QStringLiteral("」");
 
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive, i, 0, &stat) != 0)
-            return std::nullopt;
+        if (zip_stat_index(archive, i, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
+            return refuse(damaged);
         if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-            return std::nullopt; // no password to open it with
+            return refuse(quoted + QStringLiteral("有密碼保護，無法解開")); // no password to open it with
 
         ArchiveEntry entry;
         entry.index = i;
+        entry.name = name;
+        entry.size = stat.size;
         zip_uint8_t opsys = 0;
         zip_uint32_t attributes = 0;
         if (zip_file_get_external_attributes(archive, i, 0, &opsys, &attributes) != 0)
-            return std::nullopt;
+            return refuse(damaged);
         if (opsys == ZIP_OPSYS_UNIX) {
             const quint32 mode = attributes >> 16;
-            if ((mode & kUnixTypeMask) == kUnixSymlink)
-                return std::nullopt; // a link could point anywhere
+            if ((mode & kUnixTypeMask) == kUnixSymlink) // a link could point anywhere
+                return refuse(quoted + QStringLiteral("是捷徑（符號連結），不予解開"));
             if (mode & 0777)
                 entry.unixMode = mode & 0777;
         }
 
+        const QString outside = quoted + QStringLiteral("會寫到目標資料夾以外");
         const std::optional<QString> path = SafeRelativePath(name);
         if (!path)
-            return std::nullopt;
+            return refuse(outside);
         entry.folder = name.endsWith(QLatin1Char('/')) || name.endsWith(QLatin1Char('\\'));
         if (path->isEmpty()) {
             if (entry.folder)
                 continue; // "./": the target itself
-            return std::nullopt;
+            return refuse(outside);
         }
         entry.relativePath = *path;
         entries.append(entry);
@@ -237,7 +265,7 @@ std::optional<QList<ArchiveEntry>> ReadEntries(zip_t *archive)
         }
     }
     if (folders.intersects(files))
-        return std::nullopt;
+        return refuse(QStringLiteral("同一個名稱同時是檔案也是資料夾"));
     return entries;
 }
 
@@ -293,7 +321,9 @@ QFile::Permissions PermissionsFromUnixMode(quint32 mode)
     return p;
 }
 
-// Everything one extraction has put on disk, so that a failure can take it back.
+// Everything one extraction has put on disk, so that a failure can take it back: the folders it
+// made, the files it wrote under temporary names, and, once they get their names, the files they
+// replaced (kept aside until the whole archive is in place). Nothing else is ever removed.
 class ExtractionWork
 {
 public:
@@ -313,8 +343,47 @@ public:
         return true;
     }
 
+    // Gives every written file its name; an earlier file of that name is kept aside. Any
+    // failure puts back what was there and reports the file it stopped at.
+    bool commit(QString &failedFile)
+    {
+        for (const auto &[temp, destination] : std::as_const(pending)) {
+            const QFileInfo existing(destination);
+            QString aside;
+            if (existing.exists() || IsLink(existing)) {
+                aside = ReserveName(existing.absolutePath());
+                if (aside.isEmpty() || StepFails() || !ReplaceFile(destination, aside)) {
+                    QFile::remove(aside);
+                    failedFile = destination;
+                    return false;
+                }
+            }
+            if (StepFails() || !ReplaceFile(temp, destination)) {
+                if (!aside.isEmpty())
+                    ReplaceFile(aside, destination);
+                failedFile = destination;
+                return false;
+            }
+            placed.append({ destination, aside });
+        }
+        for (const auto &[destination, aside] : std::as_const(placed)) {
+            if (!aside.isEmpty())
+                QFile::remove(aside);
+        }
+        placed.clear();
+        pending.clear();
+        return true;
+    }
+
     void rollBack()
     {
+        for (auto it = placed.crbegin(); it != placed.crend(); ++it) {
+            if (it->second.isEmpty())
+                QFile::remove(it->first);
+            else
+                ReplaceFile(it->second, it->first);
+        }
+        placed.clear();
         for (const auto &file : std::as_const(pending))
             QFile::remove(file.first);
         pending.clear();
@@ -322,43 +391,81 @@ public:
             QDir().rmdir(*it);
         createdFolders.clear();
     }
+
+private:
+    QList<QPair<QString, QString>> placed; // final name, the earlier file kept aside (or empty)
+
+    // A free name in the folder for a file kept aside.
+    static QString ReserveName(const QString &folder)
+    {
+        QTemporaryFile reserve(folder + QStringLiteral("/.rolvan-unzip-old-XXXXXX"));
+        reserve.setAutoRemove(false);
+        if (!reserve.open())
+            return QString();
+        return reserve.fileName();
+    }
 };
 
-bool ExtractFile(
-    zip_t *archive, const ArchiveEntry &entry, const QString &destination, ExtractionWork &work)
+// Writes one entry under a temporary name beside its destination; the reason when it fails.
+bool ExtractFile(zip_t *archive, const ArchiveEntry &entry, const QString &destination,
+    ExtractionWork &work, QString &reason)
 {
     const QString folder = QFileInfo(destination).absolutePath();
-    if (!work.makeFolder(folder))
+    if (!work.makeFolder(folder)) {
+        reason = QStringLiteral("無法建立資料夾 ") + QDir::toNativeSeparators(folder);
         return false;
+    }
 
     QTemporaryFile temp(folder + QStringLiteral("/.rolvan-unzip-XXXXXX"));
     temp.setAutoRemove(false);
-    if (!temp.open())
+    if (!temp.open()) {
+        reason = QStringLiteral("無法在 ") + QDir::toNativeSeparators(folder)
+            + QStringLiteral(" 寫入檔案：") + temp.errorString();
         return false;
+    }
     work.pending.append({ temp.fileName(), destination });
 
     zip_file_t *source = zip_fopen_index(archive, entry.index, 0);
-    if (!source)
+    if (!source) {
+        reason = QStringLiteral("壓縮資料無法讀取：") + QString::fromUtf8(zip_strerror(archive));
         return false;
+    }
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    zip_uint64_t written = 0;
     bool ok = true;
     for (;;) {
         const zip_int64_t n = zip_fread(source, buffer.data(), zip_uint64_t(buffer.size()));
-        if (n < 0) {
-            ok = false; // damaged data or a wrong checksum
+        if (n < 0) { // damaged data or a wrong checksum
+            reason = QStringLiteral("壓縮資料已損毀：")
+                + QString::fromUtf8(zip_error_strerror(zip_file_get_error(source)));
+            ok = false;
             break;
         }
         if (n == 0)
             break;
+        // More than the directory promised: the size checks were made on that promise.
+        written += zip_uint64_t(n);
+        if (written > entry.size) {
+            reason = QStringLiteral("內容比壓縮檔目錄記載的大小還大，壓縮檔已損毀或被竄改");
+            ok = false;
+            break;
+        }
         if (temp.write(buffer.constData(), n) != n) {
+            reason = QStringLiteral("寫入失敗：") + temp.errorString();
             ok = false;
             break;
         }
     }
-    if (zip_fclose(source) != 0)
+    if (zip_fclose(source) != 0 && ok) {
+        reason = QStringLiteral("壓縮資料已損毀（檢查碼不符）");
         ok = false;
-    if (!ok || !temp.flush())
+    }
+    if (!ok)
         return false;
+    if (!temp.flush() || StepFails()) {
+        reason = QStringLiteral("寫入失敗：") + temp.errorString();
+        return false;
+    }
 
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -366,10 +473,27 @@ bool ExtractFile(
         temp.setFileTime(
             QDateTime::fromSecsSinceEpoch(qint64(stat.mtime)), QFileDevice::FileModificationTime);
     temp.close();
+    if (temp.error() != QFileDevice::NoError) {
+        reason = QStringLiteral("寫入失敗：") + temp.errorString();
+        return false;
+    }
     const QFile::Permissions permissions
         = entry.unixMode ? PermissionsFromUnixMode(*entry.unixMode) : PermissionsFromUnixMode(0644);
     QFile::setPermissions(temp.fileName(), permissions | QFile::ReadOwner | QFile::ReadUser);
     return true;
+}
+
+// The nearest folder of the path that exists (the path itself when it does).
+QString ExistingAncestor(const QString &path)
+{
+    QString current = path;
+    while (!QFileInfo(current).exists()) {
+        const QString parent = QFileInfo(current).absolutePath();
+        if (parent == current)
+            break;
+        current = parent;
+    }
+    return current;
 }
 
 struct ArchiveCloser
@@ -439,56 +563,118 @@ bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QSt
     return true;
 }
 
-bool UnzipToFolder(const QString &folder, const QString &archiveName, const QString &target)
+QString UnzipSizeRefusal(qint64 archiveBytes, qint64 extractedBytes, qint64 freeBytes)
+{
+    const qint64 ratioLimit = UnzipMaxRatio * std::max(archiveBytes, UnzipRatioFloor);
+    if (extractedBytes > ratioLimit) {
+        return QStringLiteral("解開後共 ") + Megabytes(extractedBytes) + QStringLiteral("，是壓縮檔 ")
+            + Megabytes(archiveBytes) + QStringLiteral(" 的 ")
+            + QString::number(archiveBytes > 0 ? extractedBytes / archiveBytes : extractedBytes)
+            + QStringLiteral(" 倍，超過合理範圍（可能是惡意的壓縮檔），不予解開");
+    }
+    if (freeBytes >= 0 && extractedBytes > freeBytes - UnzipFreeSpaceMargin) {
+        return QStringLiteral("磁碟空間不足：解開需要 ") + Megabytes(extractedBytes)
+            + QStringLiteral("，磁碟只剩 ") + Megabytes(freeBytes) + QStringLiteral("，且須保留 ")
+            + Megabytes(UnzipFreeSpaceMargin) + QStringLiteral(" 給資料庫與簽到影像");
+    }
+    return QString();
+}
+
+void SetUnzipFailingStepForTesting(int step)
+{
+    g_failingStep = step;
+    g_stepsTaken = 0;
+}
+
+bool UnzipToFolder(
+    const QString &folder, const QString &archiveName, const QString &target, QString *errorMessage)
 {
     QString targetName = target.trimmed();
     if (targetName.isEmpty())
         targetName = archiveName.section(QLatin1Char('.'), 0, 0);
     const QString archivePath = ResolveAgainst(folder, archiveName);
     const QString targetPath = ResolveAgainst(folder, targetName);
+    const QString archiveShown = QDir::toNativeSeparators(archivePath);
+    const QString targetShown = QDir::toNativeSeparators(targetPath);
+    const auto fail = [&](const QString &message) {
+        if (errorMessage)
+            *errorMessage = message;
+        return false;
+    };
+    const auto refused = [&](const QString &reason) {
+        return fail(QStringLiteral("壓縮檔 ") + archiveShown + QStringLiteral(" 未解開：") + reason
+            + QStringLiteral("。目標資料夾 ") + targetShown + QStringLiteral(" 未做任何變更。"));
+    };
+    if (errorMessage)
+        errorMessage->clear();
 
+    if (!QFileInfo(archivePath).isFile())
+        return fail(QStringLiteral("找不到壓縮檔 ") + archiveShown);
     int error = 0;
     ArchiveCloser closer { zip_open(ZipPathBytes(archivePath).constData(), ZIP_RDONLY, &error) };
-    if (!closer.archive)
-        return false;
+    if (!closer.archive) {
+        zip_error_t zipError;
+        zip_error_init_with_code(&zipError, error);
+        const QString why = QString::fromUtf8(zip_error_strerror(&zipError));
+        zip_error_fini(&zipError);
+        return refused(QStringLiteral("檔案已損毀或不是 ZIP 壓縮檔（") + why + QStringLiteral("）"));
+    }
 
-    // Every entry is checked before anything is written.
-    const std::optional<QList<ArchiveEntry>> entries = ReadEntries(closer.archive);
+    // Every entry is checked before anything is written: names, then sizes.
+    QString reason;
+    const std::optional<QList<ArchiveEntry>> entries = ReadEntries(closer.archive, reason);
     if (!entries)
-        return false;
+        return refused(reason);
+    qint64 extractedBytes = 0;
+    for (const ArchiveEntry &entry : *entries) {
+        const qint64 size = entry.size > zip_uint64_t(std::numeric_limits<qint64>::max() / 2)
+            ? std::numeric_limits<qint64>::max() / 2
+            : qint64(entry.size);
+        extractedBytes = std::min(extractedBytes + size, std::numeric_limits<qint64>::max() / 2);
+    }
+    const QStorageInfo disk(ExistingAncestor(targetPath));
+    reason = UnzipSizeRefusal(QFileInfo(archivePath).size(), extractedBytes,
+        disk.isValid() ? disk.bytesAvailable() : -1);
+    if (!reason.isEmpty())
+        return refused(reason);
 
     ExtractionWork work;
     if (!work.makeFolder(targetPath))
-        return false;
+        return refused(QStringLiteral("無法建立目標資料夾"));
     const QString canonicalTarget = QFileInfo(targetPath).canonicalFilePath();
     if (canonicalTarget.isEmpty()) {
         work.rollBack();
-        return false;
+        return refused(QStringLiteral("無法建立目標資料夾"));
     }
     for (const ArchiveEntry &entry : *entries) {
         if (!StaysInside(canonicalTarget, entry)) {
             work.rollBack();
-            return false;
+            return refused(QStringLiteral("「") + entry.name
+                + QStringLiteral("」會經由目標資料夾中的捷徑寫到別處，或與已有的檔案、資料夾衝突"));
         }
     }
 
     for (const ArchiveEntry &entry : *entries) {
         const QString destination = canonicalTarget + QLatin1Char('/') + entry.relativePath;
-        const bool ok = entry.folder ? work.makeFolder(destination)
-                                     : ExtractFile(closer.archive, entry, destination, work);
+        bool ok = true;
+        if (entry.folder) {
+            ok = work.makeFolder(destination);
+            if (!ok)
+                reason = QStringLiteral("無法建立資料夾");
+        } else {
+            ok = ExtractFile(closer.archive, entry, destination, work, reason);
+        }
         if (!ok) {
             work.rollBack();
-            return false;
+            return refused(QStringLiteral("解開「") + entry.name + QStringLiteral("」時失敗：") + reason);
         }
     }
 
-    // All files are complete: give them their names.
-    bool ok = true;
-    for (const auto &[temp, destination] : std::as_const(work.pending)) {
-        if (!ok || !ReplaceFile(temp, destination)) {
-            QFile::remove(temp);
-            ok = false;
-        }
+    // All files are complete: give them their names, or put everything back.
+    QString failedFile;
+    if (!work.commit(failedFile)) {
+        work.rollBack();
+        return refused(QStringLiteral("無法寫入 ") + QDir::toNativeSeparators(failedFile));
     }
-    return ok;
+    return true;
 }

@@ -10,6 +10,12 @@
 #include <memory>
 #include <zip.h>
 
+#ifdef Q_OS_LINUX
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 void WriteFile(const QString &path, const QByteArray &content)
@@ -119,6 +125,83 @@ ArchiveListing ListArchive(const QString &path)
     return listing;
 }
 
+// An archive whose entries are stored uncompressed, so that a test can damage one entry's data.
+bool MakeStoredArchive(const QString &path, const QList<HostileEntry> &entries)
+{
+    int error = 0;
+    zip_t *archive
+        = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (const HostileEntry &entry : entries) {
+        zip_source_t *source = zip_source_buffer(
+            archive, entry.content.constData(), zip_uint64_t(entry.content.size()), 0);
+        const zip_int64_t index
+            = zip_file_add(archive, entry.name.constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0 || zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0)) {
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+// Changes the first byte of `marker` inside the file.
+bool DamageBytes(const QString &path, const QByteArray &marker)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const qsizetype at = bytes.indexOf(marker);
+    if (at < 0)
+        return false;
+    bytes[at] = char(bytes[at] ^ 0x20);
+    file.seek(0);
+    return file.write(bytes) == bytes.size();
+}
+
+QByteArray Noise(qsizetype size, quint32 seed)
+{
+    QByteArray noise(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char &c : noise)
+        c = char(generator.bounded(256));
+    return noise;
+}
+
+// The test's files on a small file system of its own, where the machine allows one: a tmpfs
+// mounted in a mount namespace of this process only (so nothing stays mounted after it).
+QString MountSmallDisk(const QString &at, int megabytes, QString *why)
+{
+#ifdef Q_OS_LINUX
+    if (geteuid() != 0) {
+        *why = QStringLiteral("mounting a small tmpfs needs root");
+        return QString();
+    }
+    static bool ownNamespace = false;
+    if (!ownNamespace) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            *why = QStringLiteral("no mount namespace of our own: ") + QString::fromLocal8Bit(strerror(errno));
+            return QString();
+        }
+        ownNamespace = true;
+    }
+    QDir().mkpath(at);
+    const QByteArray options = "size=" + QByteArray::number(megabytes) + "m";
+    if (mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, options.constData()) != 0) {
+        *why = QStringLiteral("tmpfs not mounted: ") + QString::fromLocal8Bit(strerror(errno));
+        return QString();
+    }
+    return at;
+#else
+    Q_UNUSED(at);
+    Q_UNUSED(megabytes);
+    *why = QStringLiteral("a small tmpfs is mounted on Linux only");
+    return QString();
+#endif
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(HostileEntry)
@@ -141,6 +224,12 @@ private slots:
     void unzipRefusesHostileArchive_data();
     void unzipRefusesHostileArchive();
     void unzipRefusesLinkAlreadyInTarget();
+    void unzipIsAllOrNothing_data();
+    void unzipIsAllOrNothing();
+    void unzipSizeLimits_data();
+    void unzipSizeLimits();
+    void unzipRefusesZipBomb();
+    void unzipOntoSmallDisk();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -153,6 +242,7 @@ void TestZip::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
+    SetUnzipFailingStepForTesting(0);
 }
 
 void TestZip::makeSampleFolder(const QString &folder)
@@ -269,10 +359,14 @@ void TestZip::unzipBackslashSeparators()
 
 void TestZip::unzipMissingOrDamagedArchive()
 {
-    QVERIFY(!UnzipToFolder(base(), QStringLiteral("missing.zip"), QStringLiteral("out")));
+    QString message;
+    QVERIFY(!UnzipToFolder(base(), QStringLiteral("missing.zip"), QStringLiteral("out"), &message));
+    QCOMPARE(message,
+        QStringLiteral("找不到壓縮檔 ") + QDir::toNativeSeparators(path(QStringLiteral("missing.zip"))));
     WriteFile(path(QStringLiteral("damaged.zip")),
         QByteArray("PK\x03\x04 this is not really an archive"));
-    QVERIFY(!UnzipToFolder(base(), QStringLiteral("damaged.zip"), QStringLiteral("out")));
+    QVERIFY(!UnzipToFolder(base(), QStringLiteral("damaged.zip"), QStringLiteral("out"), &message));
+    QVERIFY2(message.contains(QStringLiteral("已損毀或不是 ZIP 壓縮檔")), qPrintable(message));
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("out"))));
 }
 
@@ -312,10 +406,14 @@ void TestZip::unzipRefusesHostileArchive()
     QVERIFY(MakeArchive(path(QStringLiteral("work/hostile.zip")), entries));
     const QStringList before = Tree(base());
 
-    QVERIFY(!UnzipToFolder(
-        path(QStringLiteral("work")), QStringLiteral("hostile.zip"), QStringLiteral("dest")));
+    QString message;
+    QVERIFY(!UnzipToFolder(path(QStringLiteral("work")), QStringLiteral("hostile.zip"),
+        QStringLiteral("dest"), &message));
     // Nothing at all was written: not outside the target, not inside it, not even the target.
     QCOMPARE(Tree(base()), before);
+    QVERIFY2(message.startsWith(QStringLiteral("壓縮檔 "))
+            && message.endsWith(QStringLiteral(" 未做任何變更。")),
+        qPrintable(message));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/abs-evil")));
 }
 
@@ -330,6 +428,141 @@ void TestZip::unzipRefusesLinkAlreadyInTarget()
     QVERIFY(!UnzipToFolder(base(), QStringLiteral("p.zip"), QStringLiteral("dest")));
     QCOMPARE(Tree(path(QStringLiteral("outside"))), QStringList());
     QCOMPARE(Tree(path(QStringLiteral("dest"))), QStringList { QStringLiteral("photos -> link") });
+}
+
+void TestZip::unzipIsAllOrNothing_data()
+{
+    QTest::addColumn<int>("failingStep");
+    QTest::addColumn<bool>("damaged");
+
+    QTest::newRow("damaged data of the third entry") << 0 << true;
+    // Writing the four files (steps 1-4), then naming them: a.txt and sub/b.txt replace files
+    // that are kept aside first (5-6, 8-9), new.txt (7) and sub/deep/c.txt (10) are new.
+    for (int step = 1; step <= 10; ++step)
+        QTest::addRow("step %d fails", step) << step << false;
+}
+
+void TestZip::unzipIsAllOrNothing()
+{
+    QFETCH(int, failingStep);
+    QFETCH(bool, damaged);
+
+    WriteFile(path(QStringLiteral("dest/a.txt")), QByteArray("old a"));
+    WriteFile(path(QStringLiteral("dest/keep.txt")), QByteArray("mine"));
+    WriteFile(path(QStringLiteral("dest/sub/b.txt")), QByteArray("old b"));
+    QVERIFY(MakeStoredArchive(path(QStringLiteral("p.zip")),
+        { { "a.txt", "new a" }, { "new.txt", "brand new" }, { "sub/b.txt", "THIRD new b" },
+            { "sub/deep/c.txt", "new c" }, { "emptydir/", "" } }));
+    if (damaged)
+        QVERIFY(DamageBytes(path(QStringLiteral("p.zip")), "THIRD new b"));
+    const QStringList before = Tree(base(), true);
+
+    SetUnzipFailingStepForTesting(failingStep);
+    QString message;
+    QVERIFY(!UnzipToFolder(base(), QStringLiteral("p.zip"), QStringLiteral("dest"), &message));
+    SetUnzipFailingStepForTesting(0);
+    // The target is exactly as it was: earlier files back, nothing of the archive, no temporary.
+    QCOMPARE(Tree(base(), true), before);
+    QVERIFY2(message.endsWith(QStringLiteral(" 未做任何變更。")), qPrintable(message));
+    if (damaged)
+        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」")), qPrintable(message));
+
+    if (!damaged) {
+        // The next extraction goes through whole.
+        QVERIFY(UnzipToFolder(base(), QStringLiteral("p.zip"), QStringLiteral("dest"), &message));
+        QVERIFY(message.isEmpty());
+        QCOMPARE(Tree(path(QStringLiteral("dest")), true),
+            (QStringList { QStringLiteral("a.txt = 6e65772061 (5)"), QStringLiteral("emptydir/"),
+                QStringLiteral("keep.txt = 6d696e65 (4)"),
+                QStringLiteral("new.txt = 6272616e64206e6577 (9)"), QStringLiteral("sub/"),
+                QStringLiteral("sub/b.txt = 5448495244206e65772062 (11)"), QStringLiteral("sub/deep/"),
+                QStringLiteral("sub/deep/c.txt = 6e65772063 (5)") }));
+    }
+}
+
+void TestZip::unzipSizeLimits_data()
+{
+    QTest::addColumn<qint64>("archive");
+    QTest::addColumn<qint64>("extracted");
+    QTest::addColumn<qint64>("free");
+    QTest::addColumn<QString>("refusal"); // the start of it; empty when allowed
+
+    constexpr qint64 MiB = 1024 * 1024;
+    const QString bomb = QStringLiteral("解開後共 ");
+    const QString full = QStringLiteral("磁碟空間不足");
+    QTest::newRow("update package") << 20 * MiB << 45 * MiB << 10000 * MiB << QString();
+    QTest::newRow("100 times the archive") << 2 * MiB << 200 * MiB << 10000 * MiB << QString();
+    QTest::newRow("more than 100 times") << 2 * MiB << 200 * MiB + 1 << 10000 * MiB << bomb;
+    QTest::newRow("small archive may make 100 MiB") << qint64(1000) << 100 * MiB << 10000 * MiB
+                                                    << QString();
+    QTest::newRow("1 MiB that makes 1 GiB") << MiB << 1024 * MiB << 10000 * MiB << bomb;
+    QTest::newRow("free space known to be unknown") << MiB << 5 * MiB << qint64(-1) << QString();
+    QTest::newRow("fits with the margin left") << MiB << 8 * MiB << 40 * MiB << QString();
+    QTest::newRow("would eat into the margin") << MiB << 8 * MiB + 1 << 40 * MiB << full;
+    QTest::newRow("nearly full disk") << qint64(1000) << qint64(1000) << 20 * MiB << full;
+}
+
+void TestZip::unzipSizeLimits()
+{
+    QFETCH(qint64, archive);
+    QFETCH(qint64, extracted);
+    QFETCH(qint64, free);
+    QFETCH(QString, refusal);
+    const QString result = UnzipSizeRefusal(archive, extracted, free);
+    if (refusal.isEmpty())
+        QVERIFY2(result.isEmpty(), qPrintable(result));
+    else
+        QVERIFY2(result.startsWith(refusal), qPrintable(result));
+}
+
+void TestZip::unzipRefusesZipBomb()
+{
+    // 150 MiB of zeros packs into a few hundred KiB: far beyond any package of ours.
+    const QString zeros = path(QStringLiteral("src/zeros.bin"));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("src"))));
+    {
+        QFile file(zeros);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(150LL * 1024 * 1024)); // sparse: costs no disk
+    }
+    WriteFile(path(QStringLiteral("src/first.txt")), QByteArray("first"));
+    QVERIFY(ZipDirectory(base(), QStringLiteral("src"), QStringLiteral("bomb.zip")));
+    QVERIFY(QFileInfo(path(QStringLiteral("bomb.zip"))).size() < 1024 * 1024);
+
+    QString message;
+    QVERIFY(!UnzipToFolder(base(), QStringLiteral("bomb.zip"), QStringLiteral("out"), &message));
+    QVERIFY2(message.contains(QStringLiteral("超過合理範圍")), qPrintable(message));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("out"))));
+}
+
+void TestZip::unzipOntoSmallDisk()
+{
+    QString why;
+    const QString disk = MountSmallDisk(path(QStringLiteral("disk")), 40, &why);
+    if (disk.isEmpty())
+        QSKIP(qPrintable(why));
+    const auto unmount = qScopeGuard([&disk] { umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+
+    // Random bytes do not pack: the archives are as large as what they make.
+    WriteFile(path(QStringLiteral("small/photo.jpg")), Noise(1024 * 1024, 1));
+    WriteFile(path(QStringLiteral("large/a.jpg")), Noise(4 * 1024 * 1024, 2));
+    WriteFile(path(QStringLiteral("large/b.jpg")), Noise(6 * 1024 * 1024, 3));
+    QVERIFY(ZipDirectory(base(), QStringLiteral("small"), QStringLiteral("small.zip")));
+    QVERIFY(ZipDirectory(base(), QStringLiteral("large"), QStringLiteral("large.zip")));
+    WriteFile(disk + QStringLiteral("/dest/earlier.txt"), QByteArray("earlier"));
+
+    // 10 MiB on a 40 MiB disk would leave less than the margin: refused before any write.
+    QString message;
+    const QStringList before = Tree(disk, true);
+    QVERIFY(!UnzipToFolder(base(), QStringLiteral("large.zip"), disk + QStringLiteral("/dest"), &message));
+    QVERIFY2(message.contains(QStringLiteral("磁碟空間不足")), qPrintable(message));
+    QCOMPARE(Tree(disk, true), before);
+
+    // 1 MiB leaves enough.
+    QVERIFY2(UnzipToFolder(base(), QStringLiteral("small.zip"), disk + QStringLiteral("/dest"), &message),
+        qPrintable(message));
+    QCOMPARE(ReadFile(disk + QStringLiteral("/dest/photo.jpg")), Noise(1024 * 1024, 1));
+    QCOMPARE(ReadFile(disk + QStringLiteral("/dest/earlier.txt")), QByteArray("earlier"));
 }
 
 QTEST_GUILESS_MAIN(TestZip)
