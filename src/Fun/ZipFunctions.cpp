@@ -436,8 +436,12 @@ bool ExtractFile(zip_t *archive, const ArchiveEntry &entry, const QString &desti
     for (;;) {
         const zip_int64_t n = zip_fread(source, buffer.data(), zip_uint64_t(buffer.size()));
         if (n < 0) { // damaged data or a wrong checksum
-            reason = QStringLiteral("壓縮資料已損毀：")
-                + QString::fromUtf8(zip_error_strerror(zip_file_get_error(source)));
+            zip_error_t *error = zip_file_get_error(source);
+            reason = QStringLiteral("壓縮資料已損毀（")
+                + (zip_error_code_zip(error) == ZIP_ER_CRC
+                        ? QStringLiteral("檢查碼不符")
+                        : QString::fromUtf8(zip_error_strerror(error)))
+                + QStringLiteral("）");
             ok = false;
             break;
         }

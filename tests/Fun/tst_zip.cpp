@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <tuple>
 #include <zip.h>
 
 #ifdef Q_OS_LINUX
@@ -159,6 +160,37 @@ bool DamageBytes(const QString &path, const QByteArray &marker)
     bytes[at] = char(bytes[at] ^ 0x20);
     file.seek(0);
     return file.write(bytes) == bytes.size();
+}
+
+// Makes the archive's headers state `size` as the extracted size of the entry `name`.
+bool UnderstateSize(const QString &path, const QByteArray &name, quint32 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const auto u16 = [&bytes](qsizetype at) {
+        return int(quint8(bytes[at])) | int(quint8(bytes[at + 1])) << 8;
+    };
+    const auto put32 = [&bytes](qsizetype at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char((value >> (8 * i)) & 0xff);
+    };
+    int patched = 0;
+    // Local header: size at 22, name length at 26, name at 30. Central header: 24, 28, 46.
+    for (const auto &[signature, sizeAt, lengthAt, nameAt] :
+        { std::tuple { QByteArray("PK\x03\x04"), 22, 26, 30 },
+            std::tuple { QByteArray("PK\x01\x02"), 24, 28, 46 } }) {
+        for (qsizetype at = bytes.indexOf(signature); at >= 0;
+             at = bytes.indexOf(signature, at + 4)) {
+            if (bytes.mid(at + nameAt, u16(at + lengthAt)) == name) {
+                put32(at + sizeAt, size);
+                ++patched;
+            }
+        }
+    }
+    file.seek(0);
+    return patched == 2 && file.write(bytes) == bytes.size();
 }
 
 QByteArray Noise(qsizetype size, quint32 seed)
@@ -433,19 +465,21 @@ void TestZip::unzipRefusesLinkAlreadyInTarget()
 void TestZip::unzipIsAllOrNothing_data()
 {
     QTest::addColumn<int>("failingStep");
-    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<QString>("damage");
 
-    QTest::newRow("damaged data of the third entry") << 0 << true;
+    QTest::newRow("damaged data of the third entry") << 0 << QStringLiteral("data");
+    QTest::newRow("third entry larger than stated") << 0 << QStringLiteral("size");
     // Writing the four files (steps 1-4), then naming them: a.txt and sub/b.txt replace files
     // that are kept aside first (5-6, 8-9), new.txt (7) and sub/deep/c.txt (10) are new.
     for (int step = 1; step <= 10; ++step)
-        QTest::addRow("step %d fails", step) << step << false;
+        QTest::addRow("step %d fails", step) << step << QString();
 }
 
 void TestZip::unzipIsAllOrNothing()
 {
     QFETCH(int, failingStep);
-    QFETCH(bool, damaged);
+    QFETCH(QString, damage);
+    const bool damaged = !damage.isEmpty();
 
     WriteFile(path(QStringLiteral("dest/a.txt")), QByteArray("old a"));
     WriteFile(path(QStringLiteral("dest/keep.txt")), QByteArray("mine"));
@@ -453,8 +487,10 @@ void TestZip::unzipIsAllOrNothing()
     QVERIFY(MakeStoredArchive(path(QStringLiteral("p.zip")),
         { { "a.txt", "new a" }, { "new.txt", "brand new" }, { "sub/b.txt", "THIRD new b" },
             { "sub/deep/c.txt", "new c" }, { "emptydir/", "" } }));
-    if (damaged)
+    if (damage == QStringLiteral("data"))
         QVERIFY(DamageBytes(path(QStringLiteral("p.zip")), "THIRD new b"));
+    if (damage == QStringLiteral("size"))
+        QVERIFY(UnderstateSize(path(QStringLiteral("p.zip")), "sub/b.txt", 5));
     const QStringList before = Tree(base(), true);
 
     SetUnzipFailingStepForTesting(failingStep);
@@ -464,8 +500,12 @@ void TestZip::unzipIsAllOrNothing()
     // The target is exactly as it was: earlier files back, nothing of the archive, no temporary.
     QCOMPARE(Tree(base(), true), before);
     QVERIFY2(message.endsWith(QStringLiteral(" 未做任何變更。")), qPrintable(message));
-    if (damaged)
-        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」")), qPrintable(message));
+    if (damage == QStringLiteral("data"))
+        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」時失敗：壓縮資料已損毀（檢查碼不符）")),
+            qPrintable(message));
+    if (damage == QStringLiteral("size"))
+        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」時失敗：內容比壓縮檔目錄記載的大小還大")),
+            qPrintable(message));
 
     if (!damaged) {
         // The next extraction goes through whole.
