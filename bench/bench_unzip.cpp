@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -26,7 +25,7 @@ struct Package
 const Package &ThePackage()
 {
     static const Package package = [] {
-        Package p{std::make_unique<QTemporaryDir>()};
+        Package p { std::make_unique<QTemporaryDir>() };
         QRandomGenerator generator(7);
         QByteArray noise(256 * 1024, Qt::Uninitialized);
         for (int i = 0; i < 400; ++i) {

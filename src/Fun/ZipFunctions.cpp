@@ -143,7 +143,7 @@ bool AddItem(zip_t *archive, const SourceItem &item)
 struct ArchiveEntry
 {
     zip_uint64_t index = 0;
-    QString name;         // as stored in the archive, for messages
+    QString name; // as stored in the archive, for messages
     QString relativePath; // "/" separated, never empty, no "." or ".." parts
     bool folder = false;
     zip_uint64_t size = 0; // bytes once extracted, as the archive's directory says
@@ -154,10 +154,7 @@ struct ArchiveEntry
 int g_failingStep = 0;
 int g_stepsTaken = 0;
 
-bool StepFails()
-{
-    return g_failingStep > 0 && ++g_stepsTaken == g_failingStep;
-}
+bool StepFails() { return g_failingStep > 0 && ++g_stepsTaken == g_failingStep; }
 
 QString Megabytes(qint64 bytes)
 {
@@ -219,7 +216,8 @@ std::optional<QList<ArchiveEntry>> ReadEntries(zip_t *archive, QString &reason)
         if (zip_stat_index(archive, i, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
             return refuse(damaged);
         if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-            return refuse(quoted + QStringLiteral("有密碼保護，無法解開")); // no password to open it with
+            return refuse(
+                quoted + QStringLiteral("有密碼保護，無法解開")); // no password to open it with
 
         ArchiveEntry entry;
         entry.index = i;
@@ -571,8 +569,8 @@ QString UnzipSizeRefusal(qint64 archiveBytes, qint64 extractedBytes, qint64 free
 {
     const qint64 ratioLimit = UnzipMaxRatio * std::max(archiveBytes, UnzipRatioFloor);
     if (extractedBytes > ratioLimit) {
-        return QStringLiteral("解開後共 ") + Megabytes(extractedBytes) + QStringLiteral("，是壓縮檔 ")
-            + Megabytes(archiveBytes) + QStringLiteral(" 的 ")
+        return QStringLiteral("解開後共 ") + Megabytes(extractedBytes)
+            + QStringLiteral("，是壓縮檔 ") + Megabytes(archiveBytes) + QStringLiteral(" 的 ")
             + QString::number(archiveBytes > 0 ? extractedBytes / archiveBytes : extractedBytes)
             + QStringLiteral(" 倍，超過合理範圍（可能是惡意的壓縮檔），不予解開");
     }
@@ -621,7 +619,8 @@ bool UnzipToFolder(
         zip_error_init_with_code(&zipError, error);
         const QString why = QString::fromUtf8(zip_error_strerror(&zipError));
         zip_error_fini(&zipError);
-        return refused(QStringLiteral("檔案已損毀或不是 ZIP 壓縮檔（") + why + QStringLiteral("）"));
+        return refused(
+            QStringLiteral("檔案已損毀或不是 ZIP 壓縮檔（") + why + QStringLiteral("）"));
     }
 
     // Every entry is checked before anything is written: names, then sizes.
@@ -637,8 +636,8 @@ bool UnzipToFolder(
         extractedBytes = std::min(extractedBytes + size, std::numeric_limits<qint64>::max() / 2);
     }
     const QStorageInfo disk(ExistingAncestor(targetPath));
-    reason = UnzipSizeRefusal(QFileInfo(archivePath).size(), extractedBytes,
-        disk.isValid() ? disk.bytesAvailable() : -1);
+    reason = UnzipSizeRefusal(
+        QFileInfo(archivePath).size(), extractedBytes, disk.isValid() ? disk.bytesAvailable() : -1);
     if (!reason.isEmpty())
         return refused(reason);
 
@@ -670,7 +669,8 @@ bool UnzipToFolder(
         }
         if (!ok) {
             work.rollBack();
-            return refused(QStringLiteral("解開「") + entry.name + QStringLiteral("」時失敗：") + reason);
+            return refused(
+                QStringLiteral("解開「") + entry.name + QStringLiteral("」時失敗：") + reason);
         }
     }
 

@@ -213,8 +213,10 @@ QString MountSmallDisk(const QString &at, int megabytes, QString *why)
     }
     static bool ownNamespace = false;
     if (!ownNamespace) {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            *why = QStringLiteral("no mount namespace of our own: ") + QString::fromLocal8Bit(strerror(errno));
+        if (unshare(CLONE_NEWNS) != 0
+            || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            *why = QStringLiteral("no mount namespace of our own: ")
+                + QString::fromLocal8Bit(strerror(errno));
             return QString();
         }
         ownNamespace = true;
@@ -394,7 +396,8 @@ void TestZip::unzipMissingOrDamagedArchive()
     QString message;
     QVERIFY(!UnzipToFolder(base(), QStringLiteral("missing.zip"), QStringLiteral("out"), &message));
     QCOMPARE(message,
-        QStringLiteral("找不到壓縮檔 ") + QDir::toNativeSeparators(path(QStringLiteral("missing.zip"))));
+        QStringLiteral("找不到壓縮檔 ")
+            + QDir::toNativeSeparators(path(QStringLiteral("missing.zip"))));
     WriteFile(path(QStringLiteral("damaged.zip")),
         QByteArray("PK\x03\x04 this is not really an archive"));
     QVERIFY(!UnzipToFolder(base(), QStringLiteral("damaged.zip"), QStringLiteral("out"), &message));
@@ -501,10 +504,12 @@ void TestZip::unzipIsAllOrNothing()
     QCOMPARE(Tree(base(), true), before);
     QVERIFY2(message.endsWith(QStringLiteral(" 未做任何變更。")), qPrintable(message));
     if (damage == QStringLiteral("data"))
-        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」時失敗：壓縮資料已損毀（檢查碼不符）")),
+        QVERIFY2(
+            message.contains(QStringLiteral("「sub/b.txt」時失敗：壓縮資料已損毀（檢查碼不符）")),
             qPrintable(message));
     if (damage == QStringLiteral("size"))
-        QVERIFY2(message.contains(QStringLiteral("「sub/b.txt」時失敗：內容比壓縮檔目錄記載的大小還大")),
+        QVERIFY2(
+            message.contains(QStringLiteral("「sub/b.txt」時失敗：內容比壓縮檔目錄記載的大小還大")),
             qPrintable(message));
 
     if (!damaged) {
@@ -515,8 +520,8 @@ void TestZip::unzipIsAllOrNothing()
             (QStringList { QStringLiteral("a.txt = 6e65772061 (5)"), QStringLiteral("emptydir/"),
                 QStringLiteral("keep.txt = 6d696e65 (4)"),
                 QStringLiteral("new.txt = 6272616e64206e6577 (9)"), QStringLiteral("sub/"),
-                QStringLiteral("sub/b.txt = 5448495244206e65772062 (11)"), QStringLiteral("sub/deep/"),
-                QStringLiteral("sub/deep/c.txt = 6e65772063 (5)") }));
+                QStringLiteral("sub/b.txt = 5448495244206e65772062 (11)"),
+                QStringLiteral("sub/deep/"), QStringLiteral("sub/deep/c.txt = 6e65772063 (5)") }));
     }
 }
 
@@ -533,8 +538,8 @@ void TestZip::unzipSizeLimits_data()
     QTest::newRow("update package") << 20 * MiB << 45 * MiB << 10000 * MiB << QString();
     QTest::newRow("100 times the archive") << 2 * MiB << 200 * MiB << 10000 * MiB << QString();
     QTest::newRow("more than 100 times") << 2 * MiB << 200 * MiB + 1 << 10000 * MiB << bomb;
-    QTest::newRow("small archive may make 100 MiB") << qint64(1000) << 100 * MiB << 10000 * MiB
-                                                    << QString();
+    QTest::newRow("small archive may make 100 MiB")
+        << qint64(1000) << 100 * MiB << 10000 * MiB << QString();
     QTest::newRow("1 MiB that makes 1 GiB") << MiB << 1024 * MiB << 10000 * MiB << bomb;
     QTest::newRow("free space known to be unknown") << MiB << 5 * MiB << qint64(-1) << QString();
     QTest::newRow("fits with the margin left") << MiB << 8 * MiB << 40 * MiB << QString();
@@ -581,7 +586,8 @@ void TestZip::unzipOntoSmallDisk()
     const QString disk = MountSmallDisk(path(QStringLiteral("disk")), 40, &why);
     if (disk.isEmpty())
         QSKIP(qPrintable(why));
-    const auto unmount = qScopeGuard([&disk] { umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+    const auto unmount
+        = qScopeGuard([&disk] { umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
 
     // Random bytes do not pack: the archives are as large as what they make.
     WriteFile(path(QStringLiteral("small/photo.jpg")), Noise(1024 * 1024, 1));
@@ -594,12 +600,14 @@ void TestZip::unzipOntoSmallDisk()
     // 10 MiB on a 40 MiB disk would leave less than the margin: refused before any write.
     QString message;
     const QStringList before = Tree(disk, true);
-    QVERIFY(!UnzipToFolder(base(), QStringLiteral("large.zip"), disk + QStringLiteral("/dest"), &message));
+    QVERIFY(!UnzipToFolder(
+        base(), QStringLiteral("large.zip"), disk + QStringLiteral("/dest"), &message));
     QVERIFY2(message.contains(QStringLiteral("磁碟空間不足")), qPrintable(message));
     QCOMPARE(Tree(disk, true), before);
 
     // 1 MiB leaves enough.
-    QVERIFY2(UnzipToFolder(base(), QStringLiteral("small.zip"), disk + QStringLiteral("/dest"), &message),
+    QVERIFY2(UnzipToFolder(
+                 base(), QStringLiteral("small.zip"), disk + QStringLiteral("/dest"), &message),
         qPrintable(message));
     QCOMPARE(ReadFile(disk + QStringLiteral("/dest/photo.jpg")), Noise(1024 * 1024, 1));
     QCOMPARE(ReadFile(disk + QStringLiteral("/dest/earlier.txt")), QByteArray("earlier"));
