@@ -86,8 +86,8 @@ bool IsWholeNumber(const QString &text)
 // rows "A" and "D".
 bool IsKnownEventType(const QString &code)
 {
-    static const QStringList known{u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"9"_s, u"A"_s,
-                                   u"D"_s};
+    static const QStringList known { u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"9"_s, u"A"_s,
+        u"D"_s };
     return known.contains(code);
 }
 
@@ -147,7 +147,7 @@ QString ExchangeFileText(const QByteArray &bytes, const QString &filePath)
         || *encoding == QStringConverter::Utf16BE)
         unit = 2;
     else if (*encoding == QStringConverter::Utf32 || *encoding == QStringConverter::Utf32LE
-             || *encoding == QStringConverter::Utf32BE)
+        || *encoding == QStringConverter::Utf32BE)
         unit = 4;
     QStringDecoder decoder(*encoding); // drops a leading byte-order mark
     QString text = decoder.decode(bytes);
@@ -184,8 +184,7 @@ bool IsStorableLine(const QStringList &fields)
             return false;
     }
     return !fields.at(FIdno).trimmed().isEmpty() && ReadRocDate(fields.at(FIoDate)).has_value()
-        && IsEventTime(fields.at(FIoTime))
-        && IsKnownEventType(fields.at(FIoType));
+        && IsEventTime(fields.at(FIoTime)) && IsKnownEventType(fields.at(FIoType));
 }
 
 QString ExportLineText(const QString &stationNo, const QSqlRecord &psioRow)

@@ -382,7 +382,8 @@ void TestDateTimeFunctions::parseDateSafe_data()
     QTest::newRow("MM-DD-YYYY") << u"05-03-2025"_s << u"mm-dd-yyyy"_s << may3;
     QTest::newRow("MM.DD.YYYY") << u"05.03.2025"_s << u"MM.DD.YYYY"_s << may3;
     QTest::newRow("YYYMMDD") << u"1140503"_s << u"yyymmdd"_s << may3;
-    QTest::newRow("YYYMMDD two-digit day") << u"1141231"_s << u"YYYMMDD"_s << Midnight(2025, 12, 31);
+    QTest::newRow("YYYMMDD two-digit day")
+        << u"1141231"_s << u"YYYMMDD"_s << Midnight(2025, 12, 31);
     QTest::newRow("YYMMDD") << u"990105"_s << u"YYMMDD"_s << Midnight(2010, 1, 5);
     QTest::newRow("YYYYMMDD") << u"20250503"_s << u"YYYYMMDD"_s << may3;
     QTest::newRow("YYYYMMDD invalid gives today") << u"20250230"_s << u"YYYYMMDD"_s << today;
