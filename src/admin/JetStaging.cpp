@@ -356,13 +356,15 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
             if (found && (start & DeletedRowFlag))
                 continue;
             ++summary.read;
-            const QString where = u"資料表「"_s + m_name + u"」第 "_s + QString::number(summary.read) + u" 筆（頁 "_s
-                + QString::number(pageNumber) + u" 列 "_s + QString::number(r) + u"）："_s;
+            const auto where = [&] {
+                return u"資料表「"_s + m_name + u"」第 "_s + QString::number(summary.read) + u" 筆（頁 "_s
+                    + QString::number(pageNumber) + u" 列 "_s + QString::number(r) + u"）："_s;
+            };
             const int fieldCount = found
                 ? mdb_crack_row(m_table, start & RowOffsetMask, length, fields.data())
                 : -1;
             if (fieldCount < 0) {
-                summary.skippedRows.append(where + u"此列無法讀取"_s);
+                summary.skippedRows.append(where() + u"此列無法讀取"_s);
                 rowDone(summary.read);
                 continue;
             }
@@ -377,14 +379,14 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
                 values[index] = Value(column, fields[f], &error);
             }
             if (!error.isEmpty()) {
-                summary.skippedRows.append(where + error);
+                summary.skippedRows.append(where() + error);
                 rowDone(summary.read);
                 continue;
             }
             for (const QVariant &v : std::as_const(values))
                 insert.addBindValue(v);
             if (!insert.exec())
-                throw DatabaseError(where + u"無法寫入暫存資料庫：\n"_s + insert.lastError().text());
+                throw DatabaseError(where() + u"無法寫入暫存資料庫：\n"_s + insert.lastError().text());
             ++summary.converted;
             rowDone(summary.read);
         }
