@@ -520,12 +520,9 @@ JetStaging::Result JetStaging::Stage(const QString &mdbPath, const QString &stag
     result.jetVersion = mdb->f->jet_version == MDB_VER_JET3 ? 3
         : mdb->f->jet_version == MDB_VER_JET4              ? 4
                                                             : 10 + int(mdb->f->jet_version);
-    for (const char c : mdb->f->db_passwd) {
-        if (c != 0)
-            result.hasDatabasePassword = true;
-    }
-    // A database password is a check Access makes before it opens the file; the pages are not
-    // protected by it, and an encoded file is decoded by libmdb itself: no password is needed.
+    // A database password (the INI's DbPassword) is a check the Access engine makes before it
+    // opens the file; the pages are not protected by it, and the pages of an encoded file are
+    // decoded by libmdb itself: the file is read without the password.
     if (mdb->f->jet_version == MDB_VER_JET3) {
         const int codePage = options.jet3CodePage > 0
             ? options.jet3CodePage

@@ -62,7 +62,6 @@ public:
     {
         QString stagingPath;
         int jetVersion = 0; // 3 or 4 (later Access formats give 12 and up)
-        bool hasDatabasePassword = false;
         QList<JetTableSummary> tables;
 
         qint64 rowsRead() const;

@@ -72,7 +72,8 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     LabelJet->setWordWrap(true);
     MemoSummary = Named(new QPlainTextEdit(this), u"MemoSummary"_s);
     MemoSummary->setReadOnly(true);
-    MemoSummary->setMinimumHeight(160);
+    // The summary of a usual old database (about ten tables) shows without scrolling.
+    MemoSummary->setMinimumHeight(MemoSummary->fontMetrics().lineSpacing() * 12);
     for (QWidget *status : { static_cast<QWidget *>(Label6), static_cast<QWidget *>(Label7),
                              static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(LabelJet),
                              static_cast<QWidget *>(MemoSummary) })
