@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 
 #include <mdbtools.h>
-
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -71,10 +70,10 @@ int main(int argc, char **argv)
     const double stagingMs = Median(staging);
     const double floorMs = Median(floor);
     Out() << "file " << mdb << ", " << rows << " rows, median of " << runs << " runs" << Qt::endl;
-    Out() << "staging into SQLite: " << stagingMs << " ms, " << qint64(rows / (stagingMs / 1000)) << " rows/s"
-          << Qt::endl;
-    Out() << "floor, libmdb reading alone: " << floorMs << " ms, " << qint64(rows / (floorMs / 1000))
+    Out() << "staging into SQLite: " << stagingMs << " ms, " << qint64(rows / (stagingMs / 1000))
           << " rows/s" << Qt::endl;
+    Out() << "floor, libmdb reading alone: " << floorMs << " ms, "
+          << qint64(rows / (floorMs / 1000)) << " rows/s" << Qt::endl;
     Out() << "peak memory " << PeakKilobytes() << " kB" << Qt::endl;
     return 0;
 }

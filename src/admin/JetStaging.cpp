@@ -13,11 +13,10 @@
 #include <QTime>
 #include <QVariant>
 
-#include <mdbtools.h>
-
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mdbtools.h>
 #include <memory>
 #include <vector>
 
@@ -25,7 +24,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-std::atomic<int> g_connectionSerial{0};
+std::atomic<int> g_connectionSerial { 0 };
 
 // libmdb marks a row slot whose row was deleted, and keeps the offset in the low bits.
 constexpr int DeletedRowFlag = 0x4000;
@@ -33,10 +32,7 @@ constexpr int RowOffsetMask = 0x1fff;
 // Rows between two progress reports within a table.
 constexpr qint64 ProgressEvery = 500;
 
-QString Native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+QString Native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 QString Quoted(const QString &name)
 {
@@ -60,7 +56,7 @@ QString TruncatedMessage(const QString &mdbPath)
 struct FileHeader
 {
     bool isAccess = false;
-    int version = 0;     // 0 Jet 3, 1 Jet 4, 2 and up the later Access formats
+    int version = 0; // 0 Jet 3, 1 Jet 4, 2 and up the later Access formats
     qint64 pageSize = 0;
 };
 
@@ -102,10 +98,7 @@ struct TableCloser
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 
-QString FromMdb(const char *text)
-{
-    return QString::fromUtf8(text);
-}
+QString FromMdb(const char *text) { return QString::fromUtf8(text); }
 
 // A string libmdb made (g_malloc), as a QString, freed.
 QString TakeMdbString(char *text)
@@ -138,8 +131,8 @@ QString StagingType(const MdbColumn *column)
     case MDB_DATETIME:
         return u"TEXT"_s;
     case MDB_TEXT: // Jet 4 counts the size of a text column in bytes of UCS-2
-        return u"VARCHAR(%1)"_s.arg(qMax(1, IS_JET3(column->table->entry->mdb) ? column->col_size
-                                                                                 : column->col_size / 2));
+        return u"VARCHAR(%1)"_s.arg(
+            qMax(1, IS_JET3(column->table->entry->mdb) ? column->col_size : column->col_size / 2));
     case MDB_MEMO:
     case MDB_REPID:
         return u"TEXT"_s;
@@ -176,7 +169,8 @@ public:
     {
         QSqlQuery query(db());
         if (!query.exec(sql))
-            throw DatabaseError(u"暫存資料庫寫入失敗：\n"_s + sql + u'\n' + query.lastError().text());
+            throw DatabaseError(
+                u"暫存資料庫寫入失敗：\n"_s + sql + u'\n' + query.lastError().text());
     }
 
 private:
@@ -192,7 +186,8 @@ void CheckPages(MdbHandle *mdb, MdbTableDef *table, qint64 pageCount, const QStr
     if (!table->usage_map)
         return;
     int page = 0;
-    while ((page = mdb_map_find_next(mdb, table->usage_map, guint(table->map_sz), guint32(page))) > 0) {
+    while ((page = mdb_map_find_next(mdb, table->usage_map, guint(table->map_sz), guint32(page)))
+        > 0) {
         if (qint64(page) >= pageCount)
             throw RolvanError(TruncatedMessage(mdbPath));
     }
@@ -250,13 +245,14 @@ QVariant TableReader::Value(MdbColumn *column, const MdbField &field, QString *e
     case MDB_MONEY:
         return TakeMdbString(mdb_money_to_string(m_mdb, start));
     case MDB_NUMERIC:
-        return TakeMdbString(mdb_numeric_to_string(m_mdb, start, column->col_scale, column->col_prec));
+        return TakeMdbString(
+            mdb_numeric_to_string(m_mdb, start, column->col_scale, column->col_prec));
     case MDB_DATETIME: {
         const double value = mdb_get_double(page, start);
         const QString text = JetStaging::DateText(value);
         if (text.isEmpty()) {
-            *error = u"欄位「"_s + FromMdb(column->name) + u"」的日期值 "_s + QString::number(value, 'g', 17)
-                + u" 不是有效的日期"_s;
+            *error = u"欄位「"_s + FromMdb(column->name) + u"」的日期值 "_s
+                + QString::number(value, 'g', 17) + u" 不是有效的日期"_s;
             return QVariant();
         }
         return text;
@@ -270,7 +266,8 @@ QVariant TableReader::Value(MdbColumn *column, const MdbField &field, QString *e
             return QString(u""_s);
         // libmdb writes a memo into a buffer of its bind size: make it large enough for the
         // memo's bytes in UTF-8, so that a long memo is never cut.
-        const qint64 bytes = size >= MDB_MEMO_OVERHEAD ? (mdb_get_int32(page, start) & 0x3fffffff) : 0;
+        const qint64 bytes
+            = size >= MDB_MEMO_OVERHEAD ? (mdb_get_int32(page, start) & 0x3fffffff) : 0;
         const size_t needed = size_t(bytes) * 3 + 16;
         mdb_set_bind_size(m_mdb, qMax<size_t>(MDB_BIND_SIZE, needed));
         return TakeMdbString(mdb_col_to_string(m_mdb, page, start, type, size));
@@ -327,15 +324,17 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
     }
     {
         QSqlQuery create(db);
-        const QString sql = u"create table "_s + Quoted(m_name) + u" ("_s + definitions.join(u", "_s) + u')';
+        const QString sql
+            = u"create table "_s + Quoted(m_name) + u" ("_s + definitions.join(u", "_s) + u')';
         if (!create.exec(sql))
-            throw DatabaseError(u"暫存資料庫無法建立資料表「"_s + m_name + u"」：\n"_s + create.lastError().text());
+            throw DatabaseError(
+                u"暫存資料庫無法建立資料表「"_s + m_name + u"」：\n"_s + create.lastError().text());
     }
     QSqlQuery insert(db);
     const QString insertSql = columnCount == 0
         ? QString(u"insert into "_s + Quoted(m_name) + u" default values"_s)
-        : QString(u"insert into "_s + Quoted(m_name) + u" ("_s + names.join(u", "_s) + u") values ("_s
-                  + marks.join(u", "_s) + u')');
+        : QString(u"insert into "_s + Quoted(m_name) + u" ("_s + names.join(u", "_s)
+            + u") values ("_s + marks.join(u", "_s) + u')');
     if (!insert.prepare(insertSql))
         throw DatabaseError(insertSql + u'\n' + insert.lastError().text());
 
@@ -357,12 +356,12 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
                 continue;
             ++summary.read;
             const auto where = [&] {
-                return u"資料表「"_s + m_name + u"」第 "_s + QString::number(summary.read) + u" 筆（頁 "_s
-                    + QString::number(pageNumber) + u" 列 "_s + QString::number(r) + u"）："_s;
+                return u"資料表「"_s + m_name + u"」第 "_s + QString::number(summary.read)
+                    + u" 筆（頁 "_s + QString::number(pageNumber) + u" 列 "_s + QString::number(r)
+                    + u"）："_s;
             };
-            const int fieldCount = found
-                ? mdb_crack_row(m_table, start & RowOffsetMask, length, fields.data())
-                : -1;
+            const int fieldCount
+                = found ? mdb_crack_row(m_table, start & RowOffsetMask, length, fields.data()) : -1;
             if (fieldCount < 0) {
                 summary.skippedRows.append(where() + u"此列無法讀取"_s);
                 rowDone(summary.read);
@@ -386,7 +385,8 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
             for (const QVariant &v : std::as_const(values))
                 insert.addBindValue(v);
             if (!insert.exec())
-                throw DatabaseError(where() + u"無法寫入暫存資料庫：\n"_s + insert.lastError().text());
+                throw DatabaseError(
+                    where() + u"無法寫入暫存資料庫：\n"_s + insert.lastError().text());
             ++summary.converted;
             rowDone(summary.read);
         }
@@ -396,9 +396,9 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
         // Rows the table counts but no page holds: they cannot be named one by one.
         const qint64 missing = summary.expected - summary.read;
         summary.skipped += missing;
-        summary.skippedRows.append(u"資料表「"_s + m_name + u"」記載 "_s + QString::number(summary.expected)
-                                   + u" 筆，只找到 "_s + QString::number(summary.read) + u" 筆；其餘 "_s
-                                   + QString::number(missing) + u" 筆無法讀取"_s);
+        summary.skippedRows.append(u"資料表「"_s + m_name + u"」記載 "_s
+            + QString::number(summary.expected) + u" 筆，只找到 "_s + QString::number(summary.read)
+            + u" 筆；其餘 "_s + QString::number(missing) + u" 筆無法讀取"_s);
     }
     return summary;
 }
@@ -407,8 +407,8 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
 
 QString JetTableSummary::line() const
 {
-    return table + u"：讀取 "_s + QString::number(read) + u" 筆，轉入 "_s + QString::number(converted)
-        + u" 筆，略過 "_s + QString::number(skipped) + u" 筆"_s;
+    return table + u"：讀取 "_s + QString::number(read) + u" 筆，轉入 "_s
+        + QString::number(converted) + u" 筆，略過 "_s + QString::number(skipped) + u" 筆"_s;
 }
 
 qint64 JetStaging::Result::rowsRead() const
@@ -489,13 +489,10 @@ QString JetStaging::WaitingJetDatabase(const QString &dataFolder)
     return jet;
 }
 
-QString JetStaging::OfferText()
-{
-    return u"發現舊版資料庫 Quorin.mdb，是否轉換？"_s;
-}
+QString JetStaging::OfferText() { return u"發現舊版資料庫 Quorin.mdb，是否轉換？"_s; }
 
 JetStaging::Result JetStaging::Stage(const QString &mdbPath, const QString &stagingPath,
-                                     const Options &options, const ProgressCallback &progress)
+    const Options &options, const ProgressCallback &progress)
 {
     const QFileInfo info(mdbPath);
     if (!info.isFile())
@@ -518,7 +515,7 @@ JetStaging::Result JetStaging::Stage(const QString &mdbPath, const QString &stag
     Result result;
     result.stagingPath = stagingPath;
     result.jetVersion = mdb->f->jet_version == MDB_VER_JET3 ? 3
-        : mdb->f->jet_version == MDB_VER_JET4              ? 4
+        : mdb->f->jet_version == MDB_VER_JET4               ? 4
                                                             : 10 + int(mdb->f->jet_version);
     // A database password (the INI's DbPassword) is a check the Access engine makes before it
     // opens the file; the pages are not protected by it, and the pages of an encoded file are
@@ -557,7 +554,8 @@ JetStaging::Result JetStaging::Stage(const QString &mdbPath, const QString &stag
             QSqlDatabase db = connection.db();
             db.setDatabaseName(stagingPath);
             if (!db.open())
-                throw DatabaseError(u"無法建立暫存資料庫 "_s + Native(stagingPath) + u'\n' + db.lastError().text());
+                throw DatabaseError(
+                    u"無法建立暫存資料庫 "_s + Native(stagingPath) + u'\n' + db.lastError().text());
         }
         connection.exec(u"PRAGMA journal_mode = DELETE"_s);
         connection.exec(u"PRAGMA synchronous = FULL"_s);

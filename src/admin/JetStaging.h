@@ -10,11 +10,11 @@
 struct JetTableSummary
 {
     QString table;
-    qint64 expected = 0;      // rows the table's definition counts
-    qint64 read = 0;          // rows found in the file
-    qint64 converted = 0;     // rows written to the staging database
-    qint64 skipped = 0;       // rows found but not written (read - converted)
-    QStringList skippedRows;  // one line per skipped row: which row and why
+    qint64 expected = 0; // rows the table's definition counts
+    qint64 read = 0; // rows found in the file
+    qint64 converted = 0; // rows written to the staging database
+    qint64 skipped = 0; // rows found but not written (read - converted)
+    QStringList skippedRows; // one line per skipped row: which row and why
 
     // "Orders：讀取 830 筆，轉入 830 筆，略過 0 筆"
     QString line() const;
@@ -73,8 +73,8 @@ public:
     // Stages mdbPath into a new SQLite file at stagingPath (an existing file of that name is an
     // earlier staging and is replaced). Throws RolvanError with a message for the user; after a
     // throw no staging file is left.
-    static Result Stage(const QString &mdbPath, const QString &stagingPath, const Options &options = {},
-                        const ProgressCallback &progress = {});
+    static Result Stage(const QString &mdbPath, const QString &stagingPath,
+        const Options &options = {}, const ProgressCallback &progress = {});
 
     // A Jet date value (days since 1899/12/30, the fraction the time of day) in this system's
     // forms: "YYYY/MM/DD" when it has no time, "HH:MM:SS" when it has no date (day 0), else

@@ -39,10 +39,7 @@ QString FixturePath(const QString &name)
     return QStringLiteral(ROLVAN_JET_FIXTURES) + u'/' + name;
 }
 
-QString TemplatePath()
-{
-    return qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s;
-}
+QString TemplatePath() { return qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s; }
 
 QByteArray FileHash(const QString &path)
 {
@@ -58,8 +55,9 @@ const QString NullText = u"<NULL>"_s;
 Rows MdbExport(const QString &file, const QString &table)
 {
     QProcess process;
-    process.start(u"mdb-export"_s, { u"-0"_s, NullText, u"-b"_s, u"hex"_s, u"-D"_s, u"%Y/%m/%d %H:%M:%S"_s,
-                                     u"-T"_s, u"%Y/%m/%d %H:%M:%S"_s, file, table });
+    process.start(u"mdb-export"_s,
+        { u"-0"_s, NullText, u"-b"_s, u"hex"_s, u"-D"_s, u"%Y/%m/%d %H:%M:%S"_s, u"-T"_s,
+            u"%Y/%m/%d %H:%M:%S"_s, file, table });
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return { { u"<mdb-export failed>"_s } };
     const QString text = QString::fromUtf8(process.readAllStandardOutput());
@@ -264,7 +262,8 @@ void TestJetStaging::dateText_data()
     QTest::newRow("a time of no day") << 0.3756944444444444 << u"09:01:00"_s;
     QTest::newRow("seconds rounded") << 44532.0 + 59.6 / 86400 << u"2021/12/02 00:01:00"_s;
     QTest::newRow("rounding into the next day") << 44532.9999999 << u"2021/12/03"_s;
-    QTest::newRow("before 1899/12/30: the fraction is still the time") << -1.25 << u"1899/12/29 06:00:00"_s;
+    QTest::newRow("before 1899/12/30: the fraction is still the time")
+        << -1.25 << u"1899/12/29 06:00:00"_s;
     QTest::newRow("year 1000") << -328716.0 << u"1000/01/01"_s;
     QTest::newRow("9999/12/31") << 2958465.0 << u"9999/12/31"_s;
     QTest::newRow("after 9999") << 2958466.0 << QString();
@@ -305,8 +304,8 @@ void TestJetStaging::everyRowAsMdbExportPrintsIt_data()
 {
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("table");
-    const QStringList nwind = { u"Order Details"_s, u"Orders"_s,    u"Products"_s,  u"Shippers"_s, u"Categories"_s,
-                                u"Customers"_s,     u"Employees"_s, u"Suppliers"_s, u"Umsätze"_s };
+    const QStringList nwind = { u"Order Details"_s, u"Orders"_s, u"Products"_s, u"Shippers"_s,
+        u"Categories"_s, u"Customers"_s, u"Employees"_s, u"Suppliers"_s, u"Umsätze"_s };
     for (const QString &table : nwind)
         QTest::newRow(qPrintable(u"Jet 3 "_s + table)) << u"nwind.mdb"_s << table;
     QTest::newRow("Jet 4 DateTest") << u"DateTestDatabase.mdb"_s << u"DateTest"_s;
@@ -323,7 +322,8 @@ void TestJetStaging::everyRowAsMdbExportPrintsIt()
     QProcess tables;
     tables.start(u"mdb-tables"_s, { u"-1"_s, FixturePath(fixture) });
     QVERIFY(tables.waitForFinished(60000));
-    QStringList expectedTables = QString::fromUtf8(tables.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QStringList expectedTables
+        = QString::fromUtf8(tables.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     QStringList stagedTables;
     for (const JetTableSummary &t : result.tables)
         stagedTables.append(t.table);
@@ -345,19 +345,22 @@ void TestJetStaging::everyRowAsMdbExportPrintsIt()
             const QString type = types.value(record.fieldName(c));
             const QString got = staged.at(r).at(c);
             const QString printed = expected.at(r).at(c);
-            const QString where = table + u" row "_s + QString::number(r + 1) + u' ' + record.fieldName(c) + u": "_s
-                + got + u" / "_s + printed;
+            const QString where = table + u" row "_s + QString::number(r + 1) + u' '
+                + record.fieldName(c) + u": "_s + got + u" / "_s + printed;
             if (printed == NullText || got == NullText) {
                 QVERIFY2(got == printed, qPrintable(where));
-            } else if (type == u"TEXT"_s && printed.size() == 19 && printed.at(4) == u'/' && printed.at(13) == u':') {
+            } else if (type == u"TEXT"_s && printed.size() == 19 && printed.at(4) == u'/'
+                && printed.at(13) == u':') {
                 const QString form = StoredDateForm(printed);
-                if (!form.isEmpty()) { // libmdb prints no date outside 1900 .. 2700; dateTestRowsWrittenDown has them
+                if (!form.isEmpty()) { // libmdb prints no date outside 1900 .. 2700;
+                                       // dateTestRowsWrittenDown has them
                     QVERIFY2(got == form, qPrintable(where));
                     ++checkedDates;
                 }
             } else if (type == u"REAL"_s || type == u"DOUBLE"_s || type == u"CURRENCY"_s) {
-                QVERIFY2(std::fabs(got.toDouble() - printed.toDouble()) <= 1e-6 * qMax(1.0, std::fabs(printed.toDouble())),
-                         qPrintable(where));
+                QVERIFY2(std::fabs(got.toDouble() - printed.toDouble())
+                        <= 1e-6 * qMax(1.0, std::fabs(printed.toDouble())),
+                    qPrintable(where));
             } else {
                 QVERIFY2(got == printed, qPrintable(where));
             }
@@ -376,23 +379,28 @@ void TestJetStaging::everyRowAsMdbExportPrintsIt()
 void TestJetStaging::dateTestRowsWrittenDown()
 {
     const QString staging = DataPath(u"staging.db"_s);
-    const JetStaging::Result result = JetStaging::Stage(FixturePath(u"DateTestDatabase.mdb"_s), staging);
+    const JetStaging::Result result
+        = JetStaging::Stage(FixturePath(u"DateTestDatabase.mdb"_s), staging);
     QCOMPARE(result.jetVersion, 4);
     Connection db(staging);
     QCOMPARE(ColumnTypes(db, u"DateTest"_s),
-             (QHash<QString, QString>{ { u"IDCol"_s, u"INTEGER"_s }, { u"DateTimeCol"_s, u"TEXT"_s },
-                                       { u"DateCol"_s, u"TEXT"_s }, { u"TimeCol"_s, u"TEXT"_s },
-                                       { u"LongTextCol"_s, u"TEXT"_s }, { u"ShortTextCol"_s, u"VARCHAR(255)"_s } }));
+        (QHash<QString, QString> { { u"IDCol"_s, u"INTEGER"_s }, { u"DateTimeCol"_s, u"TEXT"_s },
+            { u"DateCol"_s, u"TEXT"_s }, { u"TimeCol"_s, u"TEXT"_s },
+            { u"LongTextCol"_s, u"TEXT"_s }, { u"ShortTextCol"_s, u"VARCHAR(255)"_s } }));
     const Rows rows = db.rows(u"select * from DateTest order by rowid"_s);
     // mdb-export prints 1900/01/00 for the dates outside 1900 .. 2700; they are stored as they are.
     const Rows expected = {
         { u"1"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"Hello"_s, u"Hello"_s },
-        { u"2"_s, u"9999/01/01"_s, u"9999/01/01"_s, u"9999/01/01"_s, u"Year 9999"_s, u"Year 1999"_s },
-        { u"3"_s, u"1898/01/01"_s, u"1899/01/01"_s, u"1900/01/01"_s, u"Pre-1900 years"_s, u"Pre-1900 years"_s },
-        { u"4"_s, u"0632/01/01"_s, u"0633/01/01"_s, u"0634/01/01"_s, u"Pre-1000 years"_s, u"Pre-1000 years"_s },
-        { u"5"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"Escaped new line \\r\\n in field"_s,
-          u"Escaped new line \\r\\n in field"_s },
-        { u"6"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"New line\r\nin field"_s, u"No new line"_s },
+        { u"2"_s, u"9999/01/01"_s, u"9999/01/01"_s, u"9999/01/01"_s, u"Year 9999"_s,
+            u"Year 1999"_s },
+        { u"3"_s, u"1898/01/01"_s, u"1899/01/01"_s, u"1900/01/01"_s, u"Pre-1900 years"_s,
+            u"Pre-1900 years"_s },
+        { u"4"_s, u"0632/01/01"_s, u"0633/01/01"_s, u"0634/01/01"_s, u"Pre-1000 years"_s,
+            u"Pre-1000 years"_s },
+        { u"5"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"2021/12/02"_s,
+            u"Escaped new line \\r\\n in field"_s, u"Escaped new line \\r\\n in field"_s },
+        { u"6"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"2021/12/02"_s, u"New line\r\nin field"_s,
+            u"No new line"_s },
     };
     QCOMPARE(rows, expected);
 }
@@ -409,7 +417,7 @@ void TestJetStaging::jet3TextInAnotherCodePage()
     QCOMPARE(result.tables.last().table, u"Ums酹ze"_s);
     Connection db(staging);
     QCOMPARE(db.column(u"select ShipAddress from Orders where OrderID = 10330"_s),
-             QStringList{ u"Carrera 52 con Ave. Bol癉ar #65-98 Llano Largo"_s });
+        QStringList { u"Carrera 52 con Ave. Bol癉ar #65-98 Llano Largo"_s });
 }
 
 void TestJetStaging::progressAndSummaryPerTable()
@@ -417,8 +425,8 @@ void TestJetStaging::progressAndSummaryPerTable()
     const QString mdb = FixturePath(u"nwind.mdb"_s);
     const QByteArray before = FileHash(mdb);
     QList<JetStagingProgress> reports;
-    const JetStaging::Result result = JetStaging::Stage(mdb, DataPath(u"staging.db"_s), {},
-                                                        [&](const JetStagingProgress &p) { reports << p; });
+    const JetStaging::Result result = JetStaging::Stage(
+        mdb, DataPath(u"staging.db"_s), {}, [&](const JetStagingProgress &p) { reports << p; });
     QCOMPARE(FileHash(mdb), before);
 
     QStringList announced;
@@ -435,9 +443,10 @@ void TestJetStaging::progressAndSummaryPerTable()
         if (p.table == u"Order Details"_s)
             details << p.rowsDone;
     }
-    QCOMPARE(details, (QList<qint64>{ 0, 500, 1000, 1500, 2000, 2155 }));
+    QCOMPARE(details, (QList<qint64> { 0, 500, 1000, 1500, 2000, 2155 }));
 
-    QCOMPARE(result.tables.first().line(), u"Order Details：讀取 2155 筆，轉入 2155 筆，略過 0 筆"_s);
+    QCOMPARE(
+        result.tables.first().line(), u"Order Details：讀取 2155 筆，轉入 2155 筆，略過 0 筆"_s);
     QCOMPARE(result.summaryLines().size(), 9);
     QCOMPARE(result.rowsSkipped(), 0);
 }
@@ -445,13 +454,15 @@ void TestJetStaging::progressAndSummaryPerTable()
 void TestJetStaging::cutShortOrForeignFileIsRefused_data()
 {
     QTest::addColumn<QString>("fixture");
-    QTest::addColumn<qint64>("keep"); // bytes of the fixture kept; -1 for a file that is no database
+    QTest::addColumn<qint64>(
+        "keep"); // bytes of the fixture kept; -1 for a file that is no database
     QTest::addColumn<QString>("message");
-    QTest::newRow("Jet 4 cut in the middle of a page") << u"DateTestDatabase.mdb"_s << qint64(4096 * 40 + 100)
-                                                       << u"不完整"_s;
-    QTest::newRow("Jet 4 cut at a page boundary") << u"DateTestDatabase.mdb"_s << qint64(4096 * 20) << u"不完整"_s;
-    QTest::newRow("Jet 3 cut at a page boundary, its data pages gone") << u"nwind.mdb"_s << qint64(2048 * 600)
-                                                                      << u"不完整"_s;
+    QTest::newRow("Jet 4 cut in the middle of a page")
+        << u"DateTestDatabase.mdb"_s << qint64(4096 * 40 + 100) << u"不完整"_s;
+    QTest::newRow("Jet 4 cut at a page boundary")
+        << u"DateTestDatabase.mdb"_s << qint64(4096 * 20) << u"不完整"_s;
+    QTest::newRow("Jet 3 cut at a page boundary, its data pages gone")
+        << u"nwind.mdb"_s << qint64(2048 * 600) << u"不完整"_s;
     QTest::newRow("Jet 3 of one page") << u"nwind.mdb"_s << qint64(2048) << u"不完整"_s;
     QTest::newRow("not an Access file") << QString() << qint64(-1) << u"不是 Access 資料庫"_s;
 }
@@ -482,7 +493,7 @@ void TestJetStaging::cutShortOrForeignFileIsRefused()
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
         QVERIFY2(e.message().contains(QDir::toNativeSeparators(mdb)), qPrintable(e.message()));
     }
-    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList{ u"Quorin.mdb"_s });
+    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList { u"Quorin.mdb"_s });
     QCOMPARE(FileHash(mdb), before);
 }
 
@@ -503,13 +514,14 @@ void TestJetStaging::stagedOldDatabaseGoesThroughTheConversion()
     }
     Connection db(temp, u"check"_s);
     QCOMPARE(db.rows(u"select CourseId, Course, Bookin from Courses order by RID"_s),
-             (Rows{ { u"A1234567890"_s, u"職業安全衛生教育訓練"_s, u"1"_s },
-                    { u"B2222222222"_s, u"勞工健康服務講習"_s, u"0"_s } }));
+        (Rows { { u"A1234567890"_s, u"職業安全衛生教育訓練"_s, u"1"_s },
+            { u"B2222222222"_s, u"勞工健康服務講習"_s, u"0"_s } }));
     QCOMPARE(db.rows(u"select ID, NAME, Score from Booking order by RID"_s),
-             (Rows{ { u"A123456789"_s, u"王小明"_s, u"Y"_s }, { u"C123456789"_s, u"林志強"_s, u"N"_s } }));
+        (Rows {
+            { u"A123456789"_s, u"王小明"_s, u"Y"_s }, { u"C123456789"_s, u"林志強"_s, u"N"_s } }));
     QCOMPARE(db.column(u"select INDEX_KEY from PSIO order by RID"_s),
-             (QStringList{ u"A1234567890A00109:00"_s, u"A1234567890A00108:30"_s, u"A1234567890A002"_s,
-                           u"A1234567890A00213:30"_s }));
+        (QStringList { u"A1234567890A00109:00"_s, u"A1234567890A00108:30"_s, u"A1234567890A002"_s,
+            u"A1234567890A00213:30"_s }));
 }
 
 void TestJetStaging::jetConversionMakesQuorinDbAndLeavesTheMdb()
@@ -525,7 +537,8 @@ void TestJetStaging::jetConversionMakesQuorinDbAndLeavesTheMdb()
         if (tableLines.isEmpty() || tableLines.last() != p.tableLine)
             tableLines << p.tableLine;
     });
-    const DatabaseConversion::JetResult result = conversion.RunFromJet(mdb, DatabaseConversion::DefaultOptions());
+    const DatabaseConversion::JetResult result
+        = conversion.RunFromJet(mdb, DatabaseConversion::DefaultOptions());
 
     QCOMPARE(result.databasePath, DataPath(u"Quorin.db"_s));
     QCOMPARE(result.staging.tables.size(), 1);
@@ -534,7 +547,8 @@ void TestJetStaging::jetConversionMakesQuorinDbAndLeavesTheMdb()
     QVERIFY(tableLines.contains(u"檢查新資料庫 "_s));
     // The .mdb as it was; Quorin.db made from the template and open; no staging or temporary file.
     QCOMPARE(FileHash(mdb), before);
-    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), (QStringList{ u"Quorin.db"_s, u"Quorin.mdb"_s }));
+    QCOMPARE(
+        QDir(m_dataDir).entryList(QDir::Files), (QStringList { u"Quorin.db"_s, u"Quorin.mdb"_s }));
     QVERIFY(m_dm->isWorkingOpen());
     QCOMPARE(JetStaging::WaitingJetDatabase(m_dataDir), QString());
 }
@@ -557,13 +571,14 @@ void TestJetStaging::jetConversionOnlyWhenQuorinDbIsMissing()
         QVERIFY2(e.message().contains(u"舊版資料庫未變更"_s), qPrintable(e.message()));
         QVERIFY2(e.message().contains(u"不完整"_s), qPrintable(e.message()));
     }
-    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList{ u"Quorin.mdb"_s });
+    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList { u"Quorin.mdb"_s });
 
     // With a Quorin.db beside it the old file waits for nobody and is never converted over it.
     QVERIFY(QFile::copy(TemplatePath(), DataPath(u"Quorin.db"_s)));
     QCOMPARE(JetStaging::WaitingJetDatabase(m_dataDir), QString());
     const QByteArray working = FileHash(DataPath(u"Quorin.db"_s));
-    QVERIFY_THROWS_EXCEPTION(RolvanError, conversion.RunFromJet(mdb, DatabaseConversion::DefaultOptions()));
+    QVERIFY_THROWS_EXCEPTION(
+        RolvanError, conversion.RunFromJet(mdb, DatabaseConversion::DefaultOptions()));
     QCOMPARE(FileHash(DataPath(u"Quorin.db"_s)), working);
 }
 

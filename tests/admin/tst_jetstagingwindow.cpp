@@ -128,7 +128,7 @@ void TestJetStagingWindow::init()
     QVERIFY(QDir().mkpath(exeDir));
     QVERIFY(QDir().mkpath(m_dataDir));
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s,
-                        JoinPath(exeDir, u"SampleQuorin.db"_s)));
+        JoinPath(exeDir, u"SampleQuorin.db"_s)));
     m_globals = Globals();
     m_globals.ExeDir = exeDir + QDir::separator();
     m_globals.StartDir = QDir::currentPath();
@@ -162,21 +162,22 @@ void TestJetStagingWindow::offerTakenShowsTablesAndSummary()
     TfrmCopyTable window(*m_dm);
     QStringList firstLines;
     bool shotTaken = false;
-    connect(&window, &TfrmCopyTable::progressShown, this, [&](const QString &first, const QString &, int percent) {
-        if (firstLines.isEmpty() || firstLines.last() != first)
-            firstLines << first;
-        if (first.contains(u"Orders"_s) && percent >= 50 && !shotTaken) {
-            shotTaken = true;
-            SaveShot(window, u"TfrmCopyTable-jet-reading.png"_s);
-        }
-    });
+    connect(&window, &TfrmCopyTable::progressShown, this,
+        [&](const QString &first, const QString &, int percent) {
+            if (firstLines.isEmpty() || firstLines.last() != first)
+                firstLines << first;
+            if (first.contains(u"Orders"_s) && percent >= 50 && !shotTaken) {
+                shotTaken = true;
+                SaveShot(window, u"TfrmCopyTable-jet-reading.png"_s);
+            }
+        });
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.LabelJet->isVisible());
     QVERIFY(!window.CheckBox1->isVisible());
     QTRY_VERIFY(window.MemoSummary->isVisible());
 
-    QCOMPARE(m_prompter->asked, QStringList{ u"發現舊版資料庫 Quorin.mdb，是否轉換？"_s });
+    QCOMPARE(m_prompter->asked, QStringList { u"發現舊版資料庫 Quorin.mdb，是否轉換？"_s });
     QCOMPARE(m_prompter->askedButtons.value(0).size(), 2);
     QVERIFY2(m_prompter->errors.isEmpty(), qPrintable(m_prompter->errors.join(u'\n')));
     // Each table announced in the file's order, then the conversion and its check.
@@ -184,8 +185,10 @@ void TestJetStagingWindow::offerTakenShowsTablesAndSummary()
     QVERIFY(firstLines.contains(u"讀取舊版資料表：Umsätze （9/9） "_s));
     QVERIFY(firstLines.contains(u"檢查新資料庫 "_s));
     const QString summary = window.MemoSummary->toPlainText();
-    QVERIFY2(summary.startsWith(u"舊版資料庫轉換完成，共讀取 4032 筆，略過 0 筆。"_s), qPrintable(summary));
-    QVERIFY2(summary.contains(u"\nOrders：讀取 830 筆，轉入 830 筆，略過 0 筆"_s), qPrintable(summary));
+    QVERIFY2(summary.startsWith(u"舊版資料庫轉換完成，共讀取 4032 筆，略過 0 筆。"_s),
+        qPrintable(summary));
+    QVERIFY2(
+        summary.contains(u"\nOrders：讀取 830 筆，轉入 830 筆，略過 0 筆"_s), qPrintable(summary));
     QCOMPARE(window.BitBtn2->text(), u"關閉"_s);
     QVERIFY(!window.BitBtn1->isVisible());
     SaveShot(window, u"TfrmCopyTable-jet-summary.png"_s);
@@ -211,7 +214,7 @@ void TestJetStagingWindow::offerDeclinedWritesNothing()
 
     QTest::mouseClick(window.BitBtn2, Qt::LeftButton);
     QCOMPARE(window.result(), int(QDialog::Rejected));
-    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList{ u"Quorin.mdb"_s });
+    QCOMPARE(QDir(m_dataDir).entryList(QDir::Files), QStringList { u"Quorin.mdb"_s });
     QCOMPARE(FileHash(m_mdb), m_mdbHash);
 }
 
@@ -219,8 +222,10 @@ void TestJetStagingWindow::startUpOpensTheWindowBeforeTheTemplateCopy_data()
 {
     QTest::addColumn<bool>("convert");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("converted") << true << QStringList{ u"conversion"_s, u"closed, Quorin.db made"_s };
-    QTest::newRow("declined: the template is copied after") << false << QStringList{ u"conversion"_s, u"closed"_s };
+    QTest::newRow("converted") << true
+                               << QStringList { u"conversion"_s, u"closed, Quorin.db made"_s };
+    QTest::newRow("declined: the template is copied after")
+        << false << QStringList { u"conversion"_s, u"closed"_s };
 }
 
 void TestJetStagingWindow::startUpOpensTheWindowBeforeTheTemplateCopy()
@@ -231,7 +236,8 @@ void TestJetStagingWindow::startUpOpensTheWindowBeforeTheTemplateCopy()
     StationState station;
     WindowHooks hooks(*m_dm, *m_prompter, DataPath(u"Quorin.db"_s));
     MainActivation activation(*m_dm, station, hooks);
-    QCOMPARE(activation.Run({ u"Rolvan"_s }, QCoreApplication::applicationFilePath()), MainActivation::Outcome::Done);
+    QCOMPARE(activation.Run({ u"Rolvan"_s }, QCoreApplication::applicationFilePath()),
+        MainActivation::Outcome::Done);
     QCOMPARE(hooks.calls.mid(0, 2), calls);
     QVERIFY(m_dm->isWorkingOpen());
     QVERIFY(QFile::exists(DataPath(u"Quorin.db"_s)));
@@ -240,7 +246,8 @@ void TestJetStagingWindow::startUpOpensTheWindowBeforeTheTemplateCopy()
     // With Quorin.db there, the next activation offers nothing.
     const int asked = m_prompter->asked.size();
     MainActivation again(*m_dm, station, hooks);
-    QCOMPARE(again.Run({ u"Rolvan"_s }, QCoreApplication::applicationFilePath()), MainActivation::Outcome::Done);
+    QCOMPARE(again.Run({ u"Rolvan"_s }, QCoreApplication::applicationFilePath()),
+        MainActivation::Outcome::Done);
     QCOMPARE(hooks.calls.size(), 2);
     QCOMPARE(m_prompter->asked.size(), asked);
 }
