@@ -725,3 +725,56 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
         throw DatabaseError(error);
     return result;
 }
+
+QString DatabaseConversion::JetStagingPath(const QString &dataFolder)
+{
+    return JoinPath(dataFolder, u"QuorinJetStaging.db"_s);
+}
+
+DatabaseConversion::JetResult DatabaseConversion::RunFromJet(const QString &mdbPath, const Options &options)
+{
+    const Globals &g = G();
+    const QString folder = options.dataFolder.trimmed();
+    if (folder.isEmpty())
+        throw RolvanError(u"系統設定中的資料庫目錄是空白的，請先於系統設定指定資料庫目錄。"_s);
+    if (ReadIniBool(IniSection::Base, IniKey::UseNetDb, false))
+        throw RolvanError(u"目前使用網路資料庫（useNetDB），本機無法轉換舊版資料庫。"_s);
+    const QString working = JoinPath(folder, g.DbFileName);
+    if (QFileInfo::exists(working))
+        throw RolvanError(u"資料庫檔案已存在，舊版資料庫不轉換："_s + Native(working));
+    if (!QFileInfo(options.templatePath).isFile())
+        throw RolvanError(u"找不到範本資料庫："_s + Native(options.templatePath));
+    const QString staging = JetStagingPath(folder);
+    const QString tempPath = JoinPath(folder, g.TempDbFileName);
+
+    JetResult result;
+    m_dm.CloseWorking();
+    try {
+        result.staging = JetStaging::Stage(mdbPath, staging, {}, [this](const JetStagingProgress &p) {
+            const QString tableLine = u"讀取舊版資料表："_s + p.table + u" （"_s + QString::number(p.tableNumber)
+                + u'/' + QString::number(p.tableCount) + u"） "_s;
+            const qint64 count = qMax(p.rowCount, p.rowsDone);
+            Report(tableLine, QString::number(count) + u"筆之 第 "_s + QString::number(p.rowsDone) + u"      "_s,
+                   count > 0 ? int(p.rowsDone * 100 / count) : 100);
+        });
+        ConvertInto(staging, options.templatePath, tempPath);
+        // A rename never replaces a file: a Quorin.db made meanwhile by someone else is kept.
+        if (!QFile::rename(tempPath, working))
+            throw RolvanError(u"無法建立資料庫檔案："_s + Native(working));
+    } catch (const RolvanError &e) {
+        RemoveSqliteFiles(tempPath);
+        RemoveSqliteFiles(staging);
+        throw RolvanError(u"舊版資料庫轉換失敗，舊版資料庫未變更："_s + Native(mdbPath) + u'\n' + e.message());
+    } catch (...) {
+        RemoveSqliteFiles(tempPath);
+        RemoveSqliteFiles(staging);
+        throw;
+    }
+    RemoveSqliteFiles(staging);
+    result.databasePath = working;
+    Report(u"舊版資料庫轉換完成 "_s, QString(), 100);
+    QString error;
+    if (!m_dm.OpenWorkingDatabase(working, &error))
+        throw DatabaseError(error);
+    return result;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "admin/JetStaging.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QSqlDatabase>
@@ -68,6 +70,20 @@ public:
     // Backs up and, unless backupOnly, converts. Throws RolvanError with a message for the user
     // on any failure; Con1 is open again (on the unchanged Quorin.db) when it returns or throws.
     Result Run(const Options &options);
+
+    // An old Access database (Quorin.mdb of the data folder, Quorin.db missing) read through a
+    // staging SQLite file and converted into a new Quorin.db. The .mdb is only read: it stays as
+    // it was and is the backup. The staging file and QuorinTemp.db are this run's own and are
+    // removed whatever happens; Quorin.db appears only when everything succeeded. Throws
+    // RolvanError with a message for the user; Con1 is open on the new Quorin.db on success.
+    struct JetResult
+    {
+        JetStaging::Result staging;
+        QString databasePath;
+    };
+    JetResult RunFromJet(const QString &mdbPath, const Options &options);
+    // The staging file of the Jet conversion in the data folder.
+    static QString JetStagingPath(const QString &dataFolder);
 
     // The steps on their own. BackupDatabase writes a checked copy of the database at
     // sourcePath to targetPath (replacing a file of that name) or throws.

@@ -1,18 +1,22 @@
 #include "admin/TfrmCopyTable.h"
 
 #include "admin/DatabaseConversion.h"
+#include "admin/JetStaging.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -64,8 +68,15 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     ProgressBar1 = Named(new QProgressBar(this), u"ProgressBar1"_s);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    LabelJet = Named(new QLabel(this), u"LabelJet"_s);
+    LabelJet->setWordWrap(true);
+    MemoSummary = Named(new QPlainTextEdit(this), u"MemoSummary"_s);
+    MemoSummary->setReadOnly(true);
+    // The summary of a usual old database (about ten tables) shows without scrolling.
+    MemoSummary->setMinimumHeight(MemoSummary->fontMetrics().lineSpacing() * 12);
     for (QWidget *status : { static_cast<QWidget *>(Label6), static_cast<QWidget *>(Label7),
-                             static_cast<QWidget *>(ProgressBar1) })
+                             static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(LabelJet),
+                             static_cast<QWidget *>(MemoSummary) })
         status->setVisible(false);
 
     auto *names = new QGridLayout;
@@ -86,6 +97,7 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     layout->addSpacing(6);
     layout->addWidget(Label2);
     layout->addWidget(Label3);
+    layout->addWidget(LabelJet);
     layout->addSpacing(6);
     layout->addLayout(names);
     layout->addSpacing(6);
@@ -94,6 +106,7 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     layout->addWidget(Label6);
     layout->addWidget(Label7);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(MemoSummary, 1);
     layout->addStretch(1);
     setMinimumWidth(560);
 
@@ -116,7 +129,80 @@ void TfrmCopyTable::FormActivate()
     GuardAction([this] {
         Edit1->setText(DatabaseConversion::BackupFileName(CurrentClock().now()));
         Edit2->setText(DatabaseConversion::BackupFolder());
+        m_jetPath = JetStaging::WaitingJetDatabase(DatabaseConversion::DataFolder());
     });
+    if (!m_jetPath.isEmpty()) {
+        ShowJetMode();
+        // Asked once the window is on the screen, so that the progress shows in it.
+        QTimer::singleShot(0, this, &TfrmCopyTable::OfferJetConversion);
+    }
+}
+
+void TfrmCopyTable::ShowJetMode()
+{
+    // Nothing to back up: the old file itself stays as it is.
+    for (QWidget *backup : { static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
+                             static_cast<QWidget *>(Label4), static_cast<QWidget *>(Edit1),
+                             static_cast<QWidget *>(Label5), static_cast<QWidget *>(Edit2),
+                             static_cast<QWidget *>(CheckBox1) })
+        backup->setVisible(false);
+    LabelJet->setText(u"發現舊版資料庫："_s + QDir::toNativeSeparators(m_jetPath)
+                      + u"\n轉換後產生新的資料庫 Quorin.db，舊版資料庫檔案保留不變。"_s);
+    LabelJet->setVisible(true);
+    BitBtn1->setText(u"開始轉換"_s);
+}
+
+void TfrmCopyTable::OfferJetConversion()
+{
+    if (m_jetPath.isEmpty() || m_running || m_jetDone)
+        return;
+    const Prompter::Button answer = CurrentPrompter().MessageDlgCaptions(
+        JetStaging::OfferText(), { { Prompter::Button::Yes, u"是"_s }, { Prompter::Button::No, u"否"_s } });
+    if (answer == Prompter::Button::Yes)
+        RunJetConversion();
+}
+
+void TfrmCopyTable::SetInputsEnabled(bool enabled)
+{
+    for (QWidget *input : { static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Edit2),
+                            static_cast<QWidget *>(CheckBox1), static_cast<QWidget *>(BitBtn1),
+                            static_cast<QWidget *>(BitBtn2) })
+        input->setEnabled(enabled);
+}
+
+void TfrmCopyTable::RunJetConversion()
+{
+    Label6->clear();
+    Label7->clear();
+    ProgressBar1->setValue(0);
+    Label6->setVisible(true);
+    Label7->setVisible(true);
+    ProgressBar1->setVisible(true);
+    layout()->activate();
+    m_running = true;
+    SetInputsEnabled(false);
+
+    DatabaseConversion::JetResult result;
+    const bool done = GuardAction([&] {
+        DatabaseConversion conversion(m_dm);
+        conversion.setProgressCallback([this](const ConversionProgress &p) { ShowProgress(p); });
+        result = conversion.RunFromJet(m_jetPath, DatabaseConversion::DefaultOptions());
+    });
+
+    m_running = false;
+    SetInputsEnabled(true);
+    if (!done)
+        return;
+    m_jetDone = true;
+    QStringList lines = { u"舊版資料庫轉換完成，共讀取 "_s + QString::number(result.staging.rowsRead())
+                          + u" 筆，略過 "_s + QString::number(result.staging.rowsSkipped()) + u" 筆。"_s };
+    lines.append(result.staging.summaryLines());
+    MemoSummary->setPlainText(lines.join(u'\n'));
+    MemoSummary->setVisible(true);
+    BitBtn1->setVisible(false);
+    BitBtn2->setText(u"關閉"_s);
+    BitBtn2->setDefault(true);
+    adjustSize();
 }
 
 void TfrmCopyTable::CheckBox1Click()
@@ -141,6 +227,11 @@ void TfrmCopyTable::BitBtn1Click()
 {
     if (m_running)
         return;
+    if (!m_jetPath.isEmpty()) {
+        if (!m_jetDone)
+            RunJetConversion();
+        return;
+    }
     Label6->clear();
     Label7->clear();
     ProgressBar1->setValue(0);
@@ -180,6 +271,10 @@ void TfrmCopyTable::BitBtn1Click()
 
 void TfrmCopyTable::BitBtn2Click()
 {
+    if (m_jetDone) {
+        accept();
+        return;
+    }
     reject();
 }
 
@@ -187,5 +282,9 @@ void TfrmCopyTable::reject()
 {
     if (m_running)
         return;
+    if (m_jetDone) { // the old database was converted: the work is done, whichever way it closes
+        QDialog::accept();
+        return;
+    }
     QDialog::reject();
 }

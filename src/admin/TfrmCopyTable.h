@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QPlainTextEdit;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -13,6 +14,11 @@ struct ConversionProgress;
 // "資料庫資料表轉換作業": backs up the working database and, unless "備份不轉換" is checked,
 // converts it to the layout of the template. The work itself is DatabaseConversion's; this
 // window gathers the backup name and folder and shows the progress lines and the bar.
+//
+// When the data folder has no Quorin.db but an old Access database Quorin.mdb, the window offers
+// to convert that file instead ("發現舊版資料庫 Quorin.mdb，是否轉換？"): its tables are read one by
+// one with their progress, the summary of rows read, converted and skipped per table is shown in
+// the window at the end, and the .mdb stays as it was.
 //
 // Open it modally: TfrmCopyTable window(dm, parent); window.exec();
 // The result is Accepted ("OK") after the work, Rejected after "取消".
@@ -35,12 +41,16 @@ public:
     QLabel *Label6 = nullptr;    // first status line: the table being converted
     QLabel *Label7 = nullptr;    // second status line: the row
     QProgressBar *ProgressBar1 = nullptr;
+    QLabel *LabelJet = nullptr;       // the old Access database found, when there is one
+    QPlainTextEdit *MemoSummary = nullptr; // rows read, converted and skipped per table
 
 public slots:
     void FormActivate();
     void CheckBox1Click();
     void BitBtn1Click();
     void BitBtn2Click();
+    // Asks whether the old Access database is to be converted, and converts it when so.
+    void OfferJetConversion();
 
     // Ignored while the work runs: the window closes by itself when it is done.
     void reject() override;
@@ -54,8 +64,13 @@ protected:
 
 private:
     void ShowProgress(const ConversionProgress &progress);
+    void ShowJetMode();
+    void RunJetConversion();
+    void SetInputsEnabled(bool enabled);
 
     TDM &m_dm;
     bool m_activated = false;
     bool m_running = false;
+    QString m_jetPath;     // Quorin.mdb waiting for its conversion
+    bool m_jetDone = false; // converted: the window shows the summary until it is closed
 };

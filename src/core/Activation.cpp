@@ -6,6 +6,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "Fun/VersionInfo.h"
+#include "admin/JetStaging.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
@@ -185,6 +186,9 @@ bool MainActivation::OpenWorkingDatabase()
         return false;
     }
     const QString database = JoinPath(ReadDataFolders().database, g.DbFileName);
+    // An old Access database (Quorin.mdb, no Quorin.db) is offered for conversion first.
+    if (!JetStaging::WaitingJetDatabase(ReadDataFolders().database).isEmpty())
+        m_hooks.OpenConversionWindow();
     if (!QFile::exists(database) && QFile::exists(g.samplePath()))
         CopyTemplate(g.samplePath(), database);
     m_dm.CloseWorking();
