@@ -259,6 +259,111 @@ bool StationSettingsForm::Save(const QString &iniPath) const
     return true;
 }
 
+namespace {
+
+enum class ValueKind { Text, YesNo, Minutes };
+
+// Two stored values that make the station behave alike: yes/no values by their meaning,
+// minutes by their number ("00", "0" and empty all mean no limit).
+bool SameMeaning(ValueKind kind, const QString &a, const QString &b)
+{
+    switch (kind) {
+    case ValueKind::YesNo:
+        try {
+            return TextToBool(a) == TextToBool(b);
+        } catch (const ConversionError &) {
+            return a.trimmed() == b.trimmed();
+        }
+    case ValueKind::Minutes:
+        return a.trimmed().toInt() == b.trimmed().toInt();
+    case ValueKind::Text:
+        break;
+    }
+    return a.trimmed() == b.trimmed();
+}
+
+QString ShownValue(ValueKind kind, const QString &value)
+{
+    if (kind == ValueKind::Minutes && value.trimmed().toInt() == 0)
+        return value.trimmed().isEmpty() ? u"空白（不限制）"_s : value.trimmed() + u"（不限制）"_s;
+    if (kind == ValueKind::Minutes)
+        return value.trimmed() + u" 分鐘"_s;
+    return value.trimmed().isEmpty() ? u"空白"_s : value.trimmed();
+}
+
+} // namespace
+
+QList<StationSettingsForm::UnseenChange> StationSettingsForm::UnseenChanges(const QString &iniPath) const
+{
+    IniFile ini;
+    ini.load(iniPath);
+    struct Watched
+    {
+        QString key;
+        QString caption;
+        QString stationDefault; // empty: the station's default is not known here
+        QString written;
+        ValueKind kind;
+        bool editable; // the administrator sees and may change the field
+    };
+    const QString caption = G().IdnoCaption.trimmed();
+    const QList<Watched> watched{
+        {IniKey::PhotoSubPathRule, u"影像子目錄分類依據"_s, u"年月"_s,
+         photoSubPathByCourseNo ? u"課程編號"_s : QString(), ValueKind::Text, false},
+        {IniKey::MinutesBeforeStart, u"上課前幾分鐘開始簽到"_s, u"0"_s, minutesBeforeStart,
+         ValueKind::Minutes, false},
+        {IniKey::MinutesAfterEnd, u"下課後幾分鐘內可簽退"_s, u"0"_s, minutesAfterEnd,
+         ValueKind::Minutes, false},
+        {IniKey::IOScreen, u"螢幕輸入 (IOScreen)"_s, FalseText, BoolToText(ioScreen),
+         ValueKind::YesNo, false},
+        {IniKey::IOKeyboard, u"鍵盤輸入 (IOKeyboard)"_s, FalseText, BoolToText(ioKeyboard),
+         ValueKind::YesNo, true},
+        {IniKey::PhotoOnSign, u"簽到拍照"_s, FalseText, TrueText, ValueKind::YesNo, false},
+        {IniKey::IdentityStoreKind, u"簽到退識別儲存種類"_s, caption, u"身分證字號"_s,
+         ValueKind::Text, false},
+        {IniKey::IdentityInputKind, u"簽到退識別輸入種類"_s, caption, identityInputKind,
+         ValueKind::Text, true},
+        {IniKey::IdentityShowKind, u"簽到退識別顯示種類"_s, caption, identityShowKind,
+         ValueKind::Text, true},
+    };
+    QList<UnseenChange> changes;
+    for (const Watched &w : watched) {
+        const std::optional<QString> stored = ini.value(IniSection::Base, w.key);
+        if (w.written.isNull() || (stored && w.editable))
+            continue; // not written, or shown as stored and changed by hand only
+        const QString before = stored ? *stored : w.stationDefault;
+        if (!stored && w.stationDefault.isEmpty())
+            continue;
+        if (SameMeaning(w.kind, before, w.written))
+            continue;
+        changes.append({w.key, w.caption, ShownValue(w.kind, before), ShownValue(w.kind, w.written)});
+    }
+    return changes;
+}
+
+QString StationSettingsForm::UnseenChangesQuestion(const QList<UnseenChange> &changes)
+{
+    QString text = u"儲存設定將改變簽到站目前的運作方式（設定檔尚無這些項目時，簽到站使用自己的預設值）：\n"_s;
+    for (const UnseenChange &c : changes)
+        text += u"\n・"_s + c.caption + u"：" + c.before + u" → "_s + c.after;
+    text += u"\n\n影像子目錄改變後，新的相片存到另一個資料夾；查詢與報表兩處都會尋找。\n確定要儲存設定嗎?"_s;
+    return text;
+}
+
+bool StationSettingsForm::SaveAfterAsking(const QString &iniPath) const
+{
+    if (ValidationError().isEmpty()) {
+        const QList<UnseenChange> changes = UnseenChanges(iniPath);
+        if (!changes.isEmpty()
+            && CurrentPrompter().MessageDlgCaptions(
+                   UnseenChangesQuestion(changes),
+                   {{Prompter::Button::Yes, u"儲存"_s}, {Prompter::Button::No, u"取消"_s}})
+                != Prompter::Button::Yes)
+            return false;
+    }
+    return Save(iniPath);
+}
+
 QString StationSettingsForm::Drive() const
 {
     return databasePath.left(2);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -88,6 +89,31 @@ public:
     // current prompter and nothing is written; returns false then. A file that cannot be
     // read or written raises RolvanError and is left as it was.
     bool Save(const QString &iniPath) const;
+
+    // A change a save makes to how the station signs in and files pictures without the
+    // administrator having changed a field: the station reads these keys with defaults of its
+    // own ("年月", 0 and 0 minutes, "False", the identity caption) while this window shows and
+    // writes its own ("課程編號", 60 and 60, "True", "身分證字號"), and some values are always
+    // written as fixed.
+    struct UnseenChange
+    {
+        QString key;
+        QString caption; // as the list shows it
+        QString before;  // what the station runs on now
+        QString after;   // what the save writes
+    };
+    // The unseen changes of a save to the settings file at iniPath: every watched key that the
+    // file lacks (the station runs on its own default) or that the window cannot edit, whose
+    // value to be written means something else than what the station runs on.
+    QList<UnseenChange> UnseenChanges(const QString &iniPath) const;
+    // The question that lists them.
+    static QString UnseenChangesQuestion(const QList<UnseenChange> &changes);
+
+    // The action of "儲存設定": invalid values are refused as Save() refuses them; otherwise,
+    // when the save would change how the station works without the administrator having
+    // changed a field, the changes are listed and asked about once ("儲存" / "取消") and
+    // nothing is written unless confirmed. Returns whether the file was written.
+    bool SaveAfterAsking(const QString &iniPath) const;
 
     // "班別時間設定" as saved: each field padded with "0000" on the right and cut to four.
     QString ClassPeriodsText() const;

@@ -457,8 +457,12 @@ void TfmDBPath::BitBtn1Click()
 {
     GuardAction([this] {
         FieldsToForm();
-        if (!m_form.Save(G().iniPath()))
+        if (!m_form.ValidationError().isEmpty()) {
+            m_form.Save(G().iniPath()); // refuses with its message
             EditDoor->setFocus();
+            return;
+        }
+        m_form.SaveAfterAsking(G().iniPath());
     });
 }
 

@@ -1,6 +1,7 @@
 #include "reports/AttendanceRules.h"
 
 #include "Fun/DateTimeFunctions.h"
+#include "classes/ClassDayProfile.h"
 
 #include <algorithm>
 
@@ -195,6 +196,27 @@ bool IsSignOutType(const QString &ioType)
     return t == u"1" || t == u"3" || t == u"5";
 }
 
+int StationPairShift(const ReportLesson &lesson, const QString &classPeriods)
+{
+    ClassDayLesson l;
+    l.DateStart = lesson.DateStart;
+    l.TimeStart = lesson.TimeStart;
+    l.TimeEnd = lesson.TimeEnd;
+    l.noonRS = lesson.noonRS;
+    l.noonRE = lesson.noonRE;
+    l.nightRS = lesson.nightRS;
+    l.nightRE = lesson.nightRE;
+    return ComputeClassDayProfile({l}, std::nullopt, classPeriods).ClsIOTypeShift;
+}
+
+QString TypeWithShift(const QString &ioType, int shift)
+{
+    const QString t = ioType.trimmed();
+    if (shift <= 0 || (t != u"0" && t != u"1"))
+        return ioType;
+    return QString(QChar(char16_t(t.at(0).unicode() + shift)));
+}
+
 int ApplyEvent(AttendanceRow &row, const QString &ioType, const QString &ioTime,
                const DayWindows &windows, const RollCallLimits &limits)
 {
@@ -348,12 +370,26 @@ LessonCredit CreditRow(const QString &segmentCode, const AttendanceRow &row,
     // credits nothing and makes no roll-call check, so neither a stray hour nor the roll-call
     // message of a part the lesson does not have lands on the lesson.
     const auto reaches = [](const QString &P, const QString &Q) { return P.left(4) < Q.left(4); };
-    const auto graced = [&](int part, int n, const QString &x, const QString &y, const QString &P,
-                            const QString &Q) {
-        return reaches(P, Q) ? PartHours(n, x, y, P, Q, grace) * check(part) : 0;
+    // Each lesson is credited over its own time span: a part runs from the later of its own
+    // start and the lesson's start to the earlier of its own end and the lesson's end. Break
+    // fields that name the day's lunch or dinner (as every lesson of an imported day does) would
+    // otherwise stretch a 09:00-10:00 lesson to the whole morning.
+    const auto fromOf = [&](const QString &P) { return MaxText(P, f.start); };
+    const auto toOf = [&](const QString &Q) { return MinText(Q, f.end); };
+    // Approved hours of a part: the whole hours of its span.
+    const auto spanHours = [&](const QString &P, const QString &Q) {
+        return reaches(P, Q) ? TimeDiffMinutes(P, Q) / 60 : 0;
     };
-    const auto plain = [&](int part, const QString &x, const QString &y, const QString &P,
-                           const QString &Q) {
+    const auto graced = [&](int part, const QString &x, const QString &y, const QString &partStart,
+                            const QString &partEnd) {
+        const QString P = fromOf(partStart);
+        const QString Q = toOf(partEnd);
+        return reaches(P, Q) ? PartHours(spanHours(P, Q), x, y, P, Q, grace) * check(part) : 0;
+    };
+    const auto plain = [&](int part, const QString &x, const QString &y, const QString &partStart,
+                           const QString &partEnd) {
+        const QString P = fromOf(partStart);
+        const QString Q = toOf(partEnd);
         return reaches(P, Q) ? PlainMinutes(x, y, P, Q) / 60 * check(part) : 0;
     };
     const auto single = [&](int part, const QString &P, const QString &Q) {
@@ -375,18 +411,14 @@ LessonCredit CreditRow(const QString &segmentCode, const AttendanceRow &row,
         // A swipe at noon serves both pairs.
         const QString afternoonIn = Blank(row.iTime[1]) ? row.oTime[0] : row.iTime[1];
         const QString morningOut = Blank(row.oTime[0]) ? afternoonIn : row.oTime[0];
-        const int n1 = TimeDiffMinutes(lesson.noonRS, lesson.TimeStart) / 60;
-        const int n2 = TimeDiffMinutes(lesson.TimeEnd, lesson.noonRE) / 60;
-        int hours = graced(0, n1, row.iTime[0], morningOut, f.start, f.noonStart);
-        hours += graced(1, n2, afternoonIn, row.oTime[1], f.noonEnd, f.end);
+        int hours = graced(0, row.iTime[0], morningOut, f.start, f.noonStart);
+        hours += graced(1, afternoonIn, row.oTime[1], f.noonEnd, f.end);
         credit.hours = hours;
         credit.t = {NormalizeHHMM(row.iTime[0]), NormalizeHHMM(morningOut),
                     NormalizeHHMM(afternoonIn), NormalizeHHMM(row.oTime[1]), QString(), QString()};
     } else if (segmentCode == u"011") {
-        const int n1 = TimeDiffMinutes(lesson.nightRS, lesson.TimeStart) / 60;
-        const int n2 = TimeDiffMinutes(lesson.TimeEnd, lesson.nightRE) / 60;
-        int hours = graced(1, n1, row.iTime[1], row.oTime[1], f.start, f.nightStart);
-        hours += graced(2, n2, row.iTime[2], row.oTime[2], f.nightEnd, f.end);
+        int hours = graced(1, row.iTime[1], row.oTime[1], f.start, f.nightStart);
+        hours += graced(2, row.iTime[2], row.oTime[2], f.nightEnd, f.end);
         credit.hours = hours;
         credit.t = {QString(), QString(), NormalizeHHMM(row.iTime[1]), NormalizeHHMM(row.oTime[1]),
                     NormalizeHHMM(row.iTime[2]), NormalizeHHMM(row.oTime[2])};
@@ -401,6 +433,8 @@ LessonCredit CreditRow(const QString &segmentCode, const AttendanceRow &row,
             credit.t[2 * k + 1] = NormalizeHHMM(row.oTime[k]);
         }
     }
+    // However the parts add up, a lesson earns at most the hours it was approved for.
+    credit.hours = std::min(credit.hours, std::max(0, lesson.Hours));
     return credit;
 }
 

@@ -116,6 +116,13 @@ int RollCallSlot(const QString &ioTime, const RollCallLimits &limits);
 int PartOfType(const QString &ioType);
 bool IsSignOutType(const QString &ioType);
 
+// The station signs a lesson that on its own has only the afternoon kinds (or only the evening
+// kinds) with the first pair, "0"/"1": the shift to the pair those events stand for, 2 (or 4),
+// else 0. classPeriods is the station's day template (section Baae).
+int StationPairShift(const ReportLesson &lesson, const QString &classPeriods);
+// "0"/"1" moved on by shift ("2"/"3" or "4"/"5"); every other type as it is.
+QString TypeWithShift(const QString &ioType, int shift);
+
 // One sign event entering a person's row: its time goes into the column of its type (a later
 // event of the same type replaces an earlier one), a roll call into the pTime of its part, and
 // a sign-in after the part's arrival deadline sets "遲到", a sign-out before its earliest leave
@@ -172,7 +179,8 @@ int GraceMinutes(const QString &x, const QString &y, const QString &P, const QSt
 int PartHours(int n, const QString &x, const QString &y, const QString &P, const QString &Q,
               const QString &lateGrace);
 
-// What a row earns in a lesson: credited hours, the counted times t1..t6 ("HH:MM") and the
+// What a row earns in a lesson: credited hours (never more than the lesson's approved hours,
+// each part counted only over the lesson's own time span), the counted times t1..t6 ("HH:MM") and the
 // roll-call message.
 struct LessonCredit
 {

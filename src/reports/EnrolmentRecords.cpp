@@ -7,6 +7,7 @@
 #include "core/Schema.h"
 #include "platform/Prompter.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -243,6 +244,15 @@ QString EnrolmentRecords::SignType() const
         .trimmed();
 }
 
+std::pair<QString, QString> EnrolmentRecords::ClassDates() const
+{
+    QSqlQuery query = Run(u"select DateStart, DateEnd from Courses where trim(CourseId) || Echelon = ?"_s,
+                          { m_classKey });
+    if (!query.next())
+        return {};
+    return { query.value(0).toString().trimmed(), query.value(1).toString().trimmed() };
+}
+
 bool EnrolmentRecords::ClassRequiresEnrolment() const
 {
     return QueryValue(u"select Bookin from Courses where trim(CourseId) || Echelon = ?"_s,
@@ -296,7 +306,7 @@ QVariantMap EnrolmentRecords::NewRowValues(const QDateTime &now) const
         { u"INDEX_KEY"_s, m_classKey },
         { u"CR_TYPE"_s, u"逐筆"_s },
         { u"CR_DATE"_s, FormatDateByPattern(u"Datetime"_s, now) },
-        { u"JOBTYPE"_s, u"講師"_s },
+        { u"JOBTYPE"_s, u"學員"_s },
     };
 }
 
@@ -375,6 +385,92 @@ std::optional<int> EnrolmentRecords::DeleteAllFound() const
     return query.numRowsAffected();
 }
 
+QStringList EnrolmentRecords::JobTypeChoices() const
+{
+    QStringList choices{u"學員"_s, u"講師"_s};
+    for (const QString &type : JobTypes()) {
+        if (!type.trimmed().isEmpty() && !choices.contains(type.trimmed()))
+            choices << type.trimmed();
+    }
+    return choices;
+}
+
+NewIdentityCheck EnrolmentRecords::CheckNewIdentity(const QString &id)
+{
+    using Verdict = NewIdentityCheck::Verdict;
+    const QString t = id.trimmed().toUpper();
+    if (t.isEmpty() || IsValidIdentityNumber(t))
+        return {};
+    static const QRegularExpression nationalForm(u"^[A-Z][12][0-9]{8}$"_s);
+    static const QRegularExpression residentForm(u"^[A-Z]([89]|[A-D])[0-9]{8}$"_s);
+    static const QRegularExpression temporaryForm(u"^VID[0-9]{7}$"_s);
+    if (nationalForm.match(t).hasMatch())
+        return {Verdict::Refuse,
+                u"身分證字號「%1」的檢查碼不正確，請核對後重新輸入。"_s.arg(t)};
+    if (residentForm.match(t).hasMatch())
+        return {Verdict::Warn,
+                u"「%1」不是身分證字號，看來是居留證號。\n確定以此號碼新增嗎?"_s.arg(t)};
+    if (temporaryForm.match(t).hasMatch())
+        return {Verdict::Warn,
+                u"「%1」不是身分證字號，看來是系統給的臨時編號。\n確定以此號碼新增嗎?"_s.arg(t)};
+    return {Verdict::Refuse,
+            u"身分證字號「%1」不正確：應為 1 個英文字母、數字 1 或 2，再加 8 個數字，共 10 碼。"_s.arg(
+                id.trimmed())};
+}
+
+QList<EnrolmentLesson> EnrolmentRecords::LessonsOn(const QDate &day) const
+{
+    QSqlQuery query = Run(u"select CNo4, TimeStart, TimeEnd from Course where INDEX_KEY = ? "
+                          "and DateStart = ? order by TimeStart, RID"_s,
+                          { m_classKey, FormatDateByPattern(u"YYYY/MM/DD"_s, day) });
+    QList<EnrolmentLesson> lessons;
+    while (query.next()) {
+        const QString start = query.value(1).toString().trimmed();
+        lessons.append({ query.value(0).toString().trimmed() + start, start,
+                         query.value(2).toString().trimmed() });
+    }
+    return lessons;
+}
+
+bool EnrolmentRecords::HasLessons() const
+{
+    return QueryValue(u"select count(*) from Course where INDEX_KEY = ?"_s, { m_classKey }).toInt() > 0;
+}
+
+std::optional<QString> EnrolmentRecords::ManualSignInKey(const QString &selectedLessonKey,
+                                                         const QDateTime &now, int minutesBefore,
+                                                         int minutesAfter) const
+{
+    if (!HasLessons())
+        return m_classKey;
+    const QList<EnrolmentLesson> lessons = LessonsOn(now.date());
+    const QString selected = selectedLessonKey.trimmed();
+    if (!selected.isEmpty()) {
+        for (const EnrolmentLesson &lesson : lessons) {
+            if (lesson.lessonKey.compare(selected, Qt::CaseInsensitive) == 0)
+                return classNumber() + lesson.lessonKey;
+        }
+    }
+    // "HH:MM" as minutes of the day; -1 when it is not a time.
+    const auto minutesOf = [](const QString &time) {
+        const QTime t = QTime::fromString(time.trimmed(), u"H:mm"_s);
+        return t.isValid() ? t.hour() * 60 + t.minute() : -1;
+    };
+    const int at = now.time().hour() * 60 + now.time().minute();
+    QList<QString> inWindow;
+    for (const EnrolmentLesson &lesson : lessons) {
+        const int start = minutesOf(lesson.timeStart);
+        const int end = minutesOf(lesson.timeEnd);
+        if (start < 0 || end < 0)
+            continue;
+        if (start - std::max(0, minutesBefore) <= at && at <= end + std::max(0, minutesAfter))
+            inWindow << lesson.lessonKey;
+    }
+    if (inWindow.size() == 1)
+        return classNumber() + inWindow.first();
+    return std::nullopt;
+}
+
 // ---- Manual sign-in -------------------------------------------------------------------------
 
 QString EnrolmentRecords::NextTemporaryId(bool preBooking) const
@@ -436,7 +532,8 @@ ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInCon
         Run(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, INDEX_KEY) "
             "values (?, ?, ?, ?, '0', 'IT', 'N', ?)"_s,
             { context.stationNo, result.identity, FormatDateByPattern(u"YYYMMDD"_s, now),
-              TimeToHHMMSS(now.time()), m_classKey });
+              TimeToHHMMSS(now.time()),
+              context.indexKey.trimmed().isEmpty() ? m_classKey : context.indexKey.trimmed() });
         result.outcome = ManualSignInResult::Outcome::Stored;
     } else {
         result.outcome = ManualSignInResult::Outcome::AlreadySignedIn;

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <optional>
+#include <utility>
 
 // The persons enrolled in one class (Booking rows with its class key) as the enrolment records
 // window works on them: the search with its calculated columns, the grid and field layout of
@@ -28,6 +29,9 @@ struct EnrolmentLayoutEntry
 // What a manual sign-in needs from the sign-in screen.
 struct ManualSignInContext
 {
+    // The key the sign-in is stored under (PSIO.INDEX_KEY): the lesson in progress (class
+    // number + CNo4 + start time, ManualSignInKey), the class key itself when empty.
+    QString indexKey;
     QString stationNo = QStringLiteral("00"); // stored in PSIO.DOOR
     bool preBooking = false;                  // the class requires enrolment
     QString identityColumn = QStringLiteral("ID"); // Booking column stored in PSIO.IDNO
@@ -43,6 +47,26 @@ struct ManualSignInResult
     Outcome outcome = Outcome::AlreadySignedIn;
     QString identity; // the identity the sign-in is stored (or was found) under
     QString newId;    // the temporary identity given to a person without one, else empty
+};
+
+// How the identity number typed for a new person is judged.
+struct NewIdentityCheck
+{
+    enum class Verdict {
+        Accept,  // a national identity number with the right check digit, or none at all
+        Warn,    // clearly another kind of number (resident certificate, temporary number)
+        Refuse,  // meant as an identity number but not one
+    };
+    Verdict verdict = Verdict::Accept;
+    QString message; // what the operator is told (the question for Warn)
+};
+
+// A lesson of the class on one date, as the manual sign-in looks for the one in progress.
+struct EnrolmentLesson
+{
+    QString lessonKey; // trimmed CNo4 + trimmed TimeStart
+    QString timeStart; // "HH:MM"
+    QString timeEnd;
 };
 
 class EnrolmentRecords
@@ -91,6 +115,8 @@ public:
     QStringList JobTypes() const;
     // The class's SignType ("" when the class is not found).
     QString SignType() const;
+    // The class's first and last day as stored ("YYYY/MM/DD"; empty when not found).
+    std::pair<QString, QString> ClassDates() const;
     // The class's Bookin flag: the class requires enrolment (false when not found).
     bool ClassRequiresEnrolment() const;
     // The calculated column the grid's sign-in column shows for a SignType: "CalIoTime5" for a
@@ -105,7 +131,8 @@ public:
     // The columns the detail page writes.
     static const QStringList &EditableColumns();
     // A new row before the operator types anything: the class key, CR_TYPE "逐筆", CR_DATE the
-    // time of creation, JOBTYPE "講師".
+    // time of creation, JOBTYPE "學員" (a new person is an attendee unless chosen otherwise:
+    // a lecturer is neither counted as expected nor printed like one).
     QVariantMap NewRowValues(const QDateTime &now) const;
     std::optional<QSqlRecord> LoadRow(int rid) const;
     // Stores a new row of the class (values by column name; blank text is stored as NULL) and
@@ -120,7 +147,30 @@ public:
     // returning how many.
     std::optional<int> DeleteAllFound() const;
 
+    // The job types the detail page offers: "學員" and "講師", then the class's other ones.
+    QStringList JobTypeChoices() const;
+    // The identity number typed for a new person (ID): none, or a national identity number
+    // with the right check digit, is accepted; a resident certificate number (a letter and 8
+    // or 9, or two letters, then 8 digits) or one of the temporary numbers "VID" + 7 digits is
+    // clearly another kind of number and only warned about; anything else is refused.
+    static NewIdentityCheck CheckNewIdentity(const QString &id);
+
     // --- Manual sign-in ------------------------------------------------------------------------
+
+    // The lessons of the class on a date, in start order.
+    QList<EnrolmentLesson> LessonsOn(const QDate &day) const;
+    // Whether the class has lessons at all.
+    bool HasLessons() const;
+    // The key a manual sign-in made at `now` is stored under, so that the hours and the sheets
+    // of the lesson count it:
+    //   - the class key for a class without lessons (the station signs such a class so);
+    //   - the lesson selected on the sign-in screen (selectedLessonKey, CNo4 + TimeStart) when
+    //     it is a lesson of this class on that day;
+    //   - else the one lesson of the day whose time window, from minutesBefore before its start
+    //     to minutesAfter after its end, holds the time;
+    //   - else none (std::nullopt): the operator chooses the lesson.
+    std::optional<QString> ManualSignInKey(const QString &selectedLessonKey, const QDateTime &now,
+                                           int minutesBefore, int minutesAfter) const;
 
     // The next temporary identity ("VID" + 7 digits) for a person without one. With
     // preBooking numbered within the class's Booking rows; otherwise after the largest code
@@ -129,7 +179,8 @@ public:
     // Signs the person of the row in by hand: a person without an identity first gets a
     // temporary one (on the row itself, and on the one personnel row of that name that has
     // none); then, unless the class already holds a sign-in of that identity, one PSIO row
-    // of type "0", way "IT", dated now. All of it is one transaction: either everything is
+    // of type "0", way "IT", dated now, under context.indexKey (the class key when empty).
+    // All of it is one transaction: either everything is
     // committed or nothing is, and a failure throws (DatabaseError, or RolvanError when the
     // row is gone or the person has no identity to store).
     ManualSignInResult ManualSignIn(int rid, const ManualSignInContext &context,

@@ -22,11 +22,18 @@ using namespace Qt::StringLiterals;
 
 ReportSettings ReadReportSettings()
 {
+    // A missing key takes its default; a key stored empty reads as empty, which is 0 minutes (no
+    // tolerance, no break limit, a roll call only at its minute), as the station reads the same
+    // keys. The class periods and the class-number length keep their defaults when empty: a
+    // class number of no characters would take every class's events into this class's report.
     const auto ini = [](const QString &section, const QString &key, const QString &byDefault) {
+        return ReadIniSetting(section, key, QString(), byDefault);
+    };
+    const auto iniOrDefault = [](const QString &section, const QString &key, const QString &byDefault) {
         return ReadIniSetting(section, key, byDefault, byDefault);
     };
     const auto sysIni = [](const QString &key, const QString &byDefault) {
-        return ReadSysIni(IniSection::Base, key, byDefault, byDefault);
+        return ReadSysIni(IniSection::Base, key, QString(), byDefault);
     };
     const QString unit = ini(IniSection::Base, IniKey::TrainingUnitCode, IniDefault::TrainingUnitCode);
 
@@ -37,8 +44,8 @@ ReportSettings ReadReportSettings()
     s.HourMinutes = StrToIntSafe(
         ini(IniSection::Base, PerUnitKey(IniKey::MinutesPerHourPrefix, unit), u"45"_s));
     s.RollCallLimit = StrToIntSafe(ini(IniSection::Base, IniKey::RollCallLimit, u"30"_s));
-    s.ClassPeriods = ini(IniSection::Baae, IniKey::ClassPeriods, IniDefault::ClassPeriodsBaae);
-    s.CourseNoLength = StrToIntSafe(ini(IniSection::Base, IniKey::CourseNoLength, u"11"_s));
+    s.ClassPeriods = iniOrDefault(IniSection::Baae, IniKey::ClassPeriods, IniDefault::ClassPeriodsBaae);
+    s.CourseNoLength = StrToIntSafe(iniOrDefault(IniSection::Base, IniKey::CourseNoLength, u"11"_s));
     return s;
 }
 
@@ -401,6 +408,7 @@ void HoursRun::Run()
     const QList<ReportLesson> noLessons;
     const QList<ReportLesson> *pairLessons = &substitute;
     QString currentDay; // "YYYY/MM/DD"
+    QHash<QString, int> pairShifts; // lesson key in capitals -> StationPairShift, of the date
     const auto finishDate = [&] {
         if (haveDate && (windows.MergeMorningAfternoon || windows.MergeAfternoonEvening)) {
             for (const qsizetype r : std::as_const(rowsOfDate))
@@ -431,6 +439,24 @@ void HoursRun::Run()
                 const auto found = lessonsOfDate.constFind(currentDay);
                 windows = BuildDayWindows(found == lessonsOfDate.cend() ? noLessons : *found, settings);
                 pairLessons = found == lessonsOfDate.cend() ? &substitute : &*found;
+                // A date whose first lesson has no break is credited as one morning part from
+                // the first pair, as stored. Otherwise each lesson is credited from the pair of
+                // its own part, while the station signs a day without a morning (only
+                // afternoon or evening lessons) with the first pair: there each lesson's events
+                // stand for the pair of its part.
+                pairShifts.clear();
+                if (found != lessonsOfDate.cend() && !found->isEmpty()
+                    && !(found->first().noonRS.trimmed().isEmpty()
+                         && found->first().nightRS.trimmed().isEmpty())) {
+                    for (const ReportLesson &lesson : *found) {
+                        const int shift = StationPairShift(lesson, settings.ClassPeriods);
+                        if (shift == 0) {
+                            pairShifts.clear();
+                            break;
+                        }
+                        pairShifts.insert(LessonKeyOf(lesson).toUpper(), shift);
+                    }
+                }
             }
 
             const QString lessonKey = query.value(4).toString().mid(classNumber.size(), 9);
@@ -448,8 +474,11 @@ void HoursRun::Run()
                 rowsOfDate.append(rows.size() - 1);
             }
             AttendanceRow &row = rows[*found];
-            const int part = ApplyEvent(row, query.value(3).toString(), query.value(2).toString(),
-                                        windows, limits);
+            // A lesson the station signs with the first pair has its events moved to the pair
+            // its part is credited from.
+            const int part = ApplyEvent(row, TypeWithShift(query.value(3).toString(),
+                                                           pairShifts.value(lessonKey.toUpper())),
+                                        query.value(2).toString(), windows, limits);
             if (part >= 0) {
                 const auto markAttended = [&](int period) {
                     // IO_RPT300 has the columns cos1 .. cos8: a ninth or later one-hour period of a

@@ -7,7 +7,9 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "admin/TFm_Help.h"
+#include "classes/ChoiceDialogs.h"
 #include "classes/TDialog_Date.h"
+#include "classes/Tdialog_course.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
@@ -320,11 +322,11 @@ QWidget *TfmInitiative::BuildDetailPage()
         m_fixedHidden << field << LabelOf(field);
     }
 
-    // Read-only fields: the name and identity (except for a new person), the job type, the
-    // hours the reports compute and the creation stamp.
+    // Read-only fields: the name and identity (except for a new person), the hours the reports
+    // compute and the creation stamp. The job type is chosen from the list: a new person is an
+    // attendee ("學員") unless the operator chooses otherwise.
     for (QLineEdit *field : { DBEditNAME, DBEditCalID, DBEditGHour, DBEditScore, DBEditCR_DATE })
         field->setReadOnly(true);
-    DBComboJOBTYPE->setEnabled(false);
 
     // A change the user makes to a field puts the person into edit mode.
     for (const DetailField &df : std::as_const(m_detailFields)) {
@@ -375,7 +377,7 @@ void TfmInitiative::FormActivate()
 
     m_loading = true;
     DBComboJOBTYPE->clear();
-    DBComboJOBTYPE->addItems(m_records->JobTypes());
+    DBComboJOBTYPE->addItems(m_records->JobTypeChoices());
     m_loading = false;
 
     const auto d = FormSizeDefault::fmInitiative;
@@ -741,6 +743,18 @@ void TfmInitiative::NavPostClick()
             const QVariantMap typed = GatherFields();
             for (auto it = typed.cbegin(); it != typed.cend(); ++it)
                 values.insert(it.key(), it.value());
+            // An identity number that is none is refused; another kind of number is warned about.
+            const NewIdentityCheck check = EnrolmentRecords::CheckNewIdentity(values.value(u"ID"_s).toString());
+            if (check.verdict == NewIdentityCheck::Verdict::Refuse) {
+                CurrentPrompter().ShowError(check.message);
+                DBEditCalID->setFocus();
+                return;
+            }
+            if (check.verdict == NewIdentityCheck::Verdict::Warn
+                && !AskYesNo(check.message, u"是"_s, u"否"_s)) {
+                DBEditCalID->setFocus();
+                return;
+            }
             rid = m_records->InsertRow(values);
         } else {
             // Only what the operator changed is written.
@@ -818,7 +832,12 @@ void TfmInitiative::DBGrid1DblClick(int viewRow, int viewColumn)
         return;
 
     GuardAction([this, rid] {
+        const QDateTime now = CurrentClock().now();
+        const std::optional<QString> key = ManualSignInKey(now);
+        if (!key)
+            return; // no lesson chosen: nothing is stored
         ManualSignInContext context;
+        context.indexKey = *key;
         if (m_station) {
             context.stationNo = m_station->StationNo;
             context.preBooking = m_station->preBooking;
@@ -829,7 +848,7 @@ void TfmInitiative::DBGrid1DblClick(int viewRow, int viewColumn)
         }
         context.identityColumn = m_identityColumn;
         context.identityCaption = m_identityColumn == u"IDNO"_s ? G().IdnoCaption : IdentityKind::FullId;
-        const ManualSignInResult result = m_records->ManualSignIn(rid, context, CurrentClock().now());
+        const ManualSignInResult result = m_records->ManualSignIn(rid, context, now);
         RunSearch(rid);
         if (result.outcome != ManualSignInResult::Outcome::Stored)
             return;
@@ -838,6 +857,34 @@ void TfmInitiative::DBGrid1DblClick(int viewRow, int viewColumn)
             ++m_station->InCnt;
         emit SignInCounted(SignInCaption());
     });
+}
+
+std::optional<QString> TfmInitiative::ManualSignInKey(const QDateTime &now)
+{
+    // The lesson selected on the sign-in screen, when it serves this class.
+    const QString selected = m_station
+            && m_station->ClassKey.trimmed().compare(m_records->classKey().trimmed(), Qt::CaseInsensitive) == 0
+        ? m_station->CourseCode
+        : QString();
+    // The station's own windows around a lesson ("0" when not set: the lesson itself).
+    const auto minutes = [](const QString &key) {
+        return StrToIntSafe(ReadIniSetting(IniSection::Base, key, QString(), u"0"_s));
+    };
+    std::optional<QString> key = m_records->ManualSignInKey(
+        selected, now, minutes(IniKey::MinutesBeforeStart), minutes(IniKey::MinutesAfterEnd));
+    if (key)
+        return key;
+
+    // No lesson is in progress: the operator chooses it.
+    Globals &g = G();
+    const auto [first, last] = m_records->ClassDates();
+    g.DialogCourseFirstDay = first;
+    g.DialogCourseLastDay = last;
+    Tdialog_course dialog(this);
+    dialog.exec();
+    if (g.DialogCourseResult == CourseChoiceAbort() || g.FullLessonKey.trimmed().isEmpty())
+        return std::nullopt;
+    return g.FullLessonKey.trimmed();
 }
 
 // ---- Help and leaving -----------------------------------------------------------------------
@@ -854,6 +901,12 @@ void TfmInitiative::BitBtnCloseClick()
 
 void TfmInitiative::done(int result)
 {
+    // A person being added or changed is not dropped unseen.
+    if (m_mode != Mode::Browse) {
+        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
+            return;
+        SetMode(Mode::Browse);
+    }
     SaveFormGeometry(this);
     QDialog::done(result);
 }

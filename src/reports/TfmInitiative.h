@@ -2,12 +2,14 @@
 
 #include "reports/EnrolmentRecords.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QVariantMap>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QGridLayout;
@@ -174,6 +176,10 @@ private:
     QVariantMap GatherFields() const;
     void SetComboValue(QComboBox *combo, const QString &value);
     QString SignInCaption() const;
+    // The key a manual sign-in at `now` is stored under (EnrolmentRecords::ManualSignInKey with
+    // the sign-in screen's lesson and windows), else the lesson the operator chooses in the
+    // course choice dialog; std::nullopt when he chooses none.
+    std::optional<QString> ManualSignInKey(const QDateTime &now);
     int SourceColumn(const QString &field) const;
 
     TDM &m_dm;

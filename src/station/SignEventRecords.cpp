@@ -10,6 +10,7 @@
 #include "platform/Prompter.h"
 #include "station/IdentityResolver.h"
 #include "station/SignRecorder.h"
+#include "station/SnapshotPlaces.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -356,6 +357,17 @@ QString SignEventRecords::SnapshotPath(int row, const QString &pictureDir, const
     const QString name = SignRecorder::SnapshotFileName(m_classKey, text(u"IDNO"), ioDate,
         text(u"IOTIME"), text(u"IOTYPE"), text(u"IOWay"));
     return JoinPath(sub.isEmpty() ? pictureDir : JoinPath(pictureDir, sub), name);
+}
+
+QString SignEventRecords::FindSnapshotOf(int row, const QString &pictureDir, const QString &rule,
+                                         const QString &currentSubPath, int courseNoLength) const
+{
+    if (row < 0 || row >= m_rows.size())
+        return QString();
+    const auto text = [&](const char16_t *field) { return Text(Value(row, QString::fromUtf16(field))); };
+    const SnapshotEvent event{m_classKey, text(u"IDNO"), text(u"IODATE"), text(u"IOTIME"),
+                              text(u"IOTYPE"), text(u"IOWay")};
+    return FindSnapshot(pictureDir, event, courseNoLength, rule, currentSubPath);
 }
 
 bool SignEventRecords::SortByColumn(int column)

@@ -115,6 +115,10 @@ public:
     // rule: currentSubPath). Empty without a row or a picture folder.
     QString SnapshotPath(int row, const QString &pictureDir, const QString &rule,
                          const QString &currentSubPath, int courseNoLength) const;
+    // The snapshot of the row wherever the station filed it (FindSnapshot: the rule's folder,
+    // then both layouts); empty when it is nowhere.
+    QString FindSnapshotOf(int row, const QString &pictureDir, const QString &rule,
+                           const QString &currentSubPath, int courseNoLength) const;
 
     // ---- Sorting ---------------------------------------------------------------------------
     // The current sort: "" (by RID, as read), "<field>" or "<field> DESC".

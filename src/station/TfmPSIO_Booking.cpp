@@ -446,10 +446,11 @@ void TfmPSIO_Booking::ShowSnapshot(int row)
 {
     if (!m_photoOn)
         return;
-    QString path = m_records->SnapshotPath(row, m_pictureDir, m_snapshotRule,
-                                           m_station ? m_station->photoSubPath : QString(),
-                                           G().CourseNoLength);
-    if (path.isEmpty() || !QFile::exists(path))
+    // The station may have filed the snapshot under either layout (its rule can have changed).
+    QString path = m_records->FindSnapshotOf(row, m_pictureDir, m_snapshotRule,
+                                             m_station ? m_station->photoSubPath : QString(),
+                                             G().CourseNoLength);
+    if (path.isEmpty())
         path = JoinPath(G().ExeDir, MissingPicture);
     m_shownPicture = path;
     const QPixmap picture(path);

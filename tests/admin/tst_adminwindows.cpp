@@ -218,9 +218,24 @@ void TestAdminWindows::settingsWindowSavesOnlyAValidStationNumber()
     QTest::keyClicks(window.EditDoor, u"5"_s);
     QTest::keyClicks(window.EditDoor, u"9"_s); // the field holds two characters at most
     window.CheckBox3->setChecked(false);
+    // The file lacks the keys the station reads with defaults of its own: the save lists what
+    // it changes and asks once; a cancelled save writes nothing.
+    m_prompter->queueButton(Prompter::Button::No);
     QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
-    QCOMPARE(m_prompter->all(), QStringList{u"電腦編號長度只能2碼"_s}); // saving says nothing
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().contains(u"影像子目錄分類依據：年月 → 課程編號"_s));
+    QVERIFY(m_prompter->asked.first().contains(u"螢幕輸入 (IOScreen)：False → True"_s));
+    QCOMPARE(ReadBytes(IniPath()), StationIni);
+    m_prompter->queueButton(Prompter::Button::Yes);
+    QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
+    QCOMPARE(m_prompter->asked.size(), 2);
+    QCOMPARE(m_prompter->messages, QStringList{u"電腦編號長度只能2碼"_s}); // saving says nothing else
     QVERIFY(window.isVisible());
+    QCOMPARE(Ini(IniSection::Base, IniKey::PhotoSubPathRule), u"課程編號"_s);
+    QCOMPARE(Ini(IniSection::Base, IniKey::IOScreen), u"True"_s);
+    // Saved once, a second save asks nothing.
+    QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
+    QCOMPARE(m_prompter->asked.size(), 2);
     QCOMPARE(Ini(IniSection::Base, IniKey::StationNo), u"15"_s);
     QCOMPARE(Ini(IniSection::Base, IniKey::IOKeyboard), u"False"_s);
     QCOMPARE(Ini(IniSection::Base, IniKey::OperatingSystem), u"Win 8"_s);

@@ -62,6 +62,14 @@ const QByteArray ExistingIni =
     "檢核資料=ABC\n"
     "BoudRate=19200\n";
 
+// The settings file after a save of the settings window.
+QByteArray ExistingIniSavedOnce()
+{
+    return "[Base]\nComputerNo=01\n影像子目錄分類依據=課程編號\n上課前幾分鐘開始簽到=60\n"
+           "下課後幾分鐘內可簽退=60\nIOScreen=True\nIOKeyboard=True\n簽到拍照=True\n"
+           "簽到退識別儲存種類=身分證字號\n簽到退識別輸入種類=身分證字號\n簽到退識別顯示種類=姓名\n";
+}
+
 } // namespace
 
 class TestSettingsForm : public QObject
@@ -82,6 +90,10 @@ private slots:
     void classPeriodsArePaddedToFourCharacters();
     void driveChangeMovesEveryFolder_data();
     void driveChangeMovesEveryFolder();
+
+    void saveListsWhatChangesUnseen_data();
+    void saveListsWhatChangesUnseen();
+    void saveAsksOnceAndWritesNothingWhenCancelled();
 
     void newStationActionCopiesTheTemplateOnce();
     void newStationActionReportsWhatFailed();
@@ -291,6 +303,86 @@ void TestSettingsForm::driveChangeMovesEveryFolder()
     form.ChangeDrive(drive);
     for (const QString &changed : {form.databasePath, form.backupPath, form.csvPath, form.imagePath})
         QCOMPARE(changed, expected);
+}
+
+// The station reads some keys with defaults of its own; where the file lacks them (or the window
+// cannot edit them) a save changes how the station signs in and files pictures, and the window
+// lists those changes before saving.
+void TestSettingsForm::saveListsWhatChangesUnseen_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("idnoCaption");
+    QTest::addColumn<QStringList>("listed"); // "<key>: <before> -> <after>"
+
+    QTest::newRow("a station running on its own defaults")
+        << QByteArray("[Base]\nComputerNo=01\n") << QString()
+        << QStringList{u"影像子目錄分類依據: 年月 -> 課程編號"_s,
+                       u"上課前幾分鐘開始簽到: 0（不限制） -> 60 分鐘"_s,
+                       u"下課後幾分鐘內可簽退: 0（不限制） -> 60 分鐘"_s,
+                       u"IOScreen: False -> True"_s, u"IOKeyboard: False -> True"_s,
+                       u"簽到拍照: False -> True"_s};
+    QTest::newRow("the identity kinds follow the identity caption")
+        << QByteArray("[Base]\nComputerNo=01\n影像子目錄分類依據=課程編號\n上課前幾分鐘開始簽到=60\n"
+                      "下課後幾分鐘內可簽退=60\nIOScreen=True\nIOKeyboard=True\n簽到拍照=True\n")
+        << u"學員編號"_s
+        << QStringList{u"簽到退識別儲存種類: 學員編號 -> 身分證字號"_s,
+                       u"簽到退識別輸入種類: 學員編號 -> 身分證字號"_s,
+                       u"簽到退識別顯示種類: 學員編號 -> 姓名"_s};
+    QTest::newRow("a stored 年月 is turned into 課程編號")
+        << QByteArray("[Base]\nComputerNo=01\n影像子目錄分類依據=年月\n上課前幾分鐘開始簽到=00\n"
+                      "下課後幾分鐘內可簽退=\nIOScreen=true\nIOKeyboard=False\n簽到拍照=True\n")
+        << QString() << QStringList{u"影像子目錄分類依據: 年月 -> 課程編號"_s};
+    QTest::newRow("a station saved before") << ExistingIniSavedOnce() << u"學員編號"_s << QStringList{};
+}
+
+void TestSettingsForm::saveListsWhatChangesUnseen()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, idnoCaption);
+    QFETCH(QStringList, listed);
+    m_db->globals().IdnoCaption = idnoCaption;
+    QVERIFY(WriteBytes(IniPath(), ini));
+    StationSettingsForm form;
+    form.Load(IniPath());
+    QStringList seen;
+    const QList<StationSettingsForm::UnseenChange> changes = form.UnseenChanges(IniPath());
+    for (const StationSettingsForm::UnseenChange &c : changes)
+        seen << c.key + u": "_s + c.before + u" -> "_s + c.after;
+    QCOMPARE(seen, listed);
+    if (!changes.isEmpty()) {
+        const QString question = StationSettingsForm::UnseenChangesQuestion(changes);
+        QVERIFY(question.contains(changes.first().caption + u"："_s + changes.first().before));
+        QVERIFY(question.endsWith(u"確定要儲存設定嗎?"_s));
+    }
+}
+
+void TestSettingsForm::saveAsksOnceAndWritesNothingWhenCancelled()
+{
+    const QByteArray fresh("[Base]\nComputerNo=01\n");
+    QVERIFY(WriteBytes(IniPath(), fresh));
+    StationSettingsForm form;
+    form.Load(IniPath());
+
+    // A refused station number is refused before anything is asked.
+    form.stationNo = u"1"_s;
+    QVERIFY(!form.SaveAfterAsking(IniPath()));
+    QCOMPARE(m_prompter->all(), QStringList{u"電腦編號長度只能2碼"_s});
+    m_prompter->clear();
+
+    form.stationNo = u"01"_s;
+    m_prompter->queueButton(Prompter::Button::No);
+    QVERIFY(!form.SaveAfterAsking(IniPath()));
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->askedButtons.first().first().caption, u"儲存"_s);
+    QCOMPARE(ReadBytes(IniPath()), fresh);
+
+    m_prompter->queueButton(Prompter::Button::Yes);
+    QVERIFY(form.SaveAfterAsking(IniPath()));
+    QCOMPARE(m_prompter->asked.size(), 2);
+    QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::PhotoSubPathRule), u"課程編號"_s);
+    // Saved once, the next save has nothing unseen to ask about.
+    QVERIFY(form.SaveAfterAsking(IniPath()));
+    QCOMPARE(m_prompter->asked.size(), 2);
 }
 
 void TestSettingsForm::newStationActionCopiesTheTemplateOnce()

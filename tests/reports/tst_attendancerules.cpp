@@ -2,6 +2,7 @@
 // enters a row, pair hours, roll calls, the credit of each kind of lesson and the break merge.
 
 #include "mock/ScriptedPrompter.h"
+#include "classes/ClassDayProfile.h"
 #include "reports/AttendanceRules.h"
 
 #include <QTest>
@@ -82,6 +83,10 @@ private slots:
 
     void segmentCodes_data();
     void segmentCodes();
+    void partBoundariesOfALesson_data();
+    void partBoundariesOfALesson();
+    void stationPairShift_data();
+    void stationPairShift();
     void credit_data();
     void credit();
 
@@ -337,6 +342,79 @@ void TestAttendanceRules::segmentCodes()
     QCOMPARE(SegmentCodeOf(lesson, classRow), code);
 }
 
+// The exact bounds of the day parts: the station's part of a lesson (against the day template
+// 09:30 12:00 13:30 17:30 18:30 21:30), the parts the reports give a day of that one lesson
+// (with lunch and dinner named, so that it is not taken as a morning-only day) and the segment
+// code of the lesson without breaks.
+void TestAttendanceRules::partBoundariesOfALesson_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("stationPart");
+    QTest::addColumn<QString>("reportParts"); // morning, afternoon, evening on
+    QTest::addColumn<QString>("code");
+
+    QTest::newRow("09:00-17:30 ends at the dinner break")
+        << u"09:00"_s << u"17:30"_s << u"4"_s << u"110"_s << u"100"_s;
+    QTest::newRow("12:30 start is the afternoon's, not the morning's")
+        << u"12:30"_s << u"15:30"_s << u"2"_s << u"010"_s << u"010"_s;
+    QTest::newRow("12:29 start: the reports add the morning")
+        << u"12:29"_s << u"15:30"_s << u"2"_s << u"110"_s << u"010"_s;
+    QTest::newRow("ending at 18:30 has no evening part")
+        << u"13:30"_s << u"18:30"_s << u"2"_s << u"010"_s << u"010"_s;
+    QTest::newRow("ending at 18:31 has one")
+        << u"13:30"_s << u"18:31"_s << u"5"_s << u"011"_s << u"010"_s;
+    QTest::newRow("17:45 start is the evening pair")
+        << u"17:45"_s << u"20:45"_s << u"3"_s << u"011"_s << u"001"_s;
+    QTest::newRow("17:30 start is the evening pair")
+        << u"17:30"_s << u"20:30"_s << u"3"_s << u"011"_s << u"001"_s;
+    QTest::newRow("17:29 start is the afternoon's")
+        << u"17:29"_s << u"18:29"_s << u"2"_s << u"010"_s << u"010"_s;
+}
+
+void TestAttendanceRules::partBoundariesOfALesson()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, stationPart);
+    QFETCH(QString, reportParts);
+    QFETCH(QString, code);
+
+    const QString dayTemplate = u"093012001330173018302130"_s;
+    QCOMPARE(DayPartOfLesson(QString(), QString(start).remove(u':'), QString(end).remove(u':'),
+                             dayTemplate),
+             stationPart);
+    const DayWindows w = BuildDayWindows(
+        {Lesson(start, end, 3, u"12:00"_s, u"13:30"_s, u"17:30"_s, u"18:30"_s)}, ReportSettings());
+    QString parts;
+    for (const bool on : w.partOn)
+        parts += on ? u'1' : u'0';
+    QCOMPARE(parts, reportParts);
+    QCOMPARE(SegmentCodeOf(Lesson(start, end, 3), false), code);
+}
+
+void TestAttendanceRules::stationPairShift_data()
+{
+    QTest::addColumn<ReportLesson>("lesson");
+    QTest::addColumn<int>("shift");
+    QTest::addColumn<QString>("signOutStandsFor");
+
+    QTest::newRow("morning lesson") << Lesson(u"09:00"_s, u"12:00"_s, 3, u"12:00"_s, u"13:30"_s) << 0 << u"1"_s;
+    QTest::newRow("lesson across lunch") << Lesson(u"09:00"_s, u"16:00"_s, 6, u"12:00"_s, u"13:00"_s) << 0 << u"1"_s;
+    QTest::newRow("afternoon lesson") << Lesson(u"13:30"_s, u"16:30"_s, 3, u"12:00"_s, u"13:00"_s) << 2 << u"3"_s;
+    QTest::newRow("evening lesson") << Lesson(u"18:30"_s, u"21:00"_s, 2, u"12:00"_s, u"13:00"_s) << 4 << u"5"_s;
+}
+
+void TestAttendanceRules::stationPairShift()
+{
+    QFETCH(ReportLesson, lesson);
+    QFETCH(int, shift);
+    QFETCH(QString, signOutStandsFor);
+    QCOMPARE(StationPairShift(lesson, u"093012001330173018302130"_s), shift);
+    QCOMPARE(TypeWithShift(u"1"_s, shift), signOutStandsFor);
+    QCOMPARE(TypeWithShift(u"9"_s, shift), u"9"_s);
+}
+
 void TestAttendanceRules::credit_data()
 {
     QTest::addColumn<QString>("code");
@@ -363,6 +441,9 @@ void TestAttendanceRules::credit_data()
     QTest::newRow("sign-in only")
         << u"100"_s << threeHours << QStringList{u"090000"_s, u""_s} << 0
         << QStringList{u"09:00"_s, {}, {}, {}, {}, {}} << u""_s;
+    QTest::newRow("sign-out only")
+        << u"100"_s << threeHours << QStringList{u""_s, u"120000"_s} << 0
+        << QStringList{{}, u"12:00"_s, {}, {}, {}, {}} << u""_s;
 
     // The morning roll call at 09:30 (the day windows below carry it).
     const ReportLesson rollCalled = WithRollCalls(Lesson(u"09:00"_s, u"17:00"_s, 8), u"09:30"_s);
@@ -408,13 +489,38 @@ void TestAttendanceRules::credit_data()
         << QStringList{u"085500"_s, u"120500"_s, {}, {}, {}, {}, u"093200"_s} << 3
         << QStringList{u"08:55"_s, u"12:05"_s, u"12:05"_s, {}, {}, {}} << u""_s;
 
+    // Every lesson of an imported day names the day's lunch break: each is credited over its own
+    // span and never above its approved hours, however long the person stays.
+    QTest::newRow("one-hour lesson of a day with break fields, stays until 12:05")
+        << u"110"_s << Lesson(u"09:00"_s, u"10:00"_s, 1, u"12:00"_s, u"13:00"_s)
+        << QStringList{u"085500"_s, u"120500"_s} << 1
+        << QStringList{u"08:55"_s, u"12:05"_s, u"12:05"_s, {}, {}, {}} << u""_s;
+    QTest::newRow("two-hour lesson of a day with break fields, stays until 12:05")
+        << u"110"_s << Lesson(u"09:00"_s, u"11:00"_s, 2, u"12:00"_s, u"13:00"_s)
+        << QStringList{u"085500"_s, u"120500"_s} << 2
+        << QStringList{u"08:55"_s, u"12:05"_s, u"12:05"_s, {}, {}, {}} << u""_s;
+    QTest::newRow("afternoon lesson of a day with break fields, stays until dinner")
+        << u"011"_s << Lesson(u"14:00"_s, u"16:00"_s, 2, u"12:00"_s, u"13:00"_s, u"17:30"_s, u"18:30"_s)
+        << QStringList{{}, {}, u"135500"_s, u"173000"_s} << 2
+        << QStringList{{}, {}, u"13:55"_s, u"17:30"_s, {}, {}} << u""_s;
+    QTest::newRow("approved hours cap a lesson across lunch")
+        << u"110"_s << Lesson(u"09:00"_s, u"17:00"_s, 6, u"12:00"_s, u"13:00"_s)
+        << QStringList{u"085500"_s, u"120000"_s, u"125500"_s, u"170000"_s} << 6
+        << QStringList{u"08:55"_s, u"12:00"_s, u"12:55"_s, u"17:00"_s, {}, {}} << u""_s;
+    // A lunch break from the lesson's start leaves the morning part empty: no hour and no
+    // roll-call message from it; the afternoon part is credited.
+    QTest::newRow("break from the lesson's start")
+        << u"110"_s << WithRollCalls(Lesson(u"09:00"_s, u"17:00"_s, 7, u"09:00"_s, u"10:00"_s), u"09:30"_s)
+        << QStringList{u"095500"_s, u""_s, u""_s, u"170000"_s} << 7
+        << QStringList{u"09:55"_s, {}, {}, u"17:00"_s, {}, {}} << u""_s;
+
     const ReportLesson acrossDinner = Lesson(u"13:00"_s, u"21:00"_s, 7, {}, {}, u"17:00"_s, u"18:00"_s);
     QTest::newRow("across dinner")
         << u"011"_s << acrossDinner << QStringList{{}, {}, u"125000"_s, u"170500"_s, u"175500"_s, u"204500"_s} << 4 + 3
         << QStringList{{}, {}, u"12:50"_s, u"17:05"_s, u"17:55"_s, u"20:45"_s} << u""_s;
 
     // The whole day without grace: 08:55 counts from 09:00, 09:01 loses the first hour.
-    const ReportLesson allDay = Lesson(u"09:00"_s, u"21:00"_s, 9, u"12:00"_s, u"13:00"_s, u"17:00"_s, u"18:00"_s);
+    const ReportLesson allDay = Lesson(u"09:00"_s, u"21:00"_s, 10, u"12:00"_s, u"13:00"_s, u"17:00"_s, u"18:00"_s);
     QTest::newRow("all day from 08:55")
         << u"111"_s << allDay
         << QStringList{u"085500"_s, u"120000"_s, u"130000"_s, u"170000"_s, u"180000"_s, u"210000"_s} << 3 + 4 + 3
@@ -424,6 +530,10 @@ void TestAttendanceRules::credit_data()
         << u"111"_s << allDay
         << QStringList{u"090100"_s, u"120000"_s, u"130000"_s, u"170000"_s, u""_s, u"210000"_s} << 2 + 4 + 3
         << QStringList{u"09:01"_s, u"12:00"_s, u"13:00"_s, u"17:00"_s, {}, u"21:00"_s} << u""_s;
+    QTest::newRow("all day, approved hours cap the sum")
+        << u"111"_s << Lesson(u"09:00"_s, u"21:00"_s, 9, u"12:00"_s, u"13:00"_s, u"17:00"_s, u"18:00"_s)
+        << QStringList{u"085500"_s, u"120000"_s, u"130000"_s, u"170000"_s, u"180000"_s, u"210000"_s} << 9
+        << QStringList{u"08:55"_s, u"12:00"_s, u"13:00"_s, u"17:00"_s, u"18:00"_s, u"21:00"_s} << u""_s;
     QTest::newRow("unknown code") << u"000"_s << allDay << QStringList{u"090000"_s, u"120000"_s} << 0
                                   << QStringList{{}, {}, {}, {}, {}, {}} << u""_s;
 }

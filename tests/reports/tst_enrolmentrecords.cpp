@@ -2,6 +2,7 @@
 // always inside the class), the calculated sign-in columns, the personnel layout, new rows,
 // deleting what the last search found, and the manual sign-in with its temporary identities.
 
+#include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include <memory>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -104,6 +106,10 @@ private slots:
     void deleteAllFound();
     void deleteAllNeedsASearch();
 
+    void newIdentityCheck_data();
+    void newIdentityCheck();
+    void manualSignInGoesToTheLessonInProgress_data();
+    void manualSignInGoesToTheLessonInProgress();
     void manualSignInStoresOnce();
     void temporaryIdentities_data();
     void temporaryIdentities();
@@ -320,7 +326,7 @@ void TestEnrolmentRecords::newRowDefaultsAndStoring()
 {
     EnrolmentRecords records(ClassA);
     QVariantMap values = records.NewRowValues(m_clock.now());
-    QCOMPARE(values.value(u"JOBTYPE"_s).toString(), u"講師"_s);
+    QCOMPARE(values.value(u"JOBTYPE"_s).toString(), u"學員"_s);
     QCOMPARE(values.value(u"CR_TYPE"_s).toString(), u"逐筆"_s);
     QCOMPARE(values.value(u"INDEX_KEY"_s).toString(), ClassA);
     QVERIFY(values.value(u"CR_DATE"_s).toString().startsWith(u"2024/05/07"_s));
@@ -338,7 +344,7 @@ void TestEnrolmentRecords::newRowDefaultsAndStoring()
     QVERIFY(row);
     QCOMPARE(row->value(u"NAME"_s).toString(), u"O'Brien 歐布萊恩"_s);
     QCOMPARE(row->value(u"INDEX_KEY"_s).toString(), ClassA);
-    QCOMPARE(row->value(u"JOBTYPE"_s).toString(), u"講師"_s);
+    QCOMPARE(row->value(u"JOBTYPE"_s).toString(), u"學員"_s);
     QCOMPARE(row->value(u"CR_TYPE"_s).toString(), u"逐筆"_s);
     QVERIFY(row->isNull(u"TEL"_s));
 
@@ -395,6 +401,97 @@ void TestEnrolmentRecords::deleteAllNeedsASearch()
 }
 
 // ---- Manual sign-in ---------------------------------------------------------------------------
+
+void TestEnrolmentRecords::newIdentityCheck_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("verdict"); // NewIdentityCheck::Verdict
+    QTest::addColumn<QString>("says");
+
+    const int accept = int(NewIdentityCheck::Verdict::Accept);
+    const int warn = int(NewIdentityCheck::Verdict::Warn);
+    const int refuse = int(NewIdentityCheck::Verdict::Refuse);
+    QTest::newRow("none: a temporary one comes at sign-in") << u""_s << accept << u""_s;
+    QTest::newRow("identity number") << u"A123456789"_s << accept << u""_s;
+    QTest::newRow("identity number in lower case") << u"k221234562"_s << accept << u""_s;
+    QTest::newRow("wrong check digit") << u"A123456788"_s << refuse << u"檢查碼不正確"_s;
+    QTest::newRow("five digits") << u"2345"_s << refuse << u"共 10 碼"_s;
+    QTest::newRow("nine characters") << u"A12345678"_s << refuse << u"共 10 碼"_s;
+    QTest::newRow("sex digit 3") << u"A323456789"_s << refuse << u"共 10 碼"_s;
+    QTest::newRow("resident certificate, new form") << u"A823456789"_s << warn << u"居留證號"_s;
+    QTest::newRow("resident certificate, old form") << u"AB12345678"_s << warn << u"居留證號"_s;
+    QTest::newRow("temporary number") << u"VID0000012"_s << warn << u"臨時編號"_s;
+}
+
+void TestEnrolmentRecords::newIdentityCheck()
+{
+    QFETCH(QString, id);
+    QFETCH(int, verdict);
+    QFETCH(QString, says);
+    const NewIdentityCheck check = EnrolmentRecords::CheckNewIdentity(id);
+    QCOMPARE(int(check.verdict), verdict);
+    QVERIFY2(check.message.contains(says), qPrintable(check.message));
+    if (!says.isEmpty() && verdict == int(NewIdentityCheck::Verdict::Refuse))
+        QVERIFY(check.message.contains(id));
+}
+
+// Lessons of class A on 2024/05/07: A001 09:00-12:00 and A002 13:00-16:00; class B has none.
+void TestEnrolmentRecords::manualSignInGoesToTheLessonInProgress_data()
+{
+    QTest::addColumn<QString>("classKey");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QTime>("at");
+    QTest::addColumn<int>("minutesBefore");
+    QTest::addColumn<int>("minutesAfter");
+    QTest::addColumn<QString>("key"); // empty: the operator chooses
+
+    const QString a = ClassA.left(11);
+    QTest::newRow("the lesson selected at the station")
+        << ClassA << u"A00213:00"_s << QTime(10, 0) << 0 << 0 << a + u"A00213:00"_s;
+    QTest::newRow("selected in other letter case")
+        << ClassA << u"a00213:00"_s << QTime(10, 0) << 0 << 0 << a + u"A00213:00"_s;
+    QTest::newRow("a selection that is no lesson of the day: the time decides")
+        << ClassA << u"A00309:00"_s << QTime(10, 0) << 0 << 0 << a + u"A00109:00"_s;
+    QTest::newRow("the lesson under way") << ClassA << QString() << QTime(10, 0) << 0 << 0 << a + u"A00109:00"_s;
+    QTest::newRow("its last minute") << ClassA << QString() << QTime(12, 0) << 0 << 0 << a + u"A00109:00"_s;
+    QTest::newRow("between the lessons") << ClassA << QString() << QTime(12, 30) << 0 << 0 << QString();
+    QTest::newRow("inside the window before the start")
+        << ClassA << QString() << QTime(12, 30) << 30 << 0 << a + u"A00213:00"_s;
+    QTest::newRow("inside two windows") << ClassA << QString() << QTime(12, 30) << 30 << 30 << QString();
+    QTest::newRow("a class without lessons: its key") << ClassB << QString() << QTime(12, 30) << 0 << 0 << ClassB;
+}
+
+void TestEnrolmentRecords::manualSignInGoesToTheLessonInProgress()
+{
+    QFETCH(QString, classKey);
+    QFETCH(QString, selected);
+    QFETCH(QTime, at);
+    QFETCH(int, minutesBefore);
+    QFETCH(int, minutesAfter);
+    QFETCH(QString, key);
+
+    for (const auto &[cno4, start, end] : { std::tuple{u"A001"_s, u"09:00"_s, u"12:00"_s},
+                                            std::tuple{u"A002"_s, u"13:00"_s, u"16:00"_s},
+                                            std::tuple{u"A003"_s, u"09:00"_s, u"12:00"_s} }) {
+        ExecSql(u"insert into Course (INDEX_KEY, CNo4, TimeStart, TimeEnd, DateStart) values (?, ?, ?, ?, ?)"_s,
+                { ClassA, cno4, start, end, cno4 == u"A003"_s ? u"2024/05/08"_s : u"2024/05/07"_s });
+    }
+    EnrolmentRecords records(classKey);
+    const QDateTime now(QDate(2024, 5, 7), at);
+    const std::optional<QString> found = records.ManualSignInKey(selected, now, minutesBefore, minutesAfter);
+    QCOMPARE(found.value_or(QString()), key);
+    if (key.isEmpty())
+        return;
+
+    // Stored under that key, the sign-in is the lesson's: the list shows it.
+    const int rid = AddPerson(classKey, u"林怡君"_s, u"A223456789"_s);
+    ManualSignInContext context;
+    context.indexKey = *found;
+    QCOMPARE(records.ManualSignIn(rid, context, now).outcome, ManualSignInResult::Outcome::Stored);
+    QCOMPARE(QueryValue(u"select INDEX_KEY from PSIO where IDNO = 'A223456789'"_s).toString(), key);
+    const auto rows = RowsOf(records.ListStatement({ u" where RID = ?"_s, { rid } }, u"ID"_s, QString()));
+    QCOMPARE(rows.first().value(u"CalIoTime"_s).toString(), TimeToHHMMSS(at));
+}
 
 void TestEnrolmentRecords::manualSignInStoresOnce()
 {

@@ -59,6 +59,8 @@ private slots:
     void rollCallDecidesThePart_data();
     void rollCallDecidesThePart();
     void swipeInAShortBreakServesBothPairs();
+    void lessonsWithBreakFieldsAreCreditedOverTheirOwnSpan_data();
+    void lessonsWithBreakFieldsAreCreditedOverTheirOwnSpan();
     void classWithoutLessonsIsCreditedByItsRow();
     void classWithoutLessonsCreditsWhatTheStationStored();
     void totalsSplitRequiredAndElective();
@@ -69,6 +71,7 @@ private slots:
     void badClassStopsWithoutTouchingTheTables();
     void classNumberMatchesAsAPrefixWhateverTheLetterCase();
     void settingsAreReadAndBadNumbersCountAsZero();
+    void settingsStoredEmptyReadAsZero();
 
 private:
     void AddClass(const QString &dateStart = Day, const QString &timeStart = u"09:00"_s,
@@ -256,6 +259,66 @@ void TestHoursRun::swipeInAShortBreakServesBothPairs()
     QSqlRecord a = Row(u"select oTime, iTime2 from IO_RPT200 where cno4 = ?"_s, {u"000212:30"_s});
     QCOMPARE(a.value(0).toString(), u"121500"_s);
     QCOMPARE(a.value(1).toString(), u"121500"_s);
+}
+
+// Days whose every lesson names the lunch break (as imported lessons do). Lessons: "start-end
+// hours", numbered 0001, 0002 ... in order; events: "<lesson number> <type> <time>"; credited:
+// gHours of each lesson in order, and the late marks of the rows.
+void TestHoursRun::lessonsWithBreakFieldsAreCreditedOverTheirOwnSpan_data()
+{
+    QTest::addColumn<QStringList>("lessons");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QList<int>>("credited");
+    QTest::addColumn<QString>("lateMarks");
+
+    QTest::newRow("a one-hour lesson and a two-hour lesson: 3 approved, never 5")
+        << QStringList{u"09:00-10:00 1"_s, u"10:00-12:00 2"_s}
+        << QStringList{u"1 0 085500"_s, u"1 1 120500"_s, u"2 0 100000"_s, u"2 1 120500"_s}
+        << QList<int>{1, 2} << u"遲到"_s; // 10:00 is late for the morning that began at 09:00
+    QTest::newRow("a two-hour lesson, staying until 12:05")
+        << QStringList{u"09:00-11:00 2"_s} << QStringList{u"1 0 085500"_s, u"1 1 120500"_s}
+        << QList<int>{2} << u""_s;
+    // The station signs an afternoon-only day with the first pair.
+    QTest::newRow("an afternoon-only day")
+        << QStringList{u"13:30-16:30 3"_s} << QStringList{u"1 0 132500"_s, u"1 1 163000"_s}
+        << QList<int>{3} << u""_s;
+    QTest::newRow("an afternoon-only day, late by 20 minutes")
+        << QStringList{u"13:30-16:30 3"_s} << QStringList{u"1 0 135000"_s, u"1 1 163000"_s}
+        << QList<int>{2} << u"遲到"_s;
+}
+
+void TestHoursRun::lessonsWithBreakFieldsAreCreditedOverTheirOwnSpan()
+{
+    QFETCH(QStringList, lessons);
+    QFETCH(QStringList, events);
+    QFETCH(QList<int>, credited);
+    QFETCH(QString, lateMarks);
+
+    AddClass();
+    AddBooking(u"A123456789"_s);
+    QStringList keys;
+    for (qsizetype i = 0; i < lessons.size(); ++i) {
+        const QStringList parts = lessons.at(i).split(u' ');
+        LessonSpec l{parts.at(0).left(5), parts.at(0).mid(6), parts.at(1).toInt(),
+                     u"000"_s + QString::number(i + 1)};
+        l.noonRS = u"12:00"_s;
+        l.noonRE = u"13:00"_s;
+        AddLesson(l);
+        keys << LessonKey(l);
+    }
+    for (const QString &event : events) {
+        const QStringList e = event.split(u' ');
+        AddEvent(u"A123456789"_s, e.at(2), e.at(1), keys.at(e.at(0).toInt() - 1));
+    }
+    Run();
+    QList<int> hours;
+    QSqlQuery query = RunQuery(u"select gHours from IO_SCORE00 order by cno4"_s, WorkingConnection());
+    while (query.next())
+        hours << query.value(0).toInt();
+    QCOMPARE(hours, credited);
+    QCOMPARE(QueryToList(u"m"_s, u"select coalesce(istat, '') || coalesce(istat2, '') || coalesce(istat3, '') as m "
+                         "from IO_RPT200"_s).join(QString()),
+             lateMarks);
 }
 
 void TestHoursRun::classWithoutLessonsIsCreditedByItsRow()
@@ -471,6 +534,35 @@ void TestHoursRun::settingsAreReadAndBadNumbersCountAsZero()
     QCOMPARE(s.RollCallLimit, 0);
     QCOMPARE(m_prompter->errors.size(), 1);
     QVERIFY(m_prompter->errors.first().contains(u"三十"_s));
+}
+
+void TestHoursRun::settingsStoredEmptyReadAsZero()
+{
+    const QString sample = m_station->dir() + u"/SampleQuorin.db"_s;
+    QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, sample));
+    QString error;
+    QVERIFY2(m_station->dm().OpenSampleDatabase(sample, &error), qPrintable(error));
+
+    // A key stored empty is read as empty, 0 minutes, as the station reads it; no message.
+    WriteIniSetting(IniSection::Base, u"每小時須上滿分鐘數X"_s, QString());
+    WriteIniSetting(IniSection::Base, IniKey::RollCallLimit, QString());
+    ExecSqlOn(u"delete from sys_ini where ini2 in (?, ?)"_s, m_station->dm().ConSample(),
+              {u"遲到早退分鐘認定X"_s, IniKey::BreakLimit});
+    for (const QString &key : {u"遲到早退分鐘認定X"_s, IniKey::BreakLimit})
+        ExecSqlOn(u"insert into sys_ini (SystemName, ini1, ini2, ini3) values (?, ?, ?, ?)"_s,
+                  m_station->dm().ConSample(), {m_station->globals().ProgramName, u"Base"_s, key, u""_s});
+    // The class number keeps its length: none would read every class's events.
+    WriteIniSetting(IniSection::Base, IniKey::CourseNoLength, QString());
+    WriteIniSetting(IniSection::Baae, IniKey::ClassPeriods, QString());
+
+    const ReportSettings s = ReadReportSettings();
+    QCOMPARE(s.HourMinutes, 0);
+    QCOMPARE(s.RollCallLimit, 0);
+    QCOMPARE(s.LateGrace, u"0000"_s);
+    QCOMPARE(s.RestLimit, u"00:00"_s);
+    QCOMPARE(s.CourseNoLength, 11);
+    QCOMPARE(s.ClassPeriods, u"093012001330173018302130"_s);
+    QVERIFY(m_prompter->all().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestHoursRun)

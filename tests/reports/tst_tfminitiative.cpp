@@ -3,6 +3,7 @@
 // counter, the search by the end of the identity, a new person, a change, "全刪" after a
 // name search, and the sign-in column of an afternoon-only class.
 
+#include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/FormHelpers.h"
 #include "core/Globals.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -24,8 +26,10 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -77,8 +81,13 @@ private slots:
     void initTestCase();
     void cleanup();
     void listSignInEditAndDelete();
+    void handSignInGoesToTheLessonInProgress_data();
+    void handSignInGoesToTheLessonInProgress();
+    void closingWithUnsavedInputAsks();
 
 private:
+    // A class with two lessons today (A001 09:00-12:00, A002 13:00-16:00) and one person.
+    int OpenClassWithLessons(const QTime &at);
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<FixedClock> m_clock;
 };
@@ -230,27 +239,37 @@ void TestTfmInitiative::listSignInEditAndDelete()
     window.BitBtnQueryClick();
     QCOMPARE(window.rowCount(), 30);
 
-    // A new person starts as a teacher added one by one, and is named and identified here.
+    // A new person starts as an attendee added one by one, and is named and identified here.
     window.NavInsertClick();
     QCOMPARE(window.PageControl1->currentIndex(), 1);
     QCOMPARE(window.mode(), TfmInitiative::Mode::Insert);
-    QCOMPARE(window.DBComboJOBTYPE->currentText(), u"講師"_s);
+    QCOMPARE(window.DBComboJOBTYPE->currentText(), u"學員"_s);
+    QVERIFY(window.DBComboJOBTYPE->isEnabled());
+    QVERIFY(window.DBComboJOBTYPE->findText(u"講師"_s) >= 0);
     QCOMPARE(window.DBEditCR_TYPE->text(), u"逐筆"_s);
     QVERIFY(!window.DBEditNAME->isReadOnly());
     QVERIFY(!window.DBEditCalID->isReadOnly());
     QVERIFY(window.DBEditCalID->text().isEmpty());
     window.DBEditNAME->setText(u"D'Souza 蘇查"_s); // typed through the input method
-    QTest::keyClicks(window.DBEditCalID, u"k221234567"_s);
+    // An identity number that is none is refused and nothing is stored.
+    QTest::keyClicks(window.DBEditCalID, u"2345"_s);
+    window.NavPostClick();
+    QCOMPARE(prompter.errors.size(), 1);
+    QVERIFY(prompter.errors.first().contains(u"「2345」不正確"_s));
+    QCOMPARE(window.mode(), TfmInitiative::Mode::Insert);
+    QCOMPARE(window.rowCount(), 30);
+    window.DBEditCalID->clear();
+    QTest::keyClicks(window.DBEditCalID, u"k221234562"_s);
     QTest::keyClicks(window.DBEditTEL, u"02-27001234"_s);
     SaveShot(&window, u"tfminitiative-new.png"_s);
     window.NavPostClick();
     QCOMPARE(window.mode(), TfmInitiative::Mode::Browse);
     QCOMPARE(window.rowCount(), 31);
-    QCOMPARE(CountOf(u"select count(*) from Booking where NAME = ? and ID = 'K221234567' and JOBTYPE = '講師' "
+    QCOMPARE(CountOf(u"select count(*) from Booking where NAME = ? and ID = 'K221234562' and JOBTYPE = '學員' "
                      "and CR_TYPE = '逐筆' and TEL = '02-27001234' and INDEX_KEY = ?"_s,
                      { u"D'Souza 蘇查"_s, ClassKey }),
              1);
-    QCOMPARE(window.DBEditCalID->text(), u"*****34567"_s);
+    QCOMPARE(window.DBEditCalID->text(), u"*****34562"_s);
     QVERIFY(window.DBEditCalID->isReadOnly());
     QVERIFY(window.DBEditNAME->isReadOnly());
 
@@ -288,6 +307,140 @@ void TestTfmInitiative::listSignInEditAndDelete()
     QCOMPARE(header->visualIndex(window.GridColumnOf(u"CalIoTime3"_s)), 0);
 
     window.BitBtnCloseClick();
+    QVERIFY(!window.isVisible());
+}
+
+int TestTfmInitiative::OpenClassWithLessons(const QTime &at)
+{
+    m_db = std::make_unique<TestDatabase>();
+    const QString work = m_db->dir() + u"/Work.db"_s;
+    if (!QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work))
+        return 0;
+    QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
+    QString error;
+    if (!m_db->dm().OpenWorkingDatabase(work, &error))
+        return 0;
+    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    Globals &g = G();
+    g.CurrentClassKey = ClassKey;
+    g.CourseNoLength = 11;
+    m_clock = std::make_unique<FixedClock>(QDateTime(QDate(2024, 5, 7), at));
+    SetCurrentClock(m_clock.get());
+    ExecSql(u"insert into Courses (CourseId, Echelon, Course, SignType, Bookin, DateStart, DateEnd) "
+            "values (?, ?, ?, ?, ?, ?, ?)"_s,
+            { u"11305000001"_s, u"01"_s, u"急救人員安全衛生教育訓練"_s, u"111100"_s, false,
+              u"2024/05/07"_s, u"2024/05/07"_s });
+    for (const auto &[cno4, start, end, subject] :
+         { std::tuple{u"A001"_s, u"09:00"_s, u"12:00"_s, u"急救概論"_s},
+           std::tuple{u"A002"_s, u"13:00"_s, u"16:00"_s, u"心肺復甦術"_s} }) {
+        ExecSql(u"insert into Course (INDEX_KEY, CNo4, TimeStart, TimeEnd, DateStart, Subject, Hours) "
+                "values (?, ?, ?, ?, '2024/05/07', ?, 3)"_s,
+                { ClassKey, cno4, start, end, subject });
+    }
+    ExecSql(u"insert into Booking (INDEX_KEY, ID, NAME, JOBTYPE) values (?, 'A223456789', '林怡君', '學員')"_s,
+            { ClassKey });
+    return QueryValue(u"select max(RID) from Booking"_s).toInt();
+}
+
+// The hand sign-in is stored under the lesson in progress, so that the lesson's hours and sheets
+// count it: the lesson selected at the station, else the one whose time holds the moment, else
+// the one the operator chooses in the course choice dialog.
+void TestTfmInitiative::handSignInGoesToTheLessonInProgress_data()
+{
+    QTest::addColumn<QString>("stationLesson"); // CourseCode of the station, "-" for no station
+    QTest::addColumn<QTime>("at");
+    QTest::addColumn<int>("chosenLine");        // line chosen in the course dialog, -1 cancels
+    QTest::addColumn<QString>("storedKey");     // empty: nothing stored
+
+    QTest::newRow("the lesson selected at the station")
+        << u"A00213:00"_s << QTime(10, 5) << -2 << u"11305000001A00213:00"_s;
+    QTest::newRow("no lesson selected: the lesson under way")
+        << QString() << QTime(10, 5) << -2 << u"11305000001A00109:00"_s;
+    QTest::newRow("opened from the class window, during the afternoon")
+        << u"-"_s << QTime(14, 0) << -2 << u"11305000001A00213:00"_s;
+    QTest::newRow("between the lessons: chosen in the dialog")
+        << QString() << QTime(12, 30) << 1 << u"11305000001A00213:00"_s;
+    QTest::newRow("between the lessons: the dialog cancelled") << QString() << QTime(12, 30) << -1 << QString();
+}
+
+void TestTfmInitiative::handSignInGoesToTheLessonInProgress()
+{
+    QFETCH(QString, stationLesson);
+    QFETCH(QTime, at);
+    QFETCH(int, chosenLine);
+    QFETCH(QString, storedKey);
+
+    const int rid = OpenClassWithLessons(at);
+    QVERIFY(rid > 0);
+    ScriptedPrompter prompter;
+    StationState station;
+    station.ClassKey = ClassKey;
+    station.CourseCode = stationLesson;
+    TfmInitiative window(m_db->dm());
+    if (stationLesson != u"-"_s)
+        window.setStation(&station);
+    window.show();
+    QTRY_COMPARE(window.rowCount(), 1);
+
+    bool dialogShown = false;
+    if (chosenLine > -2) {
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialogShown = true;
+            if (chosenLine < 0) {
+                dialog->reject();
+                return;
+            }
+            auto *lines = dialog->findChild<QComboBox *>(u"ComboBox1"_s);
+            QVERIFY(lines);
+            QCOMPARE(lines->count(), 2);
+            lines->setCurrentIndex(chosenLine);
+            QTest::mouseClick(dialog->findChild<QPushButton *>(u"BitBtnOK"_s), Qt::LeftButton);
+        });
+    }
+    window.DBGrid1DblClick(0, window.GridColumnOf(u"CalIoTime"_s));
+    QCOMPARE(dialogShown, chosenLine > -2);
+    QCOMPARE(QueryToList(u"INDEX_KEY"_s, u"select INDEX_KEY from PSIO"_s),
+             storedKey.isEmpty() ? QStringList{} : QStringList{storedKey});
+    QCOMPARE(window.manualSignIns(), storedKey.isEmpty() ? 0 : 1);
+    if (!storedKey.isEmpty())
+        QCOMPARE(window.DBGrid1->model()->index(0, window.GridColumnOf(u"CalIoTime"_s)).data().toString(),
+                 TimeToHHMMSS(at));
+    QVERIFY(prompter.all().isEmpty());
+}
+
+void TestTfmInitiative::closingWithUnsavedInputAsks()
+{
+    QVERIFY(OpenClassWithLessons(QTime(10, 0)) > 0);
+    ScriptedPrompter prompter;
+    TfmInitiative window(m_db->dm());
+    window.show();
+    QTRY_COMPARE(window.rowCount(), 1);
+
+    window.NavInsertClick();
+    QTest::keyClicks(window.DBEditTEL, u"02-27001234"_s);
+    window.DBEditNAME->setText(u"周明輝"_s);
+    SaveShot(&window, u"tfminitiative-unsaved.png"_s);
+    // "否" keeps the window and what was typed.
+    prompter.queueButton(Prompter::Button::No);
+    window.BitBtnCloseClick();
+    QCOMPARE(prompter.asked, QStringList{u"資料尚未儲存 確定要離開嗎?"_s});
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.mode(), TfmInitiative::Mode::Insert);
+    QCOMPARE(window.DBEditNAME->text(), u"周明輝"_s);
+    // The window's close button asks too; "是" leaves without storing.
+    prompter.queueButton(Prompter::Button::Yes);
+    window.close();
+    QCOMPARE(prompter.asked.size(), 2);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(CountOf(u"select count(*) from Booking"_s), 1);
+
+    // Nothing typed: closing asks nothing.
+    window.show();
+    QTRY_COMPARE(window.rowCount(), 1);
+    window.BitBtnCloseClick();
+    QCOMPARE(prompter.asked.size(), 2);
     QVERIFY(!window.isVisible());
 }
 

@@ -70,6 +70,8 @@ private slots:
     void deleteOnlyAfterConfirmation();
     void snapshotPathFollowsTheRule_data();
     void snapshotPathFollowsTheRule();
+    void snapshotIsFoundUnderEitherLayout_data();
+    void snapshotIsFoundUnderEitherLayout();
 
 private:
     std::unique_ptr<TestDatabase> m_station;
@@ -383,6 +385,46 @@ void TestSignEventRecords::snapshotPathFollowsTheRule()
     QCOMPARE(QDir::fromNativeSeparators(records.SnapshotPath(0, u"/pics"_s, rule, u"cur"_s, 11)), expected);
     QCOMPARE(records.SnapshotPath(0, QString(), rule, u"cur"_s, 11), QString());
     QCOMPARE(records.SnapshotPath(99, u"/pics"_s, rule, u"cur"_s, 11), QString());
+}
+
+// The station's rule can have changed since a snapshot was filed (the first save of the settings
+// window turns "年月" into "課程編號"): the snapshot is found under either layout.
+void TestSignEventRecords::snapshotIsFoundUnderEitherLayout_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("filedUnder"); // sub-folder of the picture folder, "" = nowhere
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("filed by month, read by class number") << u"課程編號"_s << u"11305"_s << true;
+    QTest::newRow("filed by class number, read by month") << u"年月"_s << u"11301234567/PIC"_s << true;
+    QTest::newRow("filed by month, read by month") << u"年月"_s << u"11305"_s << true;
+    QTest::newRow("filed in the station's own folder") << u"x"_s << u"cur"_s << true;
+    QTest::newRow("filed by the month of another date") << u"課程編號"_s << u"11304"_s << false;
+    QTest::newRow("nowhere") << u"課程編號"_s << u""_s << false;
+}
+
+void TestSignEventRecords::snapshotIsFoundUnderEitherLayout()
+{
+    QFETCH(QString, rule);
+    QFETCH(QString, filedUnder);
+    QFETCH(bool, found);
+
+    const QString pictures = m_station->dir() + u"/pics"_s;
+    const QString name = ClassKey + u"A1234567891130506085501"_s + u"0KB.jpg"_s;
+    QString filed;
+    if (!filedUnder.isEmpty()) {
+        filed = pictures + u'/' + filedUnder + u'/' + name;
+        QVERIFY(QDir().mkpath(pictures + u'/' + filedUnder));
+        QFile file(filed);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("jpeg");
+    }
+    SignEventRecords records;
+    records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
+    records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
+    const QString path = records.FindSnapshotOf(0, pictures, rule, u"cur"_s, 11);
+    QCOMPARE(QDir::fromNativeSeparators(path), found ? filed : QString());
+    QCOMPARE(records.FindSnapshotOf(0, QString(), rule, u"cur"_s, 11), QString());
 }
 
 QTEST_GUILESS_MAIN(TestSignEventRecords)

@@ -89,6 +89,7 @@ private slots:
     void cleanup();
 
     void opensOnTheClassWithCountsAndSnapshot();
+    void showsASnapshotFiledUnderTheOtherLayout();
     void searchesByNameAndTypeAndClears();
     void titleClickSortsBothWays();
     void cellEditPostedOnLeavingTheRowOrCancelled();
@@ -244,6 +245,22 @@ void TestTfmPSIO_Booking::opensOnTheClassWithCountsAndSnapshot()
     QCOMPARE(panel->size(), QSize(120, 90));
     QCOMPARE(panel->geometry().top(), 6);
     QVERIFY(m_prompter->all().isEmpty());
+}
+
+void TestTfmPSIO_Booking::showsASnapshotFiledUnderTheOtherLayout()
+{
+    // Taken while the station filed by year and month; the settings now say by class number.
+    const QString byMonth = JoinPath(m_pictures + u"/11305"_s,
+                                     SignRecorder::SnapshotFileName(ClassKey, u"F223456780"_s,
+                                                                    u"1130506"_s, u"084401"_s,
+                                                                    u"0"_s, u"SC"_s));
+    WriteSnapshot(byMonth);
+    OpenWindow();
+    Click(u"BtnNext"_s);
+    QCOMPARE(m_window->records()->data(m_window->records()->index(1, SignEventRecords::ColTime)).toString(),
+             u"084401"_s);
+    QCOMPARE(QDir::fromNativeSeparators(m_window->shownPicture()), byMonth);
+    QVERIFY(!Find<QLabel>(u"Image1"_s)->pixmap().isNull());
 }
 
 void TestTfmPSIO_Booking::searchesByNameAndTypeAndClears()
