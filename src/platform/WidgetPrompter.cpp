@@ -1,9 +1,13 @@
 #include "platform/WidgetPrompter.h"
 
 #include <QApplication>
-#include <QInputDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -56,9 +60,31 @@ Prompter::Button WidgetPrompter::MessageDlgCaptions(const QString &message,
 
 int WidgetPrompter::ChooseFromList(const QString &title, const QStringList &items)
 {
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(DialogParent(m_parent),
-                                                 QApplication::applicationDisplayName(), title,
-                                                 items, 0, false, &ok);
-    return ok ? int(items.indexOf(chosen)) : -1;
+    // The answer is the position of the line chosen: two lines may read alike.
+    QDialog dialog(DialogParent(m_parent));
+    dialog.setObjectName(QStringLiteral("ChoiceList"));
+    dialog.setWindowTitle(QApplication::applicationDisplayName());
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *label = new QLabel(title, &dialog);
+    layout->addWidget(label);
+    auto *list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("ChoiceListItems"));
+    list->addItems(items);
+    list->setCurrentRow(0);
+    list->setMinimumWidth(qMin(list->sizeHintForColumn(0) + 4 * list->frameWidth() + 24, 900));
+    list->setMinimumHeight(qMin(int(items.size()), 12) * list->sizeHintForRow(0)
+                           + 2 * list->frameWidth() + 4);
+    layout->addWidget(list);
+    auto *buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("確定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    list->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    const int row = list->currentRow();
+    return row >= 0 && row < items.size() ? row : -1;
 }

@@ -2,6 +2,7 @@
 
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
+#include "Fun/IdentityNumber.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/Globals.h"
@@ -9,9 +10,9 @@
 #include "core/Schema.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
-#include "platform/SoundPlayer.h"
 #include "station/StationState.h"
 
+#include <QDebug>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -23,35 +24,150 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString ErrorSound = u"RolvanError.wav"_s;
-
 quint32 FragmentKey(int start, int length) { return quint32(start) << 16 | quint32(length); }
+
+// Every installation of the change counter on a connection gets its own number, so that a mark
+// taken on a reopened connection never equals one of before.
+qint64 g_installations = 0;
+
+const QString CounterTable = u"rolvan_enrolment_changes"_s;
+const QString TriggerPrefix = u"rolvan_enrolment_"_s;
+const QStringList WatchedTables = {u"Booking"_s, u"PSPN"_s};
+const QStringList WatchedWrites = {u"insert"_s, u"update"_s, u"delete"_s};
 
 } // namespace
 
+// ---- EnrolmentChanges ------------------------------------------------------------------------
+
+struct EnrolmentChanges::Statement
+{
+    QString connection;
+    QSqlQuery query;
+    int triggers = 0; // the triggers the installation made
+};
+
+EnrolmentChanges::EnrolmentChanges() = default;
+EnrolmentChanges::~EnrolmentChanges() = default;
+
+void EnrolmentChanges::Install()
+{
+    QSqlDatabase db = WorkingConnection();
+    auto statement = std::make_unique<Statement>();
+    statement->connection = db.connectionName();
+    QSqlQuery run(db);
+    const QStringList setup = {
+        u"create temp table if not exists "_s + CounterTable + u" (n integer not null)"_s,
+        u"delete from temp."_s + CounterTable,
+        u"insert into temp."_s + CounterTable + u" (n) values (0)"_s,
+    };
+    for (const QString &sql : setup) {
+        if (!run.exec(sql))
+            throw DatabaseError(sql + u'\n' + run.lastError().text());
+    }
+    for (const QString &table : WatchedTables) {
+        for (const QString &write : WatchedWrites) {
+            const QString sql = u"create temp trigger if not exists "_s + TriggerPrefix + table
+                + u'_' + write + u" after "_s + write + u" on main."_s + table
+                + u" begin update "_s + CounterTable + u" set n = n + 1; end"_s;
+            // A database without the table (a foreign or partial one) has nothing to watch.
+            if (run.exec(sql))
+                ++statement->triggers;
+            else
+                qWarning().noquote() << "Enrolment changes not watched:" << run.lastError().text();
+        }
+    }
+    run.finish();
+    statement->query = QSqlQuery(db);
+    statement->query.setForwardOnly(true);
+    const QString check = u"select n, (select data_version from pragma_data_version), "
+                          "(select count(*) from sqlite_temp_master where type = 'trigger' "
+                          "and name like '"_s
+        + TriggerPrefix + u"%') from temp."_s + CounterTable;
+    if (!statement->query.prepare(check))
+        throw DatabaseError(check + u'\n' + statement->query.lastError().text());
+    m_installation = ++g_installations;
+    m_statement = std::move(statement);
+}
+
+EnrolmentChanges::Mark EnrolmentChanges::Current()
+{
+    QSqlDatabase db = WorkingConnection();
+    if (!db.isOpen())
+        return {};
+    if (m_statement && m_statement->connection != db.connectionName())
+        m_statement.reset();
+    // A statement of a connection closed and opened again fails: the counter and its triggers
+    // went with the old connection and are installed anew.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m_statement) {
+            try {
+                Install();
+            } catch (const DatabaseError &error) {
+                qWarning().noquote() << "Enrolment changes not watched:" << error.message();
+                break;
+            }
+        }
+        QSqlQuery &query = m_statement->query;
+        if (query.exec() && query.next()) {
+            Mark mark;
+            mark.connection = m_statement->connection;
+            mark.installation = m_installation;
+            mark.ownWrites = query.value(0).toLongLong();
+            mark.otherCommits = query.value(1).toLongLong();
+            const int triggers = query.value(2).toInt();
+            query.finish();
+            // Triggers go with their table: a table dropped and made again is watched anew.
+            if (triggers >= m_statement->triggers)
+                return mark;
+        }
+        m_statement.reset();
+    }
+    // Nothing to rely on: a mark of its own makes every entry read the rows anew.
+    Mark unknown;
+    unknown.installation = ++g_installations;
+    return unknown;
+}
+
 // ---- PersonTable -----------------------------------------------------------------------------
 
-void PersonTable::Use(const QString &classKey, bool personnel)
+void PersonTable::Use(const QString &classKey, bool personnel, const QStringList &displayColumns)
 {
     const QString database = WorkingConnection().databaseName();
+    const QStringList columns = personnel ? QStringList() : displayColumns;
     if (m_personnel != personnel || (!personnel && m_classKey != classKey)
-        || m_database != database) {
+        || m_database != database || m_displayColumns != columns) {
         m_loaded = false;
         m_classKey = classKey;
         m_personnel = personnel;
         m_database = database;
+        m_displayColumns = columns;
     }
 }
 
-QPair<qint64, qint64> PersonTable::Probe() const
+// The columns read from each row: the row identity, the identities, the name, the columns shown.
+QString PersonTable::Columns() const
 {
+    QStringList columns = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
+    columns += m_displayColumns;
+    return columns.join(u", "_s);
+}
+
+// The rows as one text: equal texts, equal persons. Read by one statement that returns one row.
+QString PersonTable::Fingerprint() const
+{
+    QStringList parts = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
+    parts += m_displayColumns;
+    for (QString &part : parts)
+        part = u"ifnull("_s + part + u", '')"_s;
+    const QString row = parts.join(u" || char(31) || "_s);
     QSqlQuery query = m_personnel
-        ? RunQuery(u"select count(*), max(RID) from PSPN"_s, WorkingConnection(), {})
-        : RunQuery(u"select count(*), max(RID) from Booking where Index_key = ?"_s,
+        ? RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
+                + row + u" as r from PSPN order by RID)"_s,
+            WorkingConnection(), {})
+        : RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
+                + row + u" as r from Booking where Index_key = ? order by RID)"_s,
             WorkingConnection(), { m_classKey });
-    if (!query.next())
-        return { 0, 0 };
-    return { query.value(0).toLongLong(), query.value(1).toLongLong() };
+    return query.next() ? query.value(0).toString() : QString();
 }
 
 void PersonTable::Load()
@@ -59,57 +175,41 @@ void PersonTable::Load()
     m_rows.clear();
     m_byId.clear();
     m_byIdno.clear();
-    m_byName.clear();
     m_fragments.clear();
+    // The fingerprint first: a change between the two makes the next look load again.
+    m_fingerprint = Fingerprint();
     QSqlQuery query = m_personnel
-        ? RunQuery(u"select * from PSPN order by RID"_s, WorkingConnection(), {})
-        : RunQuery(u"select * from Booking where Index_key = ? order by RID"_s, WorkingConnection(),
-            { m_classKey });
-    const QSqlRecord record = query.record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i).toUpper();
-    const int ridColumn = int(names.indexOf(u"RID"_s));
-    const int idColumn = int(names.indexOf(u"ID"_s));
-    const int idnoColumn = int(names.indexOf(u"IDNO"_s));
-    const int nameColumn = int(names.indexOf(u"NAME"_s));
-    qint64 newest = 0;
+        ? RunQuery(u"select "_s + Columns() + u" from PSPN order by RID"_s, WorkingConnection(), {})
+        : RunQuery(u"select "_s + Columns() + u" from Booking where Index_key = ? order by RID"_s,
+            WorkingConnection(), { m_classKey });
+    const int shownCount = int(m_displayColumns.size());
     while (query.next()) {
         Person person;
-        for (int i = 0; i < names.size(); ++i)
-            person.columns.insert(names.at(i), query.value(i).toString().trimmed());
-        person.rid = ridColumn >= 0 ? query.value(ridColumn).toLongLong() : 0;
-        person.id = idColumn >= 0 ? person.columns.value(names.at(idColumn)) : QString();
-        person.idno = idnoColumn >= 0 ? person.columns.value(names.at(idnoColumn)) : QString();
-        person.name = nameColumn >= 0 ? person.columns.value(names.at(nameColumn)) : QString();
-        newest = std::max(newest, person.rid);
+        person.rid = query.value(0).toLongLong();
+        person.id = query.value(1).toString().trimmed();
+        person.idno = query.value(2).toString().trimmed();
+        person.name = query.value(3).toString().trimmed();
+        for (int i = 0; i < shownCount; ++i)
+            person.shown << query.value(4 + i).toString().trimmed();
         const int index = int(m_rows.size());
         m_byId.insert(person.id.toUpper(), index);
         m_byIdno.insert(person.idno.toUpper(), index);
-        m_byName.insert(person.name.toUpper(), index);
         m_rows.append(std::move(person));
     }
-    m_probe = { m_rows.size(), newest };
     m_loaded = true;
+    m_verify = false;
     ++m_loadCount;
 }
 
 void PersonTable::EnsureLoaded()
 {
+    if (m_loaded && m_verify) {
+        m_verify = false;
+        if (Fingerprint() != m_fingerprint)
+            m_loaded = false;
+    }
     if (!m_loaded)
         Load();
-}
-
-bool PersonTable::RefreshIfChanged()
-{
-    if (!m_loaded) {
-        Load();
-        return true;
-    }
-    if (Probe() == m_probe)
-        return false;
-    Load();
-    return true;
 }
 
 namespace {
@@ -148,16 +248,6 @@ QList<const PersonTable::Person *> PersonTable::MatchIdno(const QString &text)
 {
     EnsureLoaded();
     return InLoadOrder(m_rows, m_byIdno.values(text.toUpper()));
-}
-
-const PersonTable::Person *PersonTable::FindName(const QString &name)
-{
-    EnsureLoaded();
-    for (const Person *person : InLoadOrder(m_rows, m_byName.values(name.toUpper()))) {
-        if (person->name == name)
-            return person;
-    }
-    return nullptr;
 }
 
 // ---- IdentityResolver ------------------------------------------------------------------------
@@ -251,16 +341,14 @@ std::optional<QString> IdentityResolver::ValidateEntry(const QString &text)
         CurrentPrompter().ShowMessage(u"輸入資料有問題"_s);
         return std::nullopt;
     }
-    EntryWay = u"KB"_s;
     if ((kind.contains(u"身分證"_s) && length == 10) || kind == IdentityKind::FullId)
         entry = entry.toUpper();
-    PersonName.clear();
     return entry;
 }
 
 PersonTable &IdentityResolver::ClassTable()
 {
-    m_booking.Use(m_station.ClassKey, false);
+    m_booking.Use(m_station.ClassKey, false, m_station.DisplayColumns);
     return m_booking;
 }
 
@@ -278,32 +366,23 @@ void IdentityResolver::InvalidateEnrolment()
     m_personnel.Invalidate();
 }
 
-IdentityResolver::Resolution IdentityResolver::Choose(
-    const QString &entry, QList<const PersonTable::Person *> persons)
+void IdentityResolver::SeeChanges()
 {
-    std::stable_sort(persons.begin(), persons.end(),
-        [](const PersonTable::Person *a, const PersonTable::Person *b) {
-            return a->name.compare(b->name, Qt::CaseInsensitive) < 0;
-        });
-    m_choices.clear();
-    QStringList names;
-    for (const PersonTable::Person *person : persons) {
-        m_choices.append({ person->name, person->id });
-        names << person->name;
+    const EnrolmentChanges::Mark mark = m_changes.Current();
+    if (mark.connection != m_mark.connection || mark.installation != m_mark.installation
+        || mark.ownWrites != m_mark.ownWrites) {
+        InvalidateEnrolment();
+    } else if (mark.otherCommits != m_mark.otherCommits) {
+        m_booking.Verify();
+        m_personnel.Verify();
     }
-    const int chosen = CurrentPrompter().ChooseFromList(entry, names);
-    if (chosen < 0 || chosen >= m_choices.size())
-        return { Resolution::Outcome::Dismissed, QString() };
-    return { Resolution::Outcome::Chosen, m_choices.at(chosen).id };
+    m_mark = mark;
 }
 
-std::optional<IdentityResolver::Resolution> IdentityResolver::MatchFragment(
-    QString &entry, int start, int length)
+QList<const PersonTable::Person *> IdentityResolver::MatchFragment(
+    const QString &fragment, int start, int length)
 {
-    PersonTable &table = LookupTable();
-    QList<const PersonTable::Person *> persons = table.MatchId(entry, start, length);
-    if (persons.isEmpty() && table.RefreshIfChanged())
-        persons = table.MatchId(entry, start, length);
+    QList<const PersonTable::Person *> persons = LookupTable().MatchId(fragment, start, length);
     // A person enrolled twice (a temporary row beside the imported one) is one person.
     QSet<QString> ids;
     persons.removeIf([&ids](const PersonTable::Person *person) {
@@ -313,145 +392,55 @@ std::optional<IdentityResolver::Resolution> IdentityResolver::MatchFragment(
         ids.insert(id);
         return false;
     });
-    if (persons.size() == 1)
-        entry = persons.first()->id;
-    else if (persons.size() > 1)
-        return Choose(entry, persons);
-    return std::nullopt;
+    return persons;
 }
 
-IdentityResolver::Resolution IdentityResolver::ResolveEntry(const QString &text)
+std::optional<PersonTable::Person> IdentityResolver::Choose(
+    const QString &entry, QList<const PersonTable::Person *> persons)
 {
-    QString entry = text;
-    m_choices.clear();
-    EntryKind = m_station.InputKind;
-    if (EntryWay != u"KB"_s && EntryWay != u"SC"_s)
-        return { Resolution::Outcome::LookUp, entry };
-
-    const QString &kind = m_station.ManualKind;
-    EntryKind = kind;
-    if (kind == IdentityKind::Last4) {
-        EntryKind = IdentityKind::FullId;
-        if (entry.size() == 4) {
-            if (auto choice = MatchFragment(entry, 7, 4))
-                return *choice;
-        }
+    std::stable_sort(persons.begin(), persons.end(),
+        [](const PersonTable::Person *a, const PersonTable::Person *b) {
+            return a->name.compare(b->name, Qt::CaseInsensitive) < 0;
+        });
+    // Each line tells its person apart: the name and the identity masked as on the sheets;
+    // persons alike in both also show their personnel number.
+    QStringList lines;
+    for (const PersonTable::Person *person : std::as_const(persons))
+        lines << person->name + u"  "_s + MaskedIdentity(person->id);
+    for (int i = 0; i < persons.size(); ++i) {
+        if (lines.count(lines.at(i)) > 1 && !persons.at(i)->idno.isEmpty())
+            lines[i] += u"  "_s + persons.at(i)->idno;
     }
-    if (kind == IdentityKind::Last5) {
-        EntryKind = IdentityKind::FullId;
-        if (entry.size() == 5) {
-            if (auto choice = MatchFragment(entry, 6, 5))
-                return *choice;
-        }
-    }
-    if (kind == IdentityKind::MaskedId || kind == IdentityKind::Last5
-        || kind == IdentityKind::Last4) {
-        EntryKind = IdentityKind::FullId;
-        if (entry.size() == 10) {
-            PersonTable &table = LookupTable();
-            bool whole = !table.MatchId(entry).isEmpty();
-            if (!whole && table.RefreshIfChanged())
-                whole = !table.MatchId(entry).isEmpty();
-            if (!whole) {
-                // Not a whole identity number of the class: its last five characters may be.
-                const QString last5 = entry.mid(5, 5);
-                QString fragment = last5;
-                if (auto choice = MatchFragment(fragment, 6, 5))
-                    return *choice;
-                if (fragment != last5)
-                    entry = fragment;
-            }
-        }
-    }
-    return { Resolution::Outcome::LookUp, entry };
+    m_choiceLines = lines;
+    const int chosen = CurrentPrompter().ChooseFromList(entry, lines);
+    if (chosen < 0 || chosen >= persons.size())
+        return std::nullopt;
+    return *persons.at(chosen);
 }
 
-bool IdentityResolver::GetIDName(const QString &card)
-{
-    LastCardNo = card;
-    PersonName.clear();
-    if (m_station.preBooking) {
-        PersonTable &table = ClassTable();
-        const bool byId = IsIdKind(EntryKind);
-        const bool byIdno = IsIdnoKind(EntryKind);
-        if (byId || byIdno) {
-            auto lookUp = [&]() { return byId ? table.MatchId(card) : table.MatchIdno(card); };
-            QList<const PersonTable::Person *> persons = lookUp();
-            if (persons.isEmpty() && table.RefreshIfChanged())
-                persons = lookUp();
-            if (!persons.isEmpty())
-                PersonName = persons.first()->name;
-        }
-    }
-    if (PersonName.trimmed().isEmpty()) {
-        FailText = u"("_s + card + u")"_s + u"無此"_s + EntryKind;
-        CurrentSoundPlayer().Play(ErrorSound);
-        return false;
-    }
-    if (m_station.preBooking && m_station.CurrentIoType == u"0"_s
-        && !ClassTable().FindName(PersonName)) {
-        FailText = u"沒有報名"_s;
-        CurrentSoundPlayer().Play(ErrorSound);
-        return false;
-    }
-    return true;
-}
-
-QString IdentityResolver::GetSaveId(const QString &card)
+QString IdentityResolver::SaveId(const PersonTable::Person &person, const QString &card) const
 {
     const QString &storage = m_station.StorageKind;
+    // The enrolment row's own writing of the identity, so that the event and the row compare
+    // equal in every list and report.
+    if (IsIdKind(storage))
+        return person.id;
+    if (IsIdnoKind(storage))
+        return person.idno;
     if (EntryKind == storage)
         return card;
-    // Both kinds name the identity number itself, whole or masked: it is stored as entered.
-    if (IsIdKind(EntryKind) && IsIdKind(storage))
-        return card;
-    PersonTable &table = ClassTable();
-    if (IsIdnoKind(EntryKind) && IsIdKind(storage)) {
-        const QList<const PersonTable::Person *> persons = table.MatchIdno(card);
-        return persons.isEmpty() ? QString() : persons.first()->id;
-    }
-    if (IsIdKind(EntryKind) && IsIdnoKind(storage)) {
-        const QList<const PersonTable::Person *> persons = table.MatchId(card);
-        return persons.isEmpty() ? QString() : persons.first()->idno;
-    }
     return QString();
 }
 
-QString IdentityResolver::GetShowId(const QString &card)
+QString IdentityResolver::ShowId(const PersonTable::Person &person, const QString &card) const
 {
     const QString &display = m_station.DisplayKind;
     QString s = card;
     if (EntryKind != display) {
-        QString column;
-        if (IsIdnoKind(EntryKind))
-            column = u"IDNO"_s;
-        else if (IsIdKind(EntryKind))
-            column = u"ID"_s;
-        if (display == IdentityKind::None) {
+        if (display == IdentityKind::None)
             s.clear();
-        } else if (!column.isEmpty()) {
-            s.clear();
-            const QStringList &columns = m_station.DisplayColumns;
-            if (!columns.isEmpty()) {
-                // The person's row in the class; a person the class does not know is looked
-                // for among every enrolment.
-                PersonTable &table = ClassTable();
-                const QList<const PersonTable::Person *> persons
-                    = column == u"ID"_s ? table.MatchId(card) : table.MatchIdno(card);
-                if (!persons.isEmpty()) {
-                    QStringList values;
-                    for (const QString &name : columns)
-                        values << persons.first()->columns.value(name.toUpper());
-                    s = values.join(u':');
-                } else {
-                    QSqlQuery query = RunQuery(u"select "_s + m_station.DisplayField
-                            + u" from Booking where "_s + column + u" = ? limit 1"_s,
-                        WorkingConnection(), { card });
-                    if (query.next())
-                        s = query.value(0).toString().trimmed();
-                }
-            }
-        }
+        else if (IsIdnoKind(EntryKind) || IsIdKind(EntryKind))
+            s = person.shown.join(u':'); // the person's display columns
     }
     if (IsIdKind(display))
         s = s.mid(5, 5);
@@ -462,23 +451,97 @@ QString IdentityResolver::GetShowId(const QString &card)
     return s;
 }
 
-void IdentityResolver::TemporaryEnrolment(const QString &saveId)
+IdentityResolver::Resolution IdentityResolver::Resolve(const QString &entry, const QString &entryWay)
+{
+    using Outcome = Resolution::Outcome;
+    m_choiceLines.clear();
+    SeeChanges();
+
+    QString card = entry;
+    std::optional<PersonTable::Person> person;
+    // A fragment at that place of the ID: one person replaces the entry by his ID; several
+    // are offered to choose from. False when the list was closed without a choice.
+    auto resolveFragment = [&](const QString &fragment, int start, int length) {
+        const QList<const PersonTable::Person *> persons = MatchFragment(fragment, start, length);
+        if (persons.size() == 1) {
+            person = *persons.first();
+        } else if (persons.size() > 1) {
+            person = Choose(fragment, persons);
+            if (!person)
+                return false;
+        }
+        if (person)
+            card = person->id;
+        return true;
+    };
+
+    EntryKind = m_station.InputKind;
+    if (entryWay == u"KB"_s || entryWay == u"SC"_s) {
+        const QString &kind = m_station.ManualKind;
+        EntryKind = kind;
+        if (kind == IdentityKind::Last4 || kind == IdentityKind::Last5
+            || kind == IdentityKind::MaskedId)
+            EntryKind = IdentityKind::FullId;
+        if (kind == IdentityKind::Last4 && card.size() == 4 && !resolveFragment(card, 7, 4))
+            return { Outcome::Dismissed, {}, {} };
+        if (kind == IdentityKind::Last5 && card.size() == 5 && !resolveFragment(card, 6, 5))
+            return { Outcome::Dismissed, {}, {} };
+        if ((kind == IdentityKind::MaskedId || kind == IdentityKind::Last5
+                || kind == IdentityKind::Last4)
+            && card.size() == 10 && !person) {
+            const QList<const PersonTable::Person *> whole = LookupTable().MatchId(card);
+            if (!whole.isEmpty()) {
+                person = *whole.first();
+            } else if (!resolveFragment(card.mid(5, 5), 6, 5)) {
+                // Not a whole identity number of the class: its last five characters may be.
+                return { Outcome::Dismissed, {}, {} };
+            }
+        }
+    }
+
+    // The name: only a class that keeps an enrolment list knows its persons.
+    if (!m_station.preBooking) {
+        person.reset();
+    } else if (!person) {
+        const QList<const PersonTable::Person *> found = IsIdKind(EntryKind)
+            ? ClassTable().MatchId(card)
+            : IsIdnoKind(EntryKind) ? ClassTable().MatchIdno(card)
+                                    : QList<const PersonTable::Person *>();
+        if (!found.isEmpty())
+            person = *found.first();
+    }
+    if (!person || person->name.trimmed().isEmpty())
+        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + EntryKind };
+
+    IdentifiedPerson identified;
+    identified.name = person->name;
+    identified.entryWay = entryWay;
+    identified.saveId = SaveId(*person, card);
+    // Without an identity of the stored kind the event would be taken for everybody else's
+    // without one.
+    if (identified.saveId.trimmed().isEmpty())
+        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
+    identified.showId = ShowId(*person, card);
+    return { Outcome::Found, identified, {} };
+}
+
+void IdentityResolver::TemporaryEnrolment(const IdentifiedPerson &person)
 {
     if (!m_station.preBooking)
         return;
     if (m_station.ClassSigner != u"內部"_s && m_station.ClassSigner != u"內外"_s)
         return;
     const QString column = m_station.StorageColumn;
-    if ((column != u"ID"_s && column != u"IDNO"_s) || saveId.trimmed().isEmpty())
+    if ((column != u"ID"_s && column != u"IDNO"_s) || person.saveId.trimmed().isEmpty())
         return;
+    SeeChanges();
     PersonTable &table = ClassTable();
-    auto enrolled = [&]() {
-        return !(column == u"ID"_s ? table.MatchId(saveId) : table.MatchIdno(saveId)).isEmpty();
-    };
-    if (enrolled() || (table.RefreshIfChanged() && enrolled()))
+    const bool enrolled = !(column == u"ID"_s ? table.MatchId(person.saveId)
+                                               : table.MatchIdno(person.saveId))
+                               .isEmpty();
+    if (enrolled)
         return;
     ExecSql(
         u"insert into Booking ("_s + column + u", NAME, Index_key, CR_TYPE) values (?, ?, ?, ?)"_s,
-        { saveId, PersonName, m_station.ClassKey, u"臨時"_s });
-    table.Invalidate();
+        { person.saveId, person.name, m_station.ClassKey, u"臨時"_s });
 }

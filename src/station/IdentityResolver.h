@@ -5,8 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
+class QSqlQuery;
 struct StationState;
 
 // The identity kinds a station enters, stores and shows. The fifth kind, the personnel number,
@@ -22,12 +24,41 @@ inline const QString None = QStringLiteral("無");
 inline const QString DefaultStorage = FullId;
 } // namespace IdentityKind
 
+// Whether the enrolment (Booking) or the personnel (PSPN) rows may have changed since the last
+// look, on the working connection:
+// - writes of this station's connection, whatever window or routine makes them (the enrolment
+//   window, the web import, a temporary enrolment), raise a counter kept by temporary triggers
+//   of that connection on both tables;
+// - a commit of any other connection to the file (another process, another station) moves
+//   SQLite's data_version of this connection. It moves for any table, so it only says "look".
+// A reopened or another connection gets the counter and triggers anew, and a new mark.
+class EnrolmentChanges
+{
+public:
+    EnrolmentChanges();
+    ~EnrolmentChanges();
+
+    struct Mark
+    {
+        QString connection;
+        qint64 installation = -1; // the counter's installation on that connection
+        qint64 ownWrites = -1;    // this connection's writes to Booking and PSPN
+        qint64 otherCommits = -1; // data_version: commits of other connections
+        bool operator==(const Mark &) const = default;
+    };
+    // The state now: one prepared statement, or the installation of the counter first.
+    Mark Current();
+
+private:
+    void Install();
+    struct Statement;
+    std::unique_ptr<Statement> m_statement;
+    qint64 m_installation = -1;
+};
+
 // The enrolled persons of one class (Booking rows with its key), or the personnel table,
-// held in memory so that one entry costs no query: loaded by one bound query when first
-// needed, again when the class or the database file changes, when a temporary enrolment was
-// added, after Invalidate(), and when an entry finds nobody while the table has changed since
-// the load (rows added or removed elsewhere). A person's data edited elsewhere is seen after
-// Invalidate(), which the station calls at each activation.
+// held in memory so that one entry costs no query. Loaded when first needed, again after
+// Invalidate(), and after a change elsewhere that Verify() finds.
 class PersonTable
 {
 public:
@@ -37,41 +68,53 @@ public:
         QString id;
         QString idno;
         QString name;
-        QHash<QString, QString> columns; // every column by upper-case name, trimmed
+        QStringList shown; // the values of the display columns, in their order
     };
 
     // Booking rows of classKey, or every PSPN row when personnel is true, of the working
-    // database (another database file makes the rows load anew).
-    void Use(const QString &classKey, bool personnel);
+    // database, with the display columns of Booking (another class, database file or set of
+    // columns makes the rows load anew).
+    void Use(const QString &classKey, bool personnel, const QStringList &displayColumns = {});
+    // Everything changed, for example on this connection: the next use loads anew.
     void Invalidate() { m_loaded = false; }
-    // Reloads when the rows of the table changed since the load (count or newest RID).
-    // Returns whether it reloaded.
-    bool RefreshIfChanged();
+    // Another connection committed something: the next use compares the rows' fingerprint with
+    // the one of the load and loads anew only when it differs.
+    void Verify() { m_verify = true; }
 
     // Persons whose ID matches: the whole ID (case-blind), or `length` characters of the ID
     // from the 1-based start. In load order.
     QList<const Person *> MatchId(const QString &text, int start = 0, int length = 0);
     QList<const Person *> MatchIdno(const QString &text);
-    const Person *FindName(const QString &name);
 
     int loadCount() const { return m_loadCount; }
 
 private:
     void EnsureLoaded();
     void Load();
-    QPair<qint64, qint64> Probe() const;
+    QString Fingerprint() const;
+    QString Columns() const;
 
     QString m_classKey;
     QString m_database;
+    QStringList m_displayColumns;
     bool m_personnel = false;
     bool m_loaded = false;
+    bool m_verify = false;
     int m_loadCount = 0;
-    QPair<qint64, qint64> m_probe;
+    QString m_fingerprint;
     QList<Person> m_rows;
     QMultiHash<QString, int> m_byId;   // upper-case ID
     QMultiHash<QString, int> m_byIdno; // upper-case IDNO
-    QMultiHash<QString, int> m_byName; // upper-case name
     QHash<quint32, QMultiHash<QString, int>> m_fragments; // upper-case parts of the IDs by place
+};
+
+// The one person an entry names, with everything the sign event needs of him.
+struct IdentifiedPerson
+{
+    QString saveId;   // the identity stored in the event (PSIO.IDNO), as the enrolment row has it
+    QString showId;   // the identity shown in the history line
+    QString name;
+    QString entryWay; // "KB" keyboard, "SC" on-screen keypad: the event's IOWay
 };
 
 // Turns what an attendee typed into one enrolled person of the selected class, and derives
@@ -92,54 +135,42 @@ public:
     // The length an entry of ManualKind must have.
     int ExpectedLength() const;
 
-    // Checks the length of a typed entry. Accepted: EntryWay becomes "KB", PersonName is
-    // cleared, and the entry (trimmed, upper-cased for a whole identity number) is returned.
-    // Refused: "輸入資料有問題" is shown and nothing is returned.
+    // Checks the length of a typed entry. Accepted: the entry (trimmed, upper-cased for a
+    // whole identity number) is returned. Refused: "輸入資料有問題" is shown and nothing is
+    // returned.
     std::optional<QString> ValidateEntry(const QString &text);
 
     struct Resolution
     {
         enum class Outcome {
-            LookUp,    // text is what the name lookup takes
-            Chosen,    // several persons matched and the operator chose one: text is its ID
-            Dismissed, // several persons matched and the list was closed without a choice
+            Found,     // person holds the one person the entry names
+            NotFound,  // nobody of the class, or nobody with an identity of the stored kind
+            Dismissed, // several persons matched and the choice list was closed without a choice
         };
-        Outcome outcome = Outcome::LookUp;
-        QString text;
+        Outcome outcome = Outcome::NotFound;
+        IdentifiedPerson person;
+        QString failText; // NotFound: for example "(12345)無此身分證字號"
     };
-    // Replaces an identity fragment by the full ID of the one enrolled person it matches; for
-    // several, asks the operator to choose (in name order) through the prompter.
-    Resolution ResolveEntry(const QString &entry);
+    // The whole resolution of an entry made on this screen (entryWay "KB" or "SC"): a fragment
+    // of the identity number is replaced by the one enrolled person it matches; for several,
+    // the operator chooses one (in name order) through the prompter; then the person's name,
+    // stored and shown identity. Every change to the enrolment made since the last entry, here
+    // or elsewhere, is seen.
+    Resolution Resolve(const QString &entry, const QString &entryWay);
 
-    // Finds PersonName for the entry; false (with FailText and the error sound) when nobody is
-    // found, or when a sign-in ("0") finds a person not enrolled in the class.
-    bool GetIDName(const QString &card);
-    // The identity stored in the event's IDNO column.
-    QString GetSaveId(const QString &card);
-    // The identity shown in the history row.
-    QString GetShowId(const QString &card);
-    // Adds an enrolment row marked "臨時" for a stored identity the class does not know yet,
-    // when the class keeps an enrolment list and its signer is "內部" or "內外".
-    void TemporaryEnrolment(const QString &saveId);
+    // Adds an enrolment row marked "臨時" for a person the class does not know under his
+    // stored identity yet, when the class keeps an enrolment list and its signer is "內部" or
+    // "內外".
+    void TemporaryEnrolment(const IdentifiedPerson &person);
 
-    // The class's enrolment changed elsewhere: the next entry reloads it.
+    // Everything of the enrolment is read anew at the next entry.
     void InvalidateEnrolment();
 
-    // The persons of the choice list last offered (names and IDs, in list order).
-    struct Choice
-    {
-        QString name;
-        QString id;
-    };
-    QList<Choice> lastChoices() const { return m_choices; }
-
-    // What the current entry left behind.
+    // The kind under which the last entry was resolved.
     QString EntryKind;
-    QString EntryWay = QStringLiteral("KB");
-    QString PersonName;
-    QString LastCardNo;
-    QString FailText;
 
+    // The lines of the choice list last offered, in list order (tests read them).
+    QStringList lastChoices() const { return m_choiceLines; }
     // Loads of the class enrolment so far (tests check the cache).
     int enrolmentLoads() const { return m_booking.loadCount(); }
 
@@ -148,12 +179,21 @@ private:
     bool IsIdnoKind(const QString &kind) const;
     PersonTable &LookupTable();
     PersonTable &ClassTable();
-    // Resolves a fragment of `length` characters at 1-based `start` of the ID.
-    std::optional<Resolution> MatchFragment(QString &entry, int start, int length);
-    Resolution Choose(const QString &entry, QList<const PersonTable::Person *> persons);
+    void SeeChanges();
+
+    // The persons an identity fragment of `length` characters at 1-based `start` matches, one
+    // per identity number.
+    QList<const PersonTable::Person *> MatchFragment(const QString &fragment, int start, int length);
+    // The person chosen from the list, or none when it was closed.
+    std::optional<PersonTable::Person> Choose(const QString &entry,
+                                              QList<const PersonTable::Person *> persons);
+    QString ShowId(const PersonTable::Person &person, const QString &card) const;
+    QString SaveId(const PersonTable::Person &person, const QString &card) const;
 
     StationState &m_station;
+    EnrolmentChanges m_changes;
+    EnrolmentChanges::Mark m_mark;
     PersonTable m_booking;
     PersonTable m_personnel;
-    QList<Choice> m_choices;
+    QStringList m_choiceLines;
 };

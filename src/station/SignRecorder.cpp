@@ -79,6 +79,48 @@ const int *CounterOf(const StationState &station, const QString &code)
     return nullptr;
 }
 
+// One write transaction begun with BEGIN IMMEDIATE: the write lock is taken before the
+// duplicate test, so that no other connection (a second window or station on the same file)
+// can store the same event between the test and the insert. A lock held elsewhere is waited
+// for up to the connection's busy time-out. Rolled back unless committed.
+class WriteTransaction
+{
+public:
+    explicit WriteTransaction(const QSqlDatabase &db)
+        : m_db(db)
+    {
+        Run(u"BEGIN IMMEDIATE"_s);
+        m_open = true;
+    }
+    ~WriteTransaction()
+    {
+        if (!m_open)
+            return;
+        QSqlQuery rollback(m_db);
+        if (!rollback.exec(u"ROLLBACK"_s))
+            qWarning().noquote() << "ROLLBACK:" << rollback.lastError().text();
+    }
+    WriteTransaction(const WriteTransaction &) = delete;
+    WriteTransaction &operator=(const WriteTransaction &) = delete;
+
+    void Commit()
+    {
+        Run(u"COMMIT"_s);
+        m_open = false;
+    }
+
+private:
+    void Run(const QString &sql)
+    {
+        QSqlQuery query(m_db);
+        if (!query.exec(sql))
+            throw DatabaseError(sql + u'\n' + query.lastError().text());
+    }
+
+    QSqlDatabase m_db;
+    bool m_open = false;
+};
+
 } // namespace
 
 enum PreparedStatement { DuplicateCheck, InsertEvent, PreparedCount };
@@ -211,17 +253,15 @@ SignRecorder::Outcome SignRecorder::ConfirmEntry(const QString &text)
             m_view.FocusEntry();
         return Outcome::BadEntry;
     }
-    return RolvanOK(*entry);
+    return RolvanOK(*entry, u"KB"_s);
 }
 
 SignRecorder::Outcome SignRecorder::KeypadEntry(const QString &text)
 {
-    m_resolver.EntryWay = u"SC"_s;
-    m_resolver.PersonName.clear();
-    return RolvanOK(text.trimmed());
+    return RolvanOK(text.trimmed(), u"SC"_s);
 }
 
-SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card)
+SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card, const QString &entryWay)
 {
     EventIndexKey.clear();
     EventIoType.clear();
@@ -235,7 +275,7 @@ SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card)
         CurrentPrompter().ShowMessage(u"尚未 選擇簽到或簽退 "_s);
     } else {
         try {
-            outcome = Record(card);
+            outcome = Record(card, entryWay);
         } catch (const RolvanError &error) {
             // Nothing was stored: no counter, no history line, the error sound.
             CurrentPrompter().ShowError(error.message());
@@ -249,67 +289,79 @@ SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card)
     return outcome;
 }
 
-SignRecorder::Outcome SignRecorder::Record(const QString &card)
+SignRecorder::Outcome SignRecorder::Record(const QString &card, const QString &entryWay)
 {
-    const IdentityResolver::Resolution resolution = m_resolver.ResolveEntry(card);
-    if (resolution.outcome == IdentityResolver::Resolution::Outcome::Chosen)
-        return Record(resolution.text); // a new recording for the person chosen
+    // Who: the one person the entry names. The operator may be asked to choose; nothing is
+    // locked meanwhile.
+    const IdentityResolver::Resolution resolution = m_resolver.Resolve(card, entryWay);
     if (resolution.outcome == IdentityResolver::Resolution::Outcome::Dismissed)
         return Outcome::ChoiceDismissed;
-    const QString entry = resolution.text;
-
-    if (!m_resolver.GetIDName(entry)) {
-        m_view.ShowFailure(m_resolver.FailText);
+    if (resolution.outcome == IdentityResolver::Resolution::Outcome::NotFound) {
+        // The error sound whatever the success-sound switch says.
+        MediaPlay(ErrorSound);
+        m_view.ShowFailure(resolution.failText);
         return Outcome::NotFound;
     }
+    const IdentifiedPerson &person = resolution.person;
 
-    EventIndexKey = m_station.VINDEX_IO;
-    EventIoType = m_station.CurrentIoType;
+    // What: decided and stored at once.
+    const Decision decision = DecideAndStore(person);
+    EventIndexKey = decision.lessonKey;
+    EventIoType = decision.ioType;
+    m_station.TodayRoc = decision.ioDate;
+    if (!decision.refusal.isEmpty()) {
+        CurrentPrompter().ShowMessage(decision.refusal);
+        return Outcome::AutoRefused;
+    }
+    m_station.VINDEX_IO = decision.lessonKey;
+    if (EventIoType == u"0"_s || EventIoType == u"2"_s || EventIoType == u"4"_s) {
+        try {
+            m_resolver.TemporaryEnrolment(person);
+        } catch (const RolvanError &error) {
+            qWarning().noquote() << "Temporary enrolment:" << error.message();
+        }
+    }
+
+    // Then what the attendee sees and hears.
+    return Show(person, decision);
+}
+
+SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &person)
+{
+    Decision d;
+    d.lessonKey = m_station.VINDEX_IO;
+    d.ioType = m_station.CurrentIoType;
     // Date and time of one reading of the clock, so an event at midnight keeps its own day.
     const QDateTime now = CurrentClock().now();
-    m_station.TodayRoc = FormatDateByPattern(u"YYYMMDD"_s, now);
-    const QString t = TimeToHHMMSS(now.time());
-    const QString id = m_resolver.GetSaveId(entry);
-    if (id.trimmed().isEmpty()) {
-        // The person has no identity of the stored kind: an event without one would be
-        // taken for everybody else's without one.
-        m_resolver.FailText = u"("_s + entry + u")"_s + u"無此"_s + m_station.StorageKind;
-        MediaPlay(ErrorSound);
-        m_view.ShowFailure(m_resolver.FailText);
-        return Outcome::NotFound;
-    }
+    d.ioDate = FormatDateByPattern(u"YYYMMDD"_s, now);
+    d.ioTime = TimeToHHMMSS(now.time());
+    const QString &id = person.saveId;
 
+    WriteTransaction transaction(WorkingConnection());
     if (m_station.AutoMode) {
         const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
         const QString prevKey = cls + m_station.PrevCourseCode;
         const QString nextKey = cls + m_station.NextCourseCode;
-        const QString a = FirstEventTime(prevKey, id, m_station.PrevInType, m_station.TodayRoc);
-        const QString b = FirstEventTime(prevKey, id, m_station.PrevOutType, m_station.TodayRoc);
-        const QString c = FirstEventTime(nextKey, id, u"0"_s, m_station.TodayRoc);
+        const QString a = FirstEventTime(prevKey, id, m_station.PrevInType, d.ioDate);
+        const QString b = FirstEventTime(prevKey, id, m_station.PrevOutType, d.ioDate);
+        const QString c = FirstEventTime(nextKey, id, u"0"_s, d.ioDate);
         if (a.size() == 6 && b.size() != 6) {
             // Arrived for the lesson that has just ended and not yet left it: leaving.
-            m_station.VINDEX_IO = prevKey;
-            EventIoType = m_station.PrevOutType;
-            EventIndexKey = m_station.VINDEX_IO;
+            d.lessonKey = prevKey;
+            d.ioType = m_station.PrevOutType;
         } else if (c.size() != 6) {
-            m_station.VINDEX_IO = nextKey;
-            EventIoType = u"0"_s;
-            EventIndexKey = m_station.VINDEX_IO;
+            d.lessonKey = nextKey;
+            d.ioType = u"0"_s;
         } else {
-            QString message;
             if (b.size() == 6)
-                message += u" (上一堂課"_s + TimeWithColons(b) + u"已簽退)  "_s;
-            message += u" (下一堂課"_s + TimeWithColons(c) + u"已簽到)  "_s;
-            CurrentPrompter().ShowMessage(message);
-            return Outcome::AutoRefused;
+                d.refusal += u" (上一堂課"_s + TimeWithColons(b) + u"已簽退)  "_s;
+            d.refusal += u" (下一堂課"_s + TimeWithColons(c) + u"已簽到)  "_s;
+            return d;
         }
     }
 
-    // A second event of the same kind on the same day for the lesson is greeted, not stored;
-    // roll calls are stored every time.
-    QString first;
-    QString firstWay;
-    QString firstKey;
+    // A second event of the same kind on the same day for the lesson is greeted with the
+    // earliest one, not stored; roll calls are stored every time.
     {
         // The person's few events of that type and day come by the index on (IDNO, IODATE);
         // the lesson (INDEX_KEY beginning with the lesson key, letter case aside) is picked
@@ -318,40 +370,45 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
         QSqlQuery &query = Prepared(DuplicateCheck,
             u"select RID, IOTIME, IOWay, INDEX_KEY from PSIO where IDNO = ? "
             "and IODATE = ? and IOTYPE = ?"_s,
-            { id, m_station.TodayRoc, EventIoType });
-        qint64 firstRid = -1;
+            { id, d.ioDate, d.ioType });
         while (query.next()) {
-            if (!query.value(3).toString().startsWith(m_station.VINDEX_IO, Qt::CaseInsensitive))
+            if (!query.value(3).toString().startsWith(d.lessonKey, Qt::CaseInsensitive))
                 continue;
             const qint64 rid = query.value(0).toLongLong();
-            if (firstRid < 0 || rid < firstRid) {
-                firstRid = rid;
-                first = query.value(1).toString().trimmed();
-                firstWay = query.value(2).toString().trimmed();
-                firstKey = query.value(3).toString();
+            const QString time = query.value(1).toString().trimmed();
+            if (!d.duplicate || time < d.firstTime || (time == d.firstTime && rid < d.rid)) {
+                d.duplicate = true;
+                d.rid = rid;
+                d.firstTime = time;
+                d.firstWay = query.value(2).toString().trimmed();
+                d.firstKey = query.value(3).toString();
             }
         }
         query.finish(); // ends the read at once
     }
-    bool dup = !first.isEmpty();
-    bool inserted = false;
-    if (!dup || EventIoType == u"9"_s) {
-        dup = false;
-        // The event counts from here on: autocommit makes the row durable before anything
-        // (counter, sound, history) tells the attendee so.
-        Prepared(InsertEvent,
+    if (!d.duplicate || d.ioType == u"9"_s) {
+        d.duplicate = false;
+        QSqlQuery &insert = Prepared(InsertEvent,
             u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-            { id, m_station.TodayRoc, t, EventIoType, EventIndexKey, m_resolver.EntryWay,
-                m_station.StationNo, u"N"_s, m_station.NtpFlag })
-            .finish();
-        inserted = true;
+            { id, d.ioDate, d.ioTime, d.ioType, d.lessonKey, person.entryWay, m_station.StationNo,
+                u"N"_s, m_station.NtpFlag });
+        d.rid = insert.lastInsertId().toLongLong();
+        insert.finish();
     }
+    // The event counts from here on: the commit makes the row durable before anything
+    // (counter, sound, history) tells the attendee so.
+    transaction.Commit();
+    return d;
+}
 
+SignRecorder::Outcome SignRecorder::Show(const IdentifiedPerson &person, const Decision &d)
+{
+    const bool inserted = !d.duplicate;
     if (inserted) {
-        if (int *counter = Counter(EventIoType)) {
+        if (int *counter = Counter(d.ioType)) {
             ++*counter;
-            m_view.UpdateCounter(EventIoType, CounterCaption(EventIoType));
+            m_view.UpdateCounter(d.ioType, CounterCaption(d.ioType));
         }
     }
 
@@ -360,12 +417,12 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
     QString picture;
     if (m_station.photoOn) {
         if (inserted) {
-            picture = TakeSnapshot(SnapshotPath(id, t, m_resolver.EntryWay));
-        } else if (dup) {
-            const QString firstPath = SnapshotPath(id, first, firstWay);
+            picture = TakeSnapshot(SnapshotPath(person.saveId, d.ioTime, person.entryWay));
+        } else {
+            const QString firstPath = SnapshotPath(person.saveId, d.firstTime, d.firstWay);
             bool retake = false;
             try {
-                retake = TimeTextToSeconds(t) - TimeTextToSeconds(first) < RetakeSeconds;
+                retake = TimeTextToSeconds(d.ioTime) - TimeTextToSeconds(d.firstTime) < RetakeSeconds;
             } catch (const ConversionError &) {
                 retake = false;
             }
@@ -378,47 +435,34 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card)
 
     m_view.HideFailure();
     if (m_station.OkSoundOn)
-        MediaPlay(dup ? DupSound : OkSound);
+        MediaPlay(d.duplicate ? DupSound : OkSound);
 
-    // The line of the new event. The row is stored: a failing lookup of what is shown costs
-    // only the shown identity.
+    // The line of the event: the name is left out when the shown identity is the name already.
     const QString nm
-        = m_station.DisplayField.toUpper().contains(u"NAME"_s) ? QString() : m_resolver.PersonName;
-    QString sid;
-    try {
-        sid = m_resolver.GetShowId(entry);
-    } catch (const RolvanError &error) {
-        qWarning().noquote() << "Shown identity:" << error.message();
-    }
-    if (EventIoType == u"0"_s || EventIoType == u"2"_s || EventIoType == u"4"_s) {
-        try {
-            m_resolver.TemporaryEnrolment(id);
-        } catch (const RolvanError &error) {
-            qWarning().noquote() << "Temporary enrolment:" << error.message();
-        }
-    }
-
+        = m_station.DisplayField.toUpper().contains(u"NAME"_s) ? QString() : person.name;
     HistoryRow row;
-    row.hint = id;
+    row.hint = person.saveId;
     row.colour = m_station.RowColor;
     row.picturePath = picture;
-    row.ioType = EventIoType;
-    row.ioDate = m_station.TodayRoc;
-    row.indexKey = dup ? firstKey : EventIndexKey;
-    if (dup) {
-        row.eventTime = first;
-        row.text = sid + u' ' + nm + first.left(2) + u':' + first.mid(2, 2) + u" 已"_s
-            + VioTypec(EventIoType);
+    row.ioType = d.ioType;
+    row.ioDate = d.ioDate;
+    row.rid = d.rid;
+    if (d.duplicate) {
+        row.indexKey = d.firstKey;
+        row.eventTime = d.firstTime;
+        row.text = person.showId + u' ' + nm + d.firstTime.left(2) + u':' + d.firstTime.mid(2, 2)
+            + u" 已"_s + VioTypec(d.ioType);
     } else {
-        row.eventTime = t;
-        row.text = sid + u' ' + nm + u' ' + t.left(2) + u':' + t.mid(2, 2) + VioTypec(EventIoType)
-            + u"  "_s;
+        row.indexKey = d.lessonKey;
+        row.eventTime = d.ioTime;
+        row.text = person.showId + u' ' + nm + u' ' + d.ioTime.left(2) + u':' + d.ioTime.mid(2, 2)
+            + VioTypec(d.ioType) + u"  "_s;
     }
     m_history.prepend(row);
     while (m_history.size() > HistoryLength)
         m_history.removeLast();
     m_view.ShowHistory(m_history);
-    return dup ? Outcome::Duplicate : Outcome::Recorded;
+    return d.duplicate ? Outcome::Duplicate : Outcome::Recorded;
 }
 
 bool SignRecorder::DeleteHistoryRow(int index)
@@ -426,13 +470,13 @@ bool SignRecorder::DeleteHistoryRow(int index)
     if (index < 0 || index >= m_history.size())
         return false;
     const HistoryRow row = m_history.at(index);
-    // Only the kind recorded last can be deleted, and only the event the line shows.
-    if (row.hint.isEmpty() || row.ioType != EventIoType || row.eventTime.size() < 4)
+    // Only the kind recorded last can be deleted, and only the one event the line shows.
+    if (row.hint.isEmpty() || row.ioType != EventIoType || row.rid <= 0)
         return false;
-    const QString condition = u" from PSIO where IDNO = ? and IOTYPE = ? and IODATE = ? "
-                              "and INDEX_KEY = ? and IOTIME like ? escape '\\'"_s;
+    const QString condition = u" from PSIO where RID = ? and IDNO = ? and IOTYPE = ? "
+                              "and IODATE = ? and INDEX_KEY = ? and IOTIME = ?"_s;
     const QVariantList params
-        = { row.hint, row.ioType, row.ioDate, row.indexKey, BeginsWith(row.eventTime.left(4)) };
+        = { row.rid, row.hint, row.ioType, row.ioDate, row.indexKey, row.eventTime };
     if (QueryValue(u"select count(*)"_s + condition, params).toInt() <= 0)
         return false;
     if (!AskYesNo(row.text + u'\n' + u"紀錄是否確定刪除?"_s, u"是"_s, u"否"_s))

@@ -10,6 +10,7 @@
 class CameraSource;
 class QSqlQuery;
 class IdentityResolver;
+struct IdentifiedPerson;
 struct StationState;
 
 // One line of the sign-in screen's history of the latest events.
@@ -23,6 +24,7 @@ struct HistoryRow
     QString indexKey;    // lesson key, date ("YYYMMDD") and time ("HHMMSS") of the stored event
     QString ioDate;      // the line shows (the first event's for a repeated entry)
     QString eventTime;
+    qint64 rid = 0;      // the row of that event
 };
 
 // What the sign-in screen shows of a recording. The window implements it; tests record it.
@@ -67,8 +69,9 @@ public:
     Outcome ConfirmEntry(const QString &text);
     // The on-screen keypad once the keyed text has its full length.
     Outcome KeypadEntry(const QString &text);
-    // Records one event for an entry already checked; the way of entry is the resolver's.
-    Outcome RolvanOK(const QString &card);
+    // Records one event for an entry already checked, made the way given ("KB", "SC"):
+    // decides who and what is recorded, stores it, then shows it.
+    Outcome RolvanOK(const QString &card, const QString &entryWay);
 
     // Name of an event type ("簽到", "簽退", the captions of "2" .. "5", "點名"); "@@@" otherwise.
     QString VioTypec(const QString &code) const;
@@ -87,9 +90,9 @@ public:
                                     const QString &ioType, const QString &ioWay);
 
     // Deletes the stored event of a history line (right mouse button), after a confirmation:
-    // the rows of that person, lesson, day, type and minute. Only the kind of the event
-    // recorded last can be deleted. The line, the counters and the snapshot stay. Returns
-    // whether a row was deleted.
+    // exactly the row the line shows (a new event's, or the first event a repeated entry was
+    // greeted with). Only the kind of the event recorded last can be deleted. The line, the
+    // counters and the snapshot stay. Returns whether a row was deleted.
     bool DeleteHistoryRow(int index);
 
     const QList<HistoryRow> &history() const { return m_history; }
@@ -99,7 +102,23 @@ public:
     QString EventIoType;
 
 private:
-    Outcome Record(const QString &card);
+    // What is recorded for a person now: decided and stored in one write transaction.
+    struct Decision
+    {
+        QString refusal;     // automatic mode: already left the last lesson and arrived for the next
+        QString lessonKey;   // the lesson of the event
+        QString ioType;
+        QString ioDate;
+        QString ioTime;      // now, "HHMMSS"
+        bool duplicate = false;
+        QString firstTime;   // a repeated entry: time, way and lesson key of the first event
+        QString firstWay;
+        QString firstKey;
+        qint64 rid = 0;      // the row stored, or the first event's
+    };
+    Outcome Record(const QString &card, const QString &entryWay);
+    Decision DecideAndStore(const IdentifiedPerson &person);
+    Outcome Show(const IdentifiedPerson &person, const Decision &decision);
     int *Counter(const QString &code);
     QString SnapshotPath(const QString &saveId, const QString &ioTime, const QString &ioWay);
     QString TakeSnapshot(const QString &path);

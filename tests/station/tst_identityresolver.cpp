@@ -1,13 +1,46 @@
 // Turning a typed identity into one enrolled person: entry lengths, fragment matching with the
-// operator's choice, the stored and shown identities, the enrolment held in memory and the
-// temporary enrolment.
+// operator's choice, the stored and shown identities, every change to the enrolment seen by the
+// next entry, and the temporary enrolment.
 
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "SignInFixture.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 using Outcome = IdentityResolver::Resolution::Outcome;
 Q_DECLARE_METATYPE(Outcome)
+
+namespace {
+
+// A second connection to the working database file, as another process or station has.
+class SecondConnection
+{
+public:
+    explicit SecondConnection(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+    }
+    ~SecondConnection()
+    {
+        QSqlDatabase::database(Name(), false).close();
+        QSqlDatabase::removeDatabase(Name());
+    }
+    void Run(const QString &sql, const QVariantList &params = {})
+    {
+        QSqlQuery query(QSqlDatabase::database(Name()));
+        QVERIFY(query.prepare(sql));
+        for (const QVariant &p : params)
+            query.addBindValue(p);
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    }
+    static QString Name() { return QStringLiteral("second station"); }
+};
+
+} // namespace
 
 class TestIdentityResolver : public QObject
 {
@@ -19,17 +52,30 @@ private slots:
 
     void validateEntry_data();
     void validateEntry();
-    void resolveEntry_data();
-    void resolveEntry();
+    void resolve_data();
+    void resolve();
     void defaultSettings();
-    void saveId_data();
-    void saveId();
-    void showId_data();
-    void showId();
-    void enrolmentIsLoadedOncePerClass();
+    void storedAndShownIdentity_data();
+    void storedAndShownIdentity();
+    void enrolmentChangesAreSeen_data();
+    void enrolmentChangesAreSeen();
+    void enrolmentIsLoadedOnlyWhenItChanged();
     void temporaryEnrolment();
 
 private:
+    IdentityResolver::Resolution Resolve(const QString &typed)
+    {
+        const std::optional<QString> entry = m_fx->resolver->ValidateEntry(typed);
+        if (!entry)
+            return {};
+        return m_fx->resolver->Resolve(*entry, QStringLiteral("KB"));
+    }
+    QString NameOf(const QString &typed)
+    {
+        const IdentityResolver::Resolution r = Resolve(typed);
+        return r.outcome == Outcome::Found ? r.person.name : QString();
+    }
+
     std::unique_ptr<SignInFixture> m_fx;
 };
 
@@ -60,8 +106,6 @@ void TestIdentityResolver::validateEntry()
     QFETCH(QString, text);
     QFETCH(QString, accepted);
     m_fx->station.ManualKind = manualKind;
-    m_fx->resolver->EntryWay = QStringLiteral("SC");
-    m_fx->resolver->PersonName = QStringLiteral("someone before");
 
     const std::optional<QString> entry = m_fx->resolver->ValidateEntry(text);
     if (accepted.isEmpty()) {
@@ -72,99 +116,79 @@ void TestIdentityResolver::validateEntry()
     QVERIFY(entry);
     QCOMPARE(*entry, accepted);
     QVERIFY(m_fx->prompter.all().isEmpty());
-    QCOMPARE(m_fx->resolver->EntryWay, QStringLiteral("KB"));
-    QVERIFY(m_fx->resolver->PersonName.isEmpty());
 }
 
-void TestIdentityResolver::resolveEntry_data()
+void TestIdentityResolver::resolve_data()
 {
     QTest::addColumn<QString>("manualKind");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("choice"); // queued answer of the choice list; -1 closes it
     QTest::addColumn<Outcome>("outcome");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("offered"); // names of the choice list, in order
-    QTest::addColumn<QString>("name");        // name found for the text; empty: not found
+    QTest::addColumn<QString>("saveId");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("offered"); // lines of the choice list, in order
     QTest::addColumn<QString>("failText");
 
     const QString last5 = IdentityKind::Last5;
     const QString last4 = IdentityKind::Last4;
-    const QStringList twelve345 = {QStringLiteral("李大華"), QStringLiteral("王小明")};
-    const QStringList three333 = {QStringLiteral("吳五娘"), QStringLiteral("黃四郎")};
+    const QStringList twelve345 = {QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345")};
+    const QStringList three333 = {QStringLiteral("吳五娘  *****53333"), QStringLiteral("黃四郎  *****23333")};
 
-    QTest::newRow("last 5, one person") << last5 << "54321" << -1 << Outcome::LookUp
-                                        << "C187654321" << QStringList() << "陳美玲" << "";
+    QTest::newRow("last 5, one person") << last5 << "54321" << -1 << Outcome::Found << "C187654321"
+                                        << "陳美玲" << QStringList() << "";
     QTest::newRow("last 5, two persons, second chosen")
-        << last5 << "12345" << 1 << Outcome::Chosen << "A123412345" << twelve345 << "" << "";
+        << last5 << "12345" << 1 << Outcome::Found << "A123412345" << "王小明" << twelve345 << "";
     QTest::newRow("last 5, two persons, first chosen")
-        << last5 << "12345" << 0 << Outcome::Chosen << "B223412345" << twelve345 << "" << "";
+        << last5 << "12345" << 0 << Outcome::Found << "B223412345" << "李大華" << twelve345 << "";
     QTest::newRow("last 5, choice dismissed")
-        << last5 << "12345" << -1 << Outcome::Dismissed << "" << twelve345 << "" << "";
-    QTest::newRow("last 4, one person") << last4 << "0000" << -1 << Outcome::LookUp
-                                        << "K211110000" << QStringList() << "周六" << "";
+        << last5 << "12345" << -1 << Outcome::Dismissed << "" << "" << twelve345 << "";
+    QTest::newRow("last 4, one person") << last4 << "0000" << -1 << Outcome::Found << "K211110000"
+                                        << "周六" << QStringList() << "";
     QTest::newRow("last 4, two persons")
-        << last4 << "3333" << 0 << Outcome::Chosen << "G155553333" << three333 << "" << "";
+        << last4 << "3333" << 0 << Outcome::Found << "G155553333" << "吳五娘" << three333 << "";
     QTest::newRow("whole number in lower case")
-        << last5 << "c187654321" << -1 << Outcome::LookUp << "C187654321" << QStringList()
-        << "陳美玲" << "";
+        << last5 << "c187654321" << -1 << Outcome::Found << "C187654321" << "陳美玲" << QStringList() << "";
     QTest::newRow("unknown whole number, its last 5 match")
-        << last5 << "Z000054321" << -1 << Outcome::LookUp << "C187654321" << QStringList()
-        << "陳美玲" << "";
+        << last5 << "Z000054321" << -1 << Outcome::Found << "C187654321" << "陳美玲" << QStringList() << "";
     QTest::newRow("unknown whole number, its last 5 match two")
-        << last5 << "Q999912345" << -1 << Outcome::Dismissed << "" << twelve345 << "" << "";
-    QTest::newRow("no match") << last5 << "99999" << -1 << Outcome::LookUp << "99999"
-                              << QStringList() << "" << "(99999)無此身分證字號";
+        << last5 << "Q999912345" << -1 << Outcome::Dismissed << "" << "" << twelve345 << "";
+    QTest::newRow("no match") << last5 << "99999" << -1 << Outcome::NotFound << "" << ""
+                              << QStringList() << "(99999)無此身分證字號";
     QTest::newRow("unknown whole number")
-        << last5 << "Z000000000" << -1 << Outcome::LookUp << "Z000000000" << QStringList() << ""
+        << last5 << "Z000000000" << -1 << Outcome::NotFound << "" << "" << QStringList()
         << "(Z000000000)無此身分證字號";
     QTest::newRow("person of another class")
-        << last5 << "H199999999" << -1 << Outcome::LookUp << "H199999999" << QStringList() << ""
+        << last5 << "H199999999" << -1 << Outcome::NotFound << "" << "" << QStringList()
         << "(H199999999)無此身分證字號";
-    QTest::newRow("apostrophe") << last5 << "12'45" << -1 << Outcome::LookUp << "12'45"
-                                << QStringList() << "" << "(12'45)無此身分證字號";
-    QTest::newRow("personnel number") << QStringLiteral("會員編號") << "000103" << -1
-                                      << Outcome::LookUp << "000103" << QStringList() << "陳美玲"
-                                      << "";
+    QTest::newRow("apostrophe") << last5 << "12'45" << -1 << Outcome::NotFound << "" << ""
+                                << QStringList() << "(12'45)無此身分證字號";
+    QTest::newRow("personnel number") << QStringLiteral("會員編號") << "000103" << -1 << Outcome::Found
+                                      << "C187654321" << "陳美玲" << QStringList() << "";
 }
 
-void TestIdentityResolver::resolveEntry()
+void TestIdentityResolver::resolve()
 {
     QFETCH(QString, manualKind);
     QFETCH(QString, typed);
     QFETCH(int, choice);
     QFETCH(Outcome, outcome);
-    QFETCH(QString, text);
-    QFETCH(QStringList, offered);
+    QFETCH(QString, saveId);
     QFETCH(QString, name);
+    QFETCH(QStringList, offered);
     QFETCH(QString, failText);
 
-    IdentityResolver &resolver = *m_fx->resolver;
     m_fx->station.ManualKind = manualKind;
-    const std::optional<QString> entry = resolver.ValidateEntry(typed);
-    QVERIFY(entry);
     if (choice >= 0)
         m_fx->prompter.queueChoice(choice);
-
-    const IdentityResolver::Resolution resolution = resolver.ResolveEntry(*entry);
+    const IdentityResolver::Resolution resolution = Resolve(typed);
     QCOMPARE(resolution.outcome, outcome);
-    QCOMPARE(resolution.text, text);
-    QStringList names;
-    for (const IdentityResolver::Choice &c : resolver.lastChoices())
-        names << c.name;
-    QCOMPARE(names, offered);
+    QCOMPARE(resolution.person.saveId, saveId);
+    QCOMPARE(resolution.person.name, name);
+    QCOMPARE(resolution.failText, failText);
+    QCOMPARE(m_fx->resolver->lastChoices(), offered);
     QCOMPARE(m_fx->prompter.asked.size(), offered.isEmpty() ? 0 : 1);
-    if (outcome != Outcome::LookUp)
-        return;
-
-    QCOMPARE(resolver.GetIDName(resolution.text), !name.isEmpty());
-    QCOMPARE(resolver.PersonName, name);
-    QCOMPARE(resolver.LastCardNo, resolution.text);
-    if (name.isEmpty()) {
-        QCOMPARE(resolver.FailText, failText);
-        QCOMPARE(m_fx->sounds.played, QStringList{QStringLiteral("RolvanError.wav")});
-    } else {
-        QVERIFY(m_fx->sounds.played.isEmpty());
-    }
+    if (outcome == Outcome::Found)
+        QCOMPARE(resolution.person.entryWay, QStringLiteral("KB"));
 }
 
 void TestIdentityResolver::defaultSettings()
@@ -189,101 +213,174 @@ void TestIdentityResolver::defaultSettings()
     QCOMPARE(station.IdnoLength, 8);
 }
 
-void TestIdentityResolver::saveId_data()
+void TestIdentityResolver::storedAndShownIdentity_data()
 {
-    QTest::addColumn<QString>("entryKind");
+    QTest::addColumn<QString>("manualKind");
     QTest::addColumn<QString>("storageKind");
-    QTest::addColumn<QString>("card");
-    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("displayKind");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored"); // empty: refused with failText
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("failText");
 
+    const QString last5 = IdentityKind::Last5;
     const QString full = IdentityKind::FullId;
     const QString masked = IdentityKind::MaskedId;
     const QString number = QStringLiteral("會員編號");
-    QTest::newRow("same kind") << full << full << "C187654321" << "C187654321";
-    QTest::newRow("whole entered, masked stored") << full << masked << "C187654321" << "C187654321";
-    QTest::newRow("masked entered, whole stored") << masked << full << "C187654321" << "C187654321";
-    QTest::newRow("number entered, identity stored") << number << full << "000103" << "C187654321";
-    QTest::newRow("identity entered, number stored") << full << number << "C187654321" << "000103";
-    QTest::newRow("person without a number") << full << number << "E100000777" << "";
-    QTest::newRow("other class's person") << full << number << "H199999999" << "";
+    QTest::newRow("identity number stored, number shown")
+        << last5 << full << number << "54321" << "C187654321" << "000103" << "";
+    QTest::newRow("member number stored while the last 5 are typed")
+        << last5 << number << number << "54321" << "000103" << "000103" << "";
+    QTest::newRow("masked kind stored: the identity number")
+        << last5 << masked << number << "54321" << "C187654321" << "000103" << "";
+    QTest::newRow("number typed, identity stored")
+        << number << full << full << "000103" << "C187654321" << "54321" << "";
+    QTest::newRow("person without a number, number stored")
+        << last5 << number << number << "00777" << "" << "" << "(E100000777)無此會員編號";
+    QTest::newRow("identity kept in lower case by its row, typed in part")
+        << last5 << full << number << "98765" << "p123498765" << "000111" << "";
+    QTest::newRow("identity kept in lower case by its row, typed whole")
+        << last5 << full << full << "P123498765" << "p123498765" << "98765" << "";
+    QTest::newRow("identity number shown: its last five")
+        << last5 << full << full << "54321" << "C187654321" << "54321" << "";
+    QTest::newRow("name shown")
+        << last5 << full << QStringLiteral("姓名") << "00001" << "D120000001" << "O'Neil 林" << "";
+    QTest::newRow("identity and name shown") << last5 << full << QStringLiteral("身分證字號:姓名")
+                                             << "54321" << "C187654321" << "54321:陳美玲" << "";
+    QTest::newRow("nothing shown") << last5 << full << QStringLiteral("無") << "54321"
+                                   << "C187654321" << "" << "";
+    QTest::newRow("VID number shown whole")
+        << last5 << full << number << "02468" << "M100002468" << "VID0000009" << "";
 }
 
-void TestIdentityResolver::saveId()
+void TestIdentityResolver::storedAndShownIdentity()
 {
-    QFETCH(QString, entryKind);
+    QFETCH(QString, manualKind);
     QFETCH(QString, storageKind);
-    QFETCH(QString, card);
-    QFETCH(QString, stored);
-    m_fx->station.StorageKind = storageKind;
-    m_fx->resolver->EntryKind = entryKind;
-    QCOMPARE(m_fx->resolver->GetSaveId(card), stored);
-}
-
-void TestIdentityResolver::showId_data()
-{
-    QTest::addColumn<QString>("displayKind");
-    QTest::addColumn<QString>("entryKind");
-    QTest::addColumn<QString>("card");
-    QTest::addColumn<QString>("shown");
-
-    const QString full = IdentityKind::FullId;
-    const QString number = QStringLiteral("會員編號");
-    QTest::newRow("number of the person") << number << full << "C187654321" << "000103";
-    QTest::newRow("identity number: its last five") << full << full << "C187654321" << "54321";
-    QTest::newRow("identity by number: its last five") << full << number << "000103" << "54321";
-    QTest::newRow("name") << QStringLiteral("姓名") << full << "D120000001" << "O'Neil 林";
-    QTest::newRow("identity and name") << QStringLiteral("身分證字號:姓名") << full << "C187654321"
-                                       << "54321:陳美玲";
-    QTest::newRow("nothing") << QStringLiteral("無") << full << "C187654321" << "";
-    QTest::newRow("VID number shown whole") << number << full << "M100002468" << "VID0000009";
-    QTest::newRow("number of a person enrolled elsewhere") << number << full << "H199999999" << "000999";
-    QTest::newRow("unknown person") << number << full << "Z000000000" << "";
-}
-
-void TestIdentityResolver::showId()
-{
     QFETCH(QString, displayKind);
-    QFETCH(QString, entryKind);
-    QFETCH(QString, card);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
     QFETCH(QString, shown);
+    QFETCH(QString, failText);
+    // A row whose identity number was written in lower case.
+    m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("p123498765"), QStringLiteral("000111"),
+                QStringLiteral("林小寫"));
+    m_fx->station.ManualKind = manualKind;
+    m_fx->station.StorageKind = storageKind;
     m_fx->station.DisplayKind = displayKind;
     m_fx->resolver->BuildDisplayField();
-    m_fx->resolver->EntryKind = entryKind;
-    QCOMPARE(m_fx->resolver->GetShowId(card), shown);
+    m_fx->resolver->SetStorageColumn();
+
+    const IdentityResolver::Resolution resolution = Resolve(typed);
+    QCOMPARE(resolution.outcome, stored.isEmpty() ? Outcome::NotFound : Outcome::Found);
+    QCOMPARE(resolution.person.saveId, stored);
+    QCOMPARE(resolution.person.showId, shown);
+    QCOMPARE(resolution.failText, failText);
 }
 
-void TestIdentityResolver::enrolmentIsLoadedOncePerClass()
+void TestIdentityResolver::enrolmentChangesAreSeen_data()
+{
+    QTest::addColumn<bool>("elsewhere"); // through a second connection to the file
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QVariantList>("params");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QString>("name");
+
+    const QString add = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
+    const QVariantList sameEnding = {SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
+                                     QStringLiteral("000120"), QStringLiteral("同尾號")};
+    const QStringList both = {QStringLiteral("同尾號  *****54321"), QStringLiteral("陳美玲  *****54321")};
+    const QString correct = QStringLiteral("update Booking set ID = 'C187654399' where ID = 'C187654321'");
+    const QString rename = QStringLiteral("update Booking set NAME = '陳美齡' where ID = 'C187654321'");
+    const QString remove = QStringLiteral("delete from Booking where ID = 'C187654321'");
+    for (bool elsewhere : {false, true}) {
+        const char *where = elsewhere ? ", another connection" : ", this connection";
+        QTest::addRow("same ending added%s", where)
+            << elsewhere << add << sameEnding << "54321" << both << "同尾號";
+        QTest::addRow("identity corrected, new ending%s", where)
+            << elsewhere << correct << QVariantList() << "54399" << QStringList() << "陳美玲";
+        QTest::addRow("identity corrected, old ending%s", where)
+            << elsewhere << correct << QVariantList() << "54321" << QStringList() << "";
+        QTest::addRow("name corrected%s", where)
+            << elsewhere << rename << QVariantList() << "54321" << QStringList() << "陳美齡";
+        QTest::addRow("person removed%s", where)
+            << elsewhere << remove << QVariantList() << "54321" << QStringList() << "";
+    }
+}
+
+void TestIdentityResolver::enrolmentChangesAreSeen()
+{
+    QFETCH(bool, elsewhere);
+    QFETCH(QString, change);
+    QFETCH(QVariantList, params);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, offered);
+    QFETCH(QString, name);
+
+    // The class is in memory after a first entry.
+    QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
+    if (elsewhere) {
+        SecondConnection second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        second.Run(change, params);
+    } else {
+        QVERIFY(ExecSqlOn(change, m_fx->dm->Con1(), params));
+    }
+    if (!offered.isEmpty())
+        m_fx->prompter.queueChoice(0);
+    QCOMPARE(NameOf(typed), name);
+    QCOMPARE(m_fx->resolver->lastChoices(), offered);
+}
+
+void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
 {
     IdentityResolver &resolver = *m_fx->resolver;
-    auto resolve = [&](const QString &typed) {
-        resolver.EntryWay = QStringLiteral("KB");
-        const IdentityResolver::Resolution r = resolver.ResolveEntry(typed);
-        return resolver.GetIDName(r.text) ? resolver.PersonName : QString();
-    };
-    QCOMPARE(resolve(QStringLiteral("54321")), QStringLiteral("陳美玲"));
-    QCOMPARE(resolve(QStringLiteral("00001")), QStringLiteral("O'Neil 林"));
+    QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
+    QCOMPARE(NameOf(QStringLiteral("00001")), QStringLiteral("O'Neil 林"));
+    QCOMPARE(NameOf(QStringLiteral("99999")), QString());
     QCOMPARE(resolver.enrolmentLoads(), 1);
 
-    // Enrolled by another window after the load: found at the first entry that misses.
+    // Another station's sign-in changes nothing of the enrolment: no load.
+    {
+        SecondConnection second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        second.Run(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', '1140503', '090000', '0')"));
+        QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八"));
+        QCOMPARE(resolver.enrolmentLoads(), 1);
+        // Its enrolment does.
+        second.Run(QStringLiteral("update Booking set NAME = '許八妹' where ID = 'N200013579'"));
+        QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八妹"));
+        QCOMPARE(resolver.enrolmentLoads(), 2);
+    }
+    // So does a write of this connection; a sign-in of this connection does not.
+    QVERIFY(ExecSqlOn(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', '1140503', '090100', '0')"),
+                      m_fx->dm->Con1()));
+    QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
+    QCOMPARE(resolver.enrolmentLoads(), 2);
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("P123498765"), QStringLiteral("000111"),
                 QStringLiteral("新學員"));
-    QCOMPARE(resolve(QStringLiteral("98765")), QStringLiteral("新學員"));
-    QCOMPARE(resolver.enrolmentLoads(), 2);
-    // A fragment nobody has costs no further load while nothing changed.
-    QCOMPARE(resolve(QStringLiteral("99999")), QString());
-    QCOMPARE(resolver.enrolmentLoads(), 2);
+    QCOMPARE(NameOf(QStringLiteral("98765")), QStringLiteral("新學員"));
+    QCOMPARE(resolver.enrolmentLoads(), 3);
 
     // A person enrolled twice is still one person: no choice to make.
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("c187654321"), QString(), QStringLiteral("陳美玲"));
-    resolver.InvalidateEnrolment();
-    QCOMPARE(resolve(QStringLiteral("54321")), QStringLiteral("陳美玲"));
+    QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
     QVERIFY(m_fx->prompter.asked.isEmpty());
-    QCOMPARE(resolver.enrolmentLoads(), 3);
+
+    // A reopened connection: read anew, and changes are still seen.
+    const QString path = m_fx->dir.filePath(QStringLiteral("Quorin.db"));
+    m_fx->dm->CloseWorking();
+    QString error;
+    QVERIFY2(m_fx->dm->OpenWorkingDatabase(path, &error), qPrintable(error));
+    const int loads = resolver.enrolmentLoads();
+    QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八妹"));
+    QCOMPARE(resolver.enrolmentLoads(), loads + 1);
+    QVERIFY(ExecSqlOn(QStringLiteral("update Booking set NAME = '許八' where ID = 'N200013579'"), m_fx->dm->Con1()));
+    QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八"));
 
     // Another class: its own persons.
     m_fx->station.ClassKey = QStringLiteral("ZZZ0000000001");
-    QCOMPARE(resolve(QStringLiteral("99999")), QStringLiteral("別班人"));
-    QCOMPARE(resolve(QStringLiteral("54321")), QString());
+    QCOMPARE(NameOf(QStringLiteral("99999")), QStringLiteral("別班人"));
+    QCOMPARE(NameOf(QStringLiteral("54321")), QString());
 }
 
 void TestIdentityResolver::temporaryEnrolment()
@@ -295,24 +392,29 @@ void TestIdentityResolver::temporaryEnrolment()
                           {SignInFixture::ClassKey(), id})
             .toInt();
     };
-    resolver.PersonName = QStringLiteral("O'Hara");
-    resolver.TemporaryEnrolment(QStringLiteral("C187654321")); // enrolled already
-    resolver.TemporaryEnrolment(QStringLiteral("T100000001"));
-    resolver.TemporaryEnrolment(QStringLiteral("T100000001"));
+    auto person = [](const QString &id) {
+        IdentifiedPerson p;
+        p.saveId = id;
+        p.name = QStringLiteral("O'Hara");
+        p.entryWay = QStringLiteral("KB");
+        return p;
+    };
+    resolver.TemporaryEnrolment(person(QStringLiteral("C187654321"))); // enrolled already
+    resolver.TemporaryEnrolment(person(QStringLiteral("T100002222")));
+    resolver.TemporaryEnrolment(person(QStringLiteral("T100002222")));
     QCOMPARE(count(QStringLiteral("C187654321")), 0);
-    QCOMPARE(count(QStringLiteral("T100000001")), 1);
-    QCOMPARE(QueryValue(QStringLiteral("select NAME from Booking where ID = 'T100000001'")).toString(),
+    QCOMPARE(count(QStringLiteral("T100002222")), 1);
+    QCOMPARE(QueryValue(QStringLiteral("select NAME from Booking where ID = 'T100002222'")).toString(),
              QStringLiteral("O'Hara"));
 
     // Found at once by the next entry.
-    resolver.EntryKind = IdentityKind::FullId;
-    QVERIFY(resolver.GetIDName(QStringLiteral("T100000001")));
+    QCOMPARE(NameOf(QStringLiteral("02222")), QStringLiteral("O'Hara"));
 
     // A class of external signers keeps its list as it is; so does a blank identity.
     m_fx->station.ClassSigner = QStringLiteral("外部");
-    resolver.TemporaryEnrolment(QStringLiteral("T100000002"));
+    resolver.TemporaryEnrolment(person(QStringLiteral("T100000002")));
     m_fx->station.ClassSigner = QStringLiteral("內部");
-    resolver.TemporaryEnrolment(QString());
+    resolver.TemporaryEnrolment(person(QString()));
     QCOMPARE(QueryValue(QStringLiteral("select count(*) from Booking where CR_TYPE = '臨時'")).toInt(), 1);
 }
 

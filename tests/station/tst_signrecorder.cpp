@@ -1,14 +1,19 @@
 // Recording sign events: the stored row, duplicates and their snapshots, roll calls, the day
 // boundary, database errors, missing frames, snapshot folders, automatic mode between two
-// lessons and the deletion of a history line's event.
+// lessons, the deletion of a history line's event, enrolment changes seen by the next entry and
+// a second station writing at the same moment.
 
 #include "Fun/DateTimeFunctions.h"
 #include "SignInFixture.h"
 
 #include <QDirIterator>
 #include <QImage>
+#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <sqlite3.h>
 
 using Outcome = SignRecorder::Outcome;
 Q_DECLARE_METATYPE(Outcome)
@@ -28,6 +33,80 @@ bool IsBlue(const QString &jpegPath)
     const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
     return c.blue() > 150 && c.red() < 100;
 }
+
+// A second station's connection to the same database file. It waits for a lock no longer
+// than a millisecond, so that a refusal shows at once.
+class SecondStation
+{
+public:
+    explicit SecondStation(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1"));
+        QVERIFY(db.open());
+    }
+    ~SecondStation()
+    {
+        QSqlDatabase::database(Name(), false).close();
+        QSqlDatabase::removeDatabase(Name());
+    }
+    static QString Name() { return QStringLiteral("second station"); }
+
+    // What a station does: the duplicate test and the insert of the sign-in of a person in one
+    // write transaction. False when the database was locked.
+    bool SignIn(const QString &idno, const QString &lessonKey, const QString &time)
+    {
+        QSqlDatabase db = QSqlDatabase::database(Name());
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return false;
+        query.prepare(QStringLiteral("select count(*) from PSIO where IDNO = ? and IODATE = '1140503' "
+                                     "and IOTYPE = '0' and INDEX_KEY = ?"));
+        query.addBindValue(idno);
+        query.addBindValue(lessonKey);
+        const bool counted = query.exec() && query.next();
+        const bool duplicate = counted && query.value(0).toInt() > 0;
+        query.finish();
+        if (counted && !duplicate) {
+            query.prepare(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, "
+                                         "DOOR, NET, NTP) values (?, '1140503', ?, '0', ?, 'KB', '08', 'N', 'Y')"));
+            query.addBindValue(idno);
+            query.addBindValue(time);
+            query.addBindValue(lessonKey);
+            query.exec();
+        }
+        return query.exec(QStringLiteral("COMMIT"));
+    }
+};
+
+sqlite3 *Handle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// Runs the second station's sign-in once, at the moment the working connection begins to run
+// its insert of a sign event: after the station's duplicate test, before its row is stored.
+struct InterleavedSignIn
+{
+    SecondStation *second = nullptr;
+    QString idno;
+    QString lessonKey;
+    int attempts = 0;
+    bool stored = false;
+
+    static int Traced(unsigned, void *context, void *, void *sql)
+    {
+        auto *self = static_cast<InterleavedSignIn *>(context);
+        const QString text = QString::fromUtf8(static_cast<const char *>(sql));
+        if (self->attempts == 0 && text.startsWith(QStringLiteral("insert into PSIO"), Qt::CaseInsensitive)) {
+            ++self->attempts;
+            self->stored = self->second->SignIn(self->idno, self->lessonKey, QStringLiteral("090507"));
+        }
+        return 0;
+    }
+};
 
 } // namespace
 
@@ -57,7 +136,12 @@ private slots:
     void automaticModeBetweenLessons_data();
     void automaticModeBetweenLessons();
     void deleteHistoryRow();
+    void repeatedEntryOfAnotherLetterCase();
+    void tenEntriesLeaveNineLines();
     void databaseReopenedBetweenEntries();
+    void enrolmentChangeSeenByTheNextEntry_data();
+    void enrolmentChangeSeenByTheNextEntry();
+    void secondStationAtTheSameMoment();
 
 private:
     Outcome Enter(const QString &typed) { return m_fx->recorder->ConfirmEntry(typed); }
@@ -85,23 +169,36 @@ private:
 void TestSignRecorder::firstSignInStoresTheRow_data()
 {
     QTest::addColumn<bool>("keypad");
+    QTest::addColumn<QString>("storageKind");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("ntp");
     QTest::addColumn<QString>("idno");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("keyboard") << false << "54321" << "Y" << "C187654321" << "000103 陳美玲 09:05簽到  ";
+    const QString full = QStringLiteral("身分證字號");
+    QTest::newRow("keyboard") << false << full << "54321" << "Y" << "C187654321" << "000103 陳美玲 09:05簽到  ";
     QTest::newRow("keypad, clock not synchronised, apostrophe in the name")
-        << true << "00001" << "N" << "D120000001" << "000104 O'Neil 林 09:05簽到  ";
+        << true << full << "00001" << "N" << "D120000001" << "000104 O'Neil 林 09:05簽到  ";
+    QTest::newRow("member numbers stored, last five typed")
+        << false << "會員編號" << "54321" << "Y" << "000103" << "000103 陳美玲 09:05簽到  ";
+    QTest::newRow("enrolment row in lower case")
+        << false << full << "98765" << "Y" << "p123498765" << "000111 林小寫 09:05簽到  ";
+    QTest::newRow("enrolment row in lower case, typed whole")
+        << false << full << "P123498765" << "Y" << "p123498765" << "000111 林小寫 09:05簽到  ";
 }
 
 void TestSignRecorder::firstSignInStoresTheRow()
 {
     QFETCH(bool, keypad);
+    QFETCH(QString, storageKind);
     QFETCH(QString, typed);
     QFETCH(QString, ntp);
     QFETCH(QString, idno);
     QFETCH(QString, line);
+    m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("p123498765"), QStringLiteral("000111"),
+                QStringLiteral("林小寫"));
+    m_fx->station.StorageKind = storageKind;
+    m_fx->resolver->SetStorageColumn();
     m_fx->station.NtpFlag = ntp;
     m_fx->station.KeyboardFocusOn = true;
     m_fx->SetTime(9, 5, 7);
@@ -403,8 +500,17 @@ void TestSignRecorder::rejectedEntries()
 
 void TestSignRecorder::choiceRecordsThePersonChosen()
 {
-    // "12345" ends two identity numbers: 李大華 (B223412345) and 王小明 (A123412345), in
-    // name order.
+    // "12345" ends three identity numbers: 李大華 (B223412345) and two persons named 王小明
+    // (A123412345, R100012345), in name order.
+    m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("R100012345"), QStringLiteral("000120"),
+                QStringLiteral("王小明"));
+    m_fx->prompter.queueChoice(2);
+    QCOMPARE(m_fx->recorder->KeypadEntry(QStringLiteral("12345")), Outcome::Recorded);
+    QCOMPARE(m_fx->prompter.asked, QStringList{QStringLiteral("12345")});
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'R100012345' and IOWay = 'SC'")), 1);
+    QCOMPARE(m_fx->PsioCount(), 1);
+    QCOMPARE(m_fx->view.history.first().text.section(u' ', 0, 1), QStringLiteral("000120 王小明"));
+
     m_fx->prompter.queueChoice(1);
     QCOMPARE(Enter(QStringLiteral("12345")), Outcome::Recorded);
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'A123412345' and IOWay = 'KB'")), 1);
@@ -412,9 +518,9 @@ void TestSignRecorder::choiceRecordsThePersonChosen()
 
     m_fx->prompter.queueChoice(-1);
     QCOMPARE(Enter(QStringLiteral("12345")), Outcome::ChoiceDismissed);
-    QCOMPARE(m_fx->PsioCount(), 1);
-    QCOMPARE(m_fx->view.history.size(), 1);
-    QCOMPARE(m_fx->sounds.played, QStringList{QStringLiteral("RolvanOK.wav")});
+    QCOMPARE(m_fx->PsioCount(), 2);
+    QCOMPARE(m_fx->view.history.size(), 2);
+    QCOMPARE(m_fx->sounds.played, QStringList({QStringLiteral("RolvanOK.wav"), QStringLiteral("RolvanOK.wav")}));
 }
 
 void TestSignRecorder::successSoundSwitchedOff()
@@ -525,6 +631,40 @@ void TestSignRecorder::deleteHistoryRow()
     QVERIFY(!m_fx->recorder->DeleteHistoryRow(9));
 }
 
+void TestSignRecorder::repeatedEntryOfAnotherLetterCase()
+{
+    // Two sign-ins of the person stored for the lesson under keys of another letter case (one
+    // merged from another station), and one of the same minute for another lesson.
+    const QString lower = SignInFixture::LessonKey().toLower();
+    StorePastEvent(SignInFixture::LessonKey(), QStringLiteral("C187654321"), QStringLiteral("0"), QStringLiteral("090700"));
+    StorePastEvent(lower, QStringLiteral("C187654321"), QStringLiteral("0"), QStringLiteral("090507"));
+    StorePastEvent(QStringLiteral("ABC12345678000212:10"), QStringLiteral("C187654321"), QStringLiteral("0"),
+                   QStringLiteral("090530"));
+    m_fx->SetTime(9, 20, 0);
+
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Duplicate);
+    QCOMPARE(m_fx->PsioCount(), 3);
+    QCOMPARE(m_fx->view.history.first().text, QStringLiteral("000103 陳美玲09:05 已簽到"));
+
+    m_fx->prompter.queueButton(Prompter::Button::Yes);
+    QVERIFY(m_fx->recorder->DeleteHistoryRow(0));
+    QCOMPARE(m_fx->PsioCount(), 2);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IOTIME = '090507'")), 0);
+}
+
+void TestSignRecorder::tenEntriesLeaveNineLines()
+{
+    m_fx->SetTime(9, 5, 0);
+    for (const EnrolledPerson &p : ClassPersons()) {
+        // Whole identity numbers: the persons whose endings are shared need no choice.
+        QCOMPARE(Enter(QString::fromUtf16(p.id)), Outcome::Recorded);
+    }
+    QCOMPARE(m_fx->PsioCount(), 10);
+    QCOMPARE(m_fx->view.history.size(), 9);
+    QCOMPARE(m_fx->view.history.first().hint, QStringLiteral("N200013579"));
+    QCOMPARE(m_fx->view.history.last().hint, QStringLiteral("B223412345"));
+}
+
 void TestSignRecorder::databaseReopenedBetweenEntries()
 {
     // Each activation of the station closes and opens the working database again.
@@ -545,6 +685,66 @@ void TestSignRecorder::databaseReopenedBetweenEntries()
     QVERIFY2(m_fx->dm->OpenWorkingDatabase(other, &error), qPrintable(error));
     QCOMPARE(Enter(QStringLiteral("13579")), Outcome::NotFound);
     QCOMPARE(m_fx->PsioCount(), 0);
+}
+
+void TestSignRecorder::enrolmentChangeSeenByTheNextEntry_data()
+{
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("in this station's windows") << false;
+    QTest::newRow("by another station on the file") << true;
+}
+
+void TestSignRecorder::enrolmentChangeSeenByTheNextEntry()
+{
+    QFETCH(bool, elsewhere);
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded); // 陳美玲, C187654321
+
+    // 同尾號 is added with an identity number ending like 陳美玲's.
+    const QString add = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
+    const QVariantList person = {SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
+                                 QStringLiteral("000120"), QStringLiteral("同尾號")};
+    if (elsewhere) {
+        SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        QSqlQuery query(QSqlDatabase::database(SecondStation::Name()));
+        QVERIFY(query.prepare(add));
+        for (const QVariant &v : person)
+            query.addBindValue(v);
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    } else {
+        QVERIFY(ExecSqlOn(add, m_fx->dm->Con1(), person));
+    }
+
+    // The five digits now give the choice; 同尾號 comes first by name.
+    m_fx->prompter.queueChoice(0);
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
+    QCOMPARE(m_fx->prompter.asked, QStringList{QStringLiteral("54321")});
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'Q100054321'")), 1);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
+}
+
+void TestSignRecorder::secondStationAtTheSameMoment()
+{
+    // The second station stores the same person's sign-in between this station's duplicate
+    // test and its insert, if it can.
+    SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+    InterleavedSignIn interleaved;
+    interleaved.second = &second;
+    interleaved.idno = QStringLiteral("C187654321");
+    interleaved.lessonKey = SignInFixture::LessonKey();
+    sqlite3_trace_v2(Handle(m_fx->dm->Con1()), SQLITE_TRACE_STMT, &InterleavedSignIn::Traced, &interleaved);
+    m_fx->SetTime(9, 5, 7);
+    const Outcome outcome = Enter(QStringLiteral("54321"));
+    sqlite3_trace_v2(Handle(m_fx->dm->Con1()), 0, nullptr, nullptr);
+
+    QCOMPARE(interleaved.attempts, 1);
+    QCOMPARE(outcome, Outcome::Recorded);
+    // It had to wait: the sign-in is stored once.
+    QVERIFY(!interleaved.stored);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
+    // Once this station's transaction is over, the second one finds the event stored.
+    QVERIFY(second.SignIn(interleaved.idno, interleaved.lessonKey, QStringLiteral("090508")));
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321' and DOOR = '07'")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSignRecorder)
