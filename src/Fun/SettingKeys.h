@@ -58,6 +58,7 @@ inline const QString IdentityInputKind = QStringLiteral("簽到退識別輸入�
 inline const QString IdentityStoreKind = QStringLiteral("簽到退識別儲存種類");          // identity stored with sign events; identity caption; the settings window writes "身分證字號"
 inline const QString IdentityShowKind = QStringLiteral("簽到退識別顯示種類");           // shown after a sign event: "會員編號", "身分證字號", "姓名", "無"; "姓名" (settings) / identity caption (station)
 inline const QString LastManualInputKind = QStringLiteral("最近手動輸入種類");          // last identity kind chosen on the sign-in screen; no default, never read
+inline const QString LastSignSelection = QStringLiteral("最近簽到選定");            // the sign-in screen's selection: class key|ROC date|type code|lesson item; written by the station, read at its next start
 inline const QString ManualSuccessSound = QStringLiteral("手動成功音效");               // play the success sound for typed input; "True"
 inline const QString EmployeeNoLength = QStringLiteral("員工編號長度");                 // characters of an employee number; "6", an empty value reads "0"
 inline const QString EmployeeNoHasLetters = QStringLiteral("員工編號含英文字母");       // employee numbers may contain letters; "False"

@@ -1,5 +1,6 @@
 #include "platform/SntpClient.h"
 
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -119,9 +120,26 @@ qint64 NtpToUnixNs(quint64 ntp)
     return (seconds - NtpToUnixSeconds) * NanosPerSecond + nanos;
 }
 
+#ifndef ROLVAN_BUILD_DATE
+#error "ROLVAN_BUILD_DATE (yyyy-MM-dd) must be defined by the build"
+#endif
+
+QDate SntpClient::BuildDate()
+{
+    return QDate::fromString(QStringLiteral(ROLVAN_BUILD_DATE), Qt::ISODate);
+}
+
 SntpClient::SntpClient(int timeoutMs)
     : m_timeoutMs(timeoutMs)
+    , m_earliest(BuildDate().startOfDay(Qt::UTC))
+    , m_latest(m_earliest.addYears(LatestYearsAfterBuild))
 {
+}
+
+void SntpClient::SetAcceptedTimes(const QDateTime &earliest, const QDateTime &latest)
+{
+    m_earliest = earliest;
+    m_latest = latest;
 }
 
 bool SntpClient::ParseServer(const QString &server, QString *host, quint16 *port, QString *error)
@@ -200,11 +218,15 @@ SntpResult SntpClient::Query(const QString &server)
     if (socket.write(request) != PacketSize)
         return Failure(u"無法送出校時要求: "_s + socket.errorString());
 
+    // Why the packets heard so far were passed over; told when no usable reply follows.
+    QString passedOver;
     for (;;) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0 || !socket.waitForReadyRead(int(remaining))) {
             if (socket.error() == QAbstractSocket::ConnectionRefusedError)
                 return Failure(u"校時伺服器拒絕連線"_s);
+            if (!passedOver.isEmpty())
+                return Failure(u"校時伺服器沒有有效回應 ("_s + passedOver + u')');
             return Failure(u"校時伺服器沒有回應"_s);
         }
         // Woken with nothing to read: the system's "port unreachable" for this connected
@@ -224,16 +246,25 @@ SntpResult SntpClient::Query(const QString &server)
             if (senderPort != port || !sender.isEqual(address, QHostAddress::ConvertV4MappedToIPv4))
                 continue; // not from the server we asked: keep waiting for its answer
 
-            if (reply.size() < PacketSize)
-                return Failure(u"校時回應長度不足"_s);
+            // Not a reply to this request: a stray or forged packet ahead of the real reply
+            // must not cost the attempt.
+            if (reply.size() < PacketSize) {
+                passedOver = u"校時回應長度不足"_s;
+                continue;
+            }
             const quint8 first = quint8(reply.at(0));
             const int leap = first >> 6;
             const int mode = first & 7;
             const int stratum = quint8(reply.at(1));
-            if (ReadStamp(reply, OriginateOffset) != sent)
-                return Failure(u"校時回應不是對本機要求的回覆"_s);
-            if (mode != 4)
-                return Failure(u"校時回應不是伺服器回覆 (mode %1)"_s.arg(mode));
+            if (ReadStamp(reply, OriginateOffset) != sent) {
+                passedOver = u"校時回應不是對本機要求的回覆"_s;
+                continue;
+            }
+            if (mode != 4) {
+                passedOver = u"校時回應不是伺服器回覆 (mode %1)"_s.arg(mode);
+                continue;
+            }
+            // The server's own answer to us: when it cannot give the time, the attempt fails.
             if (leap == 3)
                 return Failure(u"校時伺服器時間未同步"_s);
             if (stratum < 1 || stratum > 15)
@@ -247,6 +278,17 @@ SntpResult SntpClient::Query(const QString &server)
             const qint64 t2 = NtpToUnixNs(received);
             const qint64 t3 = NtpToUnixNs(transmit);
             const qint64 t4 = arrived;
+            // A time before this program existed, or decades after it, is a broken server:
+            // setting the clock to it would date every sign event wrongly.
+            const QDateTime serverTime
+                = QDateTime::fromMSecsSinceEpoch(t3 / 1'000'000, Qt::UTC);
+            const QString shown = serverTime.toString(u"yyyy/MM/dd hh:mm:ss"_s);
+            if (serverTime < m_earliest)
+                return Failure(u"校時伺服器時間 %1 早於程式建置日期 %2"_s.arg(
+                    shown, m_earliest.toString(u"yyyy/MM/dd"_s)));
+            if (serverTime >= m_latest)
+                return Failure(u"校時伺服器時間 %1 晚於程式建置日期 %2 年以上"_s.arg(
+                    shown, QString::number(LatestYearsAfterBuild)));
             SntpResult result;
             result.ok = true;
             result.stratum = stratum;

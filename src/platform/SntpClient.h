@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The outcome of one question to a time server.
@@ -28,17 +29,27 @@ public:
 //
 // An answer is used only when it is a server reply (mode 4) to this very request: it comes from
 // the address and port asked, its originate time is the transmit time we sent, its stratum is
-// 1 .. 15, its leap indicator is not "alarm" and its transmit time is set. Anything else, a
-// short packet included, counts as no answer.
+// 1 .. 15, its leap indicator is not "alarm", its transmit time is set and lies between the
+// program's build date and twenty years after it. A packet that is not a reply to this request
+// (too short, another originate time, not mode 4) is passed over and the client keeps waiting
+// for the real reply until the time-out; a reply to this request that is unusable fails at once.
 class SntpClient final : public TimeSource
 {
 public:
     static constexpr int DefaultTimeoutMs = 3000;
     static constexpr quint16 DefaultPort = 123;
+    // A server time this many years after the build date is taken for a broken server.
+    static constexpr int LatestYearsAfterBuild = 20;
 
     explicit SntpClient(int timeoutMs = DefaultTimeoutMs);
 
     SntpResult Query(const QString &server) override;
+
+    // The day this program was built (UTC): no server time before it can be right.
+    static QDate BuildDate();
+    // The server times accepted: [the start of the build date, LatestYearsAfterBuild years
+    // later), both in UTC. Tests move them.
+    void SetAcceptedTimes(const QDateTime &earliest, const QDateTime &latest);
 
     // Splits "host", "host:port", "[v6]:port" or a bare IPv6 address. False (and *error
     // set) when the text is empty or the port is not a number 1 .. 65535.
@@ -46,6 +57,8 @@ public:
 
 private:
     int m_timeoutMs;
+    QDateTime m_earliest;
+    QDateTime m_latest;
 };
 
 // NTP time stamps (seconds since 1900 in the high 32 bits, binary fraction in the low 32 bits)

@@ -9,13 +9,14 @@
 #include "platform/Clock.h"
 #include "platform/ClockSetter.h"
 #include "platform/Prompter.h"
-#include "platform/SntpClient.h"
 #include "station/StationState.h"
 
-#include <QScopeGuard>
 #include <QDebug>
 
 using namespace Qt::Literals::StringLiterals;
+
+const QString ClockSync::ReminderText = u"提醒你! 刷卡紀錄會註記 尚未網路校時喔! "_s;
+const QString ClockSync::TamperingText = u"請勿任意調整電腦時間"_s;
 
 namespace {
 
@@ -28,22 +29,38 @@ QString MinutesText(qint64 minutes)
     return minutes <= 999 ? ZeroPad(int(minutes), 3) : QString::number(minutes);
 }
 
+// A source the caller keeps alive: not deleted with the last reference.
+std::shared_ptr<TimeSource> Borrowed(TimeSource &source)
+{
+    return std::shared_ptr<TimeSource>(&source, [](TimeSource *) {});
+}
+
 } // namespace
 
-ClockSync::ClockSync(StationState &station)
-    : m_station(station)
-    , m_ownSource(std::make_unique<SntpClient>())
-    , m_source(m_ownSource.get())
+ClockSync::ClockSync(StationState &station, QObject *parent)
+    : QObject(parent)
+    , m_station(station)
+    , m_source(std::make_shared<SntpClient>())
 {
 }
 
-ClockSync::ClockSync(StationState &station, TimeSource &source)
-    : m_station(station)
-    , m_source(&source)
+ClockSync::ClockSync(StationState &station, TimeSource &source, QObject *parent)
+    : QObject(parent)
+    , m_station(station)
+    , m_source(Borrowed(source))
 {
 }
 
-ClockSync::~ClockSync() = default;
+ClockSync::~ClockSync()
+{
+    JoinWorker();
+}
+
+void ClockSync::JoinWorker()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
 
 void ClockSync::Log(const QString &timeStr, const QString &status)
 {
@@ -51,24 +68,35 @@ void ClockSync::Log(const QString &timeStr, const QString &status)
     ExecSql(u"insert into TimeLog (TimeStr, STATUS) values (?, ?)"_s, { timeStr, status });
 }
 
-void ClockSync::set_SNTP(const QString &mode)
+bool ClockSync::set_SNTP(const QString &mode)
 {
-    // The one-second timer keeps ticking while a reminder of this synchronisation is open; a
-    // second attempt then would stack another reminder on top of the first.
-    if (m_running)
-        return;
-    m_running = true;
-    const auto done = qScopeGuard([this] { m_running = false; });
-
     // "ST" ends every activation, which offers the reminder again.
     if (mode == u"ST"_s)
         m_ntpRemind = true;
+    // One attempt at a time: the one-second timer and the activations keep asking while the
+    // server has not answered yet.
+    if (m_running)
+        return false;
+    m_running = true;
+    JoinWorker(); // the previous attempt's thread has ended: its answer was applied
 
-    const QDateTime before = CurrentClock().now();
     const QString server = ReadIniSetting(
         IniSection::Base, IniKey::ClockServer, IniDefault::ClockServer, IniDefault::ClockServer);
-    const SntpResult answer = m_source->Query(server);
+    m_worker = std::thread([this, source = m_source, mode, server] {
+        const SntpResult answer = source->Query(server);
+        // Applied on our own thread; the destructor waits for this thread, so `this` lives.
+        QMetaObject::invokeMethod(
+            this, [this, mode, server, answer] { Apply(mode, server, answer); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
 
+void ClockSync::Apply(const QString &mode, const QString &server, const SntpResult &answer)
+{
+    m_running = false;
+    // The local time when the answer came: the clock is set from here.
+    const QDateTime before = CurrentClock().now();
     bool synchronised = answer.ok;
     m_lastError = answer.error;
     if (answer.ok) {
@@ -90,6 +118,11 @@ void ClockSync::set_SNTP(const QString &mode)
         Log(FormatDateByPattern(StampPattern, after), mode + u"OK"_s);
         m_station.NtpFlag = u"Y"_s;
         m_ntpRemind = true;
+        if (m_reminderOpen && m_view) {
+            m_reminderOpen = false;
+            m_view->HideClockReminder();
+        }
+        emit finished();
         return;
     }
 
@@ -103,10 +136,33 @@ void ClockSync::set_SNTP(const QString &mode)
         qWarning().noquote() << e.message();
     }
     // A clock standing before the last logged attempt was turned back by hand.
-    if (latest > now)
-        CurrentPrompter().ShowMessage(u"請勿任意調整電腦時間"_s);
+    if (latest > now) {
+        if (m_view)
+            m_view->ShowClockWarning(TamperingText);
+        else
+            CurrentPrompter().ShowMessage(TamperingText);
+    }
     Log(now, mode + u"ERR"_s);
     if (m_ntpRemind)
-        m_ntpRemind
-            = AskYesNo(u"提醒你! 刷卡紀錄會註記 尚未網路校時喔! "_s, u"知道了!"_s, u"別再提了"_s);
+        Remind();
+    emit finished();
+}
+
+void ClockSync::Remind()
+{
+    if (!m_view) {
+        AnswerReminder(AskYesNo(ReminderText, u"知道了!"_s, u"別再提了"_s));
+        return;
+    }
+    // At most one reminder: an open one already says it.
+    if (m_reminderOpen)
+        return;
+    m_reminderOpen = true;
+    m_view->ShowClockReminder();
+}
+
+void ClockSync::AnswerReminder(bool understood)
+{
+    m_reminderOpen = false;
+    m_ntpRemind = understood;
 }

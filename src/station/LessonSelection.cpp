@@ -14,6 +14,7 @@
 #include "platform/Prompter.h"
 #include "station/StationState.h"
 
+#include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -260,6 +261,9 @@ bool LessonSelection::ChooseTodaysClass()
 {
     if (!CheckVDefaultChoice())
         return false;
+    // A restart keeps what the station served before, when it is this class today.
+    if (!m_keep)
+        m_keep = RememberedSelection();
     return LoadChosenClass(Reason::Activation);
 }
 
@@ -278,35 +282,69 @@ bool LessonSelection::ClassWindowClosed(bool startedSigning)
     return LoadChosenClass(Reason::ClassWindow);
 }
 
+QString LessonSelection::LessonAroundNow(const QString &classKey) const
+{
+    const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
+    const QString nowText = CurrentClock().now().time().toString(u"HH:mm"_s);
+    const QString t1 = TimePlus(nowText, lim);
+    const QString t2 = TimeMinus(nowText, lim);
+    const QStringList around = QueryToList(
+        u"codeSubject"_s,
+        u"select coalesce(CNo4, '') || ':' || coalesce(Subject, '') || '(' || coalesce(TimeStart, '') || ')' as codeSubject "
+        "from Course where Index_key like ? escape '\\' and DateStart = ? "
+        "and ( ( TimeStart <= ? and ? <= TimeEnd ) or ( TimeStart <= ? and ? <= TimeEnd ) ) "
+        "order by TimeStart, RID"_s,
+        {BeginsWith(classKey), m_station.TodayText, t1, t1, t2, t2});
+    return around.value(0);
+}
+
+// Whether now lies in the lesson's hours, widened by the sign-in lead before and the sign-out
+// grace after, and by at least the automatic-switch limit either way.
+bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &lessonText) const
+{
+    const QString cno4 = lessonText.left(qMax<qsizetype>(0, lessonText.indexOf(u':'))).trimmed();
+    const qsizetype paren = lessonText.indexOf(u'(');
+    const QString start = paren >= 0 ? lessonText.mid(paren + 1, 5).trimmed() : QString();
+    QSqlQuery query = Run(u"select TimeStart, TimeEnd from Course where Index_key like ? escape '\\' "
+                          "and DateStart = ? and trim(CNo4) = ? and trim(TimeStart) = ?"_s,
+                          {BeginsWith(classKey), m_station.TodayText, cno4, start});
+    if (!query.next())
+        return false;
+    const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
+    const QString before = MaxText(m_station.BeforeStart, lim);
+    const QString after = MaxText(m_station.AfterEnd, lim);
+    const QString from = TimeMinus(query.value(0).toString().trimmed().left(5), before);
+    const QString to = TimePlus(query.value(1).toString().trimmed().left(5), after);
+    const QString now = CurrentClock().now().time().toString(u"HH:mm"_s);
+    return from <= now && now <= to;
+}
+
 bool LessonSelection::LoadChosenClass(Reason reason)
 {
     const QString classKey = G().CurrentClassKey;
     const std::optional<ClassRecord> record = ClassOfKey(classKey);
-    if (!record)
+    if (!record) {
+        m_keep.reset();
         return false;
+    }
 
     const QDateTime now = CurrentClock().now();
     m_station.TodayText = TodayTextOf(now.date());
 
-    // The lesson: the only one of today, or at activation the one around now.
+    // The lesson: the one kept from before while it is still on, else the only one of today,
+    // else the one around now. Leaving the box empty would refuse every entry until the staff
+    // notice it.
     QString lesson;
     const QStringList items = LessonItems();
-    if (items.size() == 1) {
+    const bool keepThisClass = m_keep && m_keep->classKey == classKey
+        && m_keep->todayRoc == RocOf(now.date());
+    if (keepThisClass && items.contains(m_keep->lessonText)
+        && LessonInsideHours(classKey, m_keep->lessonText)) {
+        lesson = m_keep->lessonText;
+    } else if (items.size() == 1) {
         lesson = items.first();
-    } else if (items.size() > 1 && reason == Reason::Activation) {
-        const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
-        const QString nowText = now.time().toString(u"HH:mm"_s);
-        const QString t1 = TimePlus(nowText, lim);
-        const QString t2 = TimeMinus(nowText, lim);
-        const QStringList around = QueryToList(
-            u"codeSubject"_s,
-            u"select coalesce(CNo4, '') || ':' || coalesce(Subject, '') || '(' || coalesce(TimeStart, '') || ')' as codeSubject "
-            "from Course where Index_key like ? escape '\\' and DateStart = ? "
-            "and ( ( TimeStart <= ? and ? <= TimeEnd ) or ( TimeStart <= ? and ? <= TimeEnd ) ) "
-            "order by TimeStart, RID"_s,
-            {BeginsWith(classKey), m_station.TodayText, t1, t1, t2, t2});
-        if (!around.isEmpty())
-            lesson = around.first();
+    } else if (items.size() > 1) {
+        lesson = LessonAroundNow(classKey);
     }
 
     m_station.ClassCaption = u"講習："_s + record->Course;
@@ -323,7 +361,8 @@ bool LessonSelection::LoadChosenClass(Reason reason)
         m_station.CourseCode = get_codes(lesson);
         m_station.VINDEX_IO = ClassNumber(classKey) + m_station.CourseCode;
     }
-    RunSettingsLoad();
+    RunSettingsLoad(); // keeps the type of a kept lesson while inside its window
+    m_keep.reset();
     m_station.StationReady = true;
     return true;
 }
@@ -395,16 +434,18 @@ SettingsLoadView LessonSelection::LoadLessonSettings()
     // those of the lesson chosen before.
     LoadLessonProfile();
 
-    // The initial type: the one the day's counts suggest, kept only inside its window.
-    CheckTypeSilently(u"0"_s);
-    if (m_station.OutCnt > 0)
-        CheckTypeSilently(u"1"_s);
-    if (m_station.Io5Cnt > 0)
-        CheckTypeSilently(u"4"_s);
-    if (m_station.Io6Cnt > 0)
-        CheckTypeSilently(u"5"_s);
-    if (m_station.SignTypeFlags == u"100000" || m_station.SignTypeFlags == u"1")
-        CheckTypeSilently(u"0"_s);
+    // The initial type: the one kept for this class, day and lesson while inside its window,
+    // else the one the windows give now. One sign-out stored for the lesson must not turn the
+    // next late arrival into a sign-out.
+    QString kept;
+    if (m_keep && m_keep->classKey == m_station.ClassKey && m_keep->todayRoc == m_station.TodayRoc
+        && m_keep->lessonText == m_station.LessonText)
+        kept = m_keep->ioType;
+    m_keep.reset();
+    if (!kept.isEmpty() && Offered(kept) && InsideWindow(kept))
+        CheckTypeSilently(kept);
+    else
+        CheckTypeSilently(InitialTypeByWindows());
 
     m_station.StationReady = true;
     if (!m_station.TimerOn) {
@@ -412,7 +453,44 @@ SettingsLoadView LessonSelection::LoadLessonSettings()
         m_station.TimerOn = true;
     }
     view.panel = FormRefresh();
+    RememberSelection();
     return view;
+}
+
+// ---- Keeping the selection --------------------------------------------------------------------
+
+LessonSelection::Selection LessonSelection::CurrentSelection() const
+{
+    return {m_station.ClassKey, m_station.TodayRoc, m_station.LessonText,
+            m_station.TypeChecked ? m_station.CurrentIoType : QString()};
+}
+
+std::optional<LessonSelection::Selection> LessonSelection::RememberedSelection()
+{
+    const QString text = ReadIniSetting(IniSection::Base, IniKey::LastSignSelection, QString(), QString());
+    const QStringList parts = text.split(u'|');
+    if (parts.size() < 4 || parts.at(0).isEmpty())
+        return std::nullopt;
+    // The lesson item comes last: it is the only part that may hold a "|" of its own.
+    return Selection{parts.at(0), parts.at(1), parts.mid(3).join(u'|'), parts.at(2)};
+}
+
+// Written when it changes, so that a restart finds it. A settings file that cannot be written
+// costs only that memory.
+void LessonSelection::RememberSelection()
+{
+    if (m_station.ClassKey.isEmpty())
+        return;
+    const Selection now = CurrentSelection();
+    const QString text = QStringList{now.classKey, now.todayRoc, now.ioType, now.lessonText}.join(u'|');
+    if (text == m_remembered)
+        return;
+    try {
+        WriteIniSetting(IniSection::Base, IniKey::LastSignSelection, text);
+        m_remembered = text;
+    } catch (const RolvanError &error) {
+        qWarning().noquote() << error.message();
+    }
 }
 
 // ---- Class-day profile and time windows ------------------------------------------------------
@@ -536,6 +614,27 @@ bool LessonSelection::InsideWindow(const QString &code) const
     return start <= now && now <= end;
 }
 
+bool LessonSelection::Offered(const QString &code) const
+{
+    if (code == u"9")
+        return m_station.RollCallOffered;
+    const int position = TypeCodes.indexOf(code);
+    return position >= 0 && m_station.SignTypeFlags.mid(position, 1) == u"1";
+}
+
+QString LessonSelection::InitialTypeByWindows() const
+{
+    const bool anyOffered = m_station.SignTypeFlags.left(6).contains(u'1');
+    for (int part = 0; part < 3; ++part) {
+        for (const QString &code : {TypeCodes.at(2 * part), TypeCodes.at(2 * part + 1)}) {
+            const bool candidate = anyOffered ? Offered(code) : part == 0;
+            if (candidate && InsideWindow(code))
+                return code;
+        }
+    }
+    return u"0"_s;
+}
+
 bool LessonSelection::ChooseTypeImpl(const QString &code, bool operatorClick)
 {
     m_station.CurrentIoType = code;
@@ -549,6 +648,8 @@ bool LessonSelection::ChooseTypeImpl(const QString &code, bool operatorClick)
     if (code == u"0")
         m_station.InCnt = CountToday(code);
     m_station.AutoMode = false;
+    if (operatorClick)
+        RememberSelection();
     return kept;
 }
 
@@ -642,6 +743,7 @@ TickView LessonSelection::Tick()
         m_station.AutoMode = false;
         ChooseLesson(m_station.NextCourseTitle + u'(' + m_station.NextTimeStart + u')');
         CheckTypeSilently(u"0"_s);
+        RememberSelection();
         view.lessonSwitched = true;
     }
 

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 struct StationState;
 
@@ -85,6 +86,26 @@ public:
     // LoadLessonSettings() alone runs (tests).
     void SetSettingsLoader(std::function<void()> loader) { m_settingsLoader = std::move(loader); }
 
+    // --- Keeping the selection -------------------------------------------------------------
+
+    // What the station serves now: class key, day ("YYYMMDD"), lesson item and type code (empty
+    // when no type is checked).
+    struct Selection
+    {
+        QString classKey;
+        QString todayRoc;
+        QString lessonText;
+        QString ioType;
+    };
+    Selection CurrentSelection() const;
+    // The next load of the same class on the same day keeps this lesson while now is inside its
+    // hours (widened by BeforeStart and AfterEnd, at least AutoSwitchLimit minutes), and this
+    // type while now is inside its window. The sign-in screen keeps its selection before the
+    // class window and the administration menu; at start-up the one remembered in the INI.
+    void KeepSelection(const Selection &selection) { m_keep = selection; }
+    // The selection remembered in the INI (Base / 最近簽到選定), or nothing.
+    static std::optional<Selection> RememberedSelection();
+
     // --- Today's class ---------------------------------------------------------------------
 
     // Automatic choice of today's class among the classes running today (in row order): a class
@@ -96,7 +117,8 @@ public:
     bool CheckVDefaultChoice();
 
     // Activation step 22 (the activation calls it only when no class is chosen yet):
-    // CheckVDefaultChoice and, when it chose, LoadChosenClass(Reason::Activation).
+    // CheckVDefaultChoice and, when it chose, LoadChosenClass(Reason::Activation), keeping the
+    // selection remembered in the INI when it is of this class and today (a restart).
     // Returns whether a class was loaded.
     bool ChooseTodaysClass();
 
@@ -109,12 +131,12 @@ public:
     bool ClassWindowClosed(bool startedSigning);
 
     enum class Reason {
-        Activation,  // the lesson is the one around now (AutoSwitchLimit minutes either way)
-        ClassWindow, // a lesson is chosen only when the class has exactly one today; a one-day
-                     // class offers its own SignType
+        Activation,  // at start-up or when no class was chosen
+        ClassWindow, // after the class window; a one-day class offers its own SignType
     };
-    // Loads the class of CurrentClassKey: TodayText, the lesson (StationState::LessonText, empty
-    // when none is chosen), ClassCaption "講習：" + class name, ClassKey, ClassSigner,
+    // Loads the class of CurrentClassKey: TodayText, the lesson (StationState::LessonText: the
+    // kept one while inside its hours, else the only one of today, else the one around now
+    // (AutoSwitchLimit minutes either way), else none), ClassCaption "講習：" + class name, ClassKey, ClassSigner,
     // preBooking, CourseCode and VINDEX_IO; then the station settings load. Returns false (and
     // changes nothing) when CurrentClassKey names no class. The window, after it: print button
     // BitBtn8 and records button BitBtn14 disabled, "學員" BitBtn25 enabled.
@@ -134,10 +156,10 @@ public:
     // --- Station settings load (the lesson part of GetSetting) ------------------------------
 
     // TodayRoc; today's counts of the types "0" .. "5" for the lesson (InCnt .. Io6Cnt); the
-    // class-day profile and the time windows (LoadLessonProfile); the initial type ("簽到", then
-    // "簽退", "晚到", "晚退" when they have counts, "簽到" again on a day of only "簽到"), each
-    // checked silently and unchecked when outside its window; StationReady; the timer on (with
-    // jstart) when it was off; FormRefresh. The window calls it from its GetSetting after
+    // class-day profile and the time windows (LoadLessonProfile); the initial type (the kept one
+    // of the same class, day and lesson while inside its window, else InitialTypeByWindows()),
+    // checked silently; StationReady; the timer on (with jstart) when it was off; FormRefresh;
+    // the selection remembered in the INI. The window calls it from its GetSetting after
     // reading the station settings and before setting StorageColumn.
     SettingsLoadView LoadLessonSettings();
 
@@ -179,6 +201,11 @@ public:
     // Whether now ("HHMM") is inside the window of a type, with the day's shift applied;
     // roll call always is.
     bool InsideWindow(const QString &code) const;
+    // The type the time windows give now: part by part (morning, afternoon, evening), the
+    // arrival while its window holds now, else the departure while its window does; only types
+    // offered today (SignTypeFlags), "簽到"/"簽退" when none is. "0" (unchecked) when no window
+    // holds now. The counts of stored events never decide it.
+    QString InitialTypeByWindows() const;
 
     // --- Automatic mode ----------------------------------------------------------------------
 
@@ -200,6 +227,10 @@ public:
 
 private:
     void RunSettingsLoad();
+    bool Offered(const QString &code) const;
+    bool LessonInsideHours(const QString &classKey, const QString &lessonText) const;
+    QString LessonAroundNow(const QString &classKey) const;
+    void RememberSelection();
     // Chooses a type by program: silent when refused.
     bool CheckTypeSilently(const QString &code);
     bool ChooseTypeImpl(const QString &code, bool operatorClick);
@@ -208,4 +239,6 @@ private:
 
     StationState &m_station;
     std::function<void()> m_settingsLoader;
+    std::optional<Selection> m_keep;
+    QString m_remembered; // the INI value written last
 };

@@ -232,16 +232,22 @@ QString SignRecorder::TakeSnapshot(const QString &path)
 {
     if (path.isEmpty())
         return QString();
-    const QImage frame = m_camera ? m_camera->LatestFrame() : QImage();
+    // No camera started (device -1): the station runs without snapshots by choice.
+    if (!m_camera)
+        return QString();
+    const QImage frame = m_camera->LatestFrame();
     if (frame.isNull()) {
         qWarning().noquote() << "No camera frame for the snapshot" << path;
+        m_view.ShowSnapshotWarning(u"攝影機沒有畫面"_s);
         return QString();
     }
     QString error;
     if (!WriteJpegFile(frame, path, m_station.PhotoQuality, &error)) {
         qWarning().noquote() << "Snapshot not written:" << error;
+        m_view.ShowSnapshotWarning(error);
         return QString();
     }
+    m_view.HideSnapshotWarning();
     return path;
 }
 

@@ -41,6 +41,10 @@ public:
     virtual void UpdateCounter(const QString &ioType, const QString &caption) = 0;
     // The input field takes the keyboard focus.
     virtual void FocusEntry() = 0;
+    // A snapshot could not be stored (the event is stored all the same): the warning
+    // "相片未儲存：<reason>" stays until a snapshot is stored again.
+    virtual void ShowSnapshotWarning(const QString &reason) { Q_UNUSED(reason); }
+    virtual void HideSnapshotWarning() {}
 };
 
 // Records sign events: each accepted entry of an attendee becomes one PSIO row (or is greeted

@@ -85,6 +85,14 @@ void SetTextColour(QWidget *widget, QRgb colour)
     widget->setPalette(palette);
 }
 
+// The snapshot warning across the bottom of the camera preview: it is about the pictures.
+QRect SnapshotWarningRect(const QRect &video, const QLabel *label)
+{
+    const int forWidth = label->heightForWidth(video.width());
+    const int height = forWidth > 0 ? forWidth : label->sizeHint().height();
+    return QRect(video.left(), video.bottom() - height + 1, video.width(), height);
+}
+
 } // namespace
 
 TFmRolvan::TFmRolvan(TDM &dm, QWidget *parent)
@@ -195,6 +203,21 @@ void TFmRolvan::CreateComponents()
     LabIoOk->setFont(Scaled(base, 1.3, true));
     LabIoOk->hide();
 
+    // A snapshot that could not be stored: the event is, but the operator must know.
+    LabPhotoWarn = Named(new QLabel(client), u"LabPhotoWarn"_s);
+    LabPhotoWarn->setStyleSheet(u"background:#fff200; color:#a00000; padding:2px 6px;"_s);
+    LabPhotoWarn->setFont(Scaled(base, 1.1, true));
+    LabPhotoWarn->setWordWrap(true);
+    LabPhotoWarn->hide();
+
+    ClockNotice = new ClockNoticePanel(client);
+    ClockNotice->setFont(Scaled(base, 1.1));
+    connect(ClockNotice, &ClockNoticePanel::answered, this, [this](bool understood) {
+        if (m_clockSync)
+            m_clockSync->AnswerReminder(understood);
+        FocusEntryIfWanted();
+    });
+
     PanelVideo = Named(new QWidget(client), u"PanelVideo"_s);
     PanelVideo->setStyleSheet(u"background:black;"_s);
     VideoCap1 = Named(new VideoPaintBox(PanelVideo), u"VideoCap1"_s);
@@ -266,6 +289,11 @@ void TFmRolvan::CreateComponents()
     Edit1 = Named(new QLineEdit(client), u"Edit1"_s);
     Edit1->setFont(Scaled(base, 1.6, true));
     connect(Edit1, &QLineEdit::returnPressed, this, &TFmRolvan::Edit1KeyEnter);
+    // A clock notice that came while an entry was typed shows once the field is empty again.
+    connect(Edit1, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            ShowPendingClockNotice();
+    });
     BitBtn3 = Named(new QPushButton(u"確認"_s, client), u"BitBtn3"_s);
     BitBtn5 = Named(new QPushButton(u"螢幕輸入"_s, client), u"BitBtn5"_s);
     for (QPushButton *b : {BitBtn3, BitBtn5})
@@ -404,6 +432,9 @@ void TFmRolvan::FormResize()
         Panel3->setGeometry(l.Panel3);
         Panel3->raise();
     }
+    if (LabPhotoWarn->isVisible())
+        LabPhotoWarn->setGeometry(SnapshotWarningRect(l.PanelVideo, LabPhotoWarn));
+    PlaceClockNotice();
     Label10->setGeometry(l.Label10);
     Label10->setAlignment((l.promptCentred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     LabIoOk->setGeometry(l.LabIoOk);
@@ -492,7 +523,11 @@ void TFmRolvan::ShowHistoryHeader()
     QString kind = m_station.DisplayKind;
     if (kind.isEmpty())
         kind = ReadIniSetting(IniSection::Base, IniKey::IdentityShowKind, G().IdnoCaption, G().IdnoCaption);
-    Label5->setText(kind + HistoryHeaderTail);
+    // A station that shows the name as the identity has no second name column: the lines
+    // carry the name once.
+    const bool nameShown = m_station.DisplayField.toUpper().contains(u"NAME"_s) || kind == u"姓名"_s;
+    Label5->setText(nameShown ? kind + HistoryHeaderTail.mid(HistoryHeaderTail.indexOf(u"姓名"_s) + 2)
+                              : kind + HistoryHeaderTail);
 }
 
 // The class caption and the lesson box as lesson selection left them.
@@ -617,6 +652,83 @@ void TFmRolvan::FocusEntry()
     Edit1->setFocus();
 }
 
+void TFmRolvan::ShowSnapshotWarning(const QString &reason)
+{
+    LabPhotoWarn->setText(u"相片未儲存："_s + reason);
+    LabPhotoWarn->setGeometry(SnapshotWarningRect(m_layout.PanelVideo, LabPhotoWarn));
+    LabPhotoWarn->show();
+    LabPhotoWarn->raise();
+}
+
+void TFmRolvan::HideSnapshotWarning()
+{
+    LabPhotoWarn->hide();
+}
+
+// ---- Clock notices ---------------------------------------------------------------------------
+
+void TFmRolvan::SetClockSync(ClockSync *clockSync)
+{
+    if (m_clockSync)
+        m_clockSync->SetView(nullptr);
+    m_clockSync = clockSync;
+    if (m_clockSync)
+        m_clockSync->SetView(this);
+}
+
+// An attendee is in the middle of an entry: in the field or on the keypad.
+bool TFmRolvan::EntryBeingTyped() const
+{
+    return !Edit1->text().isEmpty() || (!Panel3->isHidden() && m_keypad.text() != ScreenKeypad::IdleText());
+}
+
+void TFmRolvan::ShowClockReminder()
+{
+    m_reminderPending = true;
+    ShowPendingClockNotice();
+}
+
+void TFmRolvan::HideClockReminder()
+{
+    m_reminderPending = false;
+    if (ClockNotice->hasReminder())
+        ClockNotice->Clear();
+}
+
+void TFmRolvan::ShowClockWarning(const QString &text)
+{
+    if (!m_warningsPending.contains(text))
+        m_warningsPending << text;
+    ShowPendingClockNotice();
+}
+
+// Shows what waited, unless an entry is being typed: the notice must not appear under the
+// attendee's fingers. It never takes the focus, so the caret stays where it is.
+void TFmRolvan::ShowPendingClockNotice()
+{
+    if ((!m_reminderPending && m_warningsPending.isEmpty()) || EntryBeingTyped())
+        return;
+    for (const QString &warning : std::as_const(m_warningsPending))
+        ClockNotice->AddWarning(warning);
+    if (m_reminderPending)
+        ClockNotice->AddReminder(ClockSync::ReminderText);
+    m_warningsPending.clear();
+    m_reminderPending = false;
+    PlaceClockNotice();
+    ClockNotice->show();
+    ClockNotice->raise();
+}
+
+// Below the date, time and lesson panel, as wide as it.
+void TFmRolvan::PlaceClockNotice()
+{
+    const QRect below = m_layout.Panel2;
+    const int width = below.width();
+    const int height = ClockNotice->heightForWidth(width) > 0 ? ClockNotice->heightForWidth(width)
+                                                               : ClockNotice->sizeHint().height();
+    ClockNotice->setGeometry(below.left(), below.bottom() + 6, width, height);
+}
+
 void TFmRolvan::FocusEntryIfWanted()
 {
     if (m_station.KeyboardFocusOn)
@@ -666,6 +778,7 @@ void TFmRolvan::KeyClick(const QString &caption)
         GuardAction([&] { m_recorder.KeypadEntry(*entry); });
     }
     LabelKeypad->setText(m_keypad.text());
+    ShowPendingClockNotice();
     FocusEntryIfWanted();
 }
 
@@ -673,6 +786,7 @@ void TFmRolvan::BitBtn6Click()
 {
     m_keypad.BackSpace();
     LabelKeypad->setText(m_keypad.text());
+    ShowPendingClockNotice();
     FocusEntryIfWanted();
 }
 
@@ -680,6 +794,7 @@ void TFmRolvan::BitBtn7Click()
 {
     m_keypad.Clear();
     LabelKeypad->setText(m_keypad.text());
+    ShowPendingClockNotice();
     FocusEntryIfWanted();
 }
 
@@ -778,6 +893,7 @@ void TFmRolvan::Timer1Timer()
 
 void TFmRolvan::BitBtn2Click()
 {
+    KeepSelection();
     GuardAction([this] {
         m_station.ClassChosenByUser = false;
         bool startedSigning = false;
@@ -786,7 +902,6 @@ void TFmRolvan::BitBtn2Click()
             setup.setStation(&m_station);
             startedSigning = setup.exec() == QDialog::Accepted && setup.classChosen();
         }
-        AfterOwnModal();
         if (m_lessons.ClassWindowClosed(startedSigning)) {
             BitBtn8->setEnabled(false);
             BitBtn14->setEnabled(false);
@@ -805,8 +920,8 @@ void TFmRolvan::BitBtn11Click()
 {
     // The administration menu, behind the password when one is set.
     bool opened = false;
+    KeepSelection();
     GuardAction([&] { opened = OpenAdministration(m_dm, this, true); });
-    AfterOwnModal();
     if (opened && m_station.classChosen() && m_station.StationReady)
         GuardAction([this] { GetSetting(); });
     else
@@ -831,7 +946,6 @@ void TFmRolvan::BitBtn8Click()
     if (!m_station.ClassKey.isEmpty()) {
         G().CurrentClassKey = m_station.ClassKey;
         TFmReport::PrintPhotoSheet(m_dm, this);
-        AfterOwnModal();
     }
     FocusEntryIfWanted();
 }
@@ -849,7 +963,6 @@ void TFmRolvan::BitBtn14Click()
         if (m_station.preBooking) {
             G().CurrentClassKey = m_station.ClassKey;
             GuardAction([this] { TfmPSIO_Booking::Open(m_dm, &m_station, this); });
-            AfterOwnModal();
         }
     }
     FocusEntryIfWanted();
@@ -868,7 +981,6 @@ void TFmRolvan::BitBtn25Click()
                     signIn->setText(caption);
             });
         });
-        AfterOwnModal();
     }
     FocusEntryIfWanted();
 }
@@ -879,16 +991,14 @@ void TFmRolvan::BitBtnCloseClick()
     close();
 }
 
-// A modal window of ours closed: the activation it causes is run by the caller instead.
-void TFmRolvan::AfterOwnModal()
-{
-    if (!isActiveWindow())
-        m_skipNextActivate = true;
-}
-
 void TFmRolvan::ActivateAfterModal()
 {
     FormActivate();
+}
+
+void TFmRolvan::KeepSelection()
+{
+    m_lessons.KeepSelection(m_lessons.CurrentSelection());
 }
 
 // ---- Activation ------------------------------------------------------------------------------
@@ -897,10 +1007,10 @@ bool TFmRolvan::event(QEvent *e)
 {
     switch (e->type()) {
     case QEvent::WindowActivate:
-        if (m_skipNextActivate) {
-            // The return from a box the activation itself showed, or from a window whose
-            // handler runs the activation itself, is not a new activation.
-            m_skipNextActivate = false;
+        if (m_ownWindowUp) {
+            // The return from a box or window of this program: no new activation (a handler
+            // that wants one after its window runs it itself).
+            m_ownWindowUp = false;
         } else if (!m_inActivation) {
             const int seen = m_activationCount;
             QTimer::singleShot(0, this, [this, seen] {
@@ -910,8 +1020,9 @@ bool TFmRolvan::event(QEvent *e)
         }
         break;
     case QEvent::WindowDeactivate:
-        if (m_inActivation)
-            m_skipNextActivate = true;
+        // Who takes the keyboard: a window of ours (a box, a dialog, the class window) or
+        // another program (none of ours is active then).
+        m_ownWindowUp = QApplication::activeWindow() != nullptr || QApplication::activeModalWidget() != nullptr;
         break;
     default:
         break;
@@ -935,8 +1046,6 @@ MainActivation::Outcome TFmRolvan::FormActivate()
     ShowActivatedState();
 
     m_inActivation = false;
-    if (isActiveWindow())
-        m_skipNextActivate = false;
 
     switch (outcome) {
     case MainActivation::Outcome::Terminate:

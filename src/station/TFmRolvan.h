@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Activation.h"
+#include "station/ClockSync.h"
 #include "station/IdentityResolver.h"
 #include "station/LessonSelection.h"
 #include "station/SignRecorder.h"
@@ -12,7 +13,7 @@
 #include <memory>
 
 class CameraSource;
-class ClockSync;
+class ClockNoticePanel;
 class LessonBox;
 class QCheckBox;
 class QComboBox;
@@ -31,7 +32,12 @@ class VideoPaintBox;
 // records the sign event and shows it in the history. The rules live in the plain classes the
 // window owns: identity resolution, the recorder and lesson selection; the window reads the
 // settings, lays itself out, and shows what they decide.
-class TFmRolvan : public QMainWindow, private ActivationHooks, private SignView
+//
+// The window runs its activation steps each time it becomes active after another program had
+// the keyboard. Returning from a box or window of its own is no new activation: the handler that
+// opened a window runs the activation itself where the return calls for one (the class window,
+// the administration menu), so no box can bring itself back.
+class TFmRolvan : public QMainWindow, private ActivationHooks, private SignView, private ClockSyncView
 {
     Q_OBJECT
 public:
@@ -45,8 +51,8 @@ public:
     // The camera started by the activation; none while the photo switch is off.
     const CameraSource *camera() const { return m_camera.get(); }
     // The clock synchronisation run at each activation and by the one-second timer; none
-    // leaves the clock alone (tests).
-    void SetClockSync(ClockSync *clockSync) { m_clockSync = clockSync; }
+    // leaves the clock alone (tests). Its notices go to the screen.
+    void SetClockSync(ClockSync *clockSync);
 
     // Runs the activation steps now (normally run each time the window becomes active).
     MainActivation::Outcome FormActivate();
@@ -73,6 +79,8 @@ public:
     QList<QLabel *> LabIO;             // LabIO1 .. LabIO9, newest first
     QList<QLabel *> Image;             // Image1 .. Image9
     QLabel *LabIoOk = nullptr;         // failure label
+    QLabel *LabPhotoWarn = nullptr;    // "相片未儲存：<reason>" until a snapshot is stored again
+    ClockNoticePanel *ClockNotice = nullptr; // the clock reminder and warning, never a box
     QWidget *PanelVideo = nullptr;
     VideoPaintBox *VideoCap1 = nullptr;
     QComboBox *ComboBox2 = nullptr;    // video sizes (hidden)
@@ -147,8 +155,10 @@ private:
     void PlaceTypeButtons();
     void SyncTypeButtons();
     QRadioButton *TypeButton(const QString &code) const;
-    void AfterOwnModal();
     void ActivateAfterModal();
+    // What the class window or the administration menu must not lose: the class, lesson and
+    // type selected before it opened.
+    void KeepSelection();
     void SetPicture(QLabel *image, const QString &path);
 
     // SignView
@@ -157,6 +167,16 @@ private:
     void HideFailure() override;
     void UpdateCounter(const QString &ioType, const QString &caption) override;
     void FocusEntry() override;
+    void ShowSnapshotWarning(const QString &reason) override;
+    void HideSnapshotWarning() override;
+
+    // ClockSyncView: the notices wait while an entry is being typed.
+    void ShowClockReminder() override;
+    void HideClockReminder() override;
+    void ShowClockWarning(const QString &text) override;
+    bool EntryBeingTyped() const;
+    void ShowPendingClockNotice();
+    void PlaceClockNotice();
 
     // ActivationHooks
     bool StartCamera(StationState &station) override;
@@ -182,7 +202,11 @@ private:
     ClockSync *m_clockSync = nullptr;
     QTimer *m_timer = nullptr;       // Timer1
     bool m_inActivation = false;
-    bool m_skipNextActivate = false;
+    // The window lost the keyboard to a box or window of this program, not to another program.
+    bool m_ownWindowUp = false;
+    // Clock notices that came while an entry was being typed.
+    bool m_reminderPending = false;
+    QStringList m_warningsPending;
     int m_activationCount = 0;
     int m_frameHeight = 0;
     int m_frameAllowance = 8;

@@ -57,14 +57,18 @@ enum class Reply {
     NoTransmit, // transmit time zero
     Silent, // never answers
     OtherPort, // answers from another port of the same host
+    GarbageFirst, // a packet of junk, then a proper reply
+    ForeignFirst, // a reply to somebody else's request, then a proper reply
 };
 
 // A time server on 127.0.0.1 in a thread of its own: the client blocks while it waits.
 class FakeResponder final : public QThread
 {
 public:
-    explicit FakeResponder(Reply reply)
+    // skewNs: how far the server's time is ahead of this computer's clock.
+    explicit FakeResponder(Reply reply, qint64 skewNs = 7 * 60 * NanosPerSecond)
         : m_reply(reply)
+        , m_skewNs(skewNs)
     {
         start();
         m_ready.acquire();
@@ -102,6 +106,13 @@ protected:
                 if (m_reply == Reply::Silent || request.size() < 48)
                     continue;
                 const QByteArray reply = Answer(request);
+                if (m_reply == Reply::GarbageFirst)
+                    socket.writeDatagram(QByteArray(48, '\x5a'), sender, senderPort);
+                if (m_reply == Reply::ForeignFirst) {
+                    QByteArray foreign = reply;
+                    foreign[24] = char(foreign[24] ^ 0x40);
+                    socket.writeDatagram(foreign, sender, senderPort);
+                }
                 (m_reply == Reply::OtherPort ? other : socket)
                     .writeDatagram(reply, sender, senderPort);
             }
@@ -137,7 +148,7 @@ private:
         if (m_reply == Reply::WrongOrigin)
             origin ^= 1;
         qToBigEndian<quint64>(origin, reply.data() + 24);
-        const quint64 now = UnixNsToNtp(NowNs() + SkewNs);
+        const quint64 now = UnixNsToNtp(NowNs() + m_skewNs);
         qToBigEndian<quint64>(now, reply.data() + 32);
         qToBigEndian<quint64>(m_reply == Reply::NoTransmit ? 0 : now, reply.data() + 40);
         if (m_reply == Reply::ShortPacket)
@@ -146,6 +157,7 @@ private:
     }
 
     const Reply m_reply;
+    const qint64 m_skewNs;
     QSemaphore m_ready;
     std::atomic<quint16> m_port = 0;
     std::atomic<int> m_requests = 0;
@@ -167,6 +179,8 @@ private slots:
     void localChronyGivesTheTime();
     void fakeServer_data();
     void fakeServer();
+    void serverTimeOutsideTheProgramsLifetime_data();
+    void serverTimeOutsideTheProgramsLifetime();
     void closedPortFailsAtOnce();
 };
 
@@ -324,6 +338,9 @@ void TestSntp::fakeServer_data()
     QTest::newRow("no transmit time") << Reply::NoTransmit << u"沒有時間"_s;
     QTest::newRow("no answer") << Reply::Silent << u"沒有回應"_s;
     QTest::newRow("answer from another port") << Reply::OtherPort << u"沒有回應"_s;
+    // A stray packet ahead of the real reply is passed over; the attempt waits for the reply.
+    QTest::newRow("junk, then the reply") << Reply::GarbageFirst << QString();
+    QTest::newRow("reply to another request, then ours") << Reply::ForeignFirst << QString();
 }
 
 void TestSntp::fakeServer()
@@ -347,6 +364,43 @@ void TestSntp::fakeServer()
         QVERIFY(!result.ok);
         QVERIFY2(result.error.contains(error), qPrintable(result.error));
         QCOMPARE(result.offsetMs, 0);
+    }
+}
+
+// A server whose time lies before the day this program was built, or two decades after it,
+// is broken: its answer is refused, whatever the offset to this computer.
+void TestSntp::serverTimeOutsideTheProgramsLifetime_data()
+{
+    QTest::addColumn<QDateTime>("serverTime");
+    QTest::addColumn<QString>("error");
+
+    const QDateTime built = SntpClient::BuildDate().startOfDay(Qt::UTC);
+    QTest::newRow("30 years before the build") << built.addYears(-30) << u"早於程式建置日期"_s;
+    QTest::newRow("a day before the build") << built.addDays(-1) << u"早於程式建置日期"_s;
+    QTest::newRow("the build day") << built.addSecs(60) << QString();
+    QTest::newRow("ten years after the build") << built.addDays(3652) << QString();
+    QTest::newRow("a day short of twenty years") << built.addYears(20).addDays(-1) << QString();
+    QTest::newRow("twenty years after the build") << built.addYears(20).addSecs(60)
+                                                  << u"晚於程式建置日期 20 年以上"_s;
+}
+
+void TestSntp::serverTimeOutsideTheProgramsLifetime()
+{
+    QFETCH(QDateTime, serverTime);
+    QFETCH(QString, error);
+
+    const qint64 skewNs
+        = (serverTime.toMSecsSinceEpoch() - QDateTime::currentMSecsSinceEpoch()) * 1'000'000;
+    FakeResponder server(Reply::Good, skewNs);
+    QVERIFY(server.port() != 0);
+    SntpClient client(1500);
+    const SntpResult result = client.Query(ServerText(server.port()));
+    if (error.isEmpty()) {
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(qAbs(result.offsetMs - skewNs / 1'000'000) < 500);
+    } else {
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(error), qPrintable(result.error));
     }
 }
 

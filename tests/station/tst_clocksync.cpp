@@ -1,5 +1,6 @@
 // The station's clock synchronisation: what it logs in TimeLog, the flag stored with each sign
-// event, the warning about a clock turned back and the reminder after a failure.
+// event, the warning about a clock turned back and the reminder after a failure; the question to
+// the server never holds up the caller, and one attempt runs at a time.
 
 #include "Fun/DbFunctions.h"
 #include "Fun/SettingKeys.h"
@@ -15,6 +16,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -28,16 +31,17 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// A time server whose answers the test decides.
+// A time server whose answers the test decides. It is asked on the synchronisation's own
+// thread; with `hold` set it answers only when the test releases it.
 class FakeTimeSource final : public TimeSource
 {
 public:
     SntpResult Query(const QString &server) override
     {
         servers << server;
-        if (duringQuery) {
-            const auto step = std::exchange(duringQuery, {});
-            step();
+        if (hold) {
+            asked.release();
+            answer.acquire();
         }
         SntpResult result;
         if (reachable) {
@@ -53,7 +57,22 @@ public:
     bool reachable = true;
     qint64 offsetMs = 0;
     QStringList servers;
-    std::function<void()> duringQuery; // runs once inside the next query
+    bool hold = false;
+    QSemaphore asked;  // released when a held query has begun
+    QSemaphore answer; // released by the test to let a held query answer
+};
+
+// The notices of the sign-in screen, recorded.
+class RecordingView final : public ClockSyncView
+{
+public:
+    void ShowClockReminder() override { ++reminders; open = true; }
+    void HideClockReminder() override { open = false; }
+    void ShowClockWarning(const QString &text) override { warnings << text; }
+
+    int reminders = 0;
+    bool open = false;
+    QStringList warnings;
 };
 
 using LogLines = QList<QStringList>; // {TimeStr, STATUS} in RID order
@@ -81,10 +100,19 @@ public:
     }
     ~Station()
     {
+        server.answer.release(10);
         sync.reset();
         dm.reset();
         SetCurrentClock(nullptr);
         SetGlobals(nullptr);
+    }
+
+    // One attempt, waited for.
+    void Sync(const QString &mode)
+    {
+        QSignalSpy done(sync.get(), &ClockSync::finished);
+        QVERIFY(sync->set_SNTP(mode));
+        QVERIFY(done.wait(5000));
     }
 
     LogLines Log() const
@@ -127,6 +155,7 @@ private slots:
     void clockTurnedBack();
     void serverFromStationSettings();
     void attemptDuringAnAttemptIsSkipped();
+    void reminderOnTheScreen();
 };
 
 // A server that answers: the clock is set; a correction of more than 3 minutes, either way,
@@ -166,7 +195,7 @@ void TestClockSync::success()
 
     Station s;
     s.server.offsetMs = offsetMs;
-    s.sync->set_SNTP(mode);
+    s.Sync(mode);
 
     QCOMPARE(s.Log(), log);
     QCOMPARE(s.setter.adjustments, QList<qint64> { offsetMs });
@@ -201,7 +230,7 @@ void TestClockSync::clockThatMayNotBeSet()
     s.setter.answer = ClockSetter::Result(refusal);
     s.server.offsetMs = offsetMs;
     s.station.NtpFlag = u"Y"_s;
-    s.sync->set_SNTP(u"IO"_s);
+    s.Sync(u"IO"_s);
 
     // The clock did not move, so every line carries the unchanged local time.
     QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, status } }));
@@ -217,7 +246,7 @@ void TestClockSync::failureLogsAndReminds()
     Station s;
     s.server.reachable = false;
     s.station.NtpFlag = u"Y"_s;
-    s.sync->set_SNTP(u"ST"_s);
+    s.Sync(u"ST"_s);
 
     QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, u"STERR"_s } }));
     QCOMPARE(s.station.NtpFlag, u"N"_s);
@@ -257,20 +286,20 @@ void TestClockSync::reminderAnswer()
     Station s;
     s.server.reachable = false;
     s.prompter.queueButton(understood ? Prompter::Button::Yes : Prompter::Button::No);
-    s.sync->set_SNTP(u"ST"_s);
+    s.Sync(u"ST"_s);
     QCOMPARE(s.prompter.asked, QStringList { Reminder });
     QCOMPARE(s.sync->NtpRemind(), understood);
 
     if (successBetween) {
         s.server.reachable = true;
         s.clock.advanceSeconds(120);
-        s.sync->set_SNTP(u"IO"_s);
+        s.Sync(u"IO"_s);
         QCOMPARE(s.station.NtpFlag, u"Y"_s);
         s.server.reachable = false;
     }
     s.prompter.clear();
     s.clock.advanceSeconds(120);
-    s.sync->set_SNTP(thenMode);
+    s.Sync(thenMode);
 
     QCOMPARE(s.prompter.asked, remindedAgain ? QStringList { Reminder } : QStringList());
     QCOMPARE(s.station.NtpFlag, u"N"_s);
@@ -296,12 +325,12 @@ void TestClockSync::clockTurnedBack()
     QFETCH(bool, warned);
 
     Station s;
-    s.sync->set_SNTP(u"ST"_s);
+    s.Sync(u"ST"_s);
     QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, u"STOK"_s } }));
 
     s.server.reachable = false;
     s.clock.advanceSeconds(shiftSeconds);
-    s.sync->set_SNTP(u"IO"_s);
+    s.Sync(u"IO"_s);
 
     const QString now = s.clock.now().toString(u"yyMMddHHmmss"_s);
     QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, u"STOK"_s }, { now, u"IOERR"_s } }));
@@ -317,30 +346,85 @@ void TestClockSync::clockTurnedBack()
 void TestClockSync::serverFromStationSettings()
 {
     Station s;
-    s.sync->set_SNTP(u"ST"_s);
+    s.Sync(u"ST"_s);
     WriteIniSetting(IniSection::Base, IniKey::ClockServer, u"127.0.0.1:12323"_s);
-    s.sync->set_SNTP(u"IO"_s);
+    s.Sync(u"IO"_s);
     WriteIniSetting(IniSection::Base, IniKey::ClockServer, QString());
-    s.sync->set_SNTP(u"IO"_s);
+    s.Sync(u"IO"_s);
     QCOMPARE(s.server.servers,
         (QStringList { u"time.stdtime.gov.tw"_s, u"127.0.0.1:12323"_s, u"time.stdtime.gov.tw"_s }));
 }
 
-// The one-second timer keeps ticking while an attempt waits or its reminder is open: a tick then
-// must not start a second attempt that stacks a second reminder.
+// The caller never waits for the server: the attempt returns at once and its answer is applied
+// when it comes. Meanwhile the one-second timer and the activations keep asking: those calls
+// are passed over, so no second attempt stacks a second reminder.
 void TestClockSync::attemptDuringAnAttemptIsSkipped()
 {
     Station s;
     s.server.reachable = false;
-    s.server.duringQuery = [&s] { s.sync->set_SNTP(u"IO"_s); };
-    s.sync->set_SNTP(u"ST"_s);
+    s.server.hold = true;
+    QSignalSpy done(s.sync.get(), &ClockSync::finished);
+    QVERIFY(s.sync->set_SNTP(u"ST"_s));
+    QVERIFY(s.server.asked.tryAcquire(1, 5000)); // the server is being asked, and we are back
+    QVERIFY(s.sync->running());
+    QVERIFY(!s.sync->set_SNTP(u"IO"_s));
+    QVERIFY(!s.sync->set_SNTP(u"ST"_s));
+    QVERIFY(s.Log().isEmpty());
 
+    s.server.answer.release();
+    QVERIFY(done.wait(5000));
     QCOMPARE(s.server.servers.size(), 1);
     QCOMPARE(s.Log(), (LogLines { { u"250503140709"_s, u"STERR"_s } }));
     QCOMPARE(s.prompter.asked, QStringList { Reminder });
     // The next tick after the attempt runs as usual.
-    s.sync->set_SNTP(u"IO"_s);
+    s.server.hold = false;
+    s.Sync(u"IO"_s);
     QCOMPARE(s.server.servers.size(), 2);
+}
+
+// On the sign-in screen the reminder is a notice, never a box: failures while it is open add
+// none; "別再提了" silences it until the next activation; a success takes an open one away. The
+// warning about a clock turned back goes to the screen as well.
+void TestClockSync::reminderOnTheScreen()
+{
+    Station s;
+    RecordingView view;
+    s.sync->SetView(&view);
+    s.server.reachable = false;
+
+    s.Sync(u"ST"_s);
+    s.clock.advanceSeconds(120);
+    s.Sync(u"IO"_s);
+    QCOMPARE(view.reminders, 1);
+    QVERIFY(view.open);
+    QVERIFY(s.prompter.all().isEmpty());
+
+    // A success while it is open takes it away.
+    s.server.reachable = true;
+    s.clock.advanceSeconds(120);
+    s.Sync(u"IO"_s);
+    QVERIFY(!view.open);
+
+    // The next failure reminds again; "別再提了" keeps the following failures quiet.
+    s.server.reachable = false;
+    s.clock.advanceSeconds(120);
+    s.Sync(u"IO"_s);
+    QCOMPARE(view.reminders, 2);
+    s.sync->AnswerReminder(false);
+    s.clock.advanceSeconds(120);
+    s.Sync(u"IO"_s);
+    QCOMPARE(view.reminders, 2);
+    // ... until the next activation.
+    s.clock.advanceSeconds(120);
+    s.Sync(u"ST"_s);
+    QCOMPARE(view.reminders, 3);
+
+    // The clock set back by hand: the warning on the screen.
+    s.clock.advanceSeconds(-3600);
+    s.Sync(u"IO"_s);
+    QCOMPARE(view.warnings, QStringList { Tampering });
+    QVERIFY(s.prompter.all().isEmpty());
+    QCOMPARE(s.Log().size(), 7);
 }
 
 QTEST_GUILESS_MAIN(TestClockSync)

@@ -63,6 +63,9 @@ private slots:
     void typeWindows();
     void afternoonOnlyLessonUsesTheAfternoonWindows();
     void settingsLoadCountsAndChoosesTheInitialType();
+    void initialTypeFollowsTheWindows_data();
+    void initialTypeFollowsTheWindows();
+    void classWindowAndRestartKeepTheSelection();
 
     void automaticModeSwitchesAtTheNextLessonsStart();
     void automaticModeOutsideABreak_data();
@@ -326,10 +329,16 @@ void TestLessonSelection::lessonBoxListsTodaysLessonsOfTheClass()
     QVERIFY(m_station->TypeChecked);
     QCOMPARE(m_station->CurrentIoType, u"0"_s);
 
-    // The class window with several lessons today leaves the lesson to the operator.
+    // The class window with several lessons today takes the lesson around now, as the start
+    // does: an empty box would refuse every entry until the staff noticed.
     m_globals->CurrentClassKey = KeyA;
     QVERIFY(m_selection->ClassWindowClosed(true));
     QVERIFY(m_station->ClassChosenByUser);
+    QCOMPARE(m_station->LessonText, Evening);
+    QCOMPARE(m_station->VINDEX_IO, u"ABC12345678000319:00"_s);
+    // Between lessons there is none around: the box stays empty.
+    At(Tuesday, 17, 0);
+    QVERIFY(m_selection->ClassWindowClosed(true));
     QCOMPARE(m_station->LessonText, QString());
     QCOMPARE(m_station->VINDEX_IO, KeyA);
 }
@@ -499,19 +508,96 @@ void TestLessonSelection::settingsLoadCountsAndChoosesTheInitialType()
     // The morning lesson alone: its pair and its roll call.
     QCOMPARE(m_station->SignTypeFlags, u"110000"_s);
     QVERIFY(m_station->RollCallOffered);
-    // "晚到" has a count but lies outside its window: it is dropped silently, no type stays.
-    QVERIFY(!m_station->TypeChecked);
-    QCOMPARE(m_station->CurrentIoType, u"4"_s);
+    // The counts do not choose the type: "晚到" has one, but at 10:00 the lesson takes arrivals.
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
     QVERIFY(m_prompter->all().isEmpty());
 
-    // A sign-out already counted suggests "簽退", inside its window at 11:00.
-    ExecSqlOn(u"delete from PSIO where IOTYPE = '4'"_s, m_dm->Con1());
+    // One early leaver's sign-out does not turn the next late arrival into a sign-out.
     AddEvent(lesson, u"1"_s, today);
     At(Tuesday, 11, 0);
     view = m_selection->LoadLessonSettings();
     QCOMPARE(view.captions.value(u"1"_s), u"簽退(1)"_s);
     QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
+}
+
+// The type a load starts with: the one kept for the same class, day and lesson while inside its
+// window, otherwise the one the lesson's windows give now: its arrival until its end, then its
+// departure. The morning lesson 09:00-12:00, 30 minutes' lead, an hour's grace.
+void TestLessonSelection::initialTypeFollowsTheWindows_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("checked");
+
+    QTest::newRow("before the start") << QTime(8, 40) << QString() << u"0"_s << true;
+    QTest::newRow("during the lesson") << QTime(11, 59) << QString() << u"0"_s << true;
+    QTest::newRow("after its end") << QTime(12, 30) << QString() << u"1"_s << true;
+    QTest::newRow("after the grace") << QTime(13, 30) << QString() << u"0"_s << false;
+    QTest::newRow("sign-out kept during the lesson") << QTime(11, 0) << u"1"_s << u"1"_s << true;
+    QTest::newRow("sign-in kept past its window") << QTime(12, 30) << u"0"_s << u"1"_s << true;
+    QTest::newRow("roll call kept") << QTime(10, 0) << u"9"_s << u"9"_s << true;
+}
+
+void TestLessonSelection::initialTypeFollowsTheWindows()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, kept);
+    QFETCH(QString, type);
+    QFETCH(bool, checked);
+
+    m_station->BeforeStart = u"00:30"_s;
+    m_station->AfterEnd = u"01:00"_s;
+    LoadA(Tuesday, 10, 0);
+    AddEvent(u"ABC12345678000109:00"_s, u"1"_s, u"1140506"_s); // counts never decide
+    At(Tuesday, time.hour(), time.minute());
+    if (!kept.isEmpty())
+        m_selection->KeepSelection({KeyA, u"1140506"_s, Morning, kept});
+    m_selection->ChooseLesson(Morning);
+    QCOMPARE(m_station->CurrentIoType, type);
+    QCOMPARE(m_station->TypeChecked, checked);
+}
+
+// Returning from the class window, or starting again with the same class, keeps the lesson and
+// the type while they are still on; once the lesson is over, the lesson around now is taken.
+void TestLessonSelection::classWindowAndRestartKeepTheSelection()
+{
+    m_station->AfterEnd = u"01:00"_s;
+    LoadA(Tuesday, 12, 20);
+    QCOMPARE(m_station->LessonText, Afternoon); // the lesson around now
+    m_selection->ChooseLesson(Morning);
+    m_prompter->queueButton(Prompter::Button::Ok);
+    QVERIFY(m_selection->ChooseType(u"1"_s));
+
+    // The class window: same class, same lesson, same type.
+    m_selection->KeepSelection(m_selection->CurrentSelection());
+    QVERIFY(m_selection->ClassWindowClosed(true));
+    QCOMPARE(m_station->LessonText, Morning);
+    QVERIFY(m_station->TypeChecked);
     QCOMPARE(m_station->CurrentIoType, u"1"_s);
+
+    // A restart finds the selection in the settings file.
+    {
+        StationState restarted;
+        restarted.AfterEnd = u"01:00"_s;
+        LessonSelection again(restarted);
+        QVERIFY(again.ChooseTodaysClass());
+        QCOMPARE(restarted.LessonText, Morning);
+        QCOMPARE(restarted.VINDEX_IO, u"ABC12345678000109:00"_s);
+        QVERIFY(restarted.TypeChecked);
+        QCOMPARE(restarted.CurrentIoType, u"1"_s);
+    }
+    // Once the morning's grace is over, a restart takes the lesson of now and its type.
+    At(Tuesday, 13, 30);
+    StationState later;
+    later.AfterEnd = u"01:00"_s;
+    LessonSelection third(later);
+    QVERIFY(third.ChooseTodaysClass());
+    QCOMPARE(later.LessonText, Afternoon);
+    QVERIFY(later.TypeChecked);
+    QCOMPARE(later.CurrentIoType, u"0"_s);
 }
 
 // ---- Automatic mode ---------------------------------------------------------------------------
