@@ -43,6 +43,13 @@ QString ReasonOf(QNetworkReply::NetworkError code, const QString &host)
     }
 }
 
+// The system's store, read once: reading it takes a good part of a second.
+const QList<QSslCertificate> &SystemCaCertificates()
+{
+    static const QList<QSslCertificate> certificates = QSslConfiguration::systemCaCertificates();
+    return certificates;
+}
+
 } // namespace
 
 WebClient::WebClient(QObject *parent)
@@ -89,7 +96,7 @@ QNetworkRequest WebClient::makeRequest(const QString &url) const
     ssl.setProtocol(QSsl::TlsV1_2OrLater);
     ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
     if (!m_extraCa.isEmpty())
-        ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + m_extraCa);
+        ssl.setCaCertificates(SystemCaCertificates() + m_extraCa);
     request.setSslConfiguration(ssl);
     // Our own time-out governs; Qt's transfer time-out stays off.
     request.setTransferTimeout(0);

@@ -45,3 +45,18 @@ private:
     QString m_caFile;
     int m_port = 0;
 };
+
+// Records the addresses the program would open in the browser; installed while it lives.
+#include "net/UrlOpener.h"
+class RecordingUrlOpener final : public UrlOpener
+{
+public:
+    RecordingUrlOpener() { SetCurrentUrlOpener(this); }
+    ~RecordingUrlOpener() override { SetCurrentUrlOpener(nullptr); }
+    bool Open(const QString &url) override
+    {
+        opened << url;
+        return true;
+    }
+    QStringList opened;
+};
