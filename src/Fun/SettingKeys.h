@@ -37,6 +37,7 @@ inline const QString CourseNoLength = QStringLiteral("課程編號長度");     
 inline const QString OperatingSystem = QStringLiteral("作業系統");                     // screen layout generation "Win 7", "Win 8 " or "Win 10"; "Win 10"
 inline const QString ServiceUrl = QStringLiteral("連線網址");                          // base address of the training web service (path "/cco"); the agency's address
 inline const QString UpdateUrl = QStringLiteral("版更網址");                           // base address of the version-update download (path "/esign"); the agency's address
+inline const QString TrustedCaFile = QStringLiteral("信任憑證檔");                        // PEM file of CA certificates trusted besides the system's store (web service, update); empty
 inline const QString DbVersion = QStringLiteral("DB Version ");                       // database version code, written at every start (trailing blank); never read
 inline const QString ExeVersion = QStringLiteral("Rolvan.exe Version ");              // the program's file version, written at every start (trailing blank); never read
 inline const QString ExeDateTime = QStringLiteral("Rolvan.exe DateTime ");            // date and time of the program file, written at every start (trailing blank); never read

@@ -1,6 +1,7 @@
 #include "classes/TFmSetup.h"
 
 #include "Fun/DateTimeFunctions.h"
+#include "Fun/DbFunctions.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/FormHelpers.h"
 #include "Fun/QueryBuilder.h"
@@ -9,6 +10,7 @@
 #include "admin/TFmSysManager.h"
 #include "admin/TFm_Help.h"
 #include "classes/TDialog_Date.h"
+#include "classes/TrainingService.h"
 #include "classes/Tfm_Course.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
@@ -35,6 +37,9 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSqlError>
@@ -168,6 +173,7 @@ void TFmSetup::BuildWindow()
     connect(PageControl1, &QTabWidget::currentChanged, this,
             [this](int) { HighlightActiveTab(PageControl1); });
     HighlightActiveTab(PageControl1);
+    BuildWebPanels();
     SetMode(Mode::Browse);
 }
 
@@ -226,7 +232,6 @@ QWidget *TFmSetup::BuildSearchPage()
     BitBtn1 = MakeButton(u"BitBtn1"_s, u"查詢"_s);
     BitBtn2 = MakeButton(u"BitBtn2"_s, u"條件清除"_s);
     BitBtn3 = MakeButton(u"BitBtn3"_s, u"講習與報名人員匯入"_s);
-    MarkNotAvailable(BitBtn3);
     LabelCount = new QLabel(ClassRecords::CountLabel(0), page);
     LabelCount->setObjectName(u"LabelCount"_s);
 
@@ -260,6 +265,7 @@ QWidget *TFmSetup::BuildSearchPage()
 
     connect(BitBtn1, &QPushButton::clicked, this, &TFmSetup::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TFmSetup::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmSetup::BitBtn3Click);
     connect(EditQDate, &QLineEdit::returnPressed, this, &TFmSetup::BitBtn1Click);
     connect(DBGrid1, &QTableView::doubleClicked, this, &TFmSetup::DBGrid1DblClick);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -286,10 +292,18 @@ QWidget *TFmSetup::BuildDetailPage()
     LabelCourseIdLen->setObjectName(u"LabelCourseIdLen"_s);
     DBEditEchelon = MakeEdit(page, u"DBEditEchelon"_s);
     DBEditEchelon->setVisible(false);
+    LabelUpload = new QLabel(page);
+    LabelUpload->setObjectName(u"LabelUpload"_s);
+    ProgressBar1 = new QProgressBar(page);
+    ProgressBar1->setObjectName(u"ProgressBar1"_s);
+    ProgressBar1->setFixedWidth(160);
+    ProgressBar1->setVisible(false);
     auto *idRow = new QHBoxLayout;
     idRow->addWidget(DBEditCourseId);
     idRow->addWidget(LabelCourseIdLen);
     idRow->addStretch(1);
+    idRow->addWidget(LabelUpload);
+    idRow->addWidget(ProgressBar1);
     form->addWidget(MakeLabel(page, u"講習編號"_s), row, 0);
     form->addLayout(idRow, row++, 1, 1, 3);
 
@@ -428,7 +442,7 @@ QWidget *TFmSetup::BuildDetailPage()
     BitBtn16 = MakeButton(u"BitBtn16"_s, u"刷卡紀錄下載彙整"_s);
     BitBtn17 = MakeButton(u"BitBtn17"_s, u"送件"_s);
     BitBtn18 = MakeButton(u"BitBtn18"_s, u"簽到資料註記到人員基本資料"_s);
-    for (QPushButton *b : { BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 })
+    for (QPushButton *b : { BitBtn14, BitBtn15, BitBtn16, BitBtn17 })
         MarkNotAvailable(b);
     const QList<QPushButton *> order { BitBtn7, BitBtn8, BitBtn12, BitBtn9, BitBtn10, BitBtn11,
                                        BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 };
@@ -464,6 +478,8 @@ QWidget *TFmSetup::BuildDetailPage()
     connect(BitBtn10, &QPushButton::clicked, this, &TFmSetup::BitBtn10Click);
     connect(BitBtn11, &QPushButton::clicked, this, &TFmSetup::BitBtn11Click);
     connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::BitBtn12Click);
+    connect(BitBtn13, &QPushButton::clicked, this, &TFmSetup::BitBtn13Click);
+    connect(BitBtn18, &QPushButton::clicked, this, &TFmSetup::BitBtn18Click);
     return page;
 }
 
@@ -551,7 +567,7 @@ void TFmSetup::ApplyEventCaptions()
 bool TFmSetup::FormActivate()
 {
     Globals &g = G();
-    m_serviceUrl = ReadIniSetting(IniSection::Base, IniKey::ServiceUrl, QString(), QString());
+    m_serviceUrl = ServiceSettings::FromIni().baseUrl;
     ApplyEventCaptions();
 
     m_records = std::make_unique<ClassRecords>(g.CourseNoLength);
@@ -1161,4 +1177,286 @@ void TFmSetup::done(int result)
 {
     SaveFormGeometry(this);
     QDialog::done(result);
+}
+
+// ---- The training web service -------------------------------------------------------------------
+
+namespace {
+
+const QString NetworkFailure = u"無法連結至網站,請確認網路連線是否正常"_s;
+const QString IdleProgressCaption = u"人員基本資料下載中"_s;
+// Grid colours of the web class list: the title row and the class rows.
+const QColor WebTitleColour(170, 186, 110);
+const QColor WebRowColour(194, 198, 172);
+
+} // namespace
+
+void TFmSetup::BuildWebPanels()
+{
+    auto *panel = new QGroupBox(u"網站講習清單資料"_s, this);
+    panel->setObjectName(u"PanelWeb"_s);
+    panel->setAutoFillBackground(true);
+    panel->setStyleSheet(u"QGroupBox#PanelWeb { background: #f4f4ee; border: 2px solid #6e8a3a; margin-top: 14px; }"
+                         "QGroupBox#PanelWeb::title { subcontrol-origin: margin; left: 8px; font-weight: bold; }"_s);
+    auto *layout = new QVBoxLayout(panel);
+    LabelWebHint = new QLabel(u"選擇講習後點下載"_s, panel);
+    LabelWebHint->setObjectName(u"LabelWebHint"_s);
+    LabelWebHint->setStyleSheet(u"color: #a33;"_s);
+    StringGrid1 = new QTableWidget(1, 6, panel);
+    StringGrid1->setObjectName(u"StringGrid1"_s);
+    StringGrid1->horizontalHeader()->setVisible(false);
+    StringGrid1->verticalHeader()->setVisible(false);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(24);
+    const int widths[] = { 110, 0, 82, 82, 44 };
+    for (int c = 0; c < 5; ++c) {
+        if (widths[c] > 0)
+            StringGrid1->setColumnWidth(c, widths[c]);
+        else
+            StringGrid1->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
+    }
+    // The sixth column holds the whole answer of the class list in every filled row.
+    StringGrid1->setColumnHidden(5, true);
+    auto *buttons = new QHBoxLayout;
+    BtnWebDownload = MakeButton(u"BtnWebDownload"_s, u"下載"_s);
+    BtnWebClose = MakeButton(u"BtnWebClose"_s, u"離開"_s);
+    buttons->addWidget(LabelWebHint, 1);
+    buttons->addWidget(BtnWebDownload);
+    buttons->addWidget(BtnWebClose);
+    layout->addLayout(buttons);
+    layout->addWidget(StringGrid1, 1);
+    PanelWeb = panel;
+    PanelWeb->setVisible(false);
+    FillWebGrid();
+
+    auto *progress = new QFrame(this);
+    progress->setObjectName(u"PanelProgress"_s);
+    progress->setFrameShape(QFrame::Panel);
+    progress->setFrameShadow(QFrame::Raised);
+    progress->setAutoFillBackground(true);
+    progress->setStyleSheet(u"QFrame#PanelProgress { background: #fffbe6; border: 2px solid #b08a2e; }"_s);
+    auto *progressLayout = new QVBoxLayout(progress);
+    LabelProgress = new QLabel(IdleProgressCaption, progress);
+    LabelProgress->setObjectName(u"LabelProgress"_s);
+    LabelProgress->setAlignment(Qt::AlignCenter);
+    QFont big = LabelProgress->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setBold(true);
+    LabelProgress->setFont(big);
+    progressLayout->addWidget(LabelProgress);
+    PanelProgress = progress;
+    PanelProgress->setVisible(false);
+
+    connect(BtnWebDownload, &QPushButton::clicked, this, &TFmSetup::BtnWebDownloadClick);
+    connect(BtnWebClose, &QPushButton::clicked, this, &TFmSetup::BtnWebCloseClick);
+    connect(StringGrid1, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int, int) { StringGrid1SelectCell(row); });
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (row < 1)
+            return;
+        StringGrid1SelectCell(row);
+        BtnWebDownloadClick();
+    });
+}
+
+void TFmSetup::PlaceWebPanels()
+{
+    if (!PanelWeb)
+        return;
+    // Top right corner of the main area, in front of everything.
+    const QRect area = PageControl1->geometry();
+    const int width = qMin(640, area.width());
+    const int height = qMin(380, area.height());
+    PanelWeb->setGeometry(area.right() - width + 1, area.top(), width, height);
+    PanelWeb->raise();
+    const QSize size(qMin(420, area.width()), 90);
+    PanelProgress->setGeometry(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
+    PanelProgress->raise();
+}
+
+void TFmSetup::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    PlaceWebPanels();
+}
+
+void TFmSetup::FillWebGrid()
+{
+    const QStringList titles { u"講習編號"_s, u"講習名稱"_s, u"起始日期"_s, u"結束日期"_s, u"時數"_s, QString() };
+    StringGrid1->clearContents();
+    StringGrid1->setRowCount(int(m_webList.entries.size()) + 1);
+    const QString raw = QString::fromUtf8(m_webList.rawText);
+    for (int r = 0; r < StringGrid1->rowCount(); ++r) {
+        QStringList cells(6);
+        if (r == 0) {
+            cells = titles;
+        } else if (const WebClassEntry &e = m_webList.entries.at(r - 1); e.listed) {
+            cells = { e.classNo, e.name, e.firstDay, e.lastDay, e.hours, raw };
+        }
+        for (int c = 0; c < 6; ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            item->setTextAlignment(Qt::AlignCenter);
+            item->setBackground(r == 0 ? WebTitleColour : WebRowColour);
+            if (r == 0)
+                item->setForeground(Qt::white);
+            StringGrid1->setItem(r, c, item);
+        }
+    }
+}
+
+void TFmSetup::StringGrid1SelectCell(int row)
+{
+    if (row >= 1)
+        m_webRow = row;
+}
+
+std::unique_ptr<TrainingService> TFmSetup::MakeService() const
+{
+    ServiceSettings settings = ServiceSettings::FromIni();
+    if (!m_serviceUrl.isEmpty())
+        settings.baseUrl = m_serviceUrl;
+    return std::make_unique<TrainingService>(settings);
+}
+
+void TFmSetup::ShowStage(const QString &text)
+{
+    LabelProgress->setText(text);
+    PanelProgress->setVisible(true);
+    PanelProgress->raise();
+    PanelProgress->repaint();
+}
+
+void TFmSetup::BitBtn3Click()
+{
+    GuardAction([this] {
+        auto service = MakeService();
+        const GateOutcome gate = service->PassGate(true);
+        if (gate.state == GateState::Failed) {
+            CurrentPrompter().ShowError(gate.message);
+            return;
+        }
+        if (!gate.passed()) {
+            CurrentPrompter().ShowMessage(gate.message);
+            // The check starts again by itself.
+            const QString error = service->StartCertificateCheck();
+            if (!error.isEmpty())
+                CurrentPrompter().ShowError(error);
+            return;
+        }
+        PlaceWebPanels();
+        PanelWeb->setVisible(true);
+        PanelWeb->raise();
+        PanelWeb->repaint();
+        const ServiceOutcome<QByteArray> answer = service->FetchClassListText();
+        QString error = answer.error;
+        std::optional<WebClassList> list;
+        if (answer.ok())
+            list = ClassImport::ParseClassList(answer.value, CurrentClock().today(), &error);
+        if (!list) {
+            // The panel stays open with what it showed before.
+            CurrentPrompter().ShowError(NetworkFailure + u"\n\n"_s + error);
+            return;
+        }
+        m_webList = *list;
+        m_webRow = 0;
+        FillWebGrid();
+    });
+}
+
+void TFmSetup::BtnWebDownloadClick()
+{
+    GuardAction([this] { ImportWebRow(m_webRow); });
+}
+
+void TFmSetup::BtnWebCloseClick()
+{
+    PanelWeb->setVisible(false);
+}
+
+void TFmSetup::ImportWebRow(int row)
+{
+    if (m_webList.entries.isEmpty())
+        return;
+    if (row < 1)
+        row = 1;
+    if (row > m_webList.entries.size() || !m_webList.entries.at(row - 1).listed) {
+        CurrentPrompter().ShowMessage(u"講習編號空白，無法匯入"_s);
+        return;
+    }
+    const WebClassEntry entry = m_webList.entries.at(row - 1);
+    if (!AskYesNo(u"匯入編號: %1 講習名稱:%2 ??"_s.arg(entry.classNo, entry.name), u"是"_s, u"否"_s))
+        return;
+    auto service = MakeService();
+    QString error;
+    std::optional<ImportSummary> summary;
+    {
+        struct HideAfter
+        {
+            TFmSetup *w;
+            ~HideAfter()
+            {
+                w->PanelProgress->setVisible(false);
+                w->LabelProgress->setText(IdleProgressCaption);
+            }
+        } hide { this };
+        ShowStage(IdleProgressCaption);
+        summary = ClassImport::DownloadClass(*service, m_dm.Con1(), entry, G().OrganisationName,
+                                             CurrentClock().now(), &error,
+                                             [this](const QString &stage) { ShowStage(stage); });
+    }
+    if (!summary) {
+        CurrentPrompter().ShowError(error);
+        return;
+    }
+    CurrentPrompter().ShowMessage(summary->message());
+    const int rid = QueryValueOn(u"select RID from Courses where CourseId = ? and Echelon = '00'"_s, m_dm.Con1(),
+                                 { entry.classNo })
+                        .toInt();
+    RunQuery(rid > 0 ? rid : m_current.RID);
+}
+
+void TFmSetup::BitBtn13Click()
+{
+    GuardAction([this] {
+        const QString error = MakeService()->StartCertificateCheck();
+        if (!error.isEmpty())
+            CurrentPrompter().ShowError(error);
+    });
+}
+
+void TFmSetup::BitBtn18Click()
+{
+    GuardAction([this] {
+        if (m_current.CourseId.trimmed().isEmpty()) {
+            CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
+            return;
+        }
+        ClassImport::MarkPersonnelOfClass(m_dm.Con1(), m_current.CourseId);
+    });
+}
+
+void TFmSetup::FollowUploadProgress(WebClient &client)
+{
+    connect(&client, &WebClient::uploadProgress, this, &TFmSetup::ShowUploadProgress);
+}
+
+void TFmSetup::ShowUploadProgress(qint64 sent, qint64 total)
+{
+    if (total <= 0)
+        return;
+    // The bar counts in kilobytes so that large files fit its range.
+    const int max = int(qMax<qint64>(1, total / 1024));
+    const int value = int(qMin<qint64>(max, sent / 1024));
+    if (ProgressBar1->isHidden() || ProgressBar1->maximum() != max) {
+        ProgressBar1->setRange(0, max);
+        ProgressBar1->setVisible(true);
+    }
+    ProgressBar1->setValue(value);
+    LabelUpload->setText(u"資料上傳進度 %1 ％"_s.arg(sent * 100 / total));
+    if (sent >= total) {
+        ProgressBar1->setValue(max);
+        ProgressBar1->setVisible(false);
+    }
 }

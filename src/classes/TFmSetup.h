@@ -1,5 +1,6 @@
 #pragma once
 
+#include "classes/ClassImport.h"
 #include "classes/ClassRecords.h"
 
 #include <QDialog>
@@ -12,6 +13,10 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
+class QTableWidget;
+class TrainingService;
+class WebClient;
 class QPushButton;
 class QSortFilterProxyModel;
 class QSqlQueryModel;
@@ -84,7 +89,7 @@ public:
     QLineEdit *EditQDateE = nullptr;    // condition on DateEnd
     QPushButton *BitBtn1 = nullptr;     // "查詢"
     QPushButton *BitBtn2 = nullptr;     // "條件清除"
-    QPushButton *BitBtn3 = nullptr;     // "講習與報名人員匯入" (not available yet)
+    QPushButton *BitBtn3 = nullptr;     // "講習與報名人員匯入": the web class list
     QLabel *LabelCount = nullptr;       // "總筆數:<n>"
     QTableView *DBGrid1 = nullptr;
 
@@ -116,12 +121,27 @@ public:
     QPushButton *BitBtn10 = nullptr; // "刷卡明細資料" (not available yet)
     QPushButton *BitBtn11 = nullptr; // "學員名單" (not available yet)
     QPushButton *BitBtn12 = nullptr; // "期間日期"
-    QPushButton *BitBtn13 = nullptr; // "【驗自然人憑證】" (not available yet)
+    QPushButton *BitBtn13 = nullptr; // "【驗自然人憑證】"
     QPushButton *BitBtn14 = nullptr; // "點名紀錄上傳" (not available yet)
     QPushButton *BitBtn15 = nullptr; // "刷卡紀錄上傳彙整" (not available yet)
     QPushButton *BitBtn16 = nullptr; // "刷卡紀錄下載彙整" (not available yet)
     QPushButton *BitBtn17 = nullptr; // "送件" (not available yet)
-    QPushButton *BitBtn18 = nullptr; // "簽到資料註記到人員基本資料" (not available yet)
+    QPushButton *BitBtn18 = nullptr; // "簽到資料註記到人員基本資料"
+
+    // Upload progress: the bar (hidden while idle) and the label in front of the class number.
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *LabelUpload = nullptr;      // "資料上傳進度 <n> ％"
+
+    // Panel "網站講習清單資料": the service's classes, one grid row per class (row 0 the titles).
+    QWidget *PanelWeb = nullptr;
+    QLabel *LabelWebHint = nullptr;     // "選擇講習後點下載"
+    QTableWidget *StringGrid1 = nullptr;
+    QPushButton *BtnWebDownload = nullptr; // "下載"
+    QPushButton *BtnWebClose = nullptr;    // "離開"
+
+    // Progress panel of the web actions: "人員基本資料下載中" while idle, then the stage.
+    QWidget *PanelProgress = nullptr;
+    QLabel *LabelProgress = nullptr;
 
     // Period-date panel.
     QWidget *PanelPeriod = nullptr;
@@ -159,6 +179,18 @@ public slots:
     void BitBtn10Click(); // 刷卡明細資料
     void BitBtn11Click(); // 學員名單
     void BitBtn12Click(); // 期間日期
+    void BitBtn3Click();  // 講習與報名人員匯入
+    void BitBtn13Click(); // 【驗自然人憑證】
+    void BitBtn18Click(); // 簽到資料註記到人員基本資料
+    void BtnWebDownloadClick();
+    void BtnWebCloseClick();
+    void StringGrid1SelectCell(int row);
+    // Follows an upload of the given client on the bar and the label.
+    void FollowUploadProgress(WebClient &client);
+    void ShowUploadProgress(qint64 sent, qint64 total);
+    // The web class list as the panel shows it (empty before the first request).
+    const WebClassList &webClassList() const { return m_webList; }
+    int webRow() const { return m_webRow; }
     void PeriodButtonClick(PeriodButton button, int weekday = 0);
     void BtnPeriodOkClick();
     void BtnPeriodCancelClick();
@@ -169,6 +201,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -176,6 +209,13 @@ private:
     QWidget *BuildSearchPage();
     QWidget *BuildDetailPage();
     QWidget *BuildPeriodPanel();
+    void BuildWebPanels();
+    void PlaceWebPanels();
+    void FillWebGrid();
+    void ImportWebRow(int row);
+    void ShowStage(const QString &text);
+    // The service as the settings read at activation say; the check token lives for the run.
+    std::unique_ptr<TrainingService> MakeService() const;
     QPushButton *MakeButton(const QString &name, const QString &caption);
     void MarkNotAvailable(QPushButton *button);
     // The class on the detail page becomes G().CurrentClassKey; false (with a message) when none.
@@ -212,4 +252,6 @@ private:
     bool m_rangeShown = false;   // the range fields are shown instead of the date field
     bool m_refocusing = false;
     bool m_classChosen = false;
+    WebClassList m_webList;      // the last class list the panel showed
+    int m_webRow = 0;            // grid row chosen in the panel (0 = none yet)
 };

@@ -5,6 +5,9 @@
 #include "Fun/FormHelpers.h"
 #include "Fun/QueryBuilder.h"
 #include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
+#include "classes/CourseUpload.h"
+#include "classes/TrainingService.h"
 #include "admin/TFm_Help.h"
 #include "classes/TDialog_Date.h"
 #include "core/Globals.h"
@@ -112,9 +115,6 @@ void Tfm_Course::BuildWindow()
     BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
     BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
     BitBtnUpload = MakeButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
-    // Sending the lessons to the training web service comes with the web-service client.
-    BitBtnUpload->setEnabled(false);
-    BitBtnUpload->setToolTip(u"課程上傳尚未提供"_s);
     for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
         b->setFixedWidth(40);
 
@@ -278,6 +278,7 @@ void Tfm_Course::BuildWindow()
     connect(BitBtnCancel, &QPushButton::clicked, this, &Tfm_Course::BitBtnCancelClick);
     connect(BitBtnHelp, &QPushButton::clicked, this, &Tfm_Course::BitBtnHelpClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &Tfm_Course::BitBtnCloseClick);
+    connect(BitBtnUpload, &QPushButton::clicked, this, &Tfm_Course::BitBtnUploadClick);
 
     // List.
     connect(DBGrid1, &QTableView::doubleClicked, this, &Tfm_Course::DBGrid1DblClick);
@@ -505,6 +506,8 @@ void Tfm_Course::SetMode(Mode mode)
     BitBtnDelete->setEnabled(browsing && hasRow);
     BitBtnPost->setEnabled(!browsing);
     BitBtnCancel->setEnabled(!browsing);
+    // What is sent is what is stored: no upload while a lesson is being edited.
+    BitBtnUpload->setEnabled(browsing);
     // The list stays where it is while a lesson is edited.
     DBGrid1->setEnabled(browsing);
 }
@@ -598,6 +601,23 @@ void Tfm_Course::BitBtnDeleteClick()
 void Tfm_Course::BitBtnHelpClick()
 {
     TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+}
+
+void Tfm_Course::BitBtnUploadClick()
+{
+    GuardAction([this] {
+        const QString classKey = G().CurrentClassKey.trimmed();
+        // The class number as the class window shows it: the class key without its echelon.
+        const QString courseId = classKey.left(qMax(0, int(classKey.size()) - 2)).trimmed();
+        const QString stationNo = ReadIniSetting(IniSection::Base, IniKey::StationNo, IniDefault::StationNo,
+                                                 IniDefault::StationNo);
+        TrainingService service(ServiceSettings::FromIni());
+        const CourseUpload::Outcome outcome = CourseUpload::Upload(service, m_dm.Con1(), stationNo, classKey, courseId);
+        if (outcome.sent || outcome.refused)
+            CurrentPrompter().ShowMessage(outcome.message);
+        else
+            CurrentPrompter().ShowError(outcome.message);
+    });
 }
 
 void Tfm_Course::BitBtnCloseClick()

@@ -52,7 +52,7 @@ public:
     QPushButton *BitBtnCancel = nullptr; // "取消"
     QPushButton *BitBtnHelp = nullptr;   // "Help"
     QPushButton *BitBtnClose = nullptr;  // "離開"
-    QPushButton *BitBtnUpload = nullptr; // "課程上傳" (not available yet: disabled)
+    QPushButton *BitBtnUpload = nullptr; // "課程上傳": the lessons to the training web service
 
     // Pages "多筆瀏覽" (the list) and "單筆明細" (one lesson).
     QTabWidget *PageControl1 = nullptr;
@@ -90,6 +90,7 @@ public slots:
     void BitBtnCancelClick();
     void BitBtnHelpClick();
     void BitBtnCloseClick();
+    void BitBtnUploadClick();
     void DBGrid1DblClick();
     void DBComboTeacherChange();
     void DBEditTeacherIDDblClick();

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class WebClient;
+
+// The fake training service (fakeservice.py) run for one test: started on 127.0.0.1 on a free
+// port with a CA of its own, ended with the object. base() is what the station's setting
+// "連線網址" holds; caFile() is the CA certificate the client must be told to trust.
+class FakeService
+{
+public:
+    explicit FakeService(const QStringList &arguments = {});
+    ~FakeService();
+
+    // False, with the reason in error(), when the service did not come up within 30 seconds.
+    bool start();
+    QString error() const { return m_error; }
+
+    QString base() const { return m_base; }
+    QString caFile() const { return m_caFile; }
+    int port() const { return m_port; }
+
+    // Switches (see fakeservice.py): set(u"status=500&path=stuListDoc"_s); reset() turns all off.
+    bool set(const QString &query);
+    bool reset();
+    // Every request the service recorded as posted, oldest first.
+    QJsonArray posted();
+    // Marks a certificate-check token as checked, as the operator's browser would.
+    bool markChecked(const QString &token);
+
+    // Writes the station settings that point at this service: "連線網址" and "信任憑證檔".
+    void configureStation() const;
+
+private:
+    bool control(const QString &pathAndQuery, QByteArray *body = nullptr);
+
+    QStringList m_arguments;
+    QProcess m_process;
+    QString m_error;
+    QString m_base;
+    QString m_caFile;
+    int m_port = 0;
+};
+
+// Records the addresses the program would open in the browser; installed while it lives.
+#include "net/UrlOpener.h"
+class RecordingUrlOpener final : public UrlOpener
+{
+public:
+    RecordingUrlOpener() { SetCurrentUrlOpener(this); }
+    ~RecordingUrlOpener() override { SetCurrentUrlOpener(nullptr); }
+    bool Open(const QString &url) override
+    {
+        opened << url;
+        return true;
+    }
+    QStringList opened;
+};
