@@ -1,7 +1,8 @@
 #include "Fun/CsvExport.h"
 
+#include "Fun/AtomicFile.h"
+
 #include <QIODevice>
-#include <QSaveFile>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -49,15 +50,18 @@ bool WriteCsv(
     return true;
 }
 
-bool ExportRowsToCsvFile(
-    const QString &path, const QStringList &header, const QList<QStringList> &rows, QChar separator)
+bool ExportRowsToCsvFile(const QString &path, const QStringList &header,
+    const QList<QStringList> &rows, QChar separator, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!WriteCsv(file, header, rows, separator)) {
-        file.cancelWriting();
-        return false;
+    AtomicFile file(path);
+    bool ok = file.begin();
+    if (ok) {
+        // A refused write leaves its error on the device; commit() reports it and keeps the
+        // old file.
+        WriteCsv(file.device(), header, rows, separator);
+        ok = file.commit();
     }
-    return file.commit();
+    if (!ok && error)
+        *error = file.errorString();
+    return ok;
 }

@@ -19,7 +19,8 @@ QString CsvField(const QString &value, QChar separator);
 bool WriteCsv(
     QIODevice &out, const QStringList &header, const QList<QStringList> &rows, QChar separator);
 
-// Writes the file at path under a temporary name and renames it when complete, so a failed
-// export never leaves half a file in place of the old one.
+// Writes the file at path through AtomicFile, so a failed export (a full disk included) never
+// leaves an empty or half file in place of the old one. On failure *error, when given, holds
+// the message with the path and the reason.
 bool ExportRowsToCsvFile(const QString &path, const QStringList &header,
-    const QList<QStringList> &rows, QChar separator);
+    const QList<QStringList> &rows, QChar separator, QString *error = nullptr);

@@ -1,10 +1,10 @@
 #include "Fun/IniFile.h"
 
+#include "Fun/AtomicFile.h"
 #include "core/RolvanError.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -47,6 +47,20 @@ bool looksLikeText(const QString &text)
             return false;
     }
     return true;
+}
+
+// The number of bytes at the end that start a UTF-8 character without finishing it (a file
+// cut in the middle of a character); 0 when the text ends on a whole character.
+qsizetype IncompleteUtf8Tail(const QByteArray &bytes)
+{
+    for (qsizetype back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes.at(bytes.size() - back));
+        if ((byte & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back for the lead byte
+        const int length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
 }
 
 QString fileLabel(const QString &path)
@@ -153,9 +167,15 @@ bool IniFile::load(const QString &path)
         bytes.remove(0, kUtf8Bom.size());
     }
 
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    QString content = utf8.decode(bytes);
+    // A file that ends in the middle of a character keeps those bytes as they are: they are
+    // written back unchanged after the last line.
+    const qsizetype tail = IncompleteUtf8Tail(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    QString content = utf8.decode(QByteArrayView(bytes).first(bytes.size() - tail));
+    QByteArray rawTail = bytes.right(tail);
     if (utf8.hasError()) {
+        rawTail.clear();
         // Older stations kept this file in the Traditional Chinese code page. Read it as
         // that when it decodes cleanly; the next save writes it as UTF-8.
         QStringDecoder big5("Big5", QStringDecoder::Flag::Stateless);
@@ -171,17 +191,21 @@ bool IniFile::load(const QString &path)
         }
     }
     parse(content);
+    if (!rawTail.isEmpty()) {
+        if (m_lines.isEmpty() || !m_lines.last().ending.isEmpty())
+            m_lines.append(parseLine(QString(), QString()));
+        m_lines.last().rawTail = rawTail;
+    }
     return true;
 }
 
 QByteArray IniFile::toBytes() const
 {
-    QString content;
-    for (const Line &line : m_lines)
-        content += line.text + line.ending;
-    QByteArray bytes = content.toUtf8();
+    QByteArray bytes;
     if (m_bom)
-        bytes.prepend(kUtf8Bom);
+        bytes += kUtf8Bom;
+    for (const Line &line : m_lines)
+        bytes += line.text.toUtf8() + line.rawTail + line.ending.toUtf8();
     return bytes;
 }
 
@@ -193,26 +217,10 @@ bool IniFile::save()
         m_error = QStringLiteral("設定檔沒有指定檔名，無法寫入");
         return false;
     }
-    // Renaming over a read-only file would succeed in a writable folder; a read-only file
-    // is meant to stay as it is.
-    const QFileInfo existing(m_path);
-    if (existing.exists() && !existing.isWritable()) {
-        m_error = QStringLiteral("無法寫入設定檔「%1」：檔案是唯讀的").arg(fileLabel(m_path));
-        return false;
-    }
-    QSaveFile file(m_path);
-    const QByteArray bytes = toBytes();
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("無法寫入設定檔「%1」：%2").arg(fileLabel(m_path), file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        m_error = QStringLiteral("無法寫入設定檔「%1」：%2").arg(fileLabel(m_path), file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        m_error = QStringLiteral("無法寫入設定檔「%1」：%2").arg(fileLabel(m_path), file.errorString());
+    // A read-only file is refused by AtomicFile: it is meant to stay as it is.
+    AtomicFile file(m_path);
+    if (!file.begin() || !file.write(toBytes()) || !file.commit()) {
+        m_error = QStringLiteral("無法寫入設定檔「%1」：%2").arg(fileLabel(m_path), file.reason());
         return false;
     }
     m_error.clear();
@@ -304,7 +312,9 @@ void IniFile::setValue(const QString &section, const QString &key, const QString
                 ++valueStart;
         }
         const QString newText = line.text.left(valueStart) + safeValue;
-        if (newText != line.text) {
+        if (newText != line.text || !line.rawTail.isEmpty()) {
+            // The unreadable end of the old value goes with it.
+            line.rawTail.clear();
             line.text = newText;
             m_modified = true;
         }

@@ -13,8 +13,9 @@
 // Reading
 //   - The file is UTF-8, with or without a byte-order mark. A file that is not valid UTF-8
 //     but reads cleanly as Big5 (the Traditional Chinese code page of older stations) is
-//     taken as Big5 and written back as UTF-8 on the next save. Anything else is refused:
-//     load() fails and save() will not overwrite it.
+//     taken as Big5 and written back as UTF-8 on the next save. A file that ends inside a
+//     character keeps those last bytes: they are written back as they were. Anything else
+//     is refused: load() fails and save() will not overwrite it.
 //   - A missing file reads as empty; load() succeeds.
 //   - Lines are: blank; comments (first non-blank character ";" or "#"); section headers
 //     ("[" name "]", anything after the "]" is ignored); key lines (a non-empty name, "=",
@@ -47,8 +48,9 @@
 //     written as one blank. Names that cannot be stored (empty, with a line break, a key
 //     with "=" or starting with ";", "#" or "[", a section with "]") raise RolvanError:
 //     they are faults of the caller, and nothing is changed.
-//   - save() writes the whole file to a temporary name in the same folder and renames it
-//     over the old one (QSaveFile), so a failed save leaves the old file untouched. A file
+//   - save() writes the whole file through AtomicFile (temporary name in the same folder,
+//     every write checked, synchronised to the disk, renamed), so a failed save - a full
+//     disk included - leaves the old file untouched. A file
 //     that exists but is not writable is not replaced. The folder must exist.
 class IniFile
 {
@@ -102,6 +104,8 @@ private:
         Kind kind = Kind::Other;
         QString text;       // the line without its ending
         QString ending;     // "\r\n", "\n" or empty (last line of a file without a final break)
+        QByteArray rawTail; // bytes after the text that are not whole UTF-8 characters (the
+                            // end of a file cut inside a character), written back unchanged
         QString name;       // Section, Key: the name as spelled (key: text before "=")
         QString folded;     // Section, Key: trimmed and case-folded name for matching
     };

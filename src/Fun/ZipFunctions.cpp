@@ -1,11 +1,12 @@
 #include "Fun/ZipFunctions.h"
 
+#include "Fun/AtomicFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QSet>
 #include <QStorageInfo>
 #include <QTemporaryFile>
@@ -99,15 +100,21 @@ void CollectItems(
 }
 
 // An archive without entries: only the end-of-central-directory record.
-bool WriteEmptyArchive(const QString &path)
+bool WriteEmptyArchive(const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     QByteArray record("PK\x05\x06", 4);
     record.append(18, '\0');
-    file.write(record);
-    return file.commit();
+    return WriteFileAtomically(path, record, error);
+}
+
+// Why zip_close failed: the system's reason for a write error, libzip's text otherwise.
+QString ZipWriteReason(zip_t *archive)
+{
+    zip_error_t *error = zip_get_error(archive);
+    const int system = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+    const QString text = QString::fromLocal8Bit(zip_error_strerror(error));
+    return system != 0 ? OsErrorReason(system) + QStringLiteral("（") + text + QStringLiteral("）")
+                       : text;
 }
 
 bool AddItem(zip_t *archive, const SourceItem &item)
@@ -510,29 +517,34 @@ struct ArchiveCloser
 
 } // namespace
 
-bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName)
+bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName,
+                  QString *errorText)
 {
-    if (archiveName.trimmed().isEmpty())
-        return false;
-    const QString source = ResolveAgainst(baseFolder, subfolder);
     const QString archivePath = ResolveAgainst(baseFolder, archiveName);
-
-    // An archive left from an earlier run must not pass for this one.
-    if (QFileInfo(archivePath).exists() || IsLink(QFileInfo(archivePath)))
-        QFile::remove(archivePath);
-    if (!QFileInfo(source).isDir())
+    auto failed = [&](const QString &reason) {
+        if (errorText)
+            *errorText = QStringLiteral("無法寫入壓縮檔「%1」：%2")
+                             .arg(QDir::toNativeSeparators(archivePath), reason);
         return false;
+    };
+    if (archiveName.trimmed().isEmpty())
+        return failed(QStringLiteral("沒有檔名"));
+    const QString source = ResolveAgainst(baseFolder, subfolder);
+    if (!QFileInfo(source).isDir())
+        return failed(QStringLiteral("資料夾「%1」不存在").arg(QDir::toNativeSeparators(source)));
 
+    // An archive of that name is replaced only by a complete new one: on any failure the old
+    // one stays, and the caller is told.
     QList<SourceItem> items;
     CollectItems(source, QString(), QFileInfo(archivePath).canonicalFilePath(), items);
     if (items.isEmpty())
-        return WriteEmptyArchive(archivePath);
+        return WriteEmptyArchive(archivePath, errorText);
 
     // Reserve a temporary name beside the archive; libzip fills it and it is renamed at the end.
     QTemporaryFile reserve(archivePath + QStringLiteral(".part-XXXXXX"));
     reserve.setAutoRemove(false);
     if (!reserve.open())
-        return false;
+        return failed(OsErrorReason(0, reserve.errorString()));
     const QString tempPath = reserve.fileName();
     reserve.close();
     // libzip keeps the mode of the file it replaces; the reserved name was private (0600).
@@ -543,23 +555,34 @@ bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QSt
         = zip_open(ZipPathBytes(tempPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) {
         QFile::remove(tempPath);
-        return false;
+        zip_error_t zipError;
+        zip_error_init_with_code(&zipError, error);
+        const QString reason = QString::fromLocal8Bit(zip_error_strerror(&zipError));
+        zip_error_fini(&zipError);
+        return failed(reason);
     }
     for (const SourceItem &item : std::as_const(items)) {
         if (!AddItem(archive, item)) {
+            const QString reason = QStringLiteral("無法加入「%1」：%2")
+                                       .arg(item.name, QString::fromLocal8Bit(zip_strerror(archive)));
             zip_discard(archive);
             QFile::remove(tempPath);
-            return false;
+            return failed(reason);
         }
     }
-    // zip_close reads the files and writes the archive; on failure it leaves the archive open.
+    // zip_close reads the files and writes the archive, checking every write; on failure it
+    // leaves the archive open.
     if (zip_close(archive) != 0) {
+        const QString reason = ZipWriteReason(archive);
         zip_discard(archive);
         QFile::remove(tempPath);
-        return false;
+        return failed(reason);
     }
-    if (!ReplaceFile(tempPath, archivePath)) {
-        QFile::remove(tempPath);
+    // Synchronised to the disk and renamed over the old archive.
+    QString commitError;
+    if (!AtomicFile::commitWrittenFile(tempPath, archivePath, &commitError)) {
+        if (errorText)
+            *errorText = commitError;
         return false;
     }
     return true;

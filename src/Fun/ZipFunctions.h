@@ -5,11 +5,14 @@
 // Packs the contents of subfolder (taken relative to baseFolder when it is relative; empty for
 // the base folder itself) into the archive archiveName (taken relative to baseFolder when it
 // has no folder of its own) with deflate compression. Entry names are relative to the
-// subfolder and use "/"; folders are stored as entries so that empty ones come back. An
-// existing archive of that name is deleted first; the new one is written under a temporary
-// name and renamed. The process's current directory is left alone.
-// Returns whether the archive was written; callers may ignore it.
-bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName);
+// subfolder and use "/"; folders are stored as entries so that empty ones come back. The
+// archive is written under a temporary name, synchronised to the disk and renamed over an
+// existing archive of that name only when complete: on any failure (a full disk included) the
+// old archive stays as it was. The process's current directory is left alone.
+// Returns whether the archive was written, with the reason in *error (naming the archive)
+// when not; a caller that sends the archive on must check it.
+bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName,
+                  QString *error = nullptr);
 
 // Extracts folder/archiveName into folder/target; an empty (after trimming) target is the
 // archive name up to its first ".". Files already in the target are overwritten.

@@ -1,8 +1,9 @@
 #include "platform/JpegWriter.h"
 
+#include "Fun/AtomicFile.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <turbojpeg.h>
 
@@ -73,16 +74,9 @@ bool WriteJpegFile(const QImage &image, const QString &path, int quality, QStrin
         SetError(error, QStringLiteral("無法建立資料夾: ") + QDir::toNativeSeparators(folder));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("無法寫入檔案: ") + QDir::toNativeSeparators(path) + QStringLiteral(" (")
-                            + file.errorString() + QLatin1Char(')'));
-        return false;
-    }
-    if (file.write(jpeg) != jpeg.size() || !file.commit()) {
-        SetError(error, QStringLiteral("無法儲存檔案: ") + QDir::toNativeSeparators(path) + QStringLiteral(" (")
-                            + file.errorString() + QLatin1Char(')'));
-        file.cancelWriting();
+    QString writeError;
+    if (!WriteFileAtomically(path, jpeg, &writeError)) {
+        SetError(error, writeError);
         return false;
     }
     return true;

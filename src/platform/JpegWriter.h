@@ -11,6 +11,7 @@
 QByteArray EncodeJpeg(const QImage &image, int quality, QString *error = nullptr);
 
 // Writes image as a JPEG file at path: the folder is created when missing, the file is written
-// under a temporary name and renamed, so a reader never sees half a picture and a failure
-// leaves an earlier file intact. False with a message in *error when it cannot be done.
+// through AtomicFile (checked, synchronised to the disk, renamed), so a reader never sees half
+// a picture and a failure - a full disk included - leaves an earlier file intact. False with a
+// message naming the file and the reason in *error when it cannot be done.
 bool WriteJpegFile(const QImage &image, const QString &path, int quality, QString *error = nullptr);

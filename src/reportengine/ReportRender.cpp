@@ -1,14 +1,15 @@
 #include "reportengine/ReportRender.h"
 
+#include "Fun/AtomicFile.h"
 #include "core/RolvanError.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -170,15 +171,20 @@ void ExportReportPdf(const ReportLayout &layout, const QString &fileName)
     };
     if (fileName.isEmpty())
         throw failed(u"沒有檔名"_s);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw failed(file.errorString());
+    // The PDF is made in memory and written in one go, so a failure of the disk is seen and
+    // the old file stays.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&buffer);
         writer.setTitle(layout.title);
         writer.setCreator(u"Rolvan"_s);
         PrintReport(writer, layout);
     }
-    if (!file.commit())
-        throw failed(file.errorString());
+    buffer.close();
+    if (buffer.data().isEmpty())
+        throw failed(u"報表沒有產生任何內容"_s);
+    AtomicFile file(fileName);
+    if (!file.begin() || !file.write(buffer.data()) || !file.commit())
+        throw failed(file.reason());
 }

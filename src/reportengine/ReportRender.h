@@ -24,6 +24,7 @@ void PaintReportPage(
 void PrintReport(QPagedPaintDevice &device, const ReportLayout &layout);
 
 // Writes the report as a PDF file with its fonts embedded, without a dialog. The file is
-// written under a temporary name and renamed when complete, so a failed export leaves no half
-// file; a file that cannot be written raises RolvanError naming it.
+// made in memory and written through AtomicFile, so a failed export (a full disk included)
+// leaves no empty or half file and the old one stays; a file that cannot be written raises
+// RolvanError naming it and the reason.
 void ExportReportPdf(const ReportLayout &layout, const QString &fileName);

@@ -216,8 +216,9 @@ QString ReportOutputs::Write(const QString &path, const CsvTable &table)
 {
     // The class folder may have gone since the window was activated; it is made again.
     ForceDirectoryPath(ExportDir);
-    if (!ExportRowsToCsvFile(path, table.titles, table.rows, u','))
-        throw RolvanError(u"無法寫入檔案：%1"_s.arg(QDir::toNativeSeparators(path)));
+    QString error;
+    if (!ExportRowsToCsvFile(path, table.titles, table.rows, u',', &error))
+        throw RolvanError(error);
     return path;
 }
 

@@ -1,5 +1,6 @@
 #include "station/SignEventTransfer.h"
 
+#include "Fun/AtomicFile.h"
 #include "Fun/Base64Functions.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -270,19 +270,14 @@ ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefi
         throw RolvanError(u"無法建立資料夾 "_s + QDir::toNativeSeparators(pic));
 
     result.filePath = JoinPath(tmp, classNumber + u".tmp"_s);
-    QSaveFile file(result.filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw RolvanError(u"無法寫入檔案 "_s + QDir::toNativeSeparators(result.filePath) + u"："_s
-                          + file.errorString());
-    }
     QByteArray bytes;
     for (const QString &line : std::as_const(lines))
         bytes += line.toUtf8() + "\r\n";
-    file.write(bytes);
-    if (!file.commit()) {
-        throw RolvanError(u"無法寫入檔案 "_s + QDir::toNativeSeparators(result.filePath) + u"："_s
-                          + file.errorString());
-    }
+    // Checked, synchronised and renamed: a full disk never leaves an empty file counted as
+    // written.
+    QString writeError;
+    if (!WriteFileAtomically(result.filePath, bytes, &writeError))
+        throw RolvanError(writeError);
     result.rows = int(lines.size());
 
     // The snapshots of the events, when they are kept by class.

@@ -294,6 +294,17 @@ void TestIniFile::writeKeepsLayout_data()
     QTest::newRow("empty value written as key=")
         << QByteArray("[感應卡]\n檢核資料=x\n") << u"感應卡"_s << u"檢核資料"_s << QString()
         << QByteArray("[感應卡]\n檢核資料=\n");
+    // A file cut inside its last character (a crash while an editor saved it): the bytes that
+    // are not a whole character stay as they were.
+    QTest::newRow("half a character at the end kept")
+        << QByteArray("[Base]\nA=1\nB=\xE4\xB8") << u"Base"_s << u"A"_s << u"2"_s
+        << QByteArray("[Base]\nA=2\nB=\xE4\xB8");
+    QTest::newRow("key added after a value cut inside a character")
+        << QByteArray("[Base]\nA=\xE4\xB8") << u"Base"_s << u"B"_s << u"2"_s
+        << QByteArray("[Base]\nA=\xE4\xB8\nB=2\n");
+    QTest::newRow("value cut inside a character replaced")
+        << QByteArray("[Base]\nA=\xE4\xB8") << u"Base"_s << u"A"_s << u"3"_s
+        << QByteArray("[Base]\nA=3");
     QTest::newRow("missing file created")
         << QByteArray("<missing>") << u"Base"_s << u"ComputerNo"_s << u"05"_s
         << QByteArray("[Base]" + nativeEol() + "ComputerNo=05" + nativeEol());

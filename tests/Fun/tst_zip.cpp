@@ -329,10 +329,14 @@ void TestZip::zipReplacesOldArchiveAndKeepsCurrentDirectory()
         QStringList { QStringLiteral("new.txt") });
     QVERIFY(!QFile::exists(path(QStringLiteral("out.zip"))));
 
-    // A folder that is not there makes no archive, and the old one does not stay behind.
+    // A folder that is not there makes no archive: the call says so and why, and the old
+    // archive stays as it was.
+    QString error;
     QVERIFY(!ZipDirectory(
-        base(), QStringLiteral("missing"), path(QStringLiteral("elsewhere/out.zip"))));
-    QVERIFY(!QFile::exists(path(QStringLiteral("elsewhere/out.zip"))));
+        base(), QStringLiteral("missing"), path(QStringLiteral("elsewhere/out.zip")), &error));
+    QVERIFY2(error.contains(QStringLiteral("不存在")), qPrintable(error));
+    QCOMPARE(ListArchive(path(QStringLiteral("elsewhere/out.zip"))).names,
+        QStringList { QStringLiteral("new.txt") });
 }
 
 void TestZip::zipOfEmptyFolder()

@@ -418,8 +418,10 @@ void TestReportOutputs::unwritableFileIsReportedAndLeavesNoFile()
         m_outputs.SignEventsCsv();
         QFAIL("an unwritable file must not be reported as written");
     } catch (const RolvanError &error) {
-        QVERIFY2(error.message().startsWith(u"無法寫入檔案："_s), qPrintable(error.message()));
+        // The file and the reason are named.
+        QVERIFY2(error.message().startsWith(u"無法寫入檔案「"_s), qPrintable(error.message()));
         QVERIFY(error.message().contains(ClassNumber + u".csv"_s));
+        QVERIFY2(error.message().contains(u"資料夾"_s), qPrintable(error.message()));
     }
     QVERIFY(QFileInfo(m_outputs.SignEventsFile()).isDir());
 }

@@ -12,6 +12,7 @@
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "station/SignEventTransfer.h"
+#include "Fun/AtomicFile.h"
 #include "station/SignRecorder.h"
 
 #include <QDir>
@@ -20,6 +21,8 @@
 #include <QSqlRecord>
 #include <QStringEncoder>
 #include <QTest>
+
+#include <cerrno>
 
 #include <memory>
 
@@ -77,6 +80,7 @@ private slots:
     void fileFormsAreRead_data();
     void fileFormsAreRead();
     void databaseErrorLeavesEverythingAsItWas();
+    void failedExportKeepsTheOldFileAndSaysWhy();
 
 private:
     bool OpenCopy(const QString &name);
@@ -383,6 +387,34 @@ void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
     QVERIFY(WorkingConnection().rollback());
     // A file that is not there: an error naming it, nothing changed.
     QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(u"00"_s, path + u"x"_s));
+}
+
+// A full disk while the exchange file is written: no count of written events is shown, the
+// reason is, and the file of the previous export stays.
+void TestSignEventTransfer::failedExportKeepsTheOldFileAndSaysWhy()
+{
+    const SignEventTransfer::ExportResult first = SignEventTransfer::ExportEvents(
+        u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
+    QFile file(first.filePath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray old = file.readAll();
+    file.close();
+    QVERIFY(!old.isEmpty());
+    AddEvent(u"Q123456788"_s, u"1130506"_s, u"090001"_s, u"0"_s, u"KB"_s, Lesson1);
+    m_prompter->clear();
+
+    InjectAtomicFileFault(AtomicFileStep::Sync, ENOSPC);
+    try {
+        SignEventTransfer::ExportEvents(u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
+        InjectAtomicFileFault(AtomicFileStep::Sync, 0);
+        QFAIL("the export on a full disk was reported as done");
+    } catch (const RolvanError &e) {
+        QVERIFY2(e.message().contains(u"磁碟空間不足"_s), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QDir::toNativeSeparators(first.filePath)), qPrintable(e.message()));
+    }
+    QVERIFY(m_prompter->messages.isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
 }
 
 QTEST_GUILESS_MAIN(TestSignEventTransfer)
