@@ -251,8 +251,8 @@ QVariant TableReader::Value(MdbColumn *column, const MdbField &field, QString *e
         const double value = mdb_get_double(page, start);
         const QString text = JetStaging::DateText(value);
         if (text.isEmpty()) {
-            *error = u"欄位「"_s + FromMdb(column->name) + u"」的日期值 "_s
-                + QString::number(value, 'g', 17) + u" 不是有效的日期"_s;
+            *error = u"欄位「"_s + FromMdb(column->name) + u"」的日期值 "_s + QString::number(value)
+                + u" 不是有效的日期"_s;
             return QVariant();
         }
         return text;
@@ -355,7 +355,7 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
             if (found && (start & DeletedRowFlag))
                 continue;
             ++summary.read;
-            const auto where = [&] {
+            const auto where = [&]() -> QString {
                 return u"資料表「"_s + m_name + u"」第 "_s + QString::number(summary.read)
                     + u" 筆（頁 "_s + QString::number(pageNumber) + u" 列 "_s + QString::number(r)
                     + u"）："_s;
@@ -378,6 +378,11 @@ JetTableSummary TableReader::Run(QSqlDatabase db, const std::function<void(qint6
                 values[index] = Value(column, fields[f], &error);
             }
             if (!error.isEmpty()) {
+                // The row's first column, usually its key, tells the user which record it is.
+                auto *first = static_cast<MdbColumn *>(g_ptr_array_index(m_table->columns, 0));
+                const QVariant key = values.value(0);
+                if (key.isValid() && !key.isNull() && key.typeId() != QMetaType::QByteArray)
+                    error = FromMdb(first->name) + u" = "_s + key.toString() + u"，"_s + error;
                 summary.skippedRows.append(where() + error);
                 rowDone(summary.read);
                 continue;

@@ -199,6 +199,7 @@ private slots:
     void jet3TextInAnotherCodePage();
     void progressAndSummaryPerTable();
 
+    void rowWithAValueThatCannotBeReadIsSkippedAndNamed();
     void cutShortOrForeignFileIsRefused_data();
     void cutShortOrForeignFileIsRefused();
 
@@ -449,6 +450,39 @@ void TestJetStaging::progressAndSummaryPerTable()
         result.tables.first().line(), u"Order Details：讀取 2155 筆，轉入 2155 筆，略過 0 筆"_s);
     QCOMPARE(result.summaryLines().size(), 9);
     QCOMPARE(result.rowsSkipped(), 0);
+}
+
+void TestJetStaging::rowWithAValueThatCannotBeReadIsSkippedAndNamed()
+{
+    // One date of DateTest damaged: its 8 bytes hold 1e300 instead of 2021/12/02.
+    const QString mdb = DataPath(u"Quorin.mdb"_s);
+    {
+        QFile in(FixturePath(u"DateTestDatabase.mdb"_s));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        const double good = 44532.0;
+        const double bad = 1e300;
+        const qsizetype at = 85957;
+        QCOMPARE(bytes.mid(at, 8), QByteArray(reinterpret_cast<const char *>(&good), 8));
+        bytes.replace(at, 8, QByteArray(reinterpret_cast<const char *>(&bad), 8));
+        QFile out(mdb);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    const JetStaging::Result result = JetStaging::Stage(mdb, DataPath(u"staging.db"_s));
+    const JetTableSummary &table = result.tables.first();
+    QCOMPARE(table.line(), u"DateTest：讀取 6 筆，轉入 5 筆，略過 1 筆"_s);
+    QCOMPARE(table.skippedRows.size(), 1);
+    QVERIFY2(table.skippedRows.first().startsWith(u"資料表「DateTest」第 "_s),
+        qPrintable(table.skippedRows.first()));
+    QVERIFY2(table.skippedRows.first().contains(
+                 u"IDCol = 1，欄位「DateTimeCol」的日期值 1e+300 不是有效的日期"_s),
+        qPrintable(table.skippedRows.first()));
+    QCOMPARE(result.rowsSkipped(), 1);
+    QVERIFY(result.summaryLines().contains(table.skippedRows.first()));
+    Connection db(DataPath(u"staging.db"_s));
+    QCOMPARE(db.column(u"select IDCol from DateTest order by IDCol"_s),
+        (QStringList { u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s }));
 }
 
 void TestJetStaging::cutShortOrForeignFileIsRefused_data()
