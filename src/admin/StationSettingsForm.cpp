@@ -346,7 +346,7 @@ QString StationSettingsForm::UnseenChangesQuestion(const QList<UnseenChange> &ch
     QString text = u"儲存設定將改變簽到站目前的運作方式（設定檔尚無這些項目時，簽到站使用自己的預設值）：\n"_s;
     for (const UnseenChange &c : changes)
         text += u"\n・"_s + c.caption + u"：" + c.before + u" → "_s + c.after;
-    text += u"\n\n影像子目錄改變後，新的相片存到另一個資料夾；查詢與報表兩處都會尋找。\n確定要儲存設定嗎?"_s;
+    text += u"\n\n新拍的相片將依新的方式分資料夾存放，舊相片仍查得到。\n確定要儲存設定嗎?"_s;
     return text;
 }
 
