@@ -7,6 +7,12 @@
 // the peak memory of the process.
 //
 //   bench_signin [--data <signin.db>] [--entries N] [--warmup N] [--synchronous FULL|NORMAL]
+//                [--other-station 0|1]
+//
+// --other-station 1 lets a second connection to the file (another station) store a sign event
+// of its own before each entry, untimed: every entry then finds a commit of another connection
+// and checks whether the class's enrolment changed (it did not), which a lone station never
+// has to.
 //
 // --synchronous NORMAL (no flush at each commit) is for diagnosis only: it shows how much of
 // each figure is the disk's. The station and the targets use FULL.
@@ -120,6 +126,7 @@ int main(int argc, char *argv[])
     int warmup = 20;
     // Diagnosis only: NORMAL leaves out the flush at each commit, showing what the disk adds.
     QString synchronous = u"FULL"_s;
+    bool otherStation = false;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args.at(i) == u"--data"_s)
@@ -130,6 +137,8 @@ int main(int argc, char *argv[])
             warmup = args.at(i + 1).toInt();
         else if (args.at(i) == u"--synchronous"_s && (args.at(i + 1) == u"NORMAL"_s || args.at(i + 1) == u"FULL"_s))
             synchronous = args.at(i + 1);
+        else if (args.at(i) == u"--other-station"_s && (args.at(i + 1) == u"0"_s || args.at(i + 1) == u"1"_s))
+            otherStation = args.at(i + 1) == u"1"_s;
         else
             entries = 0;
     }
@@ -137,7 +146,7 @@ int main(int argc, char *argv[])
         entries = 0; // an option without its value
     if (entries < 1 || warmup < 0 || entries + warmup > SigninBench::EnrolledInClass) {
         Out() << "usage: bench_signin [--data <signin.db>] [--entries N] [--warmup N] "
-                 "[--synchronous FULL|NORMAL]\n"
+                 "[--synchronous FULL|NORMAL] [--other-station 0|1]\n"
                  "       entries + warmup between 1 and "
               << SigninBench::EnrolledInClass << Qt::endl;
         return 2;
@@ -257,6 +266,22 @@ int main(int argc, char *argv[])
     floor.prepare(u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
                   "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
     const QString todayRoc = FormatDateByPattern(u"YYYMMDD"_s, clock.now());
+    // The other station: its own connection to the file, storing events with station number "98".
+    const QString otherName = u"other station"_s;
+    std::unique_ptr<QSqlQuery> otherInsert;
+    if (otherStation) {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, otherName);
+        other.setDatabaseName(runPath);
+        other.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+        if (!other.open()) {
+            Out() << "cannot open a second connection to " << runPath << Qt::endl;
+            return 1;
+        }
+        otherInsert = std::make_unique<QSqlQuery>(other);
+        otherInsert->prepare(u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, "
+                             "NET, NTP) values (?, ?, '070000', '0', ?, 'KB', '98', 'N', 'Y')"_s);
+        Out() << "a second connection stores an event before each entry" << Qt::endl;
+    }
     const long peakBefore = PeakKilobytes();
 
     std::vector<double> entryTimes;
@@ -270,6 +295,14 @@ int main(int argc, char *argv[])
     using Steady = std::chrono::steady_clock;
     for (int n = 0; n < total; ++n) {
         clock.step();
+        if (otherInsert) {
+            otherInsert->bindValue(0, QString(u"O"_s + QString::number(n).rightJustified(9, u'0')));
+            otherInsert->bindValue(1, todayRoc);
+            otherInsert->bindValue(2, SigninBench::LessonKey(0, 1));
+            if (!otherInsert->exec())
+                ++wrong;
+            otherInsert->finish();
+        }
         const QString typed = ids.at(n).right(5);
         const double cpuA = ThreadCpuMicro();
         const Steady::time_point a = Steady::now();
@@ -348,6 +381,8 @@ int main(int argc, char *argv[])
     resolver.reset();
     floor = QSqlQuery();
     check = QSqlQuery();
+    otherInsert.reset();
+    QSqlDatabase::removeDatabase(otherName);
     db = QSqlDatabase();
     dm.reset();
     SetGlobals(nullptr);

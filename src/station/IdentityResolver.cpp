@@ -152,7 +152,9 @@ QString PersonTable::Columns() const
     return columns.join(u", "_s);
 }
 
-// The rows as one text: equal texts, equal persons. Read by one statement that returns one row.
+// The rows as one text: equal texts, equal persons. Read by one statement that returns one row,
+// in the order the index gives (a sort would cost more than the rare spurious difference after
+// a change of plan, which only loads the rows again).
 QString PersonTable::Fingerprint() const
 {
     QStringList parts = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
@@ -162,10 +164,10 @@ QString PersonTable::Fingerprint() const
     const QString row = parts.join(u" || char(31) || "_s);
     QSqlQuery query = m_personnel
         ? RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from PSPN order by RID)"_s,
+                + row + u" as r from PSPN)"_s,
             WorkingConnection(), {})
         : RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from Booking where Index_key = ? order by RID)"_s,
+                + row + u" as r from Booking where Index_key = ?)"_s,
             WorkingConnection(), { m_classKey });
     return query.next() ? query.value(0).toString() : QString();
 }
@@ -407,8 +409,9 @@ std::optional<PersonTable::Person> IdentityResolver::Choose(
     QStringList lines;
     for (const PersonTable::Person *person : std::as_const(persons))
         lines << person->name + u"  "_s + MaskedIdentity(person->id);
+    const QStringList alike = lines;
     for (int i = 0; i < persons.size(); ++i) {
-        if (lines.count(lines.at(i)) > 1 && !persons.at(i)->idno.isEmpty())
+        if (alike.count(alike.at(i)) > 1 && !persons.at(i)->idno.isEmpty())
             lines[i] += u"  "_s + persons.at(i)->idno;
     }
     m_choiceLines = lines;

@@ -79,51 +79,9 @@ const int *CounterOf(const StationState &station, const QString &code)
     return nullptr;
 }
 
-// One write transaction begun with BEGIN IMMEDIATE: the write lock is taken before the
-// duplicate test, so that no other connection (a second window or station on the same file)
-// can store the same event between the test and the insert. A lock held elsewhere is waited
-// for up to the connection's busy time-out. Rolled back unless committed.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(const QSqlDatabase &db)
-        : m_db(db)
-    {
-        Run(u"BEGIN IMMEDIATE"_s);
-        m_open = true;
-    }
-    ~WriteTransaction()
-    {
-        if (!m_open)
-            return;
-        QSqlQuery rollback(m_db);
-        if (!rollback.exec(u"ROLLBACK"_s))
-            qWarning().noquote() << "ROLLBACK:" << rollback.lastError().text();
-    }
-    WriteTransaction(const WriteTransaction &) = delete;
-    WriteTransaction &operator=(const WriteTransaction &) = delete;
-
-    void Commit()
-    {
-        Run(u"COMMIT"_s);
-        m_open = false;
-    }
-
-private:
-    void Run(const QString &sql)
-    {
-        QSqlQuery query(m_db);
-        if (!query.exec(sql))
-            throw DatabaseError(sql + u'\n' + query.lastError().text());
-    }
-
-    QSqlDatabase m_db;
-    bool m_open = false;
-};
-
 } // namespace
 
-enum PreparedStatement { DuplicateCheck, InsertEvent, PreparedCount };
+enum PreparedStatement { Begin, DuplicateCheck, InsertEvent, Commit, Rollback, PreparedCount };
 
 struct SignRecorder::PreparedStatements
 {
@@ -168,7 +126,10 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
             query->bindValue(i, BindableValue(params.at(i)));
         if (query->exec())
             return *query;
-        if (attempt > 0) {
+        // A database locked by another connection (after the busy time-out) is not a
+        // statement gone stale: no second wait.
+        const QString code = query->lastError().nativeErrorCode();
+        if (attempt > 0 || code == u"5"_s || code == u"6"_s) {
             const QString detail = query->lastError().text();
             query.reset();
             throw DatabaseError(sql + u'\n' + detail);
@@ -343,7 +304,27 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     d.ioTime = TimeToHHMMSS(now.time());
     const QString &id = person.saveId;
 
-    WriteTransaction transaction(WorkingConnection());
+    // One write transaction begun with BEGIN IMMEDIATE: the write lock is taken before the
+    // duplicate test, so that no other connection (a second window or station on the same
+    // file) can store the same event between the test and the insert. A lock held elsewhere
+    // is waited for up to the connection's busy time-out. Rolled back unless committed.
+    Prepared(Begin, u"BEGIN IMMEDIATE"_s, {}).finish();
+    struct RollbackUnlessCommitted
+    {
+        SignRecorder *recorder;
+        bool committed = false;
+        ~RollbackUnlessCommitted()
+        {
+            if (committed)
+                return;
+            try {
+                recorder->Prepared(Rollback, u"ROLLBACK"_s, {}).finish();
+            } catch (const RolvanError &error) {
+                qWarning().noquote() << error.message();
+            }
+        }
+    } transaction{ this };
+
     if (m_station.AutoMode) {
         const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
         const QString prevKey = cls + m_station.PrevCourseCode;
@@ -404,7 +385,8 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     }
     // The event counts from here on: the commit makes the row durable before anything
     // (counter, sound, history) tells the attendee so.
-    transaction.Commit();
+    Prepared(Commit, u"COMMIT"_s, {}).finish();
+    transaction.committed = true;
     return d;
 }
 

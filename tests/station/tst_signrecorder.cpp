@@ -142,6 +142,7 @@ private slots:
     void enrolmentChangeSeenByTheNextEntry_data();
     void enrolmentChangeSeenByTheNextEntry();
     void secondStationAtTheSameMoment();
+    void lockHeldTooLongRecordsNothing();
 
 private:
     Outcome Enter(const QString &typed) { return m_fx->recorder->ConfirmEntry(typed); }
@@ -507,6 +508,9 @@ void TestSignRecorder::choiceRecordsThePersonChosen()
     m_fx->prompter.queueChoice(2);
     QCOMPARE(m_fx->recorder->KeypadEntry(QStringLiteral("12345")), Outcome::Recorded);
     QCOMPARE(m_fx->prompter.asked, QStringList{QStringLiteral("12345")});
+    QCOMPARE(m_fx->resolver->lastChoices(),
+             QStringList({QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345  000101"),
+                          QStringLiteral("王小明  *****12345  000120")}));
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'R100012345' and IOWay = 'SC'")), 1);
     QCOMPARE(m_fx->PsioCount(), 1);
     QCOMPARE(m_fx->view.history.first().text.section(u' ', 0, 1), QStringLiteral("000120 王小明"));
@@ -745,6 +749,28 @@ void TestSignRecorder::secondStationAtTheSameMoment()
     QVERIFY(second.SignIn(interleaved.idno, interleaved.lessonKey, QStringLiteral("090508")));
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321' and DOOR = '07'")), 1);
+}
+
+void TestSignRecorder::lockHeldTooLongRecordsNothing()
+{
+    // Another station holds the write lock longer than this one waits.
+    QSqlQuery pragma(m_fx->dm->Con1());
+    QVERIFY(pragma.exec(QStringLiteral("PRAGMA busy_timeout = 50")));
+    SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+    QSqlQuery lock(QSqlDatabase::database(SecondStation::Name()));
+    QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Failed);
+    QCOMPARE(m_fx->prompter.errors.size(), 1);
+    QVERIFY2(m_fx->prompter.errors.first().contains(QStringLiteral("locked")), qPrintable(m_fx->prompter.errors.first()));
+    QCOMPARE(m_fx->sounds.played, QStringList{QStringLiteral("RolvanError.wav")});
+    QVERIFY(m_fx->view.history.isEmpty());
+    QCOMPARE(m_fx->station.InCnt, 0);
+
+    // Once the lock is free the next entry is stored.
+    QVERIFY(lock.exec(QStringLiteral("COMMIT")));
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
+    QCOMPARE(m_fx->PsioCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSignRecorder)
