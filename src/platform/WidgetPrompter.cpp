@@ -14,9 +14,9 @@ QWidget *DialogParent(QWidget *preferred)
     return preferred;
 }
 
-void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+void ShowBox(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text)
 {
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::NoButton,
+    QMessageBox box(icon, title, text, QMessageBox::NoButton,
                     DialogParent(parent));
     box.addButton(QStringLiteral("確定"), QMessageBox::AcceptRole);
     box.exec();
@@ -24,20 +24,25 @@ void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 
 } // namespace
 
+QString WidgetPrompter::Title() const
+{
+    return m_title.isEmpty() ? QApplication::applicationName() : m_title;
+}
+
 void WidgetPrompter::ShowMessage(const QString &text)
 {
-    ShowBox(m_parent, QMessageBox::Information, text);
+    ShowBox(m_parent, Title(), QMessageBox::Information, text);
 }
 
 void WidgetPrompter::ShowError(const QString &text)
 {
-    ShowBox(m_parent, QMessageBox::Critical, text);
+    ShowBox(m_parent, Title(), QMessageBox::Critical, text);
 }
 
 Prompter::Button WidgetPrompter::MessageDlgCaptions(const QString &message,
                                                     const QList<ButtonSpec> &buttons)
 {
-    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), message,
+    QMessageBox box(QMessageBox::Question, Title(), message,
                     QMessageBox::NoButton, DialogParent(m_parent));
     QList<QPushButton *> pushButtons;
     for (const ButtonSpec &spec : buttons) {
@@ -58,7 +63,7 @@ int WidgetPrompter::ChooseFromList(const QString &title, const QStringList &item
 {
     bool ok = false;
     const QString chosen = QInputDialog::getItem(DialogParent(m_parent),
-                                                 QApplication::applicationDisplayName(), title,
+                                                 Title(), title,
                                                  items, 0, false, &ok);
     return ok ? int(items.indexOf(chosen)) : -1;
 }
