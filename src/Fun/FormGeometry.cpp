@@ -33,3 +33,21 @@ QRect RestoreFormGeometry(const QString &name, int top, int left, int width, int
     const int w = ReadGeometryValue(name, QStringLiteral("_Width"), width);
     return QRect(x, y, w, h);
 }
+
+QRect FitFrameToArea(const QRect &frame, const QRect &area, const QSize &minimumFrame)
+{
+    if (!area.isValid() || !frame.isValid())
+        return frame;
+    QRect fitted = frame;
+    fitted.setWidth(qMax(qMin(frame.width(), area.width()), minimumFrame.width()));
+    fitted.setHeight(qMax(qMin(frame.height(), area.height()), minimumFrame.height()));
+    if (fitted.right() > area.right())
+        fitted.moveRight(area.right());
+    if (fitted.bottom() > area.bottom())
+        fitted.moveBottom(area.bottom());
+    if (fitted.left() < area.left())
+        fitted.moveLeft(area.left());
+    if (fitted.top() < area.top())
+        fitted.moveTop(area.top());
+    return fitted;
+}

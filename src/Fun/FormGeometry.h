@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 // Window geometry in section "FormSize" of the settings file: the keys are the window's name
@@ -14,3 +15,9 @@ void SaveFormGeometry(const QString &name, const QRect &geometry);
 // looked up as <name>_Width; the lookup is case-blind), each with the given default, each
 // converted with StrToIntSafe.
 QRect RestoreFormGeometry(const QString &name, int top, int left, int width, int height);
+
+// A window's frame (title bar and border included) placed inside the available area of its
+// screen: a frame larger than the area is shrunk to it, though never below minimumFrame; then
+// it is moved in so that its right and bottom edges are inside, and after that its left and top
+// edges, so that the title bar can always be reached. A frame inside the area is left as it is.
+QRect FitFrameToArea(const QRect &frame, const QRect &area, const QSize &minimumFrame = QSize());

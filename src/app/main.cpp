@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
 {
     RolvanApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rolvan"));
-    QApplication::setApplicationDisplayName(QStringLiteral("講習教育 簽到退作業"));
+    // No application display name: the desktop would append it to every window's caption.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     Globals globals;
@@ -88,6 +88,7 @@ int main(int argc, char *argv[])
     SetFonts();
 
     WidgetPrompter prompter;
+    prompter.setTitle(QStringLiteral("講習教育 簽到退作業"));
     SetCurrentPrompter(&prompter);
     QtSoundPlayer sounds;
     SetCurrentSoundPlayer(&sounds);

@@ -182,7 +182,10 @@ bool MainActivation::OpenWorkingDatabase()
         // A shared database: the connection is prepared elsewhere and not re-pointed here.
         if (m_dm.isWorkingOpen())
             return true;
-        m_lastError = QStringLiteral("網路資料庫尚未連線，請於系統設定檢查網路資料庫設定。");
+        // Names what there is: the key in the settings file (the settings window has no field
+        // for it).
+        m_lastError = QStringLiteral("Rolvan.ini [Base] useNetDB=True，但共用資料庫尚未連線。"
+                                     "要使用本機資料庫，請改為 useNetDB=False。");
         return false;
     }
     const QString database = JoinPath(ReadDataFolders().database, g.DbFileName);

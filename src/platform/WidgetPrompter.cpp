@@ -18,9 +18,9 @@ QWidget *DialogParent(QWidget *preferred)
     return preferred;
 }
 
-void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+void ShowBox(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text)
 {
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::NoButton,
+    QMessageBox box(icon, title, text, QMessageBox::NoButton,
                     DialogParent(parent));
     box.addButton(QStringLiteral("確定"), QMessageBox::AcceptRole);
     box.exec();
@@ -28,20 +28,25 @@ void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 
 } // namespace
 
+QString WidgetPrompter::Title() const
+{
+    return m_title.isEmpty() ? QApplication::applicationName() : m_title;
+}
+
 void WidgetPrompter::ShowMessage(const QString &text)
 {
-    ShowBox(m_parent, QMessageBox::Information, text);
+    ShowBox(m_parent, Title(), QMessageBox::Information, text);
 }
 
 void WidgetPrompter::ShowError(const QString &text)
 {
-    ShowBox(m_parent, QMessageBox::Critical, text);
+    ShowBox(m_parent, Title(), QMessageBox::Critical, text);
 }
 
 Prompter::Button WidgetPrompter::MessageDlgCaptions(const QString &message,
                                                     const QList<ButtonSpec> &buttons)
 {
-    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), message,
+    QMessageBox box(QMessageBox::Question, Title(), message,
                     QMessageBox::NoButton, DialogParent(m_parent));
     QList<QPushButton *> pushButtons;
     for (const ButtonSpec &spec : buttons) {
@@ -63,7 +68,7 @@ int WidgetPrompter::ChooseFromList(const QString &title, const QStringList &item
     // The answer is the position of the line chosen: two lines may read alike.
     QDialog dialog(DialogParent(m_parent));
     dialog.setObjectName(QStringLiteral("ChoiceList"));
-    dialog.setWindowTitle(QApplication::applicationDisplayName());
+    dialog.setWindowTitle(Title());
     auto *layout = new QVBoxLayout(&dialog);
     auto *label = new QLabel(title, &dialog);
     layout->addWidget(label);

@@ -3,15 +3,19 @@
 #include "Fun/FileFunctions.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
+#include "admin/TFm_Help.h"
 #include "classes/Tdialog_course.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
+#include "platform/ShellOpener.h"
 #include "reportengine/ReportPreviewDialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -83,6 +87,7 @@ void TFmReport::BuildWindow()
     BitBtnSimple = MakeButton(this, u"BitBtnSimple"_s, u"講習課程簽到單(簡式)"_s);
     BitBtnRollCall = MakeButton(this, u"BitBtnRollCall"_s, u"講習課程簽到單(點名)"_s);
     BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"結束"_s);
+    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"說明"_s);
 
     BitBtnPSIO = MakeButton(this, u"BitBtnPSIO"_s, u"講習期間所有刷卡記錄"_s);
     BitBtnCourse = MakeButton(this, u"BitBtnCourse"_s, u"講習期間所有課程記錄"_s);
@@ -97,8 +102,24 @@ void TFmReport::BuildWindow()
         sheet->setFont(buttonFont);
         sheet->setMinimumSize(320, 56);
     }
-    BitBtnClose->setFont(buttonFont);
-    BitBtnClose->setMinimumSize(140, 40);
+    for (QPushButton *bottomButton : {BitBtnHelp, BitBtnClose}) {
+        bottomButton->setFont(buttonFont);
+        bottomButton->setMinimumSize(140, 40);
+    }
+
+    // Where the PDF went: shown after each sheet, so nobody has to search for it.
+    PanelPdf = new QFrame(this);
+    PanelPdf->setObjectName(u"PanelPdf"_s);
+    PanelPdf->setFrameShape(QFrame::StyledPanel);
+    LabelPdfPath = new QLabel(PanelPdf);
+    LabelPdfPath->setObjectName(u"LabelPdfPath"_s);
+    LabelPdfPath->setWordWrap(true);
+    LabelPdfPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    BitBtnOpenFolder = MakeButton(PanelPdf, u"BitBtnOpenFolder"_s, u"開啟資料夾"_s);
+    auto *pdfLayout = new QHBoxLayout(PanelPdf);
+    pdfLayout->addWidget(LabelPdfPath, 1);
+    pdfLayout->addWidget(BitBtnOpenFolder);
+    PanelPdf->hide();
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(u"Panel1"_s);
@@ -128,8 +149,10 @@ void TFmReport::BuildWindow()
         layout->addWidget(hidden, 0, Qt::AlignHCenter);
     layout->addSpacing(8);
     layout->addWidget(Panel1);
+    layout->addWidget(PanelPdf);
     layout->addStretch();
     auto *bottom = new QHBoxLayout;
+    bottom->addWidget(BitBtnHelp);
     bottom->addStretch();
     bottom->addWidget(BitBtnClose);
     layout->addLayout(bottom);
@@ -138,6 +161,8 @@ void TFmReport::BuildWindow()
     connect(BitBtnSimple, &QPushButton::clicked, this, &TFmReport::BitBtnSimpleClick);
     connect(BitBtnRollCall, &QPushButton::clicked, this, &TFmReport::BitBtnRollCallClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmReport::BitBtnCloseClick);
+    connect(BitBtnHelp, &QPushButton::clicked, this, &TFmReport::BitBtnHelpClick);
+    connect(BitBtnOpenFolder, &QPushButton::clicked, this, &TFmReport::BitBtnOpenFolderClick);
     connect(BitBtnPSIO, &QPushButton::clicked, this, &TFmReport::BitBtnPSIOClick);
     connect(BitBtnCourse, &QPushButton::clicked, this, &TFmReport::BitBtnCourseClick);
     connect(BitBtnScore, &QPushButton::clicked, this, &TFmReport::BitBtnScoreClick);
@@ -322,7 +347,23 @@ QString TFmReport::RunSheet(SignSheetKind kind)
     ForceDirectoryPath(m_outputs.PdfDir);
     ExportReportPdf(sheet.Layout, sheet.PdfFileName);
     m_lastPdfFileName = sheet.PdfFileName;
+    LabelPdfPath->setText(u"PDF 檔已寫入："_s + QDir::toNativeSeparators(m_lastPdfFileName));
+    PanelPdf->show();
     return m_lastPdfFileName;
+}
+
+void TFmReport::BitBtnOpenFolderClick()
+{
+    if (m_lastPdfFileName.isEmpty())
+        return;
+    const QString folder = QFileInfo(m_lastPdfFileName).absolutePath();
+    if (!CurrentShellOpener().OpenPath(folder))
+        CurrentPrompter().ShowMessage(u"無法開啟資料夾：\n"_s + QDir::toNativeSeparators(folder));
+}
+
+void TFmReport::BitBtnHelpClick()
+{
+    GuardAction([this] { TFm_Help::ShowHelp(m_dm, u"列印作業"_s, u"列印作業"_s, this); });
 }
 
 void TFmReport::BitBtnPhotoClick()

@@ -97,6 +97,12 @@ public:
     QPushButton *BitBtnSimple = nullptr;   // "講習課程簽到單(簡式)"
     QPushButton *BitBtnRollCall = nullptr; // "講習課程簽到單(點名)"
     QPushButton *BitBtnClose = nullptr;    // "結束"
+    QPushButton *BitBtnHelp = nullptr;     // "說明": the help topic "列印作業"
+
+    // Where the last sheet's PDF file was written, with a button that opens its folder.
+    QFrame *PanelPdf = nullptr;
+    QLabel *LabelPdfPath = nullptr;        // "PDF 檔已寫入：<path>"
+    QPushButton *BitBtnOpenFolder = nullptr; // "開啟資料夾"
 
     // The CSV outputs: never shown, pressed in code.
     QPushButton *BitBtnPSIO = nullptr;     // "講習期間所有刷卡記錄"
@@ -114,6 +120,8 @@ public slots:
     void BitBtnSimpleClick();
     void BitBtnRollCallClick();
     void BitBtnCloseClick();
+    void BitBtnHelpClick();
+    void BitBtnOpenFolderClick();
     void BitBtnPSIOClick();
     void BitBtnCourseClick();
     void BitBtnScoreClick();

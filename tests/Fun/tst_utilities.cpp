@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -71,6 +73,9 @@ private slots:
     void geometryRoundTrip();
     void geometryDefaultsForMissingKeys();
     void widgetGeometryRoundTrip();
+    void frameFittedToTheScreen_data();
+    void frameFittedToTheScreen();
+    void storedFrameOutsideTheScreenComesBackInside();
 
     void forceDirectoryPath_data();
     void forceDirectoryPath();
@@ -191,6 +196,76 @@ void TestUtilities::widgetGeometryRoundTrip()
     QCOMPARE(ReadIniSetting(
                  IniSection::FormSize, QStringLiteral("_width"), QString(), QStringLiteral("none")),
         QStringLiteral("none"));
+}
+
+// A stored frame that does not fit the screen's available area (here 1280 x 1024 less a task bar
+// of 40 at the bottom) is moved in, and shrunk when larger, never below the window's minimum.
+void TestUtilities::frameFittedToTheScreen_data()
+{
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QSize>("minimum");
+    QTest::addColumn<QRect>("fitted");
+
+    const QSize none;
+    QTest::newRow("inside: unchanged") << QRect(10, 10, 800, 600) << none << QRect(10, 10, 800, 600);
+    QTest::newRow("enrolment window 1152 wide at x = 99")
+        << QRect(99, 10, 1152 + 50, 715) << none << QRect(78, 10, 1202, 715);
+    QTest::newRow("drifted above the screen") << QRect(98, -50, 1198, 715) << none
+                                              << QRect(82, 0, 1198, 715);
+    QTest::newRow("left of the screen") << QRect(-300, 100, 600, 400) << none
+                                        << QRect(0, 100, 600, 400);
+    QTest::newRow("below the task bar") << QRect(100, 900, 600, 400) << none
+                                        << QRect(100, 584, 600, 400);
+    QTest::newRow("on a screen no longer there") << QRect(2000, 1200, 640, 480) << none
+                                                 << QRect(640, 504, 640, 480);
+    QTest::newRow("larger than the screen: shrunk")
+        << QRect(50, 50, 1400, 1100) << none << QRect(0, 0, 1280, 984);
+    QTest::newRow("larger, but not below its minimum")
+        << QRect(50, 50, 1400, 1100) << QSize(1300, 500) << QRect(0, 0, 1300, 984);
+}
+
+void TestUtilities::frameFittedToTheScreen()
+{
+    QFETCH(QRect, frame);
+    QFETCH(QSize, minimum);
+    QFETCH(QRect, fitted);
+    QCOMPARE(FitFrameToArea(frame, QRect(0, 0, 1280, 984), minimum), fitted);
+}
+
+// A window whose saved frame lies off the screen comes back inside it, and the frame read back
+// after a save is the one that was saved.
+void TestUtilities::storedFrameOutsideTheScreenComesBackInside()
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget shown; // another window of the program, so the window manager's frame is known
+    shown.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shown));
+
+    SaveFormGeometry(QStringLiteral("fmInitiative"),
+        QRect(area.left() + 30, area.top() - 200, area.width() / 2, area.height() / 2));
+    QWidget window;
+    window.setObjectName(QStringLiteral("fmInitiative"));
+    RestoreFormGeometry(&window, 10, 99, 1150, 690);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.frameGeometry().topLeft(), QPoint(area.left() + 30, area.top()));
+    QCOMPARE(window.size(), QSize(area.width() / 2, area.height() / 2));
+
+    // Saved and read back: the same frame, however often.
+    for (int round = 0; round < 3; ++round) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect frame = window.frameGeometry();
+        SaveFormGeometry(&window);
+        window.hide();
+        QWidget again;
+        again.setObjectName(QStringLiteral("fmInitiative"));
+        RestoreFormGeometry(&again, 0, 0, 100, 100);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.frameGeometry(), frame);
+        again.hide();
+    }
 }
 
 // ---------------------------------------------------------------- folders

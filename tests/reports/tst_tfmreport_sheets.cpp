@@ -13,6 +13,8 @@
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reportengine/ReportPreviewDialog.h"
+#include "admin/TFm_Help.h"
+#include "platform/ShellOpener.h"
 #include "reports/TFmReport.h"
 
 #include <QApplication>
@@ -20,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -84,6 +87,20 @@ private:
     QTimer m_timer;
 };
 
+// Folders the reports window asks the desktop to open.
+class RecordingShellOpener final : public ShellOpener
+{
+public:
+    RecordingShellOpener() { SetCurrentShellOpener(this); }
+    ~RecordingShellOpener() override { SetCurrentShellOpener(nullptr); }
+    bool OpenPath(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
 QStringList PdfFiles(const QString &dir)
 {
     return QDir(dir).entryList({ u"*.pdf"_s }, QDir::Files, QDir::Name);
@@ -105,6 +122,7 @@ private slots:
     void cancelledCourseChoiceLeavesNoPdf();
     void rollCallWithoutLessonsShowsItsMessage();
     void printAndUploadEntries();
+    void helpButtonOpensThePrintingTopic();
 
 private:
     QString PictureFolder() const { return m_db->dir() + u"/查核資料檔案"_s; }
@@ -194,6 +212,13 @@ void TestTFmReportSheets::sheetButtonChoosesPreviewsAndWritesThePdf()
     QVERIFY(QFileInfo(window.LastPdfFileName()).size() > 1000);
     QVERIFY(!window.Panel1->isVisible());
     QVERIFY(window.isVisible());
+    // The window says where the file went, and opens its folder on request.
+    QVERIFY(window.PanelPdf->isVisible());
+    QCOMPARE(window.LabelPdfPath->text(),
+        u"PDF 檔已寫入："_s + QDir::toNativeSeparators(JoinPath(PdfDir(), file)));
+    RecordingShellOpener opener;
+    QTest::mouseClick(window.BitBtnOpenFolder, Qt::LeftButton);
+    QCOMPARE(opener.opened, QStringList { QFileInfo(window.LastPdfFileName()).absolutePath() });
     window.close();
 }
 
@@ -212,6 +237,7 @@ void TestTFmReportSheets::cancelledCourseChoiceLeavesNoPdf()
     QVERIFY(m_prompter->all().isEmpty());
     QVERIFY(PdfFiles(PdfDir()).isEmpty());
     QVERIFY(window.LastPdfFileName().isEmpty());
+    QVERIFY(!window.PanelPdf->isVisible());
     // Nothing was built: the work table of an earlier run is left as it was.
     QVERIFY(!TableExists(u"IO_RPT200"_s));
     window.close();
@@ -250,6 +276,25 @@ void TestTFmReportSheets::printAndUploadEntries()
     QCOMPARE(file, JoinPath(PdfDir(), u"11300001201A1010900_1130905(四)點名.pdf"_s));
     QVERIFY(QFile::exists(file));
     QVERIFY(m_prompter->all().isEmpty());
+}
+
+// "說明" opens the help of the printing topic "列印作業".
+void TestTFmReportSheets::helpButtonOpensThePrintingTopic()
+{
+    TFmReport window(m_db->dm());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QString topic;
+    QTimer::singleShot(0, &window, [&topic] {
+        if (auto *help = qobject_cast<TFm_Help *>(QApplication::activeModalWidget())) {
+            topic = G().HelpName;
+            help->close();
+        }
+    });
+    QTest::mouseClick(window.BitBtnHelp, Qt::LeftButton);
+    QCOMPARE(topic, u"列印作業"_s);
+    QVERIFY(m_prompter->all().isEmpty());
+    window.close();
 }
 
 QTEST_MAIN(TestTFmReportSheets)

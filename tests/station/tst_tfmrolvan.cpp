@@ -11,6 +11,8 @@
 #include "mock/RecordingSoundPlayer.h"
 #include "mock/ScriptedPrompter.h"
 #include "classes/TFmSetup.h"
+#include "platform/WidgetPrompter.h"
+#include "station/ClockSync.h"
 #include "station/StationWidgets.h"
 #include "station/TFmRolvan.h"
 
@@ -31,6 +33,7 @@
 #include <QTimer>
 #include <QTest>
 #include <QToolButton>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -210,6 +213,9 @@ private slots:
     void classChosenInTheClassWindow();
     void historyRowsFollowTheWindowHeight();
     void cameraPreviewAndPicturesBesideTheHistory();
+    void entriesTypedWhileTheTimeServerFailsAreAllRecorded_data();
+    void entriesTypedWhileTheTimeServerFailsAreAllRecorded();
+    void snapshotThatCannotBeStoredIsShownUntilOneIs();
 };
 
 void TestTFmRolvan::initTestCase()
@@ -500,6 +506,135 @@ void TestTFmRolvan::cameraPreviewAndPicturesBesideTheHistory()
     QVERIFY(w->Edit1->hasFocus());
     QTest::qWait(150); // a few camera frames for the preview
     Shot(w, u"mainscreen-photo"_s);
+}
+
+// The time server fails (nobody on its port, or a server that never answers) while attendees
+// keep typing as at any desk: every entry is recorded. The synchronisation never holds the
+// window, and its reminder is a notice on the screen that leaves the keyboard with the field,
+// answered by the mouse, and brings no new activation with it. The boxes are real ones here.
+void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded_data()
+{
+    QTest::addColumn<bool>("silent");
+    QTest::newRow("nobody on the port") << false;
+    QTest::newRow("a server that never answers") << true;
+}
+
+void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded()
+{
+    QFETCH(bool, silent);
+
+    QUdpSocket server; // bound and never read: a silent time server
+    QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = server.localPort();
+    if (!silent)
+        server.close(); // the port is free again: the system refuses it
+    StationHome s({{IniKey::IOKeyboard, u"True"_s},
+                   {IniKey::ClockServer, u"127.0.0.1:"_s + QString::number(port)}});
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    WidgetPrompter boxes(w);
+    SetCurrentPrompter(&boxes);
+    ClockSync sync(w->station());
+    w->SetClockSync(&sync);
+
+    // A keyboard: one attendee's five digits and Enter every 250 ms, into whatever has the
+    // keyboard focus, for about four seconds: past the client's three-second time-out.
+    const QStringList entries = {u"56789"_s, u"98765"_s, u"54321"_s, u"11223"_s, u"44556"_s};
+    int typed = 0;
+    QTimer keyboard;
+    keyboard.setInterval(250);
+    connect(&keyboard, &QTimer::timeout, w, [&] {
+        QWidget *target = QApplication::focusWidget();
+        if (!target)
+            target = QApplication::activeWindow();
+        if (typed < entries.size() * 3 && target) {
+            // Each attendee a few times: the repeated ones are greeted, not stored again.
+            QTest::keyClicks(target, entries.at(typed % entries.size()));
+            QTest::keyClick(target, Qt::Key_Return);
+        }
+        ++typed;
+    });
+    // Whatever box is left open when the keyboard is done gets closed, so the test ends.
+    QTimer closer;
+    closer.setInterval(100);
+    connect(&closer, &QTimer::timeout, w, [&] {
+        if (typed > entries.size() * 3)
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+    });
+    keyboard.start();
+    closer.start();
+    const int activations = w->activationCount();
+    w->FormActivate(); // back from another program: the activation, and its "ST" attempt
+    QTRY_VERIFY_WITH_TIMEOUT(typed > entries.size() * 3, 10000);
+    keyboard.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!sync.running(), 5000);
+
+    for (const QString &idno : {u"A123456789"_s, u"B223498765"_s, u"C187654321"_s,
+                                u"D220011223"_s, u"E100044556"_s})
+        QCOMPARE(s.Events(idno), 1);
+    QCOMPARE(QueryValue(u"select count(*) from PSIO where NTP = 'N'"_s).toInt(), 5);
+    QCOMPARE(QueryValue(u"select count(*) from TimeLog where STATUS like '%ERR'"_s).toInt() >= 1, true);
+
+    // The reminder: one notice, no box, the caret still in the field.
+    QVERIFY(!QApplication::activeModalWidget());
+    QTRY_VERIFY(w->ClockNotice->isVisible());
+    QCOMPARE(w->ClockNotice->Text->text(), ClockSync::ReminderText.trimmed());
+    QVERIFY(w->Edit1->hasFocus());
+    Shot(w, u"mainscreen-clock-reminder"_s);
+    // Typing while it is open still records, and the notice stays where it is.
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 6, 0)));
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(w->LabIO.at(0)->text(), u"000101 王小明09:05 已簽到"_s);
+    // "別再提了": the notice goes, no new activation comes, the next failure is quiet.
+    QTest::mouseClick(w->ClockNotice->Silence, Qt::LeftButton);
+    QVERIFY(!w->ClockNotice->isVisible());
+    QVERIFY(w->Edit1->hasFocus());
+    QVERIFY(!sync.NtpRemind());
+    QTest::qWait(100);
+    QCOMPARE(w->activationCount(), activations + 1);
+    w->SetClockSync(nullptr);
+    SetCurrentPrompter(&s.prompter);
+}
+
+// The picture folder cannot take the snapshot: the event is stored all the same, and the screen
+// says so ("相片未儲存：<reason>") until a snapshot is stored again.
+void TestTFmRolvan::snapshotThatCannotBeStoredIsShownUntilOneIs()
+{
+    StationHome s({{IniKey::PhotoOnSign, u"True"_s}, {IniKey::CameraDevice, u"0"_s},
+                   {IniKey::IOKeyboard, u"True"_s}});
+    // A file where the picture folder should be: no sub-folder can be made under it.
+    const QString blocked = s.home.filePath(u"pictures"_s);
+    {
+        QFile file(blocked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, blocked);
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QVERIFY(w->camera());
+    QTest::qWait(150); // a camera frame
+
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(s.Events(u"A123456789"_s), 1);
+    QVERIFY(w->LabPhotoWarn->isVisible());
+    QVERIFY2(w->LabPhotoWarn->text().startsWith(u"相片未儲存："_s), qPrintable(w->LabPhotoWarn->text()));
+    QVERIFY(w->LabPhotoWarn->text().size() > 6);
+    QVERIFY(w->PanelVideo->geometry().contains(w->LabPhotoWarn->geometry()));
+    QVERIFY(!QApplication::activeModalWidget());
+    Shot(w, u"mainscreen-snapshot-warning"_s);
+    // Still there after the next entry that fails the same way.
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 6, 0)));
+    TypeEntry(w, u"98765"_s);
+    QVERIFY(w->LabPhotoWarn->isVisible());
+
+    // The folder can be made again: the next snapshot is stored and the warning goes.
+    QVERIFY(QFile::remove(blocked));
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 7, 0)));
+    TypeEntry(w, u"54321"_s);
+    QCOMPARE(s.Events(u"C187654321"_s), 1);
+    QVERIFY(w->LabPhotoWarn->isHidden());
+    QVERIFY(!w->Image.at(0)->pixmap().isNull());
 }
 
 QTEST_MAIN(TestTFmRolvan)
