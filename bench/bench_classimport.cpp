@@ -4,7 +4,6 @@
 // against its floor (the same token and student list requests alone, and the write alone).
 
 #include "BenchSupport.h"
-
 #include "Fun/DbFunctions.h"
 #include "classes/ClassImport.h"
 #include "classes/TrainingService.h"
@@ -25,10 +24,7 @@ constexpr int Students = 500;
 constexpr int Lessons = 60;
 constexpr int Runs = 7;
 
-double Ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
+double Ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
 } // namespace
 
@@ -46,7 +42,8 @@ int main(int argc, char *argv[])
     SetGlobals(&globals);
     TDM dm(globals);
 
-    FakeService fake({ u"--students"_s, QString::number(Students), u"--lessons"_s, QString::number(Lessons) });
+    FakeService fake(
+        { u"--students"_s, QString::number(Students), u"--lessons"_s, QString::number(Lessons) });
     if (!fake.start()) {
         Out() << "fake service: " << fake.error() << Qt::endl;
         return 1;
@@ -74,7 +71,7 @@ int main(int argc, char *argv[])
         QElapsedTimer t;
         t.start();
         auto summary = ClassImport::DownloadClass(service, dm.Con1(), entry, u"測試"_s,
-                                                  QDateTime::currentDateTime().addSecs(run * 10), &error);
+            QDateTime::currentDateTime().addSecs(run * 10), &error);
         first.push_back(Ms(t));
         if (!summary || summary->students != Students || summary->lessons != Lessons) {
             Out() << "import failed: " << error << Qt::endl;
@@ -82,7 +79,7 @@ int main(int argc, char *argv[])
         }
         t.restart();
         summary = ClassImport::DownloadClass(service, dm.Con1(), entry, u"測試"_s,
-                                             QDateTime::currentDateTime().addSecs(run * 10 + 5), &error);
+            QDateTime::currentDateTime().addSecs(run * 10 + 5), &error);
         again.push_back(Ms(t));
 
         // The floor: the two requests and the reading alone, then the write alone.
@@ -94,16 +91,21 @@ int main(int argc, char *argv[])
         fetchOnly.push_back(Ms(t));
         t.restart();
         ClassImport::WriteClass(dm.Con1(), entry, *students, *lessons, u"測試"_s,
-                                QDateTime::currentDateTime().addSecs(run * 10 + 7), &error);
+            QDateTime::currentDateTime().addSecs(run * 10 + 7), &error);
         writeOnly.push_back(Ms(t));
         dm.CloseWorking();
     }
-    Out() << "Class of " << Students << " students and " << Lessons << " lessons, fake service on loopback, "
-          << Runs << " runs (median):" << Qt::endl;
-    Out() << "  first import (fetch + read + one transaction): " << Median(first) << " ms" << Qt::endl;
-    Out() << "  re-import (every row updated):                 " << Median(again) << " ms" << Qt::endl;
-    Out() << "  floor: token + student list + reading:         " << Median(fetchOnly) << " ms" << Qt::endl;
-    Out() << "  floor: the transaction alone (re-import):      " << Median(writeOnly) << " ms" << Qt::endl;
-    Out() << "  peak memory: " << PeakKilobytes() / 1024 << " MiB; messages shown: " << prompter.count << Qt::endl;
+    Out() << "Class of " << Students << " students and " << Lessons
+          << " lessons, fake service on loopback, " << Runs << " runs (median):" << Qt::endl;
+    Out() << "  first import (fetch + read + one transaction): " << Median(first) << " ms"
+          << Qt::endl;
+    Out() << "  re-import (every row updated):                 " << Median(again) << " ms"
+          << Qt::endl;
+    Out() << "  floor: token + student list + reading:         " << Median(fetchOnly) << " ms"
+          << Qt::endl;
+    Out() << "  floor: the transaction alone (re-import):      " << Median(writeOnly) << " ms"
+          << Qt::endl;
+    Out() << "  peak memory: " << PeakKilobytes() / 1024
+          << " MiB; messages shown: " << prompter.count << Qt::endl;
     return 0;
 }
