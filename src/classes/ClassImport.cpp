@@ -20,10 +20,7 @@ namespace {
 const QString StudentJob = u"學員"_s;
 const QString TeacherJob = u"講師"_s;
 
-bool IsBlankOrControl(QChar c)
-{
-    return c.isSpace() || c.category() == QChar::Other_Control;
-}
+bool IsBlankOrControl(QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; }
 
 QString TrimField(const QString &text)
 {
@@ -156,7 +153,8 @@ QString NameWithoutNumber(const QString &name, const QString &classNo)
     return name;
 }
 
-std::optional<WebClassList> ParseClassList(const QByteArray &answer, const QDate &today, QString *error)
+std::optional<WebClassList> ParseClassList(
+    const QByteArray &answer, const QDate &today, QString *error)
 {
     QString why;
     const auto members = ReadJsonMembers(answer, &why);
@@ -194,7 +192,8 @@ std::optional<WebClassList> ParseClassList(const QByteArray &answer, const QDate
             entry.listed = lastDay.daysTo(today) < 365;
         } catch (const ConversionError &) {
             if (error)
-                *error = u"講習清單第 %1 筆（%2）的起訖日期無法辨識：%3 %4"_s.arg(i + 1).arg(entry.classNo, first, last);
+                *error = u"講習清單第 %1 筆（%2）的起訖日期無法辨識：%3 %4"_s.arg(i + 1).arg(
+                    entry.classNo, first, last);
             return std::nullopt;
         }
         list.entries << entry;
@@ -214,7 +213,8 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
         return std::nullopt;
     }
     const QStringList header = records.first().fields;
-    const QStringList names { u"sno"_s, u"name"_s, u"tnsadr"_s, u"tel"_s, u"tel2"_s, u"mobile"_s, u"email"_s };
+    const QStringList names { u"sno"_s, u"name"_s, u"tnsadr"_s, u"tel"_s, u"tel2"_s, u"mobile"_s,
+        u"email"_s };
     QList<int> column;
     QStringList missing;
     for (const QString &name : names) {
@@ -241,7 +241,9 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
         if (record.fields.size() < needed) {
             if (error)
                 *error = u"學員名單第 %1 行欄位不足（需要 %2 欄，只有 %3 欄），名單可能不完整"_s
-                             .arg(record.line).arg(needed).arg(record.fields.size());
+                             .arg(record.line)
+                             .arg(needed)
+                             .arg(record.fields.size());
             return std::nullopt;
         }
         WebStudent s;
@@ -264,9 +266,9 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
 
 std::optional<QList<WebLesson>> ParseLessons(const QJsonArray &array, QString *error)
 {
-    static const QStringList keys { u"index_key"_s, u"subject"_s, u"cno2"_s, u"cno4"_s, u"datestart"_s,
-                                    u"timestart"_s, u"timeend"_s, u"hours"_s, u"teacherid"_s, u"teacher"_s,
-                                    u"noonrs"_s, u"noonre"_s, u"nightrs"_s, u"nightre"_s, u"r1"_s, u"r2"_s, u"r3"_s };
+    static const QStringList keys { u"index_key"_s, u"subject"_s, u"cno2"_s, u"cno4"_s,
+        u"datestart"_s, u"timestart"_s, u"timeend"_s, u"hours"_s, u"teacherid"_s, u"teacher"_s,
+        u"noonrs"_s, u"noonre"_s, u"nightrs"_s, u"nightre"_s, u"r1"_s, u"r2"_s, u"r3"_s };
     QList<WebLesson> lessons;
     for (int i = 0; i < array.size(); ++i) {
         const QJsonObject object = array.at(i).toObject();
@@ -279,16 +281,13 @@ std::optional<QList<WebLesson>> ParseLessons(const QJsonArray &array, QString *e
             }
             v << JsonValueText(object.value(key));
         }
-        lessons << WebLesson { v[0].trimmed(), v[1], v[2], v[3], v[4].trimmed(), v[5].trimmed(), v[6], v[7],
-                               v[8].trimmed(), v[9], v[10], v[11], v[12], v[13], v[14], v[15], v[16] };
+        lessons << WebLesson { v[0].trimmed(), v[1], v[2], v[3], v[4].trimmed(), v[5].trimmed(),
+            v[6], v[7], v[8].trimmed(), v[9], v[10], v[11], v[12], v[13], v[14], v[15], v[16] };
     }
     return lessons;
 }
 
-QString ImportStamp(const QDateTime &at)
-{
-    return FormatDateByPattern(u"YYYYMMDDHHMMSS"_s, at);
-}
+QString ImportStamp(const QDateTime &at) { return FormatDateByPattern(u"YYYYMMDDHHMMSS"_s, at); }
 
 bool IsImportStamp(const QString &crDate)
 {
@@ -297,8 +296,8 @@ bool IsImportStamp(const QString &crDate)
 }
 
 std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &entry,
-                                        const QList<WebStudent> &students, const QList<WebLesson> &lessons,
-                                        const QString &organisationName, const QDateTime &at, QString *error)
+    const QList<WebStudent> &students, const QList<WebLesson> &lessons,
+    const QString &organisationName, const QDateTime &at, QString *error)
 {
     if (entry.classNo.trimmed().isEmpty()) {
         if (error)
@@ -320,45 +319,58 @@ std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &en
         // The class row: an existing one keeps its times, place, sign-event kinds and days.
         Statement findClass(db, u"select RID from Courses where CourseId = ? and Echelon = '00'"_s);
         if (findClass.exists({ no })) {
-            Statement(db, u"update Courses set Course = ?, DateStart = ?, DateEnd = ?, TotHours = ? "
-                          "where CourseId = ? and Echelon = '00'"_s)
+            Statement(db,
+                u"update Courses set Course = ?, DateStart = ?, DateEnd = ?, TotHours = ? "
+                "where CourseId = ? and Echelon = '00'"_s)
                 .run({ entry.name, entry.firstDay, entry.lastDay, entry.hours, no });
         } else {
-            Statement(db, u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, Charge, Signer, "
-                          "TotHours, Bookin) values (?, '00', ?, ?, ?, ?, '外部', ?, ?)"_s)
-                .run({ no, entry.name, entry.firstDay, entry.lastDay, organisationName, entry.hours, true });
+            Statement(db,
+                u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, Charge, "
+                u"Signer, "
+                "TotHours, Bookin) values (?, '00', ?, ?, ?, ?, '外部', ?, ?)"_s)
+                .run({ no, entry.name, entry.firstDay, entry.lastDay, organisationName, entry.hours,
+                    true });
         }
 
         Statement findPerson(db, u"select RID from Booking where INDEX_KEY = ? and ID = ?"_s);
-        Statement updateStudent(db, u"update Booking set NAME = ?, Address = ?, TEL = ?, Mobile = ?, eMail = ?, "
-                                    "JOBTYPE = ?, CR_DATE = ? where INDEX_KEY = ? and ID = ?"_s);
-        Statement insertStudent(db, u"insert into Booking (INDEX_KEY, ID, NAME, Address, TEL, Mobile, eMail, "
-                                    "JOBTYPE, CR_DATE) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+        Statement updateStudent(db,
+            u"update Booking set NAME = ?, Address = ?, TEL = ?, Mobile = ?, eMail = ?, "
+            "JOBTYPE = ?, CR_DATE = ? where INDEX_KEY = ? and ID = ?"_s);
+        Statement insertStudent(db,
+            u"insert into Booking (INDEX_KEY, ID, NAME, Address, TEL, Mobile, eMail, "
+            "JOBTYPE, CR_DATE) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
         for (const WebStudent &s : students) {
             if (findPerson.exists({ key, s.id }))
-                updateStudent.run({ s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp, key, s.id });
+                updateStudent.run(
+                    { s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp, key, s.id });
             else
-                insertStudent.run({ key, s.id, s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp });
+                insertStudent.run(
+                    { key, s.id, s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp });
             ++summary.students;
         }
 
-        Statement findLesson(db, u"select RID from Course where INDEX_KEY = ? and DateStart = ? and TimeStart = ?"_s);
-        Statement updateLesson(db, u"update Course set INDEX_KEY = ?, Subject = ?, CNo2 = ?, CNo4 = ?, DateStart = ?, "
-                                   "TimeStart = ?, TimeEnd = ?, Hours = ?, teacherID = ?, teacher = ?, noonRS = ?, "
-                                   "noonRE = ?, nightRS = ?, nightRE = ?, R1 = ?, R2 = ?, R3 = ?, CR_DATE = ? "
-                                   "where INDEX_KEY = ? and DateStart = ? and TimeStart = ?"_s);
-        Statement insertLesson(db, u"insert into Course (INDEX_KEY, Subject, CNo2, CNo4, DateStart, TimeStart, "
-                                   "TimeEnd, Hours, teacherID, teacher, noonRS, noonRE, nightRS, nightRE, R1, R2, R3, "
-                                   "CR_DATE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
-        Statement updateTeacher(db, u"update Booking set NAME = ?, JOBTYPE = ?, CR_DATE = ? "
-                                    "where INDEX_KEY = ? and ID = ?"_s);
-        Statement insertTeacher(db, u"insert into Booking (INDEX_KEY, ID, NAME, JOBTYPE, CR_DATE) "
-                                    "values (?, ?, ?, ?, ?)"_s);
+        Statement findLesson(db,
+            u"select RID from Course where INDEX_KEY = ? and DateStart = ? and TimeStart = ?"_s);
+        Statement updateLesson(db,
+            u"update Course set INDEX_KEY = ?, Subject = ?, CNo2 = ?, CNo4 = ?, DateStart = ?, "
+            "TimeStart = ?, TimeEnd = ?, Hours = ?, teacherID = ?, teacher = ?, noonRS = ?, "
+            "noonRE = ?, nightRS = ?, nightRE = ?, R1 = ?, R2 = ?, R3 = ?, CR_DATE = ? "
+            "where INDEX_KEY = ? and DateStart = ? and TimeStart = ?"_s);
+        Statement insertLesson(db,
+            u"insert into Course (INDEX_KEY, Subject, CNo2, CNo4, DateStart, TimeStart, "
+            "TimeEnd, Hours, teacherID, teacher, noonRS, noonRE, nightRS, nightRE, R1, R2, R3, "
+            "CR_DATE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+        Statement updateTeacher(db,
+            u"update Booking set NAME = ?, JOBTYPE = ?, CR_DATE = ? "
+            "where INDEX_KEY = ? and ID = ?"_s);
+        Statement insertTeacher(db,
+            u"insert into Booking (INDEX_KEY, ID, NAME, JOBTYPE, CR_DATE) "
+            "values (?, ?, ?, ?, ?)"_s);
         for (const WebLesson &l : lessons) {
             const QString lessonKey = (l.indexKey.isEmpty() ? no : l.indexKey) + u"00"_s;
-            const QVariantList values { lessonKey, l.subject, l.cno2, l.cno4, l.dateStart, l.timeStart, l.timeEnd,
-                                        HoursValue(l.hours), l.teacherId, l.teacher, l.noonRS, l.noonRE, l.nightRS,
-                                        l.nightRE, l.r1, l.r2, l.r3, stamp };
+            const QVariantList values { lessonKey, l.subject, l.cno2, l.cno4, l.dateStart,
+                l.timeStart, l.timeEnd, HoursValue(l.hours), l.teacherId, l.teacher, l.noonRS,
+                l.noonRE, l.nightRS, l.nightRE, l.r1, l.r2, l.r3, stamp };
             if (findLesson.exists({ lessonKey, l.dateStart, l.timeStart }))
                 updateLesson.run(values + QVariantList { lessonKey, l.dateStart, l.timeStart });
             else
@@ -377,7 +389,8 @@ std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &en
         // Students an earlier import wrote and this list no longer has. Enrolment made by hand
         // or at the station carries no import stamp and stays.
         QList<int> gone;
-        Statement imported(db, u"select RID, CR_DATE from Booking where INDEX_KEY = ? and JOBTYPE = ?"_s);
+        Statement imported(
+            db, u"select RID, CR_DATE from Booking where INDEX_KEY = ? and JOBTYPE = ?"_s);
         QSqlQuery &rows = imported.run({ key, StudentJob });
         while (rows.next()) {
             const QString crDate = rows.value(1).toString();
@@ -405,9 +418,9 @@ std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &en
     return summary;
 }
 
-std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabase db, const WebClassEntry &entry,
-                                           const QString &organisationName, const QDateTime &at, QString *error,
-                                           const std::function<void(const QString &)> &stage)
+std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabase db,
+    const WebClassEntry &entry, const QString &organisationName, const QDateTime &at,
+    QString *error, const std::function<void(const QString &)> &stage)
 {
     auto tell = [&](const QString &text) {
         if (stage)
@@ -427,11 +440,13 @@ std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabas
     if (!lessons)
         return fail(why);
     tell(u"取得連線憑據"_s);
-    const ServiceOutcome<QString> token = service.FetchServiceToken(TrainingService::TokenMember::First);
+    const ServiceOutcome<QString> token
+        = service.FetchServiceToken(TrainingService::TokenMember::First);
     if (!token.ok())
         return fail(token.error);
     tell(u"下載學員名單"_s);
-    const ServiceOutcome<QByteArray> list = service.FetchStudentList(entry.classNo.trimmed(), token.value);
+    const ServiceOutcome<QByteArray> list
+        = service.FetchStudentList(entry.classNo.trimmed(), token.value);
     if (!list.ok())
         return fail(list.error);
     const auto students = ParseStudentList(list.value, &why);

@@ -17,12 +17,12 @@ class TrainingService;
 // uses it.
 struct WebClassEntry
 {
-    int element = -1;  // place in the service's array, from 0
-    QString classNo;   // clssno
-    QString name;      // clsnam without a leading copy of the class number
-    QString firstDay;  // clssdt as YYYY/MM/DD
-    QString lastDay;   // clsedt as YYYY/MM/DD
-    QString hours;     // hours
+    int element = -1; // place in the service's array, from 0
+    QString classNo; // clssno
+    QString name; // clsnam without a leading copy of the class number
+    QString firstDay; // clssdt as YYYY/MM/DD
+    QString lastDay; // clsedt as YYYY/MM/DD
+    QString hours; // hours
     QJsonArray lessons; // sctcourse
     bool listed = true; // false for a class that ended 365 days or more before today
 
@@ -31,7 +31,7 @@ struct WebClassEntry
 
 struct WebClassList
 {
-    QByteArray rawText;           // the answer as it came (the panel keeps it in its sixth column)
+    QByteArray rawText; // the answer as it came (the panel keeps it in its sixth column)
     QList<WebClassEntry> entries; // one per element of the array, in its order
 };
 
@@ -53,10 +53,10 @@ struct WebLesson
 struct ImportSummary
 {
     QString classNo;
-    int students = 0;         // records of the student list
-    int lessons = 0;          // lesson objects
-    int teachers = 0;         // teacher rows written (lessons with a teacher identity)
-    int studentsRemoved = 0;  // imported students the service no longer lists
+    int students = 0; // records of the student list
+    int lessons = 0; // lesson objects
+    int teachers = 0; // teacher rows written (lessons with a teacher identity)
+    int studentsRemoved = 0; // imported students the service no longer lists
     // "匯入課程編號 :<no> 及學員 <n>筆"
     QString message() const;
 };
@@ -71,7 +71,8 @@ QString NameWithoutNumber(const QString &name, const QString &classNo);
 // Reads the class list answer: the array that is the second member of its top-level object
 // (members counted in document order). A class whose last day lies 365 days or more before
 // today is kept but not listed. std::nullopt, with *error, when the answer is not such a list.
-std::optional<WebClassList> ParseClassList(const QByteArray &answer, const QDate &today, QString *error);
+std::optional<WebClassList> ParseClassList(
+    const QByteArray &answer, const QDate &today, QString *error);
 
 // Reads the student list: CSV text in UTF-8, the first record naming the columns (any order,
 // others ignored); quoted fields may hold commas, quotes ("") and line feeds; blanks and
@@ -97,14 +98,14 @@ bool IsImportStamp(const QString &crDate);
 // the students an earlier import wrote that this list no longer has. Every value is bound.
 // On any failure the database is left as it was and *error says why.
 std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &entry,
-                                        const QList<WebStudent> &students, const QList<WebLesson> &lessons,
-                                        const QString &organisationName, const QDateTime &at, QString *error);
+    const QList<WebStudent> &students, const QList<WebLesson> &lessons,
+    const QString &organisationName, const QDateTime &at, QString *error);
 
 // The whole download of one class: token (first member), student list, reading everything,
 // then WriteClass. stage is told what is being done (for the progress panel).
-std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabase db, const WebClassEntry &entry,
-                                           const QString &organisationName, const QDateTime &at, QString *error,
-                                           const std::function<void(const QString &)> &stage = {});
+std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabase db,
+    const WebClassEntry &entry, const QString &organisationName, const QDateTime &at,
+    QString *error, const std::function<void(const QString &)> &stage = {});
 
 // Marks in the personnel table everybody who has a sign event of the class (any lesson, any
 // day): PSPN.STATUS = 'A'. Returns the rows changed; a blank class number changes nothing.

@@ -58,13 +58,27 @@ QString JsonString(const QString &text)
     out += u'"';
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'"': out += u"\\\""_s; break;
-        case u'\\': out += u"\\\\"_s; break;
-        case u'\n': out += u"\\n"_s; break;
-        case u'\r': out += u"\\r"_s; break;
-        case u'\t': out += u"\\t"_s; break;
-        case u'\b': out += u"\\b"_s; break;
-        case u'\f': out += u"\\f"_s; break;
+        case u'"':
+            out += u"\\\""_s;
+            break;
+        case u'\\':
+            out += u"\\\\"_s;
+            break;
+        case u'\n':
+            out += u"\\n"_s;
+            break;
+        case u'\r':
+            out += u"\\r"_s;
+            break;
+        case u'\t':
+            out += u"\\t"_s;
+            break;
+        case u'\b':
+            out += u"\\b"_s;
+            break;
+        case u'\f':
+            out += u"\\f"_s;
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += u"\\u%1"_s.arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
@@ -87,7 +101,8 @@ QString LessonsJson(const QList<QSqlRecord> &lessons)
         bool first = true;
         for (int c = 0; c < r.count(); ++c) {
             const QString name = r.fieldName(c);
-            if (name.compare(u"RID"_s, Qt::CaseInsensitive) == 0 || name.compare(u"INDEX_KEY"_s, Qt::CaseInsensitive) == 0)
+            if (name.compare(u"RID"_s, Qt::CaseInsensitive) == 0
+                || name.compare(u"INDEX_KEY"_s, Qt::CaseInsensitive) == 0)
                 continue;
             if (!first)
                 out += u',';
@@ -110,7 +125,8 @@ QString LessonsJson(const QList<QSqlRecord> &lessons)
 
 QList<QSqlRecord> LessonsOfClass(QSqlDatabase db, const QString &classKey)
 {
-    const QString sql = u"select * from Course where INDEX_KEY like ? escape '\\' order by DateStart ,TimeStart"_s;
+    const QString sql
+        = u"select * from Course where INDEX_KEY like ? escape '\\' order by DateStart ,TimeStart"_s;
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
@@ -135,8 +151,8 @@ QString CheckLessons(const QList<QSqlRecord> &lessons)
     return {};
 }
 
-Outcome Upload(TrainingService &service, QSqlDatabase db, const QString &stationNo, const QString &classKey,
-               const QString &courseIdShown)
+Outcome Upload(TrainingService &service, QSqlDatabase db, const QString &stationNo,
+    const QString &classKey, const QString &courseIdShown)
 {
     Outcome outcome;
     outcome.refused = true;
@@ -155,7 +171,8 @@ Outcome Upload(TrainingService &service, QSqlDatabase db, const QString &station
     const QString data = LessonsJson(lessons);
 
     outcome.refused = false;
-    const ServiceOutcome<QString> token = service.FetchServiceToken(TrainingService::TokenMember::Named);
+    const ServiceOutcome<QString> token
+        = service.FetchServiceToken(TrainingService::TokenMember::Named);
     if (!token.ok()) {
         outcome.message = token.error;
         return outcome;

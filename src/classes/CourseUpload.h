@@ -30,15 +30,15 @@ QString CheckLessons(const QList<QSqlRecord> &lessons);
 
 struct Outcome
 {
-    bool sent = false;    // the service accepted the lessons ("資料成功上傳")
+    bool sent = false; // the service accepted the lessons ("資料成功上傳")
     bool refused = false; // refused before sending or by the service's own answer
-    QString message;      // what the operator is shown
+    QString message; // what the operator is shown
 };
 
 // The whole upload: station number "00" only, lessons present and complete, a service token
 // (member "token"), then the post with index_key = the class number as the class window
 // shows it. A failed request gives its message (naming the address and the reason).
-Outcome Upload(TrainingService &service, QSqlDatabase db, const QString &stationNo, const QString &classKey,
-               const QString &courseIdShown);
+Outcome Upload(TrainingService &service, QSqlDatabase db, const QString &stationNo,
+    const QString &classKey, const QString &courseIdShown);
 
 } // namespace CourseUpload

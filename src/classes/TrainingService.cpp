@@ -16,11 +16,14 @@ const QString TrainingService::CheckAgainMessage = u"憑證沒驗過或已逾時
 ServiceSettings ServiceSettings::FromIni()
 {
     ServiceSettings s;
-    s.baseUrl = ReadIniSetting(IniSection::Base, IniKey::ServiceUrl, StationSettingsForm::DefaultServiceUrl,
-                               StationSettingsForm::DefaultServiceUrl).trimmed();
-    s.unitCode = ReadIniSetting(IniSection::Base, IniKey::TrainingUnitCode, IniDefault::TrainingUnitCode,
-                                IniDefault::TrainingUnitCode).trimmed();
-    s.trustedCaFile = ReadIniSetting(IniSection::Base, IniKey::TrustedCaFile, QString(), QString()).trimmed();
+    s.baseUrl = ReadIniSetting(IniSection::Base, IniKey::ServiceUrl,
+        StationSettingsForm::DefaultServiceUrl, StationSettingsForm::DefaultServiceUrl)
+                    .trimmed();
+    s.unitCode = ReadIniSetting(IniSection::Base, IniKey::TrainingUnitCode,
+        IniDefault::TrainingUnitCode, IniDefault::TrainingUnitCode)
+                     .trimmed();
+    s.trustedCaFile
+        = ReadIniSetting(IniSection::Base, IniKey::TrustedCaFile, QString(), QString()).trimmed();
     return s;
 }
 
@@ -36,10 +39,7 @@ TrainingService::TrainingService(const ServiceSettings &settings)
 
 TrainingService::~TrainingService() = default;
 
-QString TrainingService::url(const QString &path) const
-{
-    return m_settings.baseUrl + path;
-}
+QString TrainingService::url(const QString &path) const { return m_settings.baseUrl + path; }
 
 ServiceOutcome<QByteArray> TrainingService::Get(const QString &path)
 {
@@ -54,8 +54,8 @@ ServiceOutcome<QByteArray> TrainingService::Get(const QString &path)
     return outcome;
 }
 
-ServiceOutcome<QString> TrainingService::ReadMember(const WebResult &result, const QString &address,
-                                                    const QString &member)
+ServiceOutcome<QString> TrainingService::ReadMember(
+    const WebResult &result, const QString &address, const QString &member)
 {
     ServiceOutcome<QString> outcome;
     if (!result.ok()) {
@@ -91,8 +91,8 @@ ServiceOutcome<QString> TrainingService::FetchServiceToken(TokenMember member)
     const QString address = url(u"/api/getToken"_s);
     if (!m_setupError.isEmpty())
         return { {}, m_setupError };
-    auto outcome = ReadMember(m_client->get(address), address,
-                              member == TokenMember::First ? QString() : u"token"_s);
+    auto outcome = ReadMember(
+        m_client->get(address), address, member == TokenMember::First ? QString() : u"token"_s);
     if (outcome.ok() && outcome.value.trimmed().isEmpty())
         outcome.error = u"%1 沒有給出連線憑據 (token)"_s.arg(address);
     return outcome;
@@ -100,19 +100,22 @@ ServiceOutcome<QString> TrainingService::FetchServiceToken(TokenMember member)
 
 ServiceOutcome<QByteArray> TrainingService::FetchClassListText()
 {
-    return Get(u"/sctcls/api/list2/"_s + QString::fromLatin1(QUrl::toPercentEncoding(m_settings.unitCode)));
+    return Get(u"/sctcls/api/list2/"_s
+        + QString::fromLatin1(QUrl::toPercentEncoding(m_settings.unitCode)));
 }
 
-ServiceOutcome<QByteArray> TrainingService::FetchStudentList(const QString &classNo, const QString &serviceToken)
+ServiceOutcome<QByteArray> TrainingService::FetchStudentList(
+    const QString &classNo, const QString &serviceToken)
 {
-    return Get(u"/sctstulist/stu/api/stuListDoc/"_s + QString::fromLatin1(QUrl::toPercentEncoding(classNo))
-               + u"/"_s + QString::fromLatin1(QUrl::toPercentEncoding(serviceToken)));
+    return Get(u"/sctstulist/stu/api/stuListDoc/"_s
+        + QString::fromLatin1(QUrl::toPercentEncoding(classNo)) + u"/"_s
+        + QString::fromLatin1(QUrl::toPercentEncoding(serviceToken)));
 }
 
 ServiceOutcome<QString> TrainingService::FetchCheckToken()
 {
     const QString address = url(u"/sctstulist/api/getCheckToken?untcod="_s
-                                + QString::fromLatin1(QUrl::toPercentEncoding(m_settings.unitCode)));
+        + QString::fromLatin1(QUrl::toPercentEncoding(m_settings.unitCode)));
     if (!m_setupError.isEmpty())
         return { {}, m_setupError };
     auto outcome = ReadMember(m_client->get(address), address, u"token"_s);
@@ -123,7 +126,8 @@ ServiceOutcome<QString> TrainingService::FetchCheckToken()
 
 ServiceOutcome<bool> TrainingService::FetchCheckState(const QString &checkToken)
 {
-    const QString address = url(u"/sctstulist/getPkiStat/"_s + QString::fromLatin1(QUrl::toPercentEncoding(checkToken)));
+    const QString address = url(
+        u"/sctstulist/getPkiStat/"_s + QString::fromLatin1(QUrl::toPercentEncoding(checkToken)));
     ServiceOutcome<bool> outcome;
     if (!m_setupError.isEmpty()) {
         outcome.error = m_setupError;
@@ -146,7 +150,8 @@ ServiceOutcome<bool> TrainingService::FetchCheckState(const QString &checkToken)
                 outcome.value = *checked;
                 return outcome;
             }
-            outcome.error = u"%1 的欄位 checked 不是 true 或 false：%2"_s.arg(address, JsonValueText(m.value));
+            outcome.error = u"%1 的欄位 checked 不是 true 或 false：%2"_s.arg(
+                address, JsonValueText(m.value));
             return outcome;
         }
     }
@@ -156,17 +161,18 @@ ServiceOutcome<bool> TrainingService::FetchCheckState(const QString &checkToken)
 
 QString TrainingService::CheckPageUrl(const QString &checkToken) const
 {
-    return url(u"/sctstulist/checkPki?token="_s + QString::fromLatin1(QUrl::toPercentEncoding(checkToken)));
+    return url(u"/sctstulist/checkPki?token="_s
+        + QString::fromLatin1(QUrl::toPercentEncoding(checkToken)));
 }
 
-ServiceOutcome<QString> TrainingService::PostCourses(const QString &serviceToken, const QString &indexKey,
-                                                     const QString &data)
+ServiceOutcome<QString> TrainingService::PostCourses(
+    const QString &serviceToken, const QString &indexKey, const QString &data)
 {
     const QString address = url(u"/sctcls/api/uploadCourse"_s);
     if (!m_setupError.isEmpty())
         return { {}, m_setupError };
-    const WebResult result = m_client->postForm(
-        address, { { u"token"_s, serviceToken }, { u"index_key"_s, indexKey }, { u"data"_s, data } });
+    const WebResult result = m_client->postForm(address,
+        { { u"token"_s, serviceToken }, { u"index_key"_s, indexKey }, { u"data"_s, data } });
     return ReadMember(result, address, u"msg"_s);
 }
 

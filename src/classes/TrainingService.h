@@ -10,8 +10,8 @@
 // Where the training web service is and how to reach it, as the station's settings say.
 struct ServiceSettings
 {
-    QString baseUrl;       // Base/連線網址, e.g. https://host/cco (no trailing "/")
-    QString unitCode;      // Base/委託代訓編號
+    QString baseUrl; // Base/連線網址, e.g. https://host/cco (no trailing "/")
+    QString unitCode; // Base/委託代訓編號
     QString trustedCaFile; // Base/信任憑證檔, empty = the system's store alone
     int timeoutMs = WebClient::DefaultTimeoutMs;
 
@@ -20,8 +20,7 @@ struct ServiceSettings
 };
 
 // The result of one request to the service: a value, or the reason it failed.
-template <typename T>
-struct ServiceOutcome
+template<typename T> struct ServiceOutcome
 {
     T value {};
     QString error; // empty on success; names the address and the reason
@@ -32,8 +31,8 @@ struct ServiceOutcome
 enum class GateState {
     Passed,
     NoCheckToken, // no check in this run yet: "請先 【驗自然人憑證】"
-    NotChecked,   // the service says the check is not (or no longer) passed
-    Failed,       // the state request itself failed (error holds why)
+    NotChecked, // the service says the check is not (or no longer) passed
+    Failed, // the state request itself failed (error holds why)
 };
 
 struct GateOutcome
@@ -65,7 +64,8 @@ public:
     ServiceOutcome<QByteArray> FetchClassListText();
 
     // The student list text of a class, fetched with a service token.
-    ServiceOutcome<QByteArray> FetchStudentList(const QString &classNo, const QString &serviceToken);
+    ServiceOutcome<QByteArray> FetchStudentList(
+        const QString &classNo, const QString &serviceToken);
 
     // A new certificate-check token for the unit ("/sctstulist/api/getCheckToken").
     ServiceOutcome<QString> FetchCheckToken();
@@ -76,8 +76,8 @@ public:
 
     // Posts the lessons of a class ("/sctcls/api/uploadCourse"); the value is the answer's
     // member "msg".
-    ServiceOutcome<QString> PostCourses(const QString &serviceToken, const QString &indexKey,
-                                        const QString &data);
+    ServiceOutcome<QString> PostCourses(
+        const QString &serviceToken, const QString &indexKey, const QString &data);
 
     // ---- The certificate gate ----
     // The certificate-check token of this run (empty until the first check).
@@ -89,14 +89,14 @@ public:
     // the remembered token when it is not (the class list does so).
     GateOutcome PassGate(bool forgetWhenNotChecked);
 
-    static const QString NeedCheckMessage;    // "請先 【驗自然人憑證】"
-    static const QString CheckAgainMessage;   // "憑證沒驗過或已逾時 請再 【驗自然人憑證】"
+    static const QString NeedCheckMessage; // "請先 【驗自然人憑證】"
+    static const QString CheckAgainMessage; // "憑證沒驗過或已逾時 請再 【驗自然人憑證】"
 
 private:
     QString url(const QString &path) const;
     ServiceOutcome<QByteArray> Get(const QString &path);
-    ServiceOutcome<QString> ReadMember(const WebResult &result, const QString &address,
-                                       const QString &member);
+    ServiceOutcome<QString> ReadMember(
+        const WebResult &result, const QString &address, const QString &member);
 
     ServiceSettings m_settings;
     std::unique_ptr<WebClient> m_client;

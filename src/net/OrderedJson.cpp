@@ -11,7 +11,8 @@ namespace {
 
 void SkipBlanks(const QByteArray &text, qsizetype &i)
 {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+    while (i < text.size()
+        && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
         ++i;
 }
 
@@ -71,8 +72,9 @@ std::optional<QList<JsonMember>> ReadJsonMembers(const QByteArray &text, QString
     if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
         if (error)
             *error = parseError.error != QJsonParseError::NoError
-                         ? u"回應不是正確的 JSON（位置 %1：%2）"_s.arg(parseError.offset).arg(parseError.errorString())
-                         : u"回應不是 JSON 物件"_s;
+                ? u"回應不是正確的 JSON（位置 %1：%2）"_s.arg(parseError.offset)
+                      .arg(parseError.errorString())
+                : u"回應不是 JSON 物件"_s;
         return std::nullopt;
     }
     QList<JsonMember> members;
@@ -96,7 +98,7 @@ std::optional<QList<JsonMember>> ReadJsonMembers(const QByteArray &text, QString
         const qsizetype valueStart = i;
         if (!SkipValue(text, i))
             break;
-        members.append({name, ParseOne(text.mid(valueStart, i - valueStart).trimmed())});
+        members.append({ name, ParseOne(text.mid(valueStart, i - valueStart).trimmed()) });
         SkipBlanks(text, i);
         if (i < text.size() && text[i] == ',')
             ++i;

@@ -21,7 +21,4 @@ UrlOpener &CurrentUrlOpener()
     return g_opener ? *g_opener : desktop;
 }
 
-void SetCurrentUrlOpener(UrlOpener *opener)
-{
-    g_opener = opener;
-}
+void SetCurrentUrlOpener(UrlOpener *opener) { g_opener = opener; }

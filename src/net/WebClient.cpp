@@ -17,9 +17,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QByteArray AcceptHeader = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
-const QByteArray UserAgentHeader =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/93.0.4577.63 Safari/537.36";
+const QByteArray UserAgentHeader
+    = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+      "Chrome/93.0.4577.63 Safari/537.36";
 
 // The reason of a failed connection in the operator's words; Qt's own text follows for support.
 QString ReasonOf(QNetworkReply::NetworkError code, const QString &host)
@@ -77,7 +77,8 @@ bool WebClient::setExtraCaFile(const QString &path, QString *error)
             *error = u"無法讀取信任憑證檔 %1：%2"_s.arg(path, file.errorString());
         return false;
     }
-    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    const QList<QSslCertificate> certificates
+        = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
     if (certificates.isEmpty()) {
         if (error)
             *error = u"信任憑證檔 %1 中沒有 PEM 格式的憑證"_s.arg(path);
@@ -89,7 +90,7 @@ bool WebClient::setExtraCaFile(const QString &path, QString *error)
 
 QNetworkRequest WebClient::makeRequest(const QString &url) const
 {
-    QNetworkRequest request{QUrl(url)};
+    QNetworkRequest request { QUrl(url) };
     request.setRawHeader("Accept", AcceptHeader);
     request.setHeader(QNetworkRequest::UserAgentHeader, UserAgentHeader);
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
@@ -105,7 +106,8 @@ QNetworkRequest WebClient::makeRequest(const QString &url) const
 
 WebResult WebClient::get(const QString &url)
 {
-    return run(url, [this](const QNetworkRequest &request) { return m_manager->get(request); }, nullptr);
+    return run(
+        url, [this](const QNetworkRequest &request) { return m_manager->get(request); }, nullptr);
 }
 
 WebResult WebClient::postForm(const QString &url, const WebFormFields &fields)
@@ -117,21 +119,30 @@ WebResult WebClient::postForm(const QString &url, const WebFormFields &fields)
             body += '&';
         body += QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
     }
-    return run(url, [this, body](QNetworkRequest request) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded"_ba);
-        return m_manager->post(request, body);
-    }, nullptr);
+    return run(
+        url,
+        [this, body](QNetworkRequest request) {
+            request.setHeader(
+                QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded"_ba);
+            return m_manager->post(request, body);
+        },
+        nullptr);
 }
 
 WebResult WebClient::postJson(const QString &url, const QByteArray &json)
 {
-    return run(url, [this, json](QNetworkRequest request) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json; charset=utf-8"_ba);
-        return m_manager->post(request, json);
-    }, nullptr);
+    return run(
+        url,
+        [this, json](QNetworkRequest request) {
+            request.setHeader(
+                QNetworkRequest::ContentTypeHeader, "application/json; charset=utf-8"_ba);
+            return m_manager->post(request, json);
+        },
+        nullptr);
 }
 
-WebResult WebClient::postMultipart(const QString &url, const WebFormFields &fields, const WebFilePart &file)
+WebResult WebClient::postMultipart(
+    const QString &url, const WebFormFields &fields, const WebFilePart &file)
 {
     QByteArray data = file.data;
     if (data.isEmpty() && !file.path.isEmpty()) {
@@ -143,30 +154,34 @@ WebResult WebClient::postMultipart(const QString &url, const WebFormFields &fiel
         }
         data = source.readAll();
     }
-    return run(url, [this, fields, file, data](const QNetworkRequest &request) {
-        auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-        for (const auto &[name, value] : fields) {
+    return run(
+        url,
+        [this, fields, file, data](const QNetworkRequest &request) {
+            auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+            for (const auto &[name, value] : fields) {
+                QHttpPart part;
+                part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                    u"form-data; name=\"%1\""_s.arg(name));
+                part.setBody(value.toUtf8());
+                multi->append(part);
+            }
             QHttpPart part;
+            part.setHeader(QNetworkRequest::ContentTypeHeader, file.contentType);
             part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                           u"form-data; name=\"%1\""_s.arg(name));
-            part.setBody(value.toUtf8());
+                u"form-data; name=\"%1\"; filename=\"%2\""_s.arg(file.fieldName, file.fileName));
+            part.setBody(data);
             multi->append(part);
-        }
-        QHttpPart part;
-        part.setHeader(QNetworkRequest::ContentTypeHeader, file.contentType);
-        part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                       u"form-data; name=\"%1\"; filename=\"%2\""_s.arg(file.fieldName, file.fileName));
-        part.setBody(data);
-        multi->append(part);
-        QNetworkReply *reply = m_manager->post(request, multi);
-        multi->setParent(reply);
-        return reply;
-    }, nullptr);
+            QNetworkReply *reply = m_manager->post(request, multi);
+            multi->setParent(reply);
+            return reply;
+        },
+        nullptr);
 }
 
 WebResult WebClient::download(const QString &url, QIODevice *target)
 {
-    return run(url, [this](const QNetworkRequest &request) { return m_manager->get(request); }, target);
+    return run(
+        url, [this](const QNetworkRequest &request) { return m_manager->get(request); }, target);
 }
 
 void WebClient::cancel()
@@ -178,8 +193,7 @@ void WebClient::cancel()
 }
 
 WebResult WebClient::run(const QString &url,
-                         const std::function<QNetworkReply *(const QNetworkRequest &)> &send,
-                         QIODevice *sink)
+    const std::function<QNetworkReply *(const QNetworkRequest &)> &send, QIODevice *sink)
 {
     WebResult result;
     const QUrl parsed(url);
@@ -209,7 +223,7 @@ WebResult WebClient::run(const QString &url,
         reply->abort();
     });
     connect(reply, &QNetworkReply::sslErrors, &loop,
-            [&](const QList<QSslError> &errors) { sslErrors += errors; });
+        [&](const QList<QSslError> &errors) { sslErrors += errors; });
     connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 sent, qint64 total) {
         timer.start();
         emit uploadProgress(sent, total);
@@ -235,7 +249,8 @@ WebResult WebClient::run(const QString &url,
     timer.stop();
 
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QString reasonPhrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    const QString reasonPhrase
+        = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     if (!reply->isOpen()) {
         // An aborted reply has nothing more to give.
     } else if (sink) {
@@ -266,9 +281,11 @@ WebResult WebClient::run(const QString &url,
         if (reasons.isEmpty())
             reasons << qtReason;
         reasons.removeDuplicates();
-        result.error = u"無法驗證伺服器 %1 的憑證，已拒絕連線（%2）：%3"_s.arg(host, url, reasons.join(u"；"_s));
+        result.error = u"無法驗證伺服器 %1 的憑證，已拒絕連線（%2）：%3"_s.arg(
+            host, url, reasons.join(u"；"_s));
     } else if (result.status >= 400) {
-        result.error = u"%1 回應錯誤：HTTP %2 %3"_s.arg(url).arg(result.status).arg(reasonPhrase).trimmed();
+        result.error
+            = u"%1 回應錯誤：HTTP %2 %3"_s.arg(url).arg(result.status).arg(reasonPhrase).trimmed();
     } else if (code != QNetworkReply::NoError) {
         result.error = u"無法連線至 %1：%2（%3）"_s.arg(url, ReasonOf(code, host), qtReason);
     }

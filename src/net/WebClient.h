@@ -19,9 +19,9 @@ class QNetworkRequest;
 // operator can act on; status holds the HTTP status when the server answered at all.
 struct WebResult
 {
-    int status = 0;       // HTTP status, 0 when no answer arrived
-    QByteArray body;      // the answer as it came (empty for a download into a device)
-    QString error;        // empty on success
+    int status = 0; // HTTP status, 0 when no answer arrived
+    QByteArray body; // the answer as it came (empty for a download into a device)
+    QString error; // empty on success
     bool timedOut = false;
     bool cancelled = false;
 
@@ -33,11 +33,11 @@ struct WebResult
 // A file part of a multipart form.
 struct WebFilePart
 {
-    QString fieldName;   // form field, e.g. "uploadzip"
-    QString fileName;    // name the server sees
+    QString fieldName; // form field, e.g. "uploadzip"
+    QString fileName; // name the server sees
     QString contentType; // e.g. "application/zip"
-    QByteArray data;     // the content, or
-    QString path;        // the file to send when data is empty
+    QByteArray data; // the content, or
+    QString path; // the file to send when data is empty
 };
 
 using WebFormFields = QList<std::pair<QString, QString>>;
@@ -70,7 +70,8 @@ public:
     // Fields URL-encoded as application/x-www-form-urlencoded (UTF-8).
     WebResult postForm(const QString &url, const WebFormFields &fields);
     WebResult postJson(const QString &url, const QByteArray &json);
-    WebResult postMultipart(const QString &url, const WebFormFields &fields, const WebFilePart &file);
+    WebResult postMultipart(
+        const QString &url, const WebFormFields &fields, const WebFilePart &file);
     // The answer is written to target as it arrives (body stays empty). A failure leaves
     // what arrived in target: the caller writes to a temporary file and keeps it only on success.
     WebResult download(const QString &url, QIODevice *target);
@@ -88,8 +89,8 @@ signals:
 
 private:
     QNetworkRequest makeRequest(const QString &url) const;
-    WebResult run(const QString &url, const std::function<QNetworkReply *(const QNetworkRequest &)> &send,
-                  QIODevice *sink);
+    WebResult run(const QString &url,
+        const std::function<QNetworkReply *(const QNetworkRequest &)> &send, QIODevice *sink);
 
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;

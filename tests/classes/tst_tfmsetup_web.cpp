@@ -123,7 +123,8 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
     // Declining the question writes nothing.
     prompter.queueButton(Prompter::Button::No);
     QTest::mouseClick(window.BtnWebDownload, Qt::LeftButton); // no row chosen: the first
-    QCOMPARE(prompter.asked, QStringList { u"匯入編號: 11501000001 講習名稱:職業安全衛生教育訓練 ??"_s });
+    QCOMPARE(prompter.asked,
+        QStringList { u"匯入編號: 11501000001 講習名稱:職業安全衛生教育訓練 ??"_s });
     QCOMPARE(QueryValue(u"select count(*) from Courses"_s).toInt(), 0);
 
     // Download the first class.
@@ -138,9 +139,24 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
     QCOMPARE(window.rowCount(), 1);
     QCOMPARE(window.GatherFields().CourseId, u"11501000001"_s);
     QCOMPARE(window.GatherFields().Course, u"職業安全衛生教育訓練"_s);
-    QCOMPARE(QueryValue(u"select count(*) from Booking where INDEX_KEY = '1150100000100' and JOBTYPE = '學員'"_s).toInt(), 4);
-    QCOMPARE(QueryValue(u"select count(*) from Course where INDEX_KEY = '1150100000100' and DateStart = ?"_s,
-                        { QDate::currentDate().toString(u"yyyy/MM/dd"_s) }).toInt(), 1);
+    QCOMPARE(
+        QueryValue(
+            u"select count(*) from Booking where INDEX_KEY = '1150100000100' and JOBTYPE = '學員'"_s)
+            .toInt(),
+        4);
+    QCOMPARE(
+        QueryValue(
+            u"select count(*) from Course where INDEX_KEY = '1150100000100' and DateStart = ?"_s,
+            { QDate::currentDate().toString(u"yyyy/MM/dd"_s) })
+            .toInt(),
+        1);
+
+    // A double click on row 3 downloads array element 2.
+    prompter.clear();
+    prompter.queueButton(Prompter::Button::Yes);
+    emit grid->cellDoubleClicked(3, 1);
+    QCOMPARE(prompter.asked, QStringList { u"匯入編號: 11501000003 講習名稱:危險性機械操作人員訓練 ??"_s });
+    QCOMPARE(prompter.messages, QStringList { u"匯入課程編號 :11501000003 及學員 2筆"_s });
 
     // The empty row of an old class cannot be downloaded.
     prompter.clear();
@@ -180,8 +196,14 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
         QTRY_VERIFY(lessons.BitBtnUpload->isEnabled());
         QTest::mouseClick(lessons.BitBtnUpload, Qt::LeftButton);
         QCOMPARE(prompter.messages, QStringList { u"資料成功上傳"_s });
-        QCOMPARE(fake.posted().last().toObject().value(u"form"_s).toObject().value(u"index_key"_s).toString(),
-                 u"11501000001"_s);
+        QCOMPARE(fake.posted()
+                     .last()
+                     .toObject()
+                     .value(u"form"_s)
+                     .toObject()
+                     .value(u"index_key"_s)
+                     .toString(),
+            u"11501000001"_s);
         lessons.close();
     }
     window.close();

@@ -37,8 +37,9 @@ bool FakeService::start()
         return false;
     }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(u"python3"_s, QStringList { source + u"/tests/fakeservice/fakeservice.py"_s,
-                                                u"--exit-on-eof"_s } + m_arguments);
+    m_process.start(u"python3"_s,
+        QStringList { source + u"/tests/fakeservice/fakeservice.py"_s, u"--exit-on-eof"_s }
+            + m_arguments);
     if (!m_process.waitForStarted(10000)) {
         m_error = u"python3 did not start: "_s + m_process.errorString();
         return false;
@@ -46,7 +47,8 @@ bool FakeService::start()
     const QDeadlineTimer deadline(30000);
     while (!m_process.canReadLine()) {
         if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
-            m_error = u"fake service did not come up: "_s + QString::fromUtf8(m_process.readAllStandardError());
+            m_error = u"fake service did not come up: "_s
+                + QString::fromUtf8(m_process.readAllStandardError());
             return false;
         }
         m_process.waitForReadyRead(200);
@@ -73,15 +75,9 @@ bool FakeService::control(const QString &pathAndQuery, QByteArray *body)
     return result.ok();
 }
 
-bool FakeService::set(const QString &query)
-{
-    return control(u"/__control/set?"_s + query);
-}
+bool FakeService::set(const QString &query) { return control(u"/__control/set?"_s + query); }
 
-bool FakeService::reset()
-{
-    return control(u"/__control/reset"_s);
-}
+bool FakeService::reset() { return control(u"/__control/reset"_s); }
 
 QJsonArray FakeService::posted()
 {

@@ -29,16 +29,16 @@ void TestOrderedJson::membersInDocumentOrder_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("firstText");
 
-    QTest::newRow("names sorting the other way") << R"({"token":"abc","at":"2024"})"_ba
-                                                 << QStringList { u"token"_s, u"at"_s } << u"abc"_s;
+    QTest::newRow("names sorting the other way")
+        << R"({"token":"abc","at":"2024"})"_ba << QStringList { u"token"_s, u"at"_s } << u"abc"_s;
     QTest::newRow("nested values and commas in strings")
         << R"( {"status" : "a,}b", "data":[{"x":[1,2,{"y":"]"}]}], "z":null } )"_ba
         << QStringList { u"status"_s, u"data"_s, u"z"_s } << u"a,}b"_s;
     QTest::newRow("escaped quotes and Chinese names")
-        << "{\"\\u540d\\\"\":\"\\\"引號\\\"\",\"班\":1}"_ba
-        << QStringList { u"名\""_s, u"班"_s } << u"\"引號\""_s;
-    QTest::newRow("byte order mark") << "\xEF\xBB\xBF{\"b\":true,\"a\":false}"_ba
-                                     << QStringList { u"b"_s, u"a"_s } << u"true"_s;
+        << "{\"\\u540d\\\"\":\"\\\"引號\\\"\",\"班\":1}"_ba << QStringList { u"名\""_s, u"班"_s }
+        << u"\"引號\""_s;
+    QTest::newRow("byte order mark")
+        << "\xEF\xBB\xBF{\"b\":true,\"a\":false}"_ba << QStringList { u"b"_s, u"a"_s } << u"true"_s;
     QTest::newRow("empty object") << "{}"_ba << QStringList() << QString();
 }
 

@@ -48,10 +48,7 @@ void TestWebClient::initTestCase()
     QVERIFY2(m_service->start(), qPrintable(m_service->error()));
 }
 
-void TestWebClient::init()
-{
-    QVERIFY(m_service->reset());
-}
+void TestWebClient::init() { QVERIFY(m_service->reset()); }
 
 std::unique_ptr<WebClient> TestWebClient::trustingClient()
 {
@@ -105,7 +102,8 @@ void TestWebClient::silentServerTimesOut()
     const QString url = m_service->base() + u"/api/getToken"_s;
     const WebResult result = client->get(url);
     QVERIFY(result.timedOut);
-    QVERIFY2(result.error.contains(url) && result.error.contains(u"逾時"_s), qPrintable(result.error));
+    QVERIFY2(
+        result.error.contains(url) && result.error.contains(u"逾時"_s), qPrintable(result.error));
     QVERIFY(!client->busy());
 }
 
@@ -146,7 +144,7 @@ void TestWebClient::certificateChecks()
         QCOMPARE(result.status, 0);
         QVERIFY(result.body.isEmpty());
         QVERIFY2(result.error.contains(u"127.0.0.1"_s) && result.error.contains(u"憑證"_s),
-                 qPrintable(result.error));
+            qPrintable(result.error));
     }
 }
 
@@ -161,7 +159,8 @@ void TestWebClient::unreachableServerIsNamed()
     const QString url = u"https://127.0.0.1:%1/cco/api/getToken"_s.arg(port);
     const WebResult result = client.get(url);
     QVERIFY(!result.ok());
-    QVERIFY2(result.error.contains(url) && result.error.contains(u"拒絕連線"_s), qPrintable(result.error));
+    QVERIFY2(result.error.contains(url) && result.error.contains(u"拒絕連線"_s),
+        qPrintable(result.error));
 
     const WebResult bad = client.get(u"not an address"_s);
     QVERIFY(bad.error.contains(u"網址不正確"_s));
@@ -174,12 +173,14 @@ void TestWebClient::unreachableServerIsNamed()
 void TestWebClient::formFieldsArriveAsSent()
 {
     auto client = trustingClient();
-    const QString token = QJsonDocument::fromJson(client->get(m_service->base() + u"/api/getToken"_s).body)
-                              .object().value(u"token"_s).toString();
+    const QString token
+        = QJsonDocument::fromJson(client->get(m_service->base() + u"/api/getToken"_s).body)
+              .object()
+              .value(u"token"_s)
+              .toString();
     const QString data = u"[{\"subject\":\"A&B=C+D 100% 安全\"}]"_s;
     const WebResult result = client->postForm(m_service->base() + u"/sctcls/api/uploadCourse"_s,
-                                              { { u"token"_s, token }, { u"index_key"_s, u"11501000001"_s },
-                                                { u"data"_s, data } });
+        { { u"token"_s, token }, { u"index_key"_s, u"11501000001"_s }, { u"data"_s, data } });
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(QJsonDocument::fromJson(result.body).object().value(u"msg"_s).toString(), u"OK"_s);
     const QJsonObject posted = m_service->posted().last().toObject();
@@ -194,8 +195,8 @@ void TestWebClient::multipartUploadReportsProgress()
     auto client = trustingClient();
     QSignalSpy progress(client.get(), &WebClient::uploadProgress);
     const QByteArray zip(300000, 'z');
-    const WebResult result = client->postMultipart(
-        m_service->base() + u"/sctstulist/api/clszip"_s, { { u"clssno"_s, u"11501000001"_s }, { u"token"_s, u"t"_s } },
+    const WebResult result = client->postMultipart(m_service->base() + u"/sctstulist/api/clszip"_s,
+        { { u"clssno"_s, u"11501000001"_s }, { u"token"_s, u"t"_s } },
         { u"uploadzip"_s, u"11501000001.zip"_s, u"application/jpg"_s, zip, QString() });
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.text().trimmed(), u"上傳成功"_s);
@@ -203,7 +204,9 @@ void TestWebClient::multipartUploadReportsProgress()
     // Some report says the whole body (the file and the form around it) went out.
     bool whole = false;
     for (const QList<QVariant> &report : progress)
-        whole = whole || (report.at(0).toLongLong() == report.at(1).toLongLong() && report.at(1).toLongLong() > zip.size());
+        whole = whole
+            || (report.at(0).toLongLong() == report.at(1).toLongLong()
+                && report.at(1).toLongLong() > zip.size());
     QVERIFY(whole);
     const QJsonObject posted = m_service->posted().last().toObject();
     QVERIFY(posted.value(u"content_type"_s).toString().startsWith(u"multipart/form-data"_s));
@@ -215,8 +218,8 @@ void TestWebClient::downloadWritesIntoTheDevice()
     auto client = trustingClient();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    const WebResult result = client->download(m_service->base() + u"/sctstulist/api/downloadZip?clssno=11501000001"_s,
-                                              &buffer);
+    const WebResult result = client->download(
+        m_service->base() + u"/sctstulist/api/downloadZip?clssno=11501000001"_s, &buffer);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QVERIFY(result.body.isEmpty());
     QVERIFY(buffer.data().startsWith("PK"));
