@@ -713,6 +713,9 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
     }
 
     Result result;
+    // The working connection is opened again afterwards only when it was open: a file the
+    // station refused (damaged, not ours) is never switched to the write-ahead log here.
+    const bool wasOpen = m_dm.isWorkingOpen();
     m_dm.CloseWorking();
     try {
         Report(u"資料庫備份中 "_s, fileName, 0);
@@ -742,11 +745,12 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
         }
     } catch (...) {
         QString ignored;
-        m_dm.OpenWorkingDatabase(working, &ignored);
+        if (wasOpen)
+            m_dm.OpenWorkingDatabase(working, &ignored);
         throw;
     }
     QString error;
-    if (!m_dm.OpenWorkingDatabase(working, &error))
+    if (wasOpen && !m_dm.OpenWorkingDatabase(working, &error))
         throw DatabaseError(error);
     return result;
 }

@@ -115,6 +115,7 @@ private slots:
     void backupHoldsEveryCommittedRowWhileAnotherConnectionWrites();
     void backupOnlyWritesNothingButTheBackup();
     void killedBackupsLeaveNoPartsBehind();
+    void damagedDatabaseTheStationRefusedIsLeftAlone();
     void refusesABackupNameOrFolderItCannotUse_data();
     void refusesABackupNameOrFolderItCannotUse();
 
@@ -336,6 +337,28 @@ void TestConversion::killedBackupsLeaveNoPartsBehind()
     QCOMPARE(left, expected);
     QVERIFY(QFile::exists(elsewhere));
     QCOMPARE(CountOf(result.backupPath, u"課程基本資料"_s), u"2"_s);
+}
+
+// The station could not use the working database (a damaged table) and left it closed; the
+// backup asked for from the administration menu fails and does not open it for writing either.
+void TestConversion::damagedDatabaseTheStationRefusedIsLeftAlone()
+{
+    QVERIFY(QDir().mkpath(m_dataDir));
+    QVERIFY(QFile::copy(TemplatePath(), WorkingPath()));
+    QFile::setPermissions(WorkingPath(), QFile::ReadOwner | QFile::WriteOwner);
+    {
+        QFile file(WorkingPath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(7 * 4096)); // a page of the tables, past the schema
+        file.write(QByteArray(4096, '\xA5'));
+    }
+    m_dm->CloseWorking();
+    const QByteArray before = FileHash(WorkingPath());
+
+    DatabaseConversion conversion(*m_dm);
+    QVERIFY_THROWS_EXCEPTION(RolvanError, conversion.Run(DatabaseConversion::DefaultOptions()));
+    QVERIFY(!m_dm->isWorkingOpen());
+    QCOMPARE(FileHash(WorkingPath()), before);
 }
 
 void TestConversion::refusesABackupNameOrFolderItCannotUse_data()
