@@ -10,6 +10,7 @@
 #include "admin/TFm_Help.h"
 #include "classes/TDialog_Date.h"
 #include "classes/Tfm_Course.h"
+#include "core/Activation.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
@@ -577,7 +578,8 @@ bool TFmSetup::FormActivate()
         }
         if (!m_dm.isWorkingOpen()) {
             QString error;
-            if (!m_dm.OpenWorkingDatabase(path, &error))
+            // A file the station refused stays untouched here too.
+            if (!m_dm.OpenCheckedWorkingDatabase(path, MainActivation::ReadDataFolders().backup, &error))
                 throw RolvanError(error);
         }
     }

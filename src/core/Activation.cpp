@@ -255,14 +255,8 @@ bool MainActivation::OpenWorkingDatabase()
 
     // Before anything changes the file (the switch to the write-ahead log writes its header):
     // the file, its folder and the disk let us write, and the file is one of ours.
-    DatabaseCheck check = CheckDatabaseWritable(database);
-    if (check.ok())
-        check = CheckOurDatabase(database);
-    if (!check.ok())
-        return refuse(check);
-
     QString error;
-    if (!m_dm.OpenWorkingDatabase(database, &error)) {
+    if (!m_dm.OpenCheckedWorkingDatabase(database, folders.backup, &error)) {
         if (m_dm.IsNewOpenProblem(error))
             m_lastError = error;
         return false;

@@ -358,6 +358,21 @@ bool TDM::OpenWorkingDatabase(const QString &filePath, QString *error)
     return OpenSqliteFile(m_con1Name, filePath, error);
 }
 
+bool TDM::OpenCheckedWorkingDatabase(const QString &filePath, const QString &backupFolder,
+                                     QString *error)
+{
+    DatabaseCheck check = CheckDatabaseWritable(filePath);
+    if (check.ok())
+        check = CheckOurDatabase(filePath);
+    if (!check.ok()) {
+        CloseWorking();
+        if (error)
+            *error = DatabaseProblemMessage(filePath, check, backupFolder);
+        return false;
+    }
+    return OpenWorkingDatabase(filePath, error);
+}
+
 bool TDM::OpenSampleDatabase(const QString &filePath, QString *error)
 {
     // The template stays one self-contained file (no write-ahead log beside it), because new

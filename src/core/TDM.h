@@ -36,6 +36,12 @@ public:
     // Points Con1 at an existing SQLite file and opens it. A missing, unreadable or corrupt
     // file is refused with a message naming it, and the file is left as it was.
     bool OpenWorkingDatabase(const QString &filePath, QString *error = nullptr);
+    // OpenWorkingDatabase for the station's own database, after the checks that must come
+    // before anything changes the file: the file, its folder and the disk let us write
+    // (CheckDatabaseWritable) and the file is one of ours (CheckOurDatabase). A refused file is
+    // not touched; *error is the message of DatabaseProblemMessage, naming the newest backup.
+    bool OpenCheckedWorkingDatabase(const QString &filePath, const QString &backupFolder,
+                                    QString *error = nullptr);
     // The same for the template connection (opened read-write: the help texts are edited
     // in it).
     bool OpenSampleDatabase(const QString &filePath, QString *error = nullptr);

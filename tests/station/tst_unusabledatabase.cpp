@@ -1,6 +1,6 @@
 // The sign-in screen on a working database it cannot use, offscreen: the problem is shown once,
 // however often the window becomes active again; the window can still be closed and the
-// administration menu opened; the file is left as it was.
+// administration menu opened; neither they nor the class window change the file.
 
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
@@ -111,6 +111,20 @@ void TestUnusableDatabase::oneMessageThenCloseAndAdministrationWork()
     QTest::mouseClick(window.BitBtn11, Qt::LeftButton);
     QTRY_COMPARE(opened, u"FmSysManager"_s);
     QCOMPARE(prompter.errors.size(), 1);
+
+    // The class window ("講習選定") refuses the file too and does not open it for writing.
+    QString classWindow;
+    QTimer::singleShot(300, [&classWindow] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            classWindow = modal->objectName();
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+        }
+    });
+    QTest::mouseClick(window.BitBtn2, Qt::LeftButton);
+    QTRY_VERIFY(!classWindow.isEmpty());
+    QVERIFY(!dm.isWorkingOpen());
+    QCOMPARE(FileHash(database), before);
 
     // "結束" closes the window.
     QTest::mouseClick(window.BitBtnClose, Qt::LeftButton);
