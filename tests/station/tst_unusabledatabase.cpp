@@ -65,10 +65,15 @@ void TestUnusableDatabase::oneMessageThenCloseAndAdministrationWork()
     const QString backup = data + u"/Backup/20250502170000_QuorinBackup.db"_s;
     QVERIFY(QFile::copy(TemplatePath(), backup));
     const QString database = data + u"/Quorin.db"_s;
+    // A copy of the template with a damaged page of its tables: SQLite still opens it, so any
+    // open without the checks would switch it to the write-ahead log.
+    QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
     {
         QFile file(database);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, '\x5a'));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(7 * 4096));
+        file.write(QByteArray(4096, '\xA5'));
     }
     const QByteArray before = FileHash(database);
     WriteIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, data);
@@ -86,7 +91,7 @@ void TestUnusableDatabase::oneMessageThenCloseAndAdministrationWork()
     QCOMPARE(prompter.errors.size(), 1);
     const QString message = prompter.errors.first();
     QVERIFY2(message.startsWith(u"無法開啟資料庫 "_s + QDir::toNativeSeparators(database)
-                                + u"：不是本系統的資料庫"_s),
+                                + u"：資料庫檔案已損毀"_s),
              qPrintable(message));
     QVERIFY2(message.contains(u"最新的備份："_s + QDir::toNativeSeparators(backup)), qPrintable(message));
 
