@@ -192,8 +192,14 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
         // 20. Database version against the template.
         CheckDatabaseVersion();
 
-        // 21. Versions recorded in the INI.
-        RecordVersions(executablePath);
+        // 21. Versions recorded in the INI. A settings file that cannot be written (read-only,
+        // a full disk) is told once with the reason; the station works on without the record.
+        try {
+            RecordVersions(executablePath);
+        } catch (const RolvanError &e) {
+            if (m_dm.IsNewProblemOfThisRun(e.message()))
+                CurrentPrompter().ShowError(e.message());
+        }
 
         // 22. Today's class, unless one is chosen.
         if (!m_station.classChosen())

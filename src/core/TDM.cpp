@@ -396,6 +396,14 @@ bool TDM::IsNewOpenProblem(const QString &message)
     return true;
 }
 
+bool TDM::IsNewProblemOfThisRun(const QString &message)
+{
+    if (m_reportedProblems.contains(message))
+        return false;
+    m_reportedProblems << message;
+    return true;
+}
+
 void TDM::StartPageCheck(const QString &filePath, const QString &backupFolder)
 {
     const QString key = QFileInfo(filePath).absoluteFilePath();

@@ -58,6 +58,9 @@ public:
     // once, not again at every activation while it stays the same. A successful open forgets it.
     bool IsNewOpenProblem(const QString &message);
     void ForgetOpenProblem() { m_reportedOpenProblem.clear(); }
+    // Whether a problem that does not stop the station (the settings file cannot be written)
+    // is shown for the first time in this run.
+    bool IsNewProblemOfThisRun(const QString &message);
 
     // SQLite's page check of the working database, once per file and run, on a thread of its
     // own (on a database of a million events it takes about 1.5 s from a cold disk): the
@@ -75,6 +78,7 @@ private:
     QString m_con1Name;
     QString m_conSampleName;
     QString m_reportedOpenProblem;
+    QStringList m_reportedProblems;
     QStringList m_pageChecked;
     QThread *m_pageCheck = nullptr;
 };

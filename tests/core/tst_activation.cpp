@@ -1,6 +1,7 @@
 // The start-up duties of the main window: data folders, the working database copied from the
 // template, the version check, the INI version keys, and what stops an activation.
 
+#include "Fun/AtomicFile.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <memory>
 
 #include <unistd.h>
@@ -177,6 +179,8 @@ private slots:
     void unusableDatabaseIsNamedOnceAndLeftAlone_data();
     void unusableDatabaseIsNamedOnceAndLeftAlone();
     void damagedPageIsReportedAfterTheStart();
+    void unwritableSettingsFileIsToldOnce();
+    void failedTemplateCopyLeavesNoDatabase();
 
 private:
     MainActivation::Outcome Activate(const QStringList &arguments = { QStringLiteral("Rolvan") });
@@ -527,6 +531,45 @@ void TestActivation::damagedPageIsReportedAfterTheStart()
     m_dm->WaitForPageCheck();
     QTest::qWait(50);
     QCOMPARE(m_prompter->errors.size(), 1);
+}
+
+// The version keys cannot be written (a full disk): the reason is told once, the station starts
+// all the same and the settings file keeps what it had.
+void TestActivation::unwritableSettingsFileIsToldOnce()
+{
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    // A version key that differs, so that the next start writes.
+    WriteIni(IniKey::DbVersion, QStringLiteral("older"));
+    const QByteArray before = FileHash(m_globals.iniPath());
+    for (int run = 0; run < 2; ++run) {
+        m_hooks.calls.clear();
+        InjectAtomicFileFault(AtomicFileStep::Sync, ENOSPC);
+        QCOMPARE(Activate(), MainActivation::Outcome::Done);
+        InjectAtomicFileFault(AtomicFileStep::Sync, 0);
+        QVERIFY(m_hooks.calls.contains(QStringLiteral("clock ST")));
+        QCOMPARE(m_prompter->errors.size(), 1);
+        QVERIFY2(m_prompter->errors.first().contains(QStringLiteral("磁碟空間不足"))
+                     && m_prompter->errors.first().contains(QStringLiteral("Rolvan.ini")),
+                 qPrintable(m_prompter->errors.first()));
+        QCOMPARE(FileHash(m_globals.iniPath()), before);
+    }
+}
+
+// The disk fills while the template is copied to a new working database: no half database is
+// left under its name, and the message says why.
+void TestActivation::failedTemplateCopyLeavesNoDatabase()
+{
+    InjectAtomicFileFault(AtomicFileStep::Write, ENOSPC);
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    InjectAtomicFileFault(AtomicFileStep::Write, 0);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.contains(QStringLiteral("無法由範本複製出新的資料庫"))
+                 && error.contains(QStringLiteral("磁碟空間不足")),
+             qPrintable(error));
+    QCOMPARE(QDir(DataRoot()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // The disk has room again: the next activation makes the database.
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    QVERIFY(QFile::exists(DataRoot() + QStringLiteral("/Quorin.db")));
 }
 
 QTEST_GUILESS_MAIN(TestActivation)
