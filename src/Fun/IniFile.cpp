@@ -162,6 +162,18 @@ bool IniFile::load(const QString &path)
     }
     file.close();
 
+    // Notepad's "Unicode" is UTF-16; a NUL byte means a binary file, not a text at all.
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        m_error = QStringLiteral("設定檔「%1」是 UTF-16（Unicode）編碼，無法讀取；請以 UTF-8 編碼另存")
+                      .arg(fileLabel(path));
+        m_loadFailed = true;
+        return false;
+    }
+    if (bytes.contains('\0')) {
+        m_error = QStringLiteral("設定檔「%1」不是文字檔，無法讀取").arg(fileLabel(path));
+        m_loadFailed = true;
+        return false;
+    }
     if (bytes.startsWith(kUtf8Bom)) {
         m_bom = true;
         bytes.remove(0, kUtf8Bom.size());

@@ -1,5 +1,6 @@
 #include "admin/DatabaseConversion.h"
 
+#include "Fun/AtomicFile.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/FileFunctions.h"
 #include "Fun/SettingKeys.h"
@@ -10,9 +11,11 @@
 #include "core/TDM.h"
 #include "platform/Clock.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -121,6 +124,24 @@ void RemoveSqliteFiles(const QString &path)
 {
     for (const QString &suffix : { QString(), u"-journal"_s, u"-wal"_s, u"-shm"_s })
         QFile::remove(path + suffix);
+}
+
+// A backup that was killed leaves its temporary copy "<stamp>_QuorinBackup.db.part" (as big as
+// the database) and SQLite's files beside it. Before the next backup those of our own naming in
+// the backup folder go, unless one was written to within the last minute: that may be a backup
+// of another station running right now.
+void RemoveStaleBackupParts(const QString &backupFolder)
+{
+    static const QRegularExpression ours(
+        u"^\\d{14}_QuorinBackup\\.db\\.part(-journal|-wal|-shm)?$"_s);
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QDir folder(backupFolder);
+    const QFileInfoList entries = folder.entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        if (ours.match(entry.fileName()).hasMatch() && !entry.isSymLink()
+            && entry.lastModified().toUTC() < staleBefore)
+            QFile::remove(entry.absoluteFilePath());
+    }
 }
 
 // Puts `from` in the place of `to` in one step (an existing `to` is replaced).
@@ -597,6 +618,7 @@ void DatabaseConversion::BackupDatabase(const QString &sourcePath, const QString
     const QString folder = QFileInfo(targetPath).absolutePath();
     if (!ForceDirectoryPath(folder))
         throw RolvanError(u"資料庫備份失敗：無法建立備份目錄 "_s + Native(folder));
+    RemoveStaleBackupParts(folder);
     const QString temporary = targetPath + u".part"_s;
     RemoveSqliteFiles(temporary);
     try {
@@ -615,7 +637,10 @@ void DatabaseConversion::BackupDatabase(const QString &sourcePath, const QString
             if (check != u"ok"_s)
                 throw RolvanError(u"備份檔檢查未通過："_s + check);
         }
-        ReplaceFile(temporary, targetPath);
+        // Synchronised to the disk before it takes the backup's name.
+        QString commitError;
+        if (!AtomicFile::commitWrittenFile(temporary, targetPath, &commitError))
+            throw RolvanError(commitError);
     } catch (const RolvanError &e) {
         RemoveSqliteFiles(temporary);
         throw RolvanError(u"資料庫備份失敗："_s + Native(targetPath) + u'\n' + e.message());
@@ -688,6 +713,9 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
     }
 
     Result result;
+    // The working connection is opened again afterwards only when it was open: a file the
+    // station refused (damaged, not ours) is never switched to the write-ahead log here.
+    const bool wasOpen = m_dm.isWorkingOpen();
     m_dm.CloseWorking();
     try {
         Report(u"資料庫備份中 "_s, fileName, 0);
@@ -717,11 +745,12 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
         }
     } catch (...) {
         QString ignored;
-        m_dm.OpenWorkingDatabase(working, &ignored);
+        if (wasOpen)
+            m_dm.OpenWorkingDatabase(working, &ignored);
         throw;
     }
     QString error;
-    if (!m_dm.OpenWorkingDatabase(working, &error))
+    if (wasOpen && !m_dm.OpenWorkingDatabase(working, &error))
         throw DatabaseError(error);
     return result;
 }

@@ -68,7 +68,8 @@ public:
     void setStepHook(StepHook hook) { m_stepHook = std::move(hook); }
 
     // Backs up and, unless backupOnly, converts. Throws RolvanError with a message for the user
-    // on any failure; Con1 is open again (on the unchanged Quorin.db) when it returns or throws.
+    // on any failure; Con1 is open again (on the unchanged Quorin.db) when it returns or throws,
+    // if it was open before (a file the station refused stays closed).
     Result Run(const Options &options);
 
     // An old Access database (Quorin.mdb of the data folder, Quorin.db missing) read through a

@@ -12,6 +12,7 @@
 #include "classes/TDialog_Date.h"
 #include "classes/TrainingService.h"
 #include "classes/Tfm_Course.h"
+#include "core/Activation.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
@@ -593,7 +594,8 @@ bool TFmSetup::FormActivate()
         }
         if (!m_dm.isWorkingOpen()) {
             QString error;
-            if (!m_dm.OpenWorkingDatabase(path, &error))
+            // A file the station refused stays untouched here too.
+            if (!m_dm.OpenCheckedWorkingDatabase(path, MainActivation::ReadDataFolders().backup, &error))
                 throw RolvanError(error);
         }
     }

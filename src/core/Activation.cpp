@@ -1,8 +1,10 @@
 #include "core/Activation.h"
 
+#include "Fun/AtomicFile.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/FileFunctions.h"
+#include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "Fun/VersionInfo.h"
@@ -33,20 +35,41 @@ QString FileTimeText(const QString &path)
     return QFileInfo(path).lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
 }
 
-// Copies the template to a missing working database through a temporary name, so a copy that
-// fails half-way never leaves a broken database behind.
-bool CopyTemplate(const QString &templatePath, const QString &target)
+// Copies the template to a missing working database through AtomicFile: every write checked
+// and synchronised, renamed only when complete, so a copy that fails half-way (a full disk)
+// never leaves a broken database behind. False with the reason in *error.
+bool CopyTemplate(const QString &templatePath, const QString &target, QString *error)
 {
-    const QString temporary = target + QStringLiteral(".copying");
-    QFile::remove(temporary);
-    if (!QFile::copy(templatePath, temporary))
-        return false;
-    QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                         | QFile::ReadOther);
-    if (!QFile::rename(temporary, target)) {
-        QFile::remove(temporary);
+    QFile source(templatePath);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("範本 %1 無法讀取：%2")
+                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
         return false;
     }
+    AtomicFile file(target);
+    if (!file.begin()) {
+        *error = file.reason();
+        return false;
+    }
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 20);
+        if (source.error() != QFileDevice::NoError) {
+            file.cancel();
+            *error = QStringLiteral("範本 %1 無法讀取：%2")
+                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+            return false;
+        }
+        if (!file.write(block)) {
+            *error = file.reason();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        *error = file.reason();
+        return false;
+    }
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                      | QFile::ReadOther);
     return true;
 }
 
@@ -91,6 +114,17 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
     Globals &g = G();
     m_lastError.clear();
     try {
+        // Nothing is created, opened or started before the settings file has been read: a
+        // settings file that cannot be read (UTF-16 as Notepad saves "Unicode", a binary file)
+        // would otherwise put the data folders and a new database in the default place.
+        {
+            IniFile ini;
+            if (!ini.load(g.iniPath())) {
+                m_lastError = ini.errorString();
+                return Outcome::Stopped;
+            }
+        }
+
         // 1. Clock flag and input method.
         m_station.NtpFlag = QStringLiteral("N");
         m_station.imeName = ReadBase(IniKey::ImeName, IniDefault::ImeName);
@@ -159,8 +193,14 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
         // 20. Database version against the template.
         CheckDatabaseVersion();
 
-        // 21. Versions recorded in the INI.
-        RecordVersions(executablePath);
+        // 21. Versions recorded in the INI. A settings file that cannot be written (read-only,
+        // a full disk) is told once with the reason; the station works on without the record.
+        try {
+            RecordVersions(executablePath);
+        } catch (const RolvanError &e) {
+            if (m_dm.IsNewProblemOfThisRun(e.message()))
+                CurrentPrompter().ShowError(e.message());
+        }
 
         // 22. Today's class, unless one is chosen.
         if (!m_station.classChosen())
@@ -188,18 +228,55 @@ bool MainActivation::OpenWorkingDatabase()
                                      "要使用本機資料庫，請改為 useNetDB=False。");
         return false;
     }
-    const QString database = JoinPath(ReadDataFolders().database, g.DbFileName);
+    const DataFolders folders = ReadDataFolders();
+    const QString database = JoinPath(folders.database, g.DbFileName);
     // An old Access database (Quorin.mdb, no Quorin.db) is offered for conversion first.
-    if (!JetStaging::WaitingJetDatabase(ReadDataFolders().database).isEmpty())
+    if (!JetStaging::WaitingJetDatabase(folders.database).isEmpty())
         m_hooks.OpenConversionWindow();
-    if (!QFile::exists(database) && QFile::exists(g.samplePath()))
-        CopyTemplate(g.samplePath(), database);
     m_dm.CloseWorking();
+
+    // The problem is shown once; while it stays the same the station stays quiet and usable
+    // for closing and for the administration menu. Nothing is written to the file.
+    auto refuse = [&](const DatabaseCheck &check) {
+        const QString message = DatabaseProblemMessage(database, check, folders.backup);
+        if (m_dm.IsNewOpenProblem(message))
+            m_lastError = message;
+        return false;
+    };
+
+    // A missing working database is made from the template, once the template has been found
+    // to be one of ours; a damaged template is never copied.
+    if (!QFileInfo::exists(database)) {
+        const QString sample = g.samplePath();
+        if (!QFileInfo::exists(sample)) {
+            return refuse({ DatabaseProblem::Missing,
+                            QStringLiteral("範本 %1 也不存在，無法建立新的資料庫")
+                                .arg(QDir::toNativeSeparators(sample)) });
+        }
+        const DatabaseCheck templateCheck = CheckOurDatabase(sample);
+        if (!templateCheck.ok()) {
+            return refuse({ DatabaseProblem::TemplateCopyFailed,
+                            QStringLiteral("範本 %1：%2\n%3")
+                                .arg(QDir::toNativeSeparators(sample),
+                                     DatabaseProblemText(templateCheck.problem),
+                                     templateCheck.detail) });
+        }
+        QString copyError;
+        if (!CopyTemplate(sample, database, &copyError))
+            return refuse({ DatabaseProblem::TemplateCopyFailed, copyError });
+    }
+
+    // Before anything changes the file (the switch to the write-ahead log writes its header):
+    // the file, its folder and the disk let us write, and the file is one of ours.
     QString error;
-    if (!m_dm.OpenWorkingDatabase(database, &error)) {
-        m_lastError = error;
+    if (!m_dm.OpenCheckedWorkingDatabase(database, folders.backup, &error)) {
+        if (m_dm.IsNewOpenProblem(error))
+            m_lastError = error;
         return false;
     }
+    m_dm.ForgetOpenProblem();
+    // SQLite's page check, once per run, while the station works.
+    m_dm.StartPageCheck(database, folders.backup);
     return true;
 }
 

@@ -39,7 +39,9 @@ public:
     // index 0 the program path. `executablePath` is the file whose version is read.
     Outcome Run(const QStringList &arguments, const QString &executablePath);
 
-    // The text of the error that stopped the last run, if any.
+    // The text of the error that stopped the last run, if any. Empty when the run stopped on a
+    // database problem already reported by an earlier run: it is shown once, not at every
+    // activation.
     QString lastError() const { return m_lastError; }
 
     // The main window's caption after the activation.

@@ -1052,7 +1052,9 @@ MainActivation::Outcome TFmRolvan::FormActivate()
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         break;
     case MainActivation::Outcome::Stopped:
-        CurrentPrompter().ShowError(activation.lastError());
+        // A problem already shown stays quiet: one message, no box after every activation.
+        if (!activation.lastError().isEmpty())
+            CurrentPrompter().ShowError(activation.lastError());
         break;
     case MainActivation::Outcome::Done:
         m_frameHeight = frameGeometry().height() - height();

@@ -588,16 +588,20 @@ void TestDbFunctions::jetFunctionsOnTemplateConnection()
 void TestDbFunctions::openRefusesBadFiles_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("random bytes") << u"random"_s;
-    QTest::newRow("text file") << u"text"_s;
-    QTest::newRow("damaged header") << u"damaged"_s;
-    QTest::newRow("missing file") << u"missing"_s;
-    QTest::newRow("folder") << u"folder"_s;
+    QTest::addColumn<QString>("expected"); // the case the message names
+    QTest::newRow("random bytes") << u"random"_s << u"不是本系統的資料庫"_s;
+    QTest::newRow("text file") << u"text"_s << u"不是本系統的資料庫"_s;
+    QTest::newRow("damaged header") << u"damaged"_s << u"不是本系統的資料庫"_s;
+    QTest::newRow("missing file") << u"missing"_s << u"找不到資料庫檔案"_s;
+    QTest::newRow("folder") << u"folder"_s << u"找不到資料庫檔案"_s;
+    // SQLite would take an empty file for an empty database and write into it.
+    QTest::newRow("empty file") << u"empty"_s << u"資料庫檔案已損毀"_s;
 }
 
 void TestDbFunctions::openRefusesBadFiles()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, expected);
     const QString folder = JoinPath(m_db->dir(), u"資料 夾#1"_s);
     QVERIFY(QDir().mkpath(folder));
     const QString path = JoinPath(folder, u"Quorin.db"_s);
@@ -618,7 +622,7 @@ void TestDbFunctions::openRefusesBadFiles()
     } else if (kind == u"folder"_s) {
         QVERIFY(QDir().mkpath(path));
     }
-    if (!bytes.isEmpty()) {
+    if (!bytes.isEmpty() || kind == u"empty"_s) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(bytes), bytes.size());
@@ -631,7 +635,7 @@ void TestDbFunctions::openRefusesBadFiles()
     QVERIFY(!dm.isWorkingOpen());
     QVERIFY2(error.startsWith(u"無法開啟資料庫 "_s + QDir::toNativeSeparators(path) + u"："_s),
              qPrintable(error));
-    QVERIFY(error.contains(u"檔案不存在或已損毀"_s));
+    QVERIFY2(error.contains(u"："_s + expected), qPrintable(error));
 
     if (kind == u"missing"_s) {
         QVERIFY(!QFile::exists(path));

@@ -114,6 +114,8 @@ private slots:
 
     void backupHoldsEveryCommittedRowWhileAnotherConnectionWrites();
     void backupOnlyWritesNothingButTheBackup();
+    void killedBackupsLeaveNoPartsBehind();
+    void damagedDatabaseTheStationRefusedIsLeftAlone();
     void refusesABackupNameOrFolderItCannotUse_data();
     void refusesABackupNameOrFolderItCannotUse();
 
@@ -292,6 +294,70 @@ void TestConversion::backupOnlyWritesNothingButTheBackup()
     QVERIFY(m_dm->isWorkingOpen());
     QCOMPARE(ReadRows(m_dm->Con1(), u"select count(*) from 報名資料"_s), Rows{ { u"3"_s } });
     m_dm->CloseWorking();
+    QCOMPARE(FileHash(WorkingPath()), before);
+}
+
+// A backup killed half-way leaves "<stamp>_QuorinBackup.db.part" as big as the database; the
+// next backup removes those of our naming in the backup folder, and nothing else.
+void TestConversion::killedBackupsLeaveNoPartsBehind()
+{
+    UseOldDatabase();
+    QVERIFY(QDir().mkpath(m_backupDir));
+    const QDateTime hourAgo = QDateTime::currentDateTime().addSecs(-3600);
+    auto make = [](const QString &path, const QDateTime &modified) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(64 * 1024, 'p'));
+        if (modified.isValid())
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    };
+    const QStringList stale{ u"20250503120000_QuorinBackup.db.part"_s,
+                             u"20250503120000_QuorinBackup.db.part-journal"_s,
+                             u"20250502090000_QuorinBackup.db.part"_s };
+    // Another station's backup being written now, a backup, and files not of our naming.
+    const QStringList kept{ u"20250503140600_QuorinBackup.db.part"_s,
+                            u"20250502090000_QuorinBackup.db"_s, u"notes.part"_s,
+                            u"20250503120000_QuorinBackup.db.part.txt"_s };
+    for (const QString &name : stale)
+        make(JoinPath(m_backupDir, name), hourAgo);
+    for (const QString &name : kept)
+        make(JoinPath(m_backupDir, name),
+             name.startsWith(u"20250503140600"_s) ? QDateTime() : hourAgo);
+    const QString elsewhere = JoinPath(m_dataDir, u"20250503120000_QuorinBackup.db.part"_s);
+    make(elsewhere, hourAgo);
+
+    DatabaseConversion conversion(*m_dm);
+    const DatabaseConversion::Result result = conversion.Run(DatabaseConversion::DefaultOptions());
+
+    QStringList expected = kept;
+    expected << u"20250503140709_QuorinBackup.db"_s;
+    expected.sort();
+    QStringList left = QDir(m_backupDir).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QCOMPARE(left, expected);
+    QVERIFY(QFile::exists(elsewhere));
+    QCOMPARE(CountOf(result.backupPath, u"課程基本資料"_s), u"2"_s);
+}
+
+// The station could not use the working database (a damaged table) and left it closed; the
+// backup asked for from the administration menu fails and does not open it for writing either.
+void TestConversion::damagedDatabaseTheStationRefusedIsLeftAlone()
+{
+    QVERIFY(QDir().mkpath(m_dataDir));
+    QVERIFY(QFile::copy(TemplatePath(), WorkingPath()));
+    QFile::setPermissions(WorkingPath(), QFile::ReadOwner | QFile::WriteOwner);
+    {
+        QFile file(WorkingPath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(7 * 4096)); // a page of the tables, past the schema
+        file.write(QByteArray(4096, '\xA5'));
+    }
+    m_dm->CloseWorking();
+    const QByteArray before = FileHash(WorkingPath());
+
+    DatabaseConversion conversion(*m_dm);
+    QVERIFY_THROWS_EXCEPTION(RolvanError, conversion.Run(DatabaseConversion::DefaultOptions()));
+    QVERIFY(!m_dm->isWorkingOpen());
     QCOMPARE(FileHash(WorkingPath()), before);
 }
 

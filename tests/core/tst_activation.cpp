@@ -1,6 +1,7 @@
 // The start-up duties of the main window: data folders, the working database copied from the
 // template, the version check, the INI version keys, and what stops an activation.
 
+#include "Fun/AtomicFile.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
@@ -11,12 +12,18 @@
 #include "station/StationState.h"
 
 #include <QCryptographicHash>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +58,103 @@ QByteArray FileHash(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// A tmpfs mounted for one test (needs root), unmounted when it goes.
+class ScratchMount
+{
+public:
+    explicit ScratchMount(const QString &point)
+        : m_point(point)
+    {
+        QDir().mkpath(point);
+        m_mounted = ::geteuid() == 0
+            && QProcess::execute(QStringLiteral("mount"),
+                                 { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                   QStringLiteral("size=2m"), QStringLiteral("tmpfs"), point })
+                == 0;
+    }
+    ~ScratchMount()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), { m_point });
+    }
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly() const
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 { QStringLiteral("-o"), QStringLiteral("remount,ro"), m_point })
+            == 0;
+    }
+    // Fills the disk to its last byte.
+    void fill() const
+    {
+        QFile filler(m_point + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        const QByteArray block(64 * 1024, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+    }
+
+private:
+    QString m_point;
+    bool m_mounted = false;
+};
+
+// Runs one statement on a database file through a connection of its own.
+bool ExecOnFile(const QString &path, const QString &sql)
+{
+    const QString name = QStringLiteral("tst_activation-file");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            ok = query.exec(sql);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+int RootPage(const QString &path, const QString &table)
+{
+    const QString name = QStringLiteral("tst_activation-root");
+    int page = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("select rootpage from sqlite_master where name = '%1'").arg(table))
+                && query.next())
+                page = query.value(0).toInt();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return page;
+}
+
+// Overwrites one page of a SQLite file (pages counted from 1, 4096 bytes as the template has).
+void DamagePage(const QString &path, int page)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(qint64(page - 1) * 4096));
+    file.write(QByteArray(4096, '\xA5'));
+}
+
+void WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
 } // namespace
 
 class TestActivation : public QObject
@@ -70,6 +174,13 @@ private slots:
     void parametersAreShownOnEachActivation();
     void noCameraEndsTheProgram();
     void unknownStorageKindIsReported();
+    void unreadableSettingsFileCreatesNothing_data();
+    void unreadableSettingsFileCreatesNothing();
+    void unusableDatabaseIsNamedOnceAndLeftAlone_data();
+    void unusableDatabaseIsNamedOnceAndLeftAlone();
+    void damagedPageIsReportedAfterTheStart();
+    void unwritableSettingsFileIsToldOnce();
+    void failedTemplateCopyLeavesNoDatabase();
 
 private:
     MainActivation::Outcome Activate(const QStringList &arguments = { QStringLiteral("Rolvan") });
@@ -247,6 +358,218 @@ void TestActivation::unknownStorageKindIsReported()
     QCOMPARE(Activate(), MainActivation::Outcome::Done);
     QCOMPARE(m_prompter->messages,
              QStringList{ QStringLiteral("簽到退識別儲存種類='不存在的欄位' ,但人員基本資料 版面設定 無此 對應標題 欄位") });
+}
+
+// A settings file that cannot be read stops the start before anything is made: no data folders,
+// no database, no open connection.
+void TestActivation::unreadableSettingsFileCreatesNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    QByteArray utf16("\xFF\xFE");
+    const QString text = QStringLiteral("[Base]\r\nComputerNo=01\r\n");
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    QTest::newRow("UTF-16, as Notepad saves Unicode") << utf16 << QStringLiteral("UTF-16");
+    QTest::newRow("binary") << QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16)
+                            << QStringLiteral("不是文字檔");
+    QTest::newRow("neither UTF-8 nor Big5") << QByteArray("[Base]\nCompany Name=\x80\xFF\n")
+                                            << QStringLiteral("UTF-8");
+}
+
+void TestActivation::unreadableSettingsFileCreatesNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    WriteBytes(m_globals.iniPath(), bytes);
+
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.contains(expected) && error.contains(QStringLiteral("Rolvan.ini")), qPrintable(error));
+    QVERIFY(!QFileInfo::exists(DataRoot()));
+    QVERIFY(!m_dm->isWorkingOpen());
+    QVERIFY(!m_dm->isSampleOpen());
+    QVERIFY(m_hooks.calls.isEmpty());
+    QCOMPARE(FileHash(m_globals.iniPath()),
+             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+}
+
+// A working database (or the template a new one would be copied from) that cannot be used:
+// the message names the case, the file and the newest backup; it is given once, later
+// activations stay quiet while nothing changed; the file is left byte for byte as it was.
+void TestActivation::unusableDatabaseIsNamedOnceAndLeftAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("資料庫檔案已損毀")
+                                << QStringLiteral("0 位元組");
+    QTest::newRow("not a database") << QStringLiteral("garbage")
+                                    << QStringLiteral("不是本系統的資料庫") << QStringLiteral("SQLite");
+    QTest::newRow("another program's database")
+        << QStringLiteral("foreign") << QStringLiteral("不是本系統的資料庫") << QStringLiteral("資料表");
+    QTest::newRow("no version row") << QStringLiteral("noversion")
+                                    << QStringLiteral("不是本系統的資料庫") << QStringLiteral("版本");
+    QTest::newRow("damaged table") << QStringLiteral("damaged")
+                                   << QStringLiteral("資料庫檔案已損毀") << QStringLiteral("SQLite");
+    QTest::newRow("empty template") << QStringLiteral("empty template")
+                                    << QStringLiteral("無法由範本複製出新的資料庫")
+                                    << QStringLiteral("0 位元組");
+    QTest::newRow("template not a database")
+        << QStringLiteral("garbage template") << QStringLiteral("無法由範本複製出新的資料庫")
+        << QStringLiteral("不是本系統的資料庫");
+    QTest::newRow("read-only file") << QStringLiteral("read-only file")
+                                    << QStringLiteral("沒有寫入權限") << QStringLiteral("唯讀");
+    QTest::newRow("read-only folder") << QStringLiteral("read-only folder")
+                                      << QStringLiteral("沒有寫入權限") << QStringLiteral("資料夾");
+    QTest::newRow("read-only mount") << QStringLiteral("read-only mount")
+                                     << QStringLiteral("沒有寫入權限") << QStringLiteral("唯讀掛載");
+    QTest::newRow("full disk") << QStringLiteral("full disk") << QStringLiteral("磁碟空間不足")
+                               << QStringLiteral("KB");
+}
+
+void TestActivation::unusableDatabaseIsNamedOnceAndLeftAlone()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, expected);
+    QFETCH(QString, detail);
+
+    const bool root = ::geteuid() == 0;
+    if ((kind == QStringLiteral("read-only file") || kind == QStringLiteral("read-only folder")) && root)
+        QSKIP("root may write read-only files and folders; the read-only mount covers root");
+    std::unique_ptr<ScratchMount> mount;
+    if (kind == QStringLiteral("read-only mount") || kind == QStringLiteral("full disk")) {
+        mount = std::make_unique<ScratchMount>(DataRoot());
+        if (!mount->mounted())
+            QSKIP("needs root to mount a 2 MiB tmpfs (CI runs as root)");
+    }
+
+    QVERIFY(QDir().mkpath(DataRoot() + QStringLiteral("/Backup")));
+    const QString backup = DataRoot() + QStringLiteral("/Backup/20250502170000_QuorinBackup.db");
+    if (!mount) {
+        QVERIFY(QFile::copy(TemplatePath(), backup));
+        QVERIFY(QFile::copy(TemplatePath(),
+                            DataRoot() + QStringLiteral("/Backup/20250430170000_QuorinBackup.db")));
+    }
+    const QString database = DataRoot() + QStringLiteral("/Quorin.db");
+    const bool templateCase = kind.endsWith(QStringLiteral("template"));
+    if (kind.startsWith(QStringLiteral("empty")))
+        WriteBytes(templateCase ? m_globals.samplePath() : database, QByteArray());
+    else if (kind.startsWith(QStringLiteral("garbage")))
+        WriteBytes(templateCase ? m_globals.samplePath() : database, QByteArray(4096, '\x5a'));
+    else if (kind == QStringLiteral("foreign"))
+        QVERIFY(ExecOnFile(database, QStringLiteral("create table Songs (Title text)")));
+    else
+        QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+    if (kind == QStringLiteral("noversion"))
+        QVERIFY(ExecOnFile(database, QStringLiteral("delete from SYS_CODE where CODE_TYPE = 'DBVersion'")));
+    if (kind == QStringLiteral("damaged"))
+        DamagePage(database, RootPage(database, QStringLiteral("SYS_CODE")));
+    if (kind == QStringLiteral("read-only file"))
+        QFile::setPermissions(database, QFile::ReadOwner);
+    if (kind == QStringLiteral("read-only folder"))
+        QFile::setPermissions(DataRoot(), QFile::ReadOwner | QFile::ExeOwner);
+    auto writable = qScopeGuard([this] {
+        QFile::setPermissions(DataRoot(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (kind == QStringLiteral("read-only mount"))
+        QVERIFY(mount->makeReadOnly());
+    if (kind == QStringLiteral("full disk"))
+        mount->fill();
+    const QByteArray before = FileHash(database);
+
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.startsWith(QStringLiteral("無法開啟資料庫 ") + QDir::toNativeSeparators(database)
+                              + QStringLiteral("：") + expected),
+             qPrintable(error));
+    QVERIFY2(error.contains(detail), qPrintable(error));
+    if (!mount)
+        QVERIFY2(error.contains(QStringLiteral("最新的備份：") + QDir::toNativeSeparators(backup)),
+                 qPrintable(error));
+    QVERIFY(!m_dm->isWorkingOpen());
+    QVERIFY(!m_hooks.calls.contains(QStringLiteral("clock ST")));
+    QCOMPARE(FileHash(database), before);
+    if (templateCase)
+        QVERIFY(!QFileInfo::exists(database));
+
+    // The same problem again: no second message, still nothing written.
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    QCOMPARE(m_activation->lastError(), QString());
+    QCOMPARE(FileHash(database), before);
+    QVERIFY(!QFileInfo::exists(database + QStringLiteral("-wal")));
+}
+
+// A damaged page in a table the start does not read: the station starts, SQLite's page check
+// runs beside it and the damage is shown once, with the newest backup.
+void TestActivation::damagedPageIsReportedAfterTheStart()
+{
+    QVERIFY(QDir().mkpath(DataRoot() + QStringLiteral("/Backup")));
+    const QString backup = DataRoot() + QStringLiteral("/Backup/20250502170000_QuorinBackup.db");
+    QVERIFY(QFile::copy(TemplatePath(), backup));
+    const QString database = DataRoot() + QStringLiteral("/Quorin.db");
+    QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(ExecOnFile(database, QStringLiteral(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+        "insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY) "
+        "select '01', printf('A%09d', i), '1140501', '090000', '0', 'ABC12345678000109:00' from n")));
+    const qint64 pages = QFileInfo(database).size() / 4096;
+    DamagePage(database, int(pages) - 1);
+
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    m_dm->WaitForPageCheck();
+    QTRY_COMPARE(m_prompter->errors.size(), 1);
+    const QString error = m_prompter->errors.first();
+    QVERIFY2(error.startsWith(QStringLiteral("無法開啟資料庫 ") + QDir::toNativeSeparators(database)
+                              + QStringLiteral("：資料庫檔案已損毀")),
+             qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("最新的備份：") + QDir::toNativeSeparators(backup)), qPrintable(error));
+
+    // Once per run: the next activation does not check (nor report) again.
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    m_dm->WaitForPageCheck();
+    QTest::qWait(50);
+    QCOMPARE(m_prompter->errors.size(), 1);
+}
+
+// The version keys cannot be written (a full disk): the reason is told once, the station starts
+// all the same and the settings file keeps what it had.
+void TestActivation::unwritableSettingsFileIsToldOnce()
+{
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    // A version key that differs, so that the next start writes.
+    WriteIni(IniKey::DbVersion, QStringLiteral("older"));
+    const QByteArray before = FileHash(m_globals.iniPath());
+    for (int run = 0; run < 2; ++run) {
+        m_hooks.calls.clear();
+        InjectAtomicFileFault(AtomicFileStep::Sync, ENOSPC);
+        QCOMPARE(Activate(), MainActivation::Outcome::Done);
+        InjectAtomicFileFault(AtomicFileStep::Sync, 0);
+        QVERIFY(m_hooks.calls.contains(QStringLiteral("clock ST")));
+        QCOMPARE(m_prompter->errors.size(), 1);
+        QVERIFY2(m_prompter->errors.first().contains(QStringLiteral("磁碟空間不足"))
+                     && m_prompter->errors.first().contains(QStringLiteral("Rolvan.ini")),
+                 qPrintable(m_prompter->errors.first()));
+        QCOMPARE(FileHash(m_globals.iniPath()), before);
+    }
+}
+
+// The disk fills while the template is copied to a new working database: no half database is
+// left under its name, and the message says why.
+void TestActivation::failedTemplateCopyLeavesNoDatabase()
+{
+    InjectAtomicFileFault(AtomicFileStep::Write, ENOSPC);
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    InjectAtomicFileFault(AtomicFileStep::Write, 0);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.contains(QStringLiteral("無法由範本複製出新的資料庫"))
+                 && error.contains(QStringLiteral("磁碟空間不足")),
+             qPrintable(error));
+    QCOMPARE(QDir(DataRoot()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // The disk has room again: the next activation makes the database.
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    QVERIFY(QFile::exists(DataRoot() + QStringLiteral("/Quorin.db")));
 }
 
 QTEST_GUILESS_MAIN(TestActivation)
