@@ -16,6 +16,8 @@
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
+#include "station/IdentityResolver.h"
+#include "station/StationState.h"
 
 #include <QApplication>
 #include <QDir>
@@ -151,11 +153,28 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
             .toInt(),
         1);
 
+    // The station finds a downloaded student by the last five digits of the identity number.
+    {
+        StationState station;
+        station.ClassKey = u"1150100000100"_s;
+        station.CurrentIoType = u"0"_s;
+        IdentityResolver resolver(station);
+        resolver.LoadSettings();
+        station.ManualKind = IdentityKind::Last5;
+        const std::optional<QString> entry = resolver.ValidateEntry(u"56780"_s);
+        QVERIFY(entry);
+        const IdentityResolver::Resolution found = resolver.ResolveEntry(*entry);
+        QCOMPARE(found.text, u"C123456780"_s);
+        QVERIFY2(resolver.GetIDName(found.text), qPrintable(resolver.FailText));
+        QCOMPARE(resolver.PersonName, u"O'Brien 陳"_s);
+    }
+
     // A double click on row 3 downloads array element 2.
     prompter.clear();
     prompter.queueButton(Prompter::Button::Yes);
     emit grid->cellDoubleClicked(3, 1);
-    QCOMPARE(prompter.asked, QStringList { u"匯入編號: 11501000003 講習名稱:危險性機械操作人員訓練 ??"_s });
+    QCOMPARE(prompter.asked,
+        QStringList { u"匯入編號: 11501000003 講習名稱:危險性機械操作人員訓練 ??"_s });
     QCOMPARE(prompter.messages, QStringList { u"匯入課程編號 :11501000003 及學員 2筆"_s });
 
     // The empty row of an old class cannot be downloaded.
