@@ -289,6 +289,11 @@ SntpResult SntpClient::Query(const QString &server)
             if (serverTime >= m_latest)
                 return Failure(u"校時伺服器時間 %1 晚於程式建置日期 %2 年以上"_s.arg(
                     shown, QString::number(LatestYearsAfterBuild)));
+            const QDateTime localTime = QDateTime::fromMSecsSinceEpoch(t4 / 1'000'000, Qt::UTC);
+            const qint64 correctionDays = qAbs(localTime.daysTo(serverTime));
+            if (localTime >= m_earliest && correctionDays > LargestCorrectionDays)
+                return Failure(u"校時伺服器時間 %1 與本機時間相差 %2 天，不予採用"_s.arg(
+                    shown, QString::number(correctionDays)));
             SntpResult result;
             result.ok = true;
             result.stratum = stratum;

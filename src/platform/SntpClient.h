@@ -30,7 +30,8 @@ public:
 // An answer is used only when it is a server reply (mode 4) to this very request: it comes from
 // the address and port asked, its originate time is the transmit time we sent, its stratum is
 // 1 .. 15, its leap indicator is not "alarm", its transmit time is set and lies between the
-// program's build date and twenty years after it. A packet that is not a reply to this request
+// program's build date and twenty years after it, and it moves a plausible local clock (one not
+// before the build date) by at most a year. A packet that is not a reply to this request
 // (too short, another originate time, not mode 4) is passed over and the client keeps waiting
 // for the real reply until the time-out; a reply to this request that is unusable fails at once.
 class SntpClient final : public TimeSource
@@ -40,6 +41,10 @@ public:
     static constexpr quint16 DefaultPort = 123;
     // A server time this many years after the build date is taken for a broken server.
     static constexpr int LatestYearsAfterBuild = 20;
+    // While the local clock itself is plausible (not before the build date), a server that would
+    // move it by more than this many days is taken for a broken or hostile server: a clock that
+    // ran that far off by itself is set by hand, not by a time server.
+    static constexpr int LargestCorrectionDays = 366;
 
     explicit SntpClient(int timeoutMs = DefaultTimeoutMs);
 

@@ -1036,8 +1036,6 @@ MainActivation::Outcome TFmRolvan::FormActivate()
         return MainActivation::Outcome::Stopped;
     m_inActivation = true;
     ++m_activationCount;
-    // A person's data edited in another window is seen from the next entry on.
-    m_resolver.InvalidateEnrolment();
 
     MainActivation activation(m_dm, m_station, *this);
     const MainActivation::Outcome outcome =
