@@ -1094,8 +1094,10 @@ void TFmRolvan::ChooseTodaysClass(StationState &)
 
 void TFmRolvan::SynchroniseClock(StationState &, const QString &mode)
 {
-    // The screen shows what the activation loaded before the synchronisation may ask something.
-    ShowActivatedState();
+    // The activation's last step: the screen shows what it loaded. The attempt itself only
+    // starts here; its answer comes later and never holds the window.
+    if (mode == u"ST"_s)
+        ShowActivatedState();
     if (m_clockSync)
         m_clockSync->set_SNTP(mode);
 }
