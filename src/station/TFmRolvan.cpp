@@ -535,7 +535,9 @@ void TFmRolvan::ShowLessonState()
 {
     PanelClass->setText(m_station.ClassCaption.isEmpty() ? NoClassCaption : m_station.ClassCaption);
     QStringList items;
-    if (!G().CurrentClassKey.isEmpty() && m_station.StationReady)
+    // Without an open database (an activation stopped before it) there is nothing to list, and
+    // no second message about it.
+    if (!G().CurrentClassKey.isEmpty() && m_station.StationReady && m_dm.isWorkingOpen())
         GuardAction([&] { items = m_lessons.LessonItems(); });
     const QSignalBlocker blocker(ComboBox1);
     QStringList shown;

@@ -216,6 +216,7 @@ private slots:
     void entriesTypedWhileTheTimeServerFailsAreAllRecorded_data();
     void entriesTypedWhileTheTimeServerFailsAreAllRecorded();
     void snapshotThatCannotBeStoredIsShownUntilOneIs();
+    void closingABoxOfTheStationIsNoNewActivation();
 };
 
 void TestTFmRolvan::initTestCase()
@@ -635,6 +636,49 @@ void TestTFmRolvan::snapshotThatCannotBeStoredIsShownUntilOneIs()
     QCOMPARE(s.Events(u"C187654321"_s), 1);
     QVERIFY(w->LabPhotoWarn->isHidden());
     QVERIFY(!w->Image.at(0)->pixmap().isNull());
+}
+
+// An activation that ends in an error box: closing the box gives the window back, and that is
+// no new activation (which would show the box again, and again). The boxes are real ones.
+void TestTFmRolvan::closingABoxOfTheStationIsNoNewActivation()
+{
+    StationHome s;
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    WidgetPrompter boxes(w);
+    SetCurrentPrompter(&boxes);
+    // A shared database that is not connected: the activation stops with its message.
+    WriteIniSetting(IniSection::Base, IniKey::UseNetDb, u"True"_s);
+    s.dm->CloseWorking();
+
+    int closed = 0;
+    bool boxHadTheKeyboard = false;
+    QTimer closer;
+    closer.setInterval(50);
+    connect(&closer, &QTimer::timeout, w, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++closed;
+            boxHadTheKeyboard = !w->isActiveWindow();
+            modal->close();
+            // The window manager gives the keyboard back to the window.
+            QApplication::setActiveWindow(w);
+        }
+    });
+    closer.start();
+    const int activations = w->activationCount();
+    QCOMPARE(w->FormActivate(), MainActivation::Outcome::Stopped);
+    QTest::qWait(600);
+    QCOMPARE(closed, 1);
+    QVERIFY(boxHadTheKeyboard);
+    QCOMPARE(w->activationCount(), activations + 1);
+    QVERIFY(w->isActiveWindow());
+
+    // Another program had the keyboard: its return is an activation, as always.
+    WriteIniSetting(IniSection::Base, IniKey::UseNetDb, u"False"_s);
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE(w->activationCount(), activations + 2);
+    SetCurrentPrompter(&s.prompter);
 }
 
 QTEST_MAIN(TestTFmRolvan)
