@@ -597,6 +597,17 @@ void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded()
     QVERIFY(!sync.NtpRemind());
     QTest::qWait(100);
     QCOMPARE(w->activationCount(), activations + 1);
+
+    // A reminder that comes while an attendee is typing waits until the field is empty again.
+    QTest::keyClicks(w->Edit1, u"12"_s);
+    QSignalSpy done(&sync, &ClockSync::finished);
+    QVERIFY(sync.set_SNTP(u"ST"_s));
+    QVERIFY(done.wait(10000));
+    QVERIFY(!w->ClockNotice->isVisible());
+    QCOMPARE(w->Edit1->text(), u"12"_s);
+    w->Edit1->clear();
+    QVERIFY(w->ClockNotice->isVisible());
+    QVERIFY(w->Edit1->hasFocus());
     w->SetClockSync(nullptr);
     SetCurrentPrompter(&s.prompter);
 }
