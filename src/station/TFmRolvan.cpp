@@ -535,7 +535,9 @@ void TFmRolvan::ShowLessonState()
 {
     PanelClass->setText(m_station.ClassCaption.isEmpty() ? NoClassCaption : m_station.ClassCaption);
     QStringList items;
-    if (!G().CurrentClassKey.isEmpty() && m_station.StationReady)
+    // Without an open database (an activation stopped before it) there is nothing to list, and
+    // no second message about it.
+    if (!G().CurrentClassKey.isEmpty() && m_station.StationReady && m_dm.isWorkingOpen())
         GuardAction([&] { items = m_lessons.LessonItems(); });
     const QSignalBlocker blocker(ComboBox1);
     QStringList shown;
@@ -1094,8 +1096,10 @@ void TFmRolvan::ChooseTodaysClass(StationState &)
 
 void TFmRolvan::SynchroniseClock(StationState &, const QString &mode)
 {
-    // The screen shows what the activation loaded before the synchronisation may ask something.
-    ShowActivatedState();
+    // The activation's last step: the screen shows what it loaded. The attempt itself only
+    // starts here; its answer comes later and never holds the window.
+    if (mode == u"ST"_s)
+        ShowActivatedState();
     if (m_clockSync)
         m_clockSync->set_SNTP(mode);
 }

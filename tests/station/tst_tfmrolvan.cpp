@@ -216,6 +216,8 @@ private slots:
     void entriesTypedWhileTheTimeServerFailsAreAllRecorded_data();
     void entriesTypedWhileTheTimeServerFailsAreAllRecorded();
     void snapshotThatCannotBeStoredIsShownUntilOneIs();
+    void closingABoxOfTheStationIsNoNewActivation();
+    void historyHeaderNamesTheNameOnce();
 };
 
 void TestTFmRolvan::initTestCase()
@@ -568,7 +570,9 @@ void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded()
     w->FormActivate(); // back from another program: the activation, and its "ST" attempt
     QTRY_VERIFY_WITH_TIMEOUT(typed > entries.size() * 3, 10000);
     keyboard.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(!sync.running(), 5000);
+    // Past second 00 of the odd minute: the timer starts no further attempt; the last one ends.
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 5, 30)));
+    QTRY_VERIFY_WITH_TIMEOUT(!sync.running(), 15000);
 
     for (const QString &idno : {u"A123456789"_s, u"B223498765"_s, u"C187654321"_s,
                                 u"D220011223"_s, u"E100044556"_s})
@@ -593,6 +597,17 @@ void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded()
     QVERIFY(!sync.NtpRemind());
     QTest::qWait(100);
     QCOMPARE(w->activationCount(), activations + 1);
+
+    // A reminder that comes while an attendee is typing waits until the field is empty again.
+    QTest::keyClicks(w->Edit1, u"12"_s);
+    QSignalSpy done(&sync, &ClockSync::finished);
+    QVERIFY(sync.set_SNTP(u"ST"_s));
+    QVERIFY(done.wait(10000));
+    QVERIFY(!w->ClockNotice->isVisible());
+    QCOMPARE(w->Edit1->text(), u"12"_s);
+    w->Edit1->clear();
+    QVERIFY(w->ClockNotice->isVisible());
+    QVERIFY(w->Edit1->hasFocus());
     w->SetClockSync(nullptr);
     SetCurrentPrompter(&s.prompter);
 }
@@ -635,6 +650,62 @@ void TestTFmRolvan::snapshotThatCannotBeStoredIsShownUntilOneIs()
     QCOMPARE(s.Events(u"C187654321"_s), 1);
     QVERIFY(w->LabPhotoWarn->isHidden());
     QVERIFY(!w->Image.at(0)->pixmap().isNull());
+}
+
+// An activation that ends in an error box: closing the box gives the window back, and that is
+// no new activation (which would show the box again, and again). The boxes are real ones.
+void TestTFmRolvan::closingABoxOfTheStationIsNoNewActivation()
+{
+    StationHome s;
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    WidgetPrompter boxes(w);
+    SetCurrentPrompter(&boxes);
+    // A shared database that is not connected: the activation stops with its message.
+    WriteIniSetting(IniSection::Base, IniKey::UseNetDb, u"True"_s);
+    s.dm->CloseWorking();
+
+    int closed = 0;
+    bool boxHadTheKeyboard = false;
+    QTimer closer;
+    closer.setInterval(50);
+    connect(&closer, &QTimer::timeout, w, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++closed;
+            boxHadTheKeyboard = !w->isActiveWindow();
+            modal->close();
+            // The window manager gives the keyboard back to the window.
+            QApplication::setActiveWindow(w);
+        }
+    });
+    closer.start();
+    const int activations = w->activationCount();
+    QCOMPARE(w->FormActivate(), MainActivation::Outcome::Stopped);
+    QTest::qWait(600);
+    QCOMPARE(closed, 1);
+    QVERIFY(boxHadTheKeyboard);
+    QCOMPARE(w->activationCount(), activations + 1);
+    QVERIFY(w->isActiveWindow());
+
+    // Another program had the keyboard: its return is an activation, as always.
+    WriteIniSetting(IniSection::Base, IniKey::UseNetDb, u"False"_s);
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE(w->activationCount(), activations + 2);
+    SetCurrentPrompter(&s.prompter);
+}
+
+// A station that shows the name as the identity: the header has one name column, not two.
+void TestTFmRolvan::historyHeaderNamesTheNameOnce()
+{
+    StationHome s({{IniKey::IdentityShowKind, u"姓名"_s}});
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QVERIFY2(w->Label5->text().startsWith(u"姓名  "_s), qPrintable(w->Label5->text()));
+    QCOMPARE(w->Label5->text().count(u"姓名"_s), 1);
+    QVERIFY(w->Label5->text().contains(u"時間"_s));
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(w->LabIO.at(0)->text().count(u"王小明"_s), 1);
 }
 
 QTEST_MAIN(TestTFmRolvan)
