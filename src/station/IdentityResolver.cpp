@@ -32,8 +32,8 @@ qint64 g_installations = 0;
 
 const QString CounterTable = u"rolvan_enrolment_changes"_s;
 const QString TriggerPrefix = u"rolvan_enrolment_"_s;
-const QStringList WatchedTables = {u"Booking"_s, u"PSPN"_s};
-const QStringList WatchedWrites = {u"insert"_s, u"update"_s, u"delete"_s};
+const QStringList WatchedTables = { u"Booking"_s, u"PSPN"_s };
+const QStringList WatchedWrites = { u"insert"_s, u"update"_s, u"delete"_s };
 
 } // namespace
 
@@ -67,8 +67,8 @@ void EnrolmentChanges::Install()
     for (const QString &table : WatchedTables) {
         for (const QString &write : WatchedWrites) {
             const QString sql = u"create temp trigger if not exists "_s + TriggerPrefix + table
-                + u'_' + write + u" after "_s + write + u" on main."_s + table
-                + u" begin update "_s + CounterTable + u" set n = n + 1; end"_s;
+                + u'_' + write + u" after "_s + write + u" on main."_s + table + u" begin update "_s
+                + CounterTable + u" set n = n + 1; end"_s;
             // A database without the table (a foreign or partial one) has nothing to watch.
             if (run.exec(sql))
                 ++statement->triggers;
@@ -134,8 +134,8 @@ void PersonTable::Use(const QString &classKey, bool personnel, const QStringList
 {
     const QString database = WorkingConnection().databaseName();
     const QStringList columns = personnel ? QStringList() : displayColumns;
-    if (m_personnel != personnel || (!personnel && m_classKey != classKey)
-        || m_database != database || m_displayColumns != columns) {
+    if (m_personnel != personnel || (!personnel && m_classKey != classKey) || m_database != database
+        || m_displayColumns != columns) {
         m_loaded = false;
         m_classKey = classKey;
         m_personnel = personnel;
@@ -147,7 +147,7 @@ void PersonTable::Use(const QString &classKey, bool personnel, const QStringList
 // The columns read from each row: the row identity, the identities, the name, the columns shown.
 QString PersonTable::Columns() const
 {
-    QStringList columns = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
+    QStringList columns = { u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s };
     columns += m_displayColumns;
     return columns.join(u", "_s);
 }
@@ -157,17 +157,19 @@ QString PersonTable::Columns() const
 // a change of plan, which only loads the rows again).
 QString PersonTable::Fingerprint() const
 {
-    QStringList parts = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
+    QStringList parts = { u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s };
     parts += m_displayColumns;
     for (QString &part : parts)
         part = u"ifnull("_s + part + u", '')"_s;
     const QString row = parts.join(u" || char(31) || "_s);
     QSqlQuery query = m_personnel
-        ? RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from PSPN)"_s,
+        ? RunQuery(
+            u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s + row
+                + u" as r from PSPN)"_s,
             WorkingConnection(), {})
-        : RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from Booking where Index_key = ?)"_s,
+        : RunQuery(
+            u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s + row
+                + u" as r from Booking where Index_key = ?)"_s,
             WorkingConnection(), { m_classKey });
     return query.next() ? query.value(0).toString() : QString();
 }
@@ -454,7 +456,8 @@ QString IdentityResolver::ShowId(const PersonTable::Person &person, const QStrin
     return s;
 }
 
-IdentityResolver::Resolution IdentityResolver::Resolve(const QString &entry, const QString &entryWay)
+IdentityResolver::Resolution IdentityResolver::Resolve(
+    const QString &entry, const QString &entryWay)
 {
     using Outcome = Resolution::Outcome;
     m_choiceLines.clear();
@@ -523,7 +526,8 @@ IdentityResolver::Resolution IdentityResolver::Resolve(const QString &entry, con
     // Without an identity of the stored kind the event would be taken for everybody else's
     // without one.
     if (identified.saveId.trimmed().isEmpty())
-        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
+        return { Outcome::NotFound, {},
+            u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
     identified.showId = ShowId(*person, card);
     return { Outcome::Found, identified, {} };
 }
@@ -539,9 +543,9 @@ void IdentityResolver::TemporaryEnrolment(const IdentifiedPerson &person)
         return;
     SeeChanges();
     PersonTable &table = ClassTable();
-    const bool enrolled = !(column == u"ID"_s ? table.MatchId(person.saveId)
-                                               : table.MatchIdno(person.saveId))
-                               .isEmpty();
+    const bool enrolled
+        = !(column == u"ID"_s ? table.MatchId(person.saveId) : table.MatchIdno(person.saveId))
+               .isEmpty();
     if (enrolled)
         return;
     ExecSql(
