@@ -137,7 +137,8 @@ int main(int argc, char *argv[])
             warmup = args.at(i + 1).toInt();
         else if (args.at(i) == u"--synchronous"_s && (args.at(i + 1) == u"NORMAL"_s || args.at(i + 1) == u"FULL"_s))
             synchronous = args.at(i + 1);
-        else if (args.at(i) == u"--other-station"_s && (args.at(i + 1) == u"0"_s || args.at(i + 1) == u"1"_s))
+        else if (args.at(i) == u"--other-station"_s
+            && (args.at(i + 1) == u"0"_s || args.at(i + 1) == u"1"_s))
             otherStation = args.at(i + 1) == u"1"_s;
         else
             entries = 0;
@@ -278,8 +279,9 @@ int main(int argc, char *argv[])
             return 1;
         }
         otherInsert = std::make_unique<QSqlQuery>(other);
-        otherInsert->prepare(u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, "
-                             "NET, NTP) values (?, ?, '070000', '0', ?, 'KB', '98', 'N', 'Y')"_s);
+        otherInsert->prepare(
+            u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, "
+            "NET, NTP) values (?, ?, '070000', '0', ?, 'KB', '98', 'N', 'Y')"_s);
         Out() << "a second connection stores an event before each entry" << Qt::endl;
     }
     const long peakBefore = PeakKilobytes();

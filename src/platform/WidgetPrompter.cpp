@@ -78,8 +78,8 @@ int WidgetPrompter::ChooseFromList(const QString &title, const QStringList &item
     list->setCurrentRow(0);
     list->setMinimumWidth(qMin(list->sizeHintForColumn(0) + 4 * list->frameWidth() + 24, 900));
     // Up to twelve lines without a scroll bar, and no empty space below the last one.
-    list->setFixedHeight(qBound(1, int(items.size()), 12) * list->sizeHintForRow(0)
-                         + 2 * list->frameWidth() + 4);
+    list->setFixedHeight(
+        qBound(1, int(items.size()), 12) * list->sizeHintForRow(0) + 2 * list->frameWidth() + 4);
     layout->addWidget(list);
     auto *buttons = new QDialogButtonBox(&dialog);
     buttons->addButton(QStringLiteral("確定"), QDialogButtonBox::AcceptRole);

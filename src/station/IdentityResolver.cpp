@@ -14,11 +14,13 @@
 
 #include <QDebug>
 #include <QSet>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -32,8 +34,69 @@ qint64 g_installations = 0;
 
 const QString CounterTable = u"rolvan_enrolment_changes"_s;
 const QString TriggerPrefix = u"rolvan_enrolment_"_s;
-const QStringList WatchedTables = {u"Booking"_s, u"PSPN"_s};
-const QStringList WatchedWrites = {u"insert"_s, u"update"_s, u"delete"_s};
+const QStringList WatchedTables = { u"Booking"_s, u"PSPN"_s };
+const QStringList WatchedWrites = { u"insert"_s, u"update"_s, u"delete"_s };
+
+// rolvan_rows_hash(value, ...): an aggregate of the rows it is given, each value's type and
+// bytes in order, as one 64-bit FNV-1a number. Equal rows in equal order give equal numbers;
+// any change of a value gives another number (but for a chance of 2^-64).
+const char *const RowsHashFunction = "rolvan_rows_hash";
+constexpr quint64 FnvOffset = 14695981039346656037ULL;
+constexpr quint64 FnvPrime = 1099511628211ULL;
+
+struct RowsHashState
+{
+    quint64 hash;
+    int started;
+};
+
+quint64 HashByte(quint64 hash, unsigned char byte) { return (hash ^ byte) * FnvPrime; }
+
+void RowsHashStep(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    auto *state
+        = static_cast<RowsHashState *>(sqlite3_aggregate_context(context, sizeof(RowsHashState)));
+    if (!state) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    quint64 hash = state->started ? state->hash : FnvOffset;
+    for (int i = 0; i < argc; ++i) {
+        hash = HashByte(hash, static_cast<unsigned char>(sqlite3_value_type(argv[i])));
+        const auto *bytes = sqlite3_value_text(argv[i]);
+        const int size = sqlite3_value_bytes(argv[i]);
+        for (int k = 0; bytes && k < size; ++k)
+            hash = HashByte(hash, bytes[k]);
+        hash = HashByte(hash, 0x1f); // between values
+    }
+    state->hash = HashByte(hash, 0x1e); // between rows
+    state->started = 1;
+}
+
+void RowsHashFinal(sqlite3_context *context)
+{
+    auto *state = static_cast<RowsHashState *>(sqlite3_aggregate_context(context, 0));
+    sqlite3_result_int64(context, state && state->started ? qint64(state->hash) : 0);
+}
+
+// Registers rolvan_rows_hash on the connection; false when it is not an SQLite connection.
+bool RegisterRowsHash(const QSqlDatabase &db)
+{
+    if (!db.driver())
+        return false;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+    return connection
+        && sqlite3_create_function_v2(connection, RowsHashFunction, -1,
+               SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr, &RowsHashStep, &RowsHashFinal,
+               nullptr)
+        == SQLITE_OK;
+}
+
+// Every fingerprint that could not be read differs from every other one.
+qint64 g_unreadFingerprints = 0;
 
 } // namespace
 
@@ -67,8 +130,8 @@ void EnrolmentChanges::Install()
     for (const QString &table : WatchedTables) {
         for (const QString &write : WatchedWrites) {
             const QString sql = u"create temp trigger if not exists "_s + TriggerPrefix + table
-                + u'_' + write + u" after "_s + write + u" on main."_s + table
-                + u" begin update "_s + CounterTable + u" set n = n + 1; end"_s;
+                + u'_' + write + u" after "_s + write + u" on main."_s + table + u" begin update "_s
+                + CounterTable + u" set n = n + 1; end"_s;
             // A database without the table (a foreign or partial one) has nothing to watch.
             if (run.exec(sql))
                 ++statement->triggers;
@@ -77,6 +140,8 @@ void EnrolmentChanges::Install()
         }
     }
     run.finish();
+    if (!RegisterRowsHash(db))
+        qWarning().noquote() << "Enrolment fingerprint not available on" << db.connectionName();
     statement->query = QSqlQuery(db);
     statement->query.setForwardOnly(true);
     const QString check = u"select n, (select data_version from pragma_data_version), "
@@ -134,8 +199,8 @@ void PersonTable::Use(const QString &classKey, bool personnel, const QStringList
 {
     const QString database = WorkingConnection().databaseName();
     const QStringList columns = personnel ? QStringList() : displayColumns;
-    if (m_personnel != personnel || (!personnel && m_classKey != classKey)
-        || m_database != database || m_displayColumns != columns) {
+    if (m_personnel != personnel || (!personnel && m_classKey != classKey) || m_database != database
+        || m_displayColumns != columns) {
         m_loaded = false;
         m_classKey = classKey;
         m_personnel = personnel;
@@ -147,29 +212,32 @@ void PersonTable::Use(const QString &classKey, bool personnel, const QStringList
 // The columns read from each row: the row identity, the identities, the name, the columns shown.
 QString PersonTable::Columns() const
 {
-    QStringList columns = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
+    QStringList columns = { u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s };
     columns += m_displayColumns;
     return columns.join(u", "_s);
 }
 
-// The rows as one text: equal texts, equal persons. Read by one statement that returns one row,
-// in the order the index gives (a sort would cost more than the rare spurious difference after
-// a change of plan, which only loads the rows again).
+// The rows as one value, read by one statement that returns one row: the count and the hash of
+// the rows in the order the index gives (a change of plan only makes the rows load again). The
+// hash function comes with the change counter of the connection; without it, each fingerprint
+// is one of its own.
 QString PersonTable::Fingerprint() const
 {
-    QStringList parts = {u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s};
-    parts += m_displayColumns;
-    for (QString &part : parts)
-        part = u"ifnull("_s + part + u", '')"_s;
-    const QString row = parts.join(u" || char(31) || "_s);
-    QSqlQuery query = m_personnel
-        ? RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from PSPN)"_s,
-            WorkingConnection(), {})
-        : RunQuery(u"select count(*) || ':' || ifnull(group_concat(r, char(30)), '') from (select "_s
-                + row + u" as r from Booking where Index_key = ?)"_s,
-            WorkingConnection(), { m_classKey });
-    return query.next() ? query.value(0).toString() : QString();
+    QStringList columns = { u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s };
+    columns += m_displayColumns;
+    const QString aggregate = u"select count(*) || ':' || "_s + QLatin1String(RowsHashFunction)
+        + u'(' + columns.join(u", "_s) + u')';
+    try {
+        QSqlQuery query = m_personnel
+            ? RunQuery(aggregate + u" from PSPN"_s, WorkingConnection(), {})
+            : RunQuery(aggregate + u" from Booking where Index_key = ?"_s, WorkingConnection(),
+                { m_classKey });
+        if (query.next())
+            return query.value(0).toString();
+    } catch (const DatabaseError &error) {
+        qWarning().noquote() << "Enrolment fingerprint:" << error.message();
+    }
+    return u"unread "_s + QString::number(++g_unreadFingerprints);
 }
 
 void PersonTable::Load()
@@ -454,7 +522,8 @@ QString IdentityResolver::ShowId(const PersonTable::Person &person, const QStrin
     return s;
 }
 
-IdentityResolver::Resolution IdentityResolver::Resolve(const QString &entry, const QString &entryWay)
+IdentityResolver::Resolution IdentityResolver::Resolve(
+    const QString &entry, const QString &entryWay)
 {
     using Outcome = Resolution::Outcome;
     m_choiceLines.clear();
@@ -523,7 +592,8 @@ IdentityResolver::Resolution IdentityResolver::Resolve(const QString &entry, con
     // Without an identity of the stored kind the event would be taken for everybody else's
     // without one.
     if (identified.saveId.trimmed().isEmpty())
-        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
+        return { Outcome::NotFound, {},
+            u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
     identified.showId = ShowId(*person, card);
     return { Outcome::Found, identified, {} };
 }
@@ -539,9 +609,9 @@ void IdentityResolver::TemporaryEnrolment(const IdentifiedPerson &person)
         return;
     SeeChanges();
     PersonTable &table = ClassTable();
-    const bool enrolled = !(column == u"ID"_s ? table.MatchId(person.saveId)
-                                               : table.MatchIdno(person.saveId))
-                               .isEmpty();
+    const bool enrolled
+        = !(column == u"ID"_s ? table.MatchId(person.saveId) : table.MatchIdno(person.saveId))
+               .isEmpty();
     if (enrolled)
         return;
     ExecSql(

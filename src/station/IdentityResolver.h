@@ -42,7 +42,7 @@ public:
     {
         QString connection;
         qint64 installation = -1; // the counter's installation on that connection
-        qint64 ownWrites = -1;    // this connection's writes to Booking and PSPN
+        qint64 ownWrites = -1; // this connection's writes to Booking and PSPN
         qint64 otherCommits = -1; // data_version: commits of other connections
         bool operator==(const Mark &) const = default;
     };
@@ -111,8 +111,8 @@ private:
 // The one person an entry names, with everything the sign event needs of him.
 struct IdentifiedPerson
 {
-    QString saveId;   // the identity stored in the event (PSIO.IDNO), as the enrolment row has it
-    QString showId;   // the identity shown in the history line
+    QString saveId; // the identity stored in the event (PSIO.IDNO), as the enrolment row has it
+    QString showId; // the identity shown in the history line
     QString name;
     QString entryWay; // "KB" keyboard, "SC" on-screen keypad: the event's IOWay
 };
@@ -143,8 +143,8 @@ public:
     struct Resolution
     {
         enum class Outcome {
-            Found,     // person holds the one person the entry names
-            NotFound,  // nobody of the class, or nobody with an identity of the stored kind
+            Found, // person holds the one person the entry names
+            NotFound, // nobody of the class, or nobody with an identity of the stored kind
             Dismissed, // several persons matched and the choice list was closed without a choice
         };
         Outcome outcome = Outcome::NotFound;
@@ -183,10 +183,11 @@ private:
 
     // The persons an identity fragment of `length` characters at 1-based `start` matches, one
     // per identity number.
-    QList<const PersonTable::Person *> MatchFragment(const QString &fragment, int start, int length);
+    QList<const PersonTable::Person *> MatchFragment(
+        const QString &fragment, int start, int length);
     // The person chosen from the list, or none when it was closed.
-    std::optional<PersonTable::Person> Choose(const QString &entry,
-                                              QList<const PersonTable::Person *> persons);
+    std::optional<PersonTable::Person> Choose(
+        const QString &entry, QList<const PersonTable::Person *> persons);
     QString ShowId(const PersonTable::Person &person, const QString &card) const;
     QString SaveId(const PersonTable::Person &person, const QString &card) const;
 

@@ -323,7 +323,7 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
                 qWarning().noquote() << error.message();
             }
         }
-    } transaction{ this };
+    } transaction { this };
 
     if (m_station.AutoMode) {
         const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
@@ -410,7 +410,8 @@ SignRecorder::Outcome SignRecorder::Show(const IdentifiedPerson &person, const D
             const QString firstPath = SnapshotPath(person.saveId, d.firstTime, d.firstWay);
             bool retake = false;
             try {
-                retake = TimeTextToSeconds(d.ioTime) - TimeTextToSeconds(d.firstTime) < RetakeSeconds;
+                retake
+                    = TimeTextToSeconds(d.ioTime) - TimeTextToSeconds(d.firstTime) < RetakeSeconds;
             } catch (const ConversionError &) {
                 retake = false;
             }

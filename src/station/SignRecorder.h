@@ -24,7 +24,7 @@ struct HistoryRow
     QString indexKey;    // lesson key, date ("YYYMMDD") and time ("HHMMSS") of the stored event
     QString ioDate;      // the line shows (the first event's for a repeated entry)
     QString eventTime;
-    qint64 rid = 0;      // the row of that event
+    qint64 rid = 0; // the row of that event
 };
 
 // What the sign-in screen shows of a recording. The window implements it; tests record it.
@@ -109,16 +109,16 @@ private:
     // What is recorded for a person now: decided and stored in one write transaction.
     struct Decision
     {
-        QString refusal;     // automatic mode: already left the last lesson and arrived for the next
-        QString lessonKey;   // the lesson of the event
+        QString refusal; // automatic mode: already left the last lesson and arrived for the next
+        QString lessonKey; // the lesson of the event
         QString ioType;
         QString ioDate;
-        QString ioTime;      // now, "HHMMSS"
+        QString ioTime; // now, "HHMMSS"
         bool duplicate = false;
-        QString firstTime;   // a repeated entry: time, way and lesson key of the first event
+        QString firstTime; // a repeated entry: time, way and lesson key of the first event
         QString firstWay;
         QString firstKey;
-        qint64 rid = 0;      // the row stored, or the first event's
+        qint64 rid = 0; // the row stored, or the first event's
     };
     Outcome Record(const QString &card, const QString &entryWay);
     Decision DecideAndStore(const IdentifiedPerson &person);

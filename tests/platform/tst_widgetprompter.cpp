@@ -76,7 +76,8 @@ void TestWidgetPrompter::choiceList()
     QList<Qt::Key> keys(downs, Qt::Key_Down);
     keys << finish;
     PressWhenShown(keys, downs == 2 && chosen == 2 ? u"choicelist"_s : QString());
-    const QStringList lines = {u"王小明  *****12345"_s, u"李大華  *****12345"_s, u"王小明  *****12345"_s};
+    const QStringList lines
+        = { u"王小明  *****12345"_s, u"李大華  *****12345"_s, u"王小明  *****12345"_s };
     QCOMPARE(prompter.ChooseFromList(u"12345"_s, lines), chosen);
 }
 

@@ -131,39 +131,46 @@ void TestIdentityResolver::resolve_data()
 
     const QString last5 = IdentityKind::Last5;
     const QString last4 = IdentityKind::Last4;
-    const QStringList twelve345 = {QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345")};
-    const QStringList three333 = {QStringLiteral("吳五娘  *****53333"), QStringLiteral("黃四郎  *****23333")};
+    const QStringList twelve345
+        = { QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345") };
+    const QStringList three333
+        = { QStringLiteral("吳五娘  *****53333"), QStringLiteral("黃四郎  *****23333") };
 
     QTest::newRow("last 5, one person") << last5 << "54321" << -1 << Outcome::Found << "C187654321"
                                         << "陳美玲" << QStringList() << "";
     QTest::newRow("last 5, two persons, second chosen")
-        << last5 << "12345" << 1 << Outcome::Found << "A123412345" << "王小明" << twelve345 << "";
+        << last5 << "12345" << 1 << Outcome::Found << "A123412345"
+        << "王小明" << twelve345 << "";
     QTest::newRow("last 5, two persons, first chosen")
-        << last5 << "12345" << 0 << Outcome::Found << "B223412345" << "李大華" << twelve345 << "";
-    QTest::newRow("last 5, choice dismissed")
-        << last5 << "12345" << -1 << Outcome::Dismissed << "" << "" << twelve345 << "";
+        << last5 << "12345" << 0 << Outcome::Found << "B223412345"
+        << "李大華" << twelve345 << "";
+    QTest::newRow("last 5, choice dismissed") << last5 << "12345" << -1 << Outcome::Dismissed << ""
+                                              << "" << twelve345 << "";
     QTest::newRow("last 4, one person") << last4 << "0000" << -1 << Outcome::Found << "K211110000"
                                         << "周六" << QStringList() << "";
-    QTest::newRow("last 4, two persons")
-        << last4 << "3333" << 0 << Outcome::Found << "G155553333" << "吳五娘" << three333 << "";
+    QTest::newRow("last 4, two persons") << last4 << "3333" << 0 << Outcome::Found << "G155553333"
+                                         << "吳五娘" << three333 << "";
     QTest::newRow("whole number in lower case")
-        << last5 << "c187654321" << -1 << Outcome::Found << "C187654321" << "陳美玲" << QStringList() << "";
+        << last5 << "c187654321" << -1 << Outcome::Found << "C187654321"
+        << "陳美玲" << QStringList() << "";
     QTest::newRow("unknown whole number, its last 5 match")
-        << last5 << "Z000054321" << -1 << Outcome::Found << "C187654321" << "陳美玲" << QStringList() << "";
+        << last5 << "Z000054321" << -1 << Outcome::Found << "C187654321"
+        << "陳美玲" << QStringList() << "";
     QTest::newRow("unknown whole number, its last 5 match two")
-        << last5 << "Q999912345" << -1 << Outcome::Dismissed << "" << "" << twelve345 << "";
-    QTest::newRow("no match") << last5 << "99999" << -1 << Outcome::NotFound << "" << ""
-                              << QStringList() << "(99999)無此身分證字號";
-    QTest::newRow("unknown whole number")
-        << last5 << "Z000000000" << -1 << Outcome::NotFound << "" << "" << QStringList()
-        << "(Z000000000)無此身分證字號";
+        << last5 << "Q999912345" << -1 << Outcome::Dismissed << ""
+        << "" << twelve345 << "";
+    QTest::newRow("no match") << last5 << "99999" << -1 << Outcome::NotFound << ""
+                              << "" << QStringList() << "(99999)無此身分證字號";
+    QTest::newRow("unknown whole number") << last5 << "Z000000000" << -1 << Outcome::NotFound << ""
+                                          << "" << QStringList() << "(Z000000000)無此身分證字號";
     QTest::newRow("person of another class")
-        << last5 << "H199999999" << -1 << Outcome::NotFound << "" << "" << QStringList()
-        << "(H199999999)無此身分證字號";
-    QTest::newRow("apostrophe") << last5 << "12'45" << -1 << Outcome::NotFound << "" << ""
-                                << QStringList() << "(12'45)無此身分證字號";
-    QTest::newRow("personnel number") << QStringLiteral("會員編號") << "000103" << -1 << Outcome::Found
-                                      << "C187654321" << "陳美玲" << QStringList() << "";
+        << last5 << "H199999999" << -1 << Outcome::NotFound << ""
+        << "" << QStringList() << "(H199999999)無此身分證字號";
+    QTest::newRow("apostrophe") << last5 << "12'45" << -1 << Outcome::NotFound << ""
+                                << "" << QStringList() << "(12'45)無此身分證字號";
+    QTest::newRow("personnel number")
+        << QStringLiteral("會員編號") << "000103" << -1 << Outcome::Found << "C187654321"
+        << "陳美玲" << QStringList() << "";
 }
 
 void TestIdentityResolver::resolve()
@@ -227,30 +234,58 @@ void TestIdentityResolver::storedAndShownIdentity_data()
     const QString full = IdentityKind::FullId;
     const QString masked = IdentityKind::MaskedId;
     const QString number = QStringLiteral("會員編號");
-    QTest::newRow("identity number stored, number shown")
-        << last5 << full << number << "54321" << "C187654321" << "000103" << "";
+    QTest::newRow("identity number stored, number shown") << last5 << full << number << "54321"
+                                                          << "C187654321"
+                                                          << "000103"
+                                                          << "";
     QTest::newRow("member number stored while the last 5 are typed")
-        << last5 << number << number << "54321" << "000103" << "000103" << "";
-    QTest::newRow("masked kind stored: the identity number")
-        << last5 << masked << number << "54321" << "C187654321" << "000103" << "";
-    QTest::newRow("number typed, identity stored")
-        << number << full << full << "000103" << "C187654321" << "54321" << "";
-    QTest::newRow("person without a number, number stored")
-        << last5 << number << number << "00777" << "" << "" << "(E100000777)無此會員編號";
+        << last5 << number << number << "54321"
+        << "000103"
+        << "000103"
+        << "";
+    QTest::newRow("masked kind stored: the identity number") << last5 << masked << number << "54321"
+                                                             << "C187654321"
+                                                             << "000103"
+                                                             << "";
+    QTest::newRow("number typed, identity stored") << number << full << full << "000103"
+                                                   << "C187654321"
+                                                   << "54321"
+                                                   << "";
+    QTest::newRow("person without a number, number stored") << last5 << number << number << "00777"
+                                                            << ""
+                                                            << ""
+                                                            << "(E100000777)無此會員編號";
     QTest::newRow("identity kept in lower case by its row, typed in part")
-        << last5 << full << number << "98765" << "p123498765" << "000111" << "";
+        << last5 << full << number << "98765"
+        << "p123498765"
+        << "000111"
+        << "";
     QTest::newRow("identity kept in lower case by its row, typed whole")
-        << last5 << full << full << "P123498765" << "p123498765" << "98765" << "";
-    QTest::newRow("identity number shown: its last five")
-        << last5 << full << full << "54321" << "C187654321" << "54321" << "";
-    QTest::newRow("name shown")
-        << last5 << full << QStringLiteral("姓名") << "00001" << "D120000001" << "O'Neil 林" << "";
-    QTest::newRow("identity and name shown") << last5 << full << QStringLiteral("身分證字號:姓名")
-                                             << "54321" << "C187654321" << "54321:陳美玲" << "";
+        << last5 << full << full << "P123498765"
+        << "p123498765"
+        << "98765"
+        << "";
+    QTest::newRow("identity number shown: its last five") << last5 << full << full << "54321"
+                                                          << "C187654321"
+                                                          << "54321"
+                                                          << "";
+    QTest::newRow("name shown") << last5 << full << QStringLiteral("姓名") << "00001"
+                                << "D120000001"
+                                << "O'Neil 林"
+                                << "";
+    QTest::newRow("identity and name shown")
+        << last5 << full << QStringLiteral("身分證字號:姓名") << "54321"
+        << "C187654321"
+        << "54321:陳美玲"
+        << "";
     QTest::newRow("nothing shown") << last5 << full << QStringLiteral("無") << "54321"
-                                   << "C187654321" << "" << "";
-    QTest::newRow("VID number shown whole")
-        << last5 << full << number << "02468" << "M100002468" << "VID0000009" << "";
+                                   << "C187654321"
+                                   << ""
+                                   << "";
+    QTest::newRow("VID number shown whole") << last5 << full << number << "02468"
+                                            << "M100002468"
+                                            << "VID0000009"
+                                            << "";
 }
 
 void TestIdentityResolver::storedAndShownIdentity()
@@ -264,7 +299,7 @@ void TestIdentityResolver::storedAndShownIdentity()
     QFETCH(QString, failText);
     // A row whose identity number was written in lower case.
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("p123498765"), QStringLiteral("000111"),
-                QStringLiteral("林小寫"));
+        QStringLiteral("林小寫"));
     m_fx->station.ManualKind = manualKind;
     m_fx->station.StorageKind = storageKind;
     m_fx->station.DisplayKind = displayKind;
@@ -287,14 +322,18 @@ void TestIdentityResolver::enrolmentChangesAreSeen_data()
     QTest::addColumn<QStringList>("offered");
     QTest::addColumn<QString>("name");
 
-    const QString add = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
-    const QVariantList sameEnding = {SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
-                                     QStringLiteral("000120"), QStringLiteral("同尾號")};
-    const QStringList both = {QStringLiteral("同尾號  *****54321"), QStringLiteral("陳美玲  *****54321")};
-    const QString correct = QStringLiteral("update Booking set ID = 'C187654399' where ID = 'C187654321'");
-    const QString rename = QStringLiteral("update Booking set NAME = '陳美齡' where ID = 'C187654321'");
+    const QString add
+        = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
+    const QVariantList sameEnding = { SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
+        QStringLiteral("000120"), QStringLiteral("同尾號") };
+    const QStringList both
+        = { QStringLiteral("同尾號  *****54321"), QStringLiteral("陳美玲  *****54321") };
+    const QString correct
+        = QStringLiteral("update Booking set ID = 'C187654399' where ID = 'C187654321'");
+    const QString rename
+        = QStringLiteral("update Booking set NAME = '陳美齡' where ID = 'C187654321'");
     const QString remove = QStringLiteral("delete from Booking where ID = 'C187654321'");
-    for (bool elsewhere : {false, true}) {
+    for (bool elsewhere : { false, true }) {
         const char *where = elsewhere ? ", another connection" : ", this connection";
         QTest::addRow("same ending added%s", where)
             << elsewhere << add << sameEnding << "54321" << both << "同尾號";
@@ -343,7 +382,8 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
     // Another station's sign-in changes nothing of the enrolment: no load.
     {
         SecondConnection second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
-        second.Run(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', '1140503', '090000', '0')"));
+        second.Run(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', "
+                                  "'1140503', '090000', '0')"));
         QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八"));
         QCOMPARE(resolver.enrolmentLoads(), 1);
         // Its enrolment does.
@@ -352,8 +392,9 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
         QCOMPARE(resolver.enrolmentLoads(), 2);
     }
     // So does a write of this connection; a sign-in of this connection does not.
-    QVERIFY(ExecSqlOn(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', '1140503', '090100', '0')"),
-                      m_fx->dm->Con1()));
+    QVERIFY(ExecSqlOn(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', "
+                                     "'1140503', '090100', '0')"),
+        m_fx->dm->Con1()));
     QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
     QCOMPARE(resolver.enrolmentLoads(), 2);
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("P123498765"), QStringLiteral("000111"),
@@ -374,7 +415,8 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
     const int loads = resolver.enrolmentLoads();
     QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八妹"));
     QCOMPARE(resolver.enrolmentLoads(), loads + 1);
-    QVERIFY(ExecSqlOn(QStringLiteral("update Booking set NAME = '許八' where ID = 'N200013579'"), m_fx->dm->Con1()));
+    QVERIFY(ExecSqlOn(QStringLiteral("update Booking set NAME = '許八' where ID = 'N200013579'"),
+        m_fx->dm->Con1()));
     QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八"));
 
     // Another class: its own persons.
@@ -404,8 +446,9 @@ void TestIdentityResolver::temporaryEnrolment()
     resolver.TemporaryEnrolment(person(QStringLiteral("T100002222")));
     QCOMPARE(count(QStringLiteral("C187654321")), 0);
     QCOMPARE(count(QStringLiteral("T100002222")), 1);
-    QCOMPARE(QueryValue(QStringLiteral("select NAME from Booking where ID = 'T100002222'")).toString(),
-             QStringLiteral("O'Hara"));
+    QCOMPARE(
+        QueryValue(QStringLiteral("select NAME from Booking where ID = 'T100002222'")).toString(),
+        QStringLiteral("O'Hara"));
 
     // Found at once by the next entry.
     QCOMPARE(NameOf(QStringLiteral("02222")), QStringLiteral("O'Hara"));

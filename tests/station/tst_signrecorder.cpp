@@ -61,16 +61,18 @@ public:
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return false;
-        query.prepare(QStringLiteral("select count(*) from PSIO where IDNO = ? and IODATE = '1140503' "
-                                     "and IOTYPE = '0' and INDEX_KEY = ?"));
+        query.prepare(
+            QStringLiteral("select count(*) from PSIO where IDNO = ? and IODATE = '1140503' "
+                           "and IOTYPE = '0' and INDEX_KEY = ?"));
         query.addBindValue(idno);
         query.addBindValue(lessonKey);
         const bool counted = query.exec() && query.next();
         const bool duplicate = counted && query.value(0).toInt() > 0;
         query.finish();
         if (counted && !duplicate) {
-            query.prepare(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, "
-                                         "DOOR, NET, NTP) values (?, '1140503', ?, '0', ?, 'KB', '08', 'N', 'Y')"));
+            query.prepare(QStringLiteral(
+                "insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, "
+                "DOOR, NET, NTP) values (?, '1140503', ?, '0', ?, 'KB', '08', 'N', 'Y')"));
             query.addBindValue(idno);
             query.addBindValue(time);
             query.addBindValue(lessonKey);
@@ -100,9 +102,11 @@ struct InterleavedSignIn
     {
         auto *self = static_cast<InterleavedSignIn *>(context);
         const QString text = QString::fromUtf8(static_cast<const char *>(sql));
-        if (self->attempts == 0 && text.startsWith(QStringLiteral("insert into PSIO"), Qt::CaseInsensitive)) {
+        if (self->attempts == 0
+            && text.startsWith(QStringLiteral("insert into PSIO"), Qt::CaseInsensitive)) {
             ++self->attempts;
-            self->stored = self->second->SignIn(self->idno, self->lessonKey, QStringLiteral("090507"));
+            self->stored
+                = self->second->SignIn(self->idno, self->lessonKey, QStringLiteral("090507"));
         }
         return 0;
     }
@@ -177,15 +181,28 @@ void TestSignRecorder::firstSignInStoresTheRow_data()
     QTest::addColumn<QString>("line");
 
     const QString full = QStringLiteral("身分證字號");
-    QTest::newRow("keyboard") << false << full << "54321" << "Y" << "C187654321" << "000103 陳美玲 09:05簽到  ";
+    QTest::newRow("keyboard") << false << full << "54321"
+                              << "Y"
+                              << "C187654321"
+                              << "000103 陳美玲 09:05簽到  ";
     QTest::newRow("keypad, clock not synchronised, apostrophe in the name")
-        << true << full << "00001" << "N" << "D120000001" << "000104 O'Neil 林 09:05簽到  ";
-    QTest::newRow("member numbers stored, last five typed")
-        << false << "會員編號" << "54321" << "Y" << "000103" << "000103 陳美玲 09:05簽到  ";
-    QTest::newRow("enrolment row in lower case")
-        << false << full << "98765" << "Y" << "p123498765" << "000111 林小寫 09:05簽到  ";
-    QTest::newRow("enrolment row in lower case, typed whole")
-        << false << full << "P123498765" << "Y" << "p123498765" << "000111 林小寫 09:05簽到  ";
+        << true << full << "00001"
+        << "N"
+        << "D120000001"
+        << "000104 O'Neil 林 09:05簽到  ";
+    QTest::newRow("member numbers stored, last five typed") << false << "會員編號"
+                                                            << "54321"
+                                                            << "Y"
+                                                            << "000103"
+                                                            << "000103 陳美玲 09:05簽到  ";
+    QTest::newRow("enrolment row in lower case") << false << full << "98765"
+                                                 << "Y"
+                                                 << "p123498765"
+                                                 << "000111 林小寫 09:05簽到  ";
+    QTest::newRow("enrolment row in lower case, typed whole") << false << full << "P123498765"
+                                                              << "Y"
+                                                              << "p123498765"
+                                                              << "000111 林小寫 09:05簽到  ";
 }
 
 void TestSignRecorder::firstSignInStoresTheRow()
@@ -197,7 +214,7 @@ void TestSignRecorder::firstSignInStoresTheRow()
     QFETCH(QString, idno);
     QFETCH(QString, line);
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("p123498765"), QStringLiteral("000111"),
-                QStringLiteral("林小寫"));
+        QStringLiteral("林小寫"));
     m_fx->station.StorageKind = storageKind;
     m_fx->resolver->SetStorageColumn();
     m_fx->station.NtpFlag = ntp;
@@ -504,13 +521,14 @@ void TestSignRecorder::choiceRecordsThePersonChosen()
     // "12345" ends three identity numbers: 李大華 (B223412345) and two persons named 王小明
     // (A123412345, R100012345), in name order.
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("R100012345"), QStringLiteral("000120"),
-                QStringLiteral("王小明"));
+        QStringLiteral("王小明"));
     m_fx->prompter.queueChoice(2);
     QCOMPARE(m_fx->recorder->KeypadEntry(QStringLiteral("12345")), Outcome::Recorded);
-    QCOMPARE(m_fx->prompter.asked, QStringList{QStringLiteral("12345")});
+    QCOMPARE(m_fx->prompter.asked, QStringList { QStringLiteral("12345") });
     QCOMPARE(m_fx->resolver->lastChoices(),
-             QStringList({QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345  000101"),
-                          QStringLiteral("王小明  *****12345  000120")}));
+        QStringList(
+            { QStringLiteral("李大華  *****12345"), QStringLiteral("王小明  *****12345  000101"),
+                QStringLiteral("王小明  *****12345  000120") }));
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'R100012345' and IOWay = 'SC'")), 1);
     QCOMPARE(m_fx->PsioCount(), 1);
     QCOMPARE(m_fx->view.history.first().text.section(u' ', 0, 1), QStringLiteral("000120 王小明"));
@@ -524,7 +542,8 @@ void TestSignRecorder::choiceRecordsThePersonChosen()
     QCOMPARE(Enter(QStringLiteral("12345")), Outcome::ChoiceDismissed);
     QCOMPARE(m_fx->PsioCount(), 2);
     QCOMPARE(m_fx->view.history.size(), 2);
-    QCOMPARE(m_fx->sounds.played, QStringList({QStringLiteral("RolvanOK.wav"), QStringLiteral("RolvanOK.wav")}));
+    QCOMPARE(m_fx->sounds.played,
+        QStringList({ QStringLiteral("RolvanOK.wav"), QStringLiteral("RolvanOK.wav") }));
 }
 
 void TestSignRecorder::successSoundSwitchedOff()
@@ -640,10 +659,12 @@ void TestSignRecorder::repeatedEntryOfAnotherLetterCase()
     // Two sign-ins of the person stored for the lesson under keys of another letter case (one
     // merged from another station), and one of the same minute for another lesson.
     const QString lower = SignInFixture::LessonKey().toLower();
-    StorePastEvent(SignInFixture::LessonKey(), QStringLiteral("C187654321"), QStringLiteral("0"), QStringLiteral("090700"));
-    StorePastEvent(lower, QStringLiteral("C187654321"), QStringLiteral("0"), QStringLiteral("090507"));
-    StorePastEvent(QStringLiteral("ABC12345678000212:10"), QStringLiteral("C187654321"), QStringLiteral("0"),
-                   QStringLiteral("090530"));
+    StorePastEvent(SignInFixture::LessonKey(), QStringLiteral("C187654321"), QStringLiteral("0"),
+        QStringLiteral("090700"));
+    StorePastEvent(
+        lower, QStringLiteral("C187654321"), QStringLiteral("0"), QStringLiteral("090507"));
+    StorePastEvent(QStringLiteral("ABC12345678000212:10"), QStringLiteral("C187654321"),
+        QStringLiteral("0"), QStringLiteral("090530"));
     m_fx->SetTime(9, 20, 0);
 
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Duplicate);
@@ -704,9 +725,10 @@ void TestSignRecorder::enrolmentChangeSeenByTheNextEntry()
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded); // 陳美玲, C187654321
 
     // 同尾號 is added with an identity number ending like 陳美玲's.
-    const QString add = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
-    const QVariantList person = {SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
-                                 QStringLiteral("000120"), QStringLiteral("同尾號")};
+    const QString add
+        = QStringLiteral("insert into Booking (Index_key, ID, IDNO, NAME) values (?, ?, ?, ?)");
+    const QVariantList person = { SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
+        QStringLiteral("000120"), QStringLiteral("同尾號") };
     if (elsewhere) {
         SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
         QSqlQuery query(QSqlDatabase::database(SecondStation::Name()));
@@ -721,7 +743,7 @@ void TestSignRecorder::enrolmentChangeSeenByTheNextEntry()
     // The five digits now give the choice; 同尾號 comes first by name.
     m_fx->prompter.queueChoice(0);
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
-    QCOMPARE(m_fx->prompter.asked, QStringList{QStringLiteral("54321")});
+    QCOMPARE(m_fx->prompter.asked, QStringList { QStringLiteral("54321") });
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'Q100054321'")), 1);
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
 }
@@ -735,7 +757,8 @@ void TestSignRecorder::secondStationAtTheSameMoment()
     interleaved.second = &second;
     interleaved.idno = QStringLiteral("C187654321");
     interleaved.lessonKey = SignInFixture::LessonKey();
-    sqlite3_trace_v2(Handle(m_fx->dm->Con1()), SQLITE_TRACE_STMT, &InterleavedSignIn::Traced, &interleaved);
+    sqlite3_trace_v2(
+        Handle(m_fx->dm->Con1()), SQLITE_TRACE_STMT, &InterleavedSignIn::Traced, &interleaved);
     m_fx->SetTime(9, 5, 7);
     const Outcome outcome = Enter(QStringLiteral("54321"));
     sqlite3_trace_v2(Handle(m_fx->dm->Con1()), 0, nullptr, nullptr);
@@ -762,8 +785,9 @@ void TestSignRecorder::lockHeldTooLongRecordsNothing()
 
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Failed);
     QCOMPARE(m_fx->prompter.errors.size(), 1);
-    QVERIFY2(m_fx->prompter.errors.first().contains(QStringLiteral("locked")), qPrintable(m_fx->prompter.errors.first()));
-    QCOMPARE(m_fx->sounds.played, QStringList{QStringLiteral("RolvanError.wav")});
+    QVERIFY2(m_fx->prompter.errors.first().contains(QStringLiteral("locked")),
+        qPrintable(m_fx->prompter.errors.first()));
+    QCOMPARE(m_fx->sounds.played, QStringList { QStringLiteral("RolvanError.wav") });
     QVERIFY(m_fx->view.history.isEmpty());
     QCOMPARE(m_fx->station.InCnt, 0);
 
