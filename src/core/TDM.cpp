@@ -1,6 +1,7 @@
 #include "core/TDM.h"
 
 #include "core/Globals.h"
+#include "Fun/AtomicFile.h"
 #include "core/JetFunctions.h"
 #include "platform/Prompter.h"
 
@@ -245,6 +246,49 @@ QString DatabaseProblemMessage(const QString &filePath, const DatabaseCheck &che
     else if (check.problem == DatabaseProblem::Damaged || check.problem == DatabaseProblem::NotOurs)
         message += u"\n備份資料夾 "_s + Shown(backupFolder) + u" 中沒有備份"_s;
     return message;
+}
+
+bool CopyTemplateDatabase(const QString &templatePath, const QString &target, QString *error)
+{
+    const DatabaseCheck templateCheck = CheckOurDatabase(templatePath);
+    if (!templateCheck.ok()) {
+        *error = QStringLiteral("範本 %1：%2\n%3")
+                     .arg(QDir::toNativeSeparators(templatePath),
+                          DatabaseProblemText(templateCheck.problem), templateCheck.detail)
+                     .trimmed();
+        return false;
+    }
+    QFile source(templatePath);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("範本 %1 無法讀取：%2")
+                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+        return false;
+    }
+    AtomicFile file(target);
+    if (!file.begin()) {
+        *error = file.reason();
+        return false;
+    }
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 20);
+        if (source.error() != QFileDevice::NoError) {
+            file.cancel();
+            *error = QStringLiteral("範本 %1 無法讀取：%2")
+                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+            return false;
+        }
+        if (!file.write(block)) {
+            *error = file.reason();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        *error = file.reason();
+        return false;
+    }
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                      | QFile::ReadOther);
+    return true;
 }
 
 bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error,
