@@ -462,8 +462,15 @@ void TDM::StartPageCheck(const QString &filePath, const QString &backupFolder)
         // A file that went away or cannot be read now is the next open's business.
         if (result->problem != DatabaseProblem::Damaged)
             return;
-        const QString message = DatabaseProblemMessage(key, *result, backupFolder)
-            + u"\n請停止簽到，由系統管理員以備份還原資料庫。"_s;
+        // The file is open and in use: the message says what was found, not that it failed
+        // to open.
+        QString message = u"資料庫 "_s + Shown(key) + u" 檢查發現已損毀"_s;
+        if (!result->detail.trimmed().isEmpty())
+            message += u'\n' + result->detail.trimmed();
+        const QString backup = NewestDatabaseBackup(backupFolder);
+        if (!backup.isEmpty())
+            message += u"\n最新的備份："_s + Shown(backup);
+        message += u"\n請停止簽到，由系統管理員以備份還原資料庫。"_s;
         qWarning().noquote() << message;
         emit pageCheckDamaged(message);
         CurrentPrompter().ShowError(message);
