@@ -411,10 +411,11 @@ StationSettingsForm::CreateStationFolders(const QString &exeDir, const QString &
         const QString sample = JoinPath(exeDir, sampleFileName);
         if (!QFileInfo::exists(sample))
             result.failures << u"找不到範本資料庫 "_s + Shown(sample);
-        else if (CopyNewFile(sample, database))
+        else if (QString error; CopyTemplateDatabase(sample, database, &error))
             result.templateCopied = true;
         else
-            result.failures << u"無法複製 "_s + Shown(sample) + u" 到 "_s + Shown(database);
+            result.failures << u"無法複製 "_s + Shown(sample) + u" 到 "_s + Shown(database)
+                    + u"："_s + error;
     }
 
     const QString orgDb = JoinPath(databasePath, orgDbFileName);

@@ -1,6 +1,5 @@
 #include "core/Activation.h"
 
-#include "Fun/AtomicFile.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/DbFunctions.h"
 #include "Fun/FileFunctions.h"
@@ -33,44 +32,6 @@ QString ReadBase(const QString &key, const QString &defaultValue)
 QString FileTimeText(const QString &path)
 {
     return QFileInfo(path).lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
-}
-
-// Copies the template to a missing working database through AtomicFile: every write checked
-// and synchronised, renamed only when complete, so a copy that fails half-way (a full disk)
-// never leaves a broken database behind. False with the reason in *error.
-bool CopyTemplate(const QString &templatePath, const QString &target, QString *error)
-{
-    QFile source(templatePath);
-    if (!source.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("範本 %1 無法讀取：%2")
-                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
-        return false;
-    }
-    AtomicFile file(target);
-    if (!file.begin()) {
-        *error = file.reason();
-        return false;
-    }
-    while (!source.atEnd()) {
-        const QByteArray block = source.read(1 << 20);
-        if (source.error() != QFileDevice::NoError) {
-            file.cancel();
-            *error = QStringLiteral("範本 %1 無法讀取：%2")
-                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
-            return false;
-        }
-        if (!file.write(block)) {
-            *error = file.reason();
-            return false;
-        }
-    }
-    if (!file.commit()) {
-        *error = file.reason();
-        return false;
-    }
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                      | QFile::ReadOther);
-    return true;
 }
 
 } // namespace
@@ -253,16 +214,8 @@ bool MainActivation::OpenWorkingDatabase()
                             QStringLiteral("範本 %1 也不存在，無法建立新的資料庫")
                                 .arg(QDir::toNativeSeparators(sample)) });
         }
-        const DatabaseCheck templateCheck = CheckOurDatabase(sample);
-        if (!templateCheck.ok()) {
-            return refuse({ DatabaseProblem::TemplateCopyFailed,
-                            QStringLiteral("範本 %1：%2\n%3")
-                                .arg(QDir::toNativeSeparators(sample),
-                                     DatabaseProblemText(templateCheck.problem),
-                                     templateCheck.detail) });
-        }
         QString copyError;
-        if (!CopyTemplate(sample, database, &copyError))
+        if (!CopyTemplateDatabase(sample, database, &copyError))
             return refuse({ DatabaseProblem::TemplateCopyFailed, copyError });
     }
 

@@ -1,6 +1,7 @@
 #include "core/TDM.h"
 
 #include "core/Globals.h"
+#include "Fun/AtomicFile.h"
 #include "core/JetFunctions.h"
 #include "platform/Prompter.h"
 
@@ -247,6 +248,49 @@ QString DatabaseProblemMessage(const QString &filePath, const DatabaseCheck &che
     return message;
 }
 
+bool CopyTemplateDatabase(const QString &templatePath, const QString &target, QString *error)
+{
+    const DatabaseCheck templateCheck = CheckOurDatabase(templatePath);
+    if (!templateCheck.ok()) {
+        *error = QStringLiteral("範本 %1：%2\n%3")
+                     .arg(QDir::toNativeSeparators(templatePath),
+                          DatabaseProblemText(templateCheck.problem), templateCheck.detail)
+                     .trimmed();
+        return false;
+    }
+    QFile source(templatePath);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("範本 %1 無法讀取：%2")
+                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+        return false;
+    }
+    AtomicFile file(target);
+    if (!file.begin()) {
+        *error = file.reason();
+        return false;
+    }
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 20);
+        if (source.error() != QFileDevice::NoError) {
+            file.cancel();
+            *error = QStringLiteral("範本 %1 無法讀取：%2")
+                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+            return false;
+        }
+        if (!file.write(block)) {
+            *error = file.reason();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        *error = file.reason();
+        return false;
+    }
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                      | QFile::ReadOther);
+    return true;
+}
+
 bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QString *error,
                     SqliteJournal journal)
 {
@@ -418,8 +462,15 @@ void TDM::StartPageCheck(const QString &filePath, const QString &backupFolder)
         // A file that went away or cannot be read now is the next open's business.
         if (result->problem != DatabaseProblem::Damaged)
             return;
-        const QString message = DatabaseProblemMessage(key, *result, backupFolder)
-            + u"\n請停止簽到，由系統管理員以備份還原資料庫。"_s;
+        // The file is open and in use: the message says what was found, not that it failed
+        // to open.
+        QString message = u"資料庫 "_s + Shown(key) + u" 檢查發現已損毀"_s;
+        if (!result->detail.trimmed().isEmpty())
+            message += u'\n' + result->detail.trimmed();
+        const QString backup = NewestDatabaseBackup(backupFolder);
+        if (!backup.isEmpty())
+            message += u"\n最新的備份："_s + Shown(backup);
+        message += u"\n請停止簽到，由系統管理員以備份還原資料庫。"_s;
         qWarning().noquote() << message;
         emit pageCheckDamaged(message);
         CurrentPrompter().ShowError(message);

@@ -117,6 +117,13 @@ DatabaseCheck CheckDatabaseWritable(const QString &filePath);
 // run on another thread while the station works. "ok" gives no problem.
 DatabaseCheck QuickCheckDatabase(const QString &filePath);
 
+// Makes a new working database at target as a copy of the template, once the template has been
+// found to be one of ours (a damaged or foreign template is never copied). The copy goes
+// through AtomicFile: every write checked and synchronised, renamed only when complete, so a
+// copy that fails half-way (a full disk) leaves no broken database behind. False with the
+// reason in *error.
+bool CopyTemplateDatabase(const QString &templatePath, const QString &target, QString *error);
+
 // The newest backup "<yyyymmddhhmmss>_QuorinBackup.db" in folder, as a full path; empty when
 // there is none.
 QString NewestDatabaseBackup(const QString &backupFolder);

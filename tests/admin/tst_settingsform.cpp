@@ -388,7 +388,22 @@ void TestSettingsForm::saveAsksOnceAndWritesNothingWhenCancelled()
 void TestSettingsForm::newStationActionCopiesTheTemplateOnce()
 {
     Globals &g = m_db->globals();
+    // A template that is not one of ours is never copied.
     QVERIFY(WriteBytes(g.ExeDir + g.SampleDbFileName, "template"));
+    {
+        StationSettingsForm refused;
+        refused.databasePath = JoinPath(m_db->dir(), u"壞範本"_s);
+        refused.backupPath = refused.csvPath = refused.imagePath = refused.databasePath;
+        const StationSettingsForm::NewStationResult result = refused.CreateStationFolders(
+            g.ExeDir, g.DbFileName, g.SampleDbFileName, g.OrgDbFileName);
+        QVERIFY2(result.failures.join(u'\n').contains(u"不是本系統的資料庫"_s),
+                 qPrintable(result.failures.join(u'\n')));
+        QVERIFY(!QFile::exists(JoinPath(refused.databasePath, g.DbFileName)));
+    }
+    QVERIFY(QFile::remove(g.ExeDir + g.SampleDbFileName));
+    QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s,
+                        g.ExeDir + g.SampleDbFileName));
+    const QByteArray templateBytes = ReadBytes(g.ExeDir + g.SampleDbFileName);
     QVERIFY(WriteBytes(g.ExeDir + g.OrgDbFileName, "org"));
     const QString root = JoinPath(m_db->dir(), u"新站/RolvanDAP"_s);
     StationSettingsForm form;
@@ -402,7 +417,7 @@ void TestSettingsForm::newStationActionCopiesTheTemplateOnce()
     for (const QString &folder : {form.databasePath, form.backupPath, form.csvPath, form.imagePath})
         QVERIFY2(QDir(folder).exists(), qPrintable(folder));
     const QString database = JoinPath(root, g.DbFileName);
-    QCOMPARE(ReadBytes(database), QByteArray("template"));
+    QCOMPARE(ReadBytes(database), templateBytes);
     QCOMPARE(ReadBytes(JoinPath(root, g.OrgDbFileName)), QByteArray("org"));
 
     // The station works with its database; a second run must not replace it.

@@ -521,8 +521,8 @@ void TestActivation::damagedPageIsReportedAfterTheStart()
     m_dm->WaitForPageCheck();
     QTRY_COMPARE(m_prompter->errors.size(), 1);
     const QString error = m_prompter->errors.first();
-    QVERIFY2(error.startsWith(QStringLiteral("無法開啟資料庫 ") + QDir::toNativeSeparators(database)
-                              + QStringLiteral("：資料庫檔案已損毀")),
+    QVERIFY2(error.startsWith(QStringLiteral("資料庫 ") + QDir::toNativeSeparators(database)
+                              + QStringLiteral(" 檢查發現已損毀")),
              qPrintable(error));
     QVERIFY2(error.contains(QStringLiteral("最新的備份：") + QDir::toNativeSeparators(backup)), qPrintable(error));
 
