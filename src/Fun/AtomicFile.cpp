@@ -1,8 +1,10 @@
 #include "Fun/AtomicFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <filesystem>
@@ -93,6 +95,24 @@ QString RenameOver(const QString &from, const QString &to)
     return error.category() == std::generic_category() || error.category() == std::system_category()
         ? OsErrorReason(error.default_error_condition().value(), text)
         : text;
+}
+
+// A writer killed between its first write and the rename leaves its temporary file (a PDF or
+// an archive may be big). Those of the same target that nobody has written to for ten minutes
+// go when the target is written again.
+void RemoveStaleTemporaries(const QString &target)
+{
+    const QFileInfo info(target);
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(u"."_s + info.fileName() + u"."_s) + u"\\d{6}"_s));
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-600);
+    const QFileInfoList entries = info.dir().entryInfoList(
+        { u"."_s + info.fileName() + u".*"_s }, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        if (ours.match(entry.fileName()).hasMatch() && !entry.isSymLink()
+            && entry.lastModified().toUTC() < staleBefore)
+            QFile::remove(entry.absoluteFilePath());
+    }
 }
 
 QString TemporaryNameFor(const QString &target)
@@ -193,6 +213,7 @@ bool AtomicFile::begin()
     if (!target.dir().exists())
         return fail(u"資料夾「%1」不存在"_s.arg(QDir::toNativeSeparators(target.absolutePath())));
 
+    RemoveStaleTemporaries(m_path);
     for (int attempt = 0; attempt < 20; ++attempt) {
         auto file = std::make_unique<QFile>(TemporaryNameFor(m_path));
         errno = 0;

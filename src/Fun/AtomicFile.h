@@ -13,7 +13,9 @@
 //      written unbuffered so every write reports its own failure;
 //   2. every write and the final flush are checked, the data is synchronised to the disk
 //      (fsync, on Windows _commit) and the temporary file is renamed over the target;
-//   3. on any failure the temporary file is removed and the target stays as it was.
+//   3. on any failure the temporary file is removed and the target stays as it was; the
+//      temporary files of writers that were killed are removed at the next write of the
+//      same target (those untouched for ten minutes).
 // A failure is reported in Chinese with the path and the operating system's reason
 // ("磁碟空間不足（No space left on device）"), never as an unknown error.
 //

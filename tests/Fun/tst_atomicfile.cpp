@@ -10,6 +10,7 @@
 #include "platform/JpegWriter.h"
 #include "reportengine/ReportRender.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -109,6 +110,7 @@ private slots:
     void injectedFailureKeepsTheOldFile_data();
     void injectedFailureKeepsTheOldFile();
     void readOnlyFileAndMissingFolderAreRefusedWithTheReason();
+    void temporariesOfKilledWritersGo();
     void fullDiskKeepsEveryOldFile_data();
     void fullDiskKeepsEveryOldFile();
 
@@ -233,6 +235,33 @@ void TestAtomicFile::readOnlyFileAndMissingFolderAreRefusedWithTheReason()
     QVERIFY2(error.contains(u"唯讀"_s), qPrintable(error));
     QCOMPARE(ReadAll(path), QByteArray("old"));
     QVERIFY(!error.contains(u"Unknown error"_s));
+}
+
+// A writer killed before its rename left ".<name>.<six digits>"; the next write of that file
+// removes it once it is old, and nothing else.
+void TestAtomicFile::temporariesOfKilledWritersGo()
+{
+    const QString path = m_dir->filePath(u"Rolvan.ini"_s);
+    const QStringList stale{ u".Rolvan.ini.123456"_s };
+    const QStringList kept{ u".Rolvan.ini.654321"_s /* being written now */,
+                            u".Rolvan.ini.bak"_s, u".other.ini.123456"_s };
+    for (const QString &name : stale + kept) {
+        QFile file(m_dir->filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("half");
+        file.flush();
+        if (!name.contains(u"654321"_s))
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+    }
+    QString error;
+    QVERIFY2(WriteFileAtomically(path, "[Base]\n", &error), qPrintable(error));
+    QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QStringList expected = kept;
+    expected << u"Rolvan.ini"_s;
+    expected.sort();
+    QCOMPARE(left, expected);
 }
 
 void TestAtomicFile::fullDiskKeepsEveryOldFile_data()

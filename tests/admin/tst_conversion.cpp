@@ -308,6 +308,7 @@ void TestConversion::killedBackupsLeaveNoPartsBehind()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(64 * 1024, 'p'));
+        file.flush();
         if (modified.isValid())
             QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
     };
