@@ -53,12 +53,15 @@ grep -E ' error: ' "$scratch/validate.log" && fail "desktop entry errors"
 grep -q '^Name=講習教育 簽到退作業$' "$desktop" || fail "desktop entry name"
 grep -q '^Categories=Office;Education;$' "$desktop" || fail "desktop entry categories"
 
-# The installed station, once, with a scratch HOME and no ROLVAN_HOME.
+# The installed station, once, with a scratch HOME and no ROLVAN_HOME. Its settings name a
+# time server on this machine (no request leaves it); the station adds its version records.
+# A scratch TMPDIR keeps it apart from stations already running for this user.
 home="$scratch/home"
-mkdir -p "$home"
+mkdir -p "$home/.local/share/rolvan" "$scratch/tmp"
+printf '[Base]\n校時伺服器=127.0.0.1\n' > "$home/.local/share/rolvan/Rolvan.ini"
 before="$(cd "$lib" && ls -A | sort)"
 shot="$scratch/shot.png"
-run=(env -u ROLVAN_HOME -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" ROLVAN_SYNTHETIC_CAMERA=1
+run=(env -u ROLVAN_HOME -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" TMPDIR="$scratch/tmp" ROLVAN_SYNTHETIC_CAMERA=1
      ROLVAN_SCREENSHOT="$shot" ROLVAN_SCREENSHOT_DELAY=4000)
 if command -v xvfb-run >/dev/null; then
   timeout 120 "${run[@]}" xvfb-run -a -s "-screen 0 1280x800x24" "$lib/Rolvan" > "$scratch/run.log" 2>&1 \
@@ -68,7 +71,8 @@ else
     || { cat "$scratch/run.log"; fail "the installed station did not run"; }
 fi
 [ -s "$shot" ] || fail "the installed station showed nothing"
-[ -f "$home/.local/share/rolvan/Rolvan.ini" ] || { cat "$scratch/run.log"; fail "no Rolvan.ini in ~/.local/share/rolvan"; }
+grep -q '^DB Version =' "$home/.local/share/rolvan/Rolvan.ini" \
+  || { cat "$scratch/run.log"; fail "the station did not write ~/.local/share/rolvan/Rolvan.ini"; }
 [ -f "$home/RolvanDAP/Quorin.db" ] || fail "no working database in ~/RolvanDAP"
 for d in Backup CSV 查核資料檔案; do [ -d "$home/RolvanDAP/$d" ] || fail "no data folder $d"; done
 after="$(cd "$lib" && ls -A | sort)"
