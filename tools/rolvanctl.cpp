@@ -141,14 +141,23 @@ void ReadStationGlobals(Globals &g)
     g.OrganisationName = ReadIniSetting(IniSection::Base, IniKey::CompanyName, QString(), QString());
 }
 
-// Opens the working database of the station's settings as the station does, but never makes
-// one from the template: a job on a station without its database fails.
+// The station's working database file. A job never makes one from the template: a station
+// without its database fails. The jobs work on the local SQLite file only.
+QString WorkingDatabasePath()
+{
+    if (TextToBool(ReadIniSetting(IniSection::Base, IniKey::UseNetDb, u"False"_s, u"False"_s)))
+        throw RolvanError(u"Rolvan.ini [Base] useNetDB=True：命令列只處理本機資料庫"_s);
+    const QString database = JoinPath(MainActivation::ReadDataFolders().database, G().DbFileName);
+    if (!QFileInfo::exists(database))
+        throw RolvanError(u"找不到資料庫 %1"_s.arg(QDir::toNativeSeparators(database)));
+    return database;
+}
+
+// Opens the working database as the station does, after the same checks.
 void OpenWorking(TDM &dm)
 {
     const MainActivation::DataFolders folders = MainActivation::ReadDataFolders();
-    const QString database = JoinPath(folders.database, G().DbFileName);
-    if (!QFileInfo::exists(database))
-        throw RolvanError(u"找不到資料庫 %1"_s.arg(QDir::toNativeSeparators(database)));
+    const QString database = WorkingDatabasePath();
     QString error;
     if (!dm.OpenCheckedWorkingDatabase(database, folders.backup, &error))
         throw RolvanError(error);
@@ -188,11 +197,10 @@ int Backup(TDM &dm, ProgressBar &bar)
     return 0;
 }
 
-int Check(TDM &dm)
+// Read only: the file is looked at on connections of its own and never opened for writing.
+int Check()
 {
-    OpenWorking(dm);
-    const QString database = JoinPath(MainActivation::ReadDataFolders().database, G().DbFileName);
-    dm.CloseWorking();
+    const QString database = WorkingDatabasePath();
     DatabaseCheck check = CheckOurDatabase(database);
     if (check.ok())
         check = QuickCheckDatabase(database, /*fullCheck=*/true);
@@ -431,7 +439,7 @@ int Run(const QStringList &arguments)
     } else if (command == u"check") {
         if (!positional.isEmpty())
             throw UsageError{u"check 不需參數 / check takes no arguments"_s};
-        result = Check(dm);
+        result = Check();
     } else if (command == u"csv") {
         result = Csv(dm, positional, bar);
     } else if (command == u"sheets") {

@@ -120,7 +120,8 @@ private slots:
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("home"); // "missing": a station whose database folder is empty
+        // "missing": a station whose database folder is empty; "netdb": one on a shared server
+        QTest::addColumn<QString>("home");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("reason");
         QTest::newRow("no command") << QStringList{} << QString() << 2 << u"no command"_s;
@@ -139,6 +140,8 @@ private slots:
                                           << u"找不到資料庫"_s;
         QTest::newRow("backup without database") << QStringList{u"backup"_s} << u"missing"_s << 1
                                                  << u"找不到資料庫"_s;
+        QTest::newRow("shared database") << QStringList{u"backup"_s} << u"netdb"_s << 1
+                                         << u"useNetDB=True"_s;
     }
 
     void failures()
@@ -148,20 +151,22 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, reason);
         QString homeDir;
-        if (home == u"missing") {
-            homeDir = m_dir.filePath(u"no-database"_s);
+        if (!home.isEmpty()) {
+            homeDir = m_dir.filePath(home);
             QDir().mkpath(homeDir + u"/data"_s);
             QFile ini(homeDir + u"/Rolvan.ini"_s);
             QVERIFY(ini.open(QIODevice::WriteOnly));
             ini.write(u"[Base]\nDataBaseLocationPath=%1/data\nBackupLocationPath=%1/data/Backup\n"_s
                           .arg(homeDir).toUtf8());
+            if (home == u"netdb")
+                ini.write("useNetDB=True\n");
         }
         const Outcome outcome = Run(arguments, homeDir);
         QCOMPARE(outcome.code, code);
         QVERIFY2(outcome.err.contains(reason), qPrintable(outcome.err));
         QCOMPARE(outcome.err.count(u'\n'), 1);
         QVERIFY(outcome.err.startsWith(u"rolvanctl: "_s));
-        if (home == u"missing")
+        if (!home.isEmpty())
             QVERIFY2(!QFile::exists(homeDir + u"/data/Quorin.db"_s), "a job made a database");
     }
 
