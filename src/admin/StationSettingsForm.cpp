@@ -433,7 +433,7 @@ bool StationSettingsForm::RunNewStationAction() const
 {
     const Globals &g = G();
     const NewStationResult result =
-        CreateStationFolders(g.ExeDir, g.DbFileName, g.SampleDbFileName, g.OrgDbFileName);
+        CreateStationFolders(g.programDir(), g.DbFileName, g.SampleDbFileName, g.OrgDbFileName);
     if (!result.failures.isEmpty()) {
         CurrentPrompter().ShowError(u"目錄新增未完成：\n"_s + result.failures.join(u'\n'));
         return false;

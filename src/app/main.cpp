@@ -84,6 +84,7 @@ int main(int argc, char *argv[])
     instance.Listen();
 
     globals.ExeDir = ResolveExeDir(QCoreApplication::applicationDirPath());
+    globals.ProgramDir = ResolveProgramDir(QCoreApplication::applicationDirPath());
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
     SetFonts();
 

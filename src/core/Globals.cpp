@@ -1,6 +1,8 @@
 #include "core/Globals.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 Globals *g_globals = nullptr;
@@ -17,15 +19,44 @@ Globals &G()
 
 void SetGlobals(Globals *globals) { g_globals = globals; }
 
-QString ResolveExeDir(const QString &applicationDirPath)
+namespace {
+
+QString WithSeparator(const QString &folder)
 {
-    QString dir = qEnvironmentVariable("ROLVAN_HOME");
-    if (dir.isEmpty())
-        dir = applicationDirPath;
-    dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    QString dir = QDir::toNativeSeparators(QDir(folder).absolutePath());
     if (!dir.endsWith(QDir::separator()))
         dir += QDir::separator();
     return dir;
+}
+
+} // namespace
+
+QString PerUserHome()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("rolvan"));
+}
+
+QString ResolveExeDir(const QString &applicationDirPath)
+{
+    const QString home = qEnvironmentVariable("ROLVAN_HOME");
+    if (!home.isEmpty())
+        return WithSeparator(home);
+    if (QFileInfo::exists(QDir(applicationDirPath).filePath(InstalledMarkerFileName))) {
+        const QString perUser = PerUserHome();
+        QDir().mkpath(perUser);
+        return WithSeparator(perUser);
+    }
+    return WithSeparator(applicationDirPath);
+}
+
+QString ResolveProgramDir(const QString &applicationDirPath)
+{
+    const QString home = qEnvironmentVariable("ROLVAN_HOME");
+    const Globals defaults;
+    if (!home.isEmpty() && QFileInfo::exists(QDir(home).filePath(defaults.SampleDbFileName)))
+        return WithSeparator(home);
+    return WithSeparator(applicationDirPath);
 }
 
 QString DefaultDataRoot()

@@ -15,7 +15,13 @@ struct Globals
     QString OrgDbFileName = QStringLiteral("ORGDB.db");
     // Kept for the record: the password the Jet files carried. SQLite files have none.
     QString DbPassword = QStringLiteral("山水花鳥風月雲雨雪霜星辰日夜春秋冬");
-    QString ExeDir;      // folder of the executable (or ROLVAN_HOME), with a trailing separator
+    // The station's own folder, with a trailing separator: Rolvan.ini and what the settings
+    // window creates there. ROLVAN_HOME, else the folder of the executable, else (an installed
+    // program, see InstalledMarkerFileName) the per-user folder of PerUserHome().
+    QString ExeDir;
+    // The folder of the read-only program files (template, sounds, pictures), with a trailing
+    // separator; empty means ExeDir (a build tree, a demo or test home).
+    QString ProgramDir;
     QString IniFileName = QStringLiteral("Rolvan.ini");
 
     // Set by the main window.
@@ -57,16 +63,29 @@ struct Globals
     QString FullLessonKey;
 
     QString iniPath() const { return ExeDir + IniFileName; }
-    QString samplePath() const { return ExeDir + SampleDbFileName; }
+    QString programDir() const { return ProgramDir.isEmpty() ? ExeDir : ProgramDir; }
+    QString samplePath() const { return programDir() + SampleDbFileName; }
 };
 
 // The Globals of the running program (or of the current test). Set once at entry.
 Globals &G();
 void SetGlobals(Globals *globals);
 
-// The folder that stands for the executable's folder: ROLVAN_HOME when set, else the
-// executable's own folder. Always ends with the platform separator.
+// An installed program carries this file beside its executable: its own folder is read-only,
+// and the station keeps its writable files in PerUserHome().
+inline const QString InstalledMarkerFileName = QStringLiteral("rolvan-installed");
+
+// The writable folder of an installed station: $XDG_DATA_HOME/rolvan (~/.local/share/rolvan).
+QString PerUserHome();
+
+// The folder that stands for the executable's folder: ROLVAN_HOME when set; else, for an
+// installed program (the marker beside the executable), PerUserHome(), created when missing;
+// else the executable's own folder. Always ends with the platform separator.
 QString ResolveExeDir(const QString &applicationDirPath);
+
+// The folder of the read-only program files: ROLVAN_HOME when it holds the template (a demo or
+// test home carries its own copies), else the executable's folder. Always ends with the platform separator.
+QString ResolveProgramDir(const QString &applicationDirPath);
 
 // The default root of the data folders: C:\RolvanDAP on Windows, $HOME/RolvanDAP elsewhere.
 QString DefaultDataRoot();

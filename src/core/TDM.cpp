@@ -195,7 +195,7 @@ DatabaseCheck CheckOurDatabase(const QString &filePath)
     return {};
 }
 
-DatabaseCheck QuickCheckDatabase(const QString &filePath)
+DatabaseCheck QuickCheckDatabase(const QString &filePath, bool fullCheck)
 {
     const DatabaseCheck shape = CheckFileShape(filePath);
     if (!shape.ok())
@@ -204,7 +204,7 @@ DatabaseCheck QuickCheckDatabase(const QString &filePath)
     if (!connection.isOpen())
         return ClassifySqlError(filePath, connection.openError());
     QSqlQuery query(connection.db());
-    if (!query.exec(u"PRAGMA quick_check"_s))
+    if (!query.exec(fullCheck ? u"PRAGMA integrity_check"_s : u"PRAGMA quick_check"_s))
         return ClassifySqlError(filePath, query.lastError());
     QStringList complaints;
     while (query.next()) {

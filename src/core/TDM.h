@@ -114,8 +114,9 @@ DatabaseCheck CheckOurDatabase(const QString &filePath);
 DatabaseCheck CheckDatabaseWritable(const QString &filePath);
 
 // SQLite's page check (PRAGMA quick_check) on a read-only connection of its own, so it may
-// run on another thread while the station works. "ok" gives no problem.
-DatabaseCheck QuickCheckDatabase(const QString &filePath);
+// run on another thread while the station works. "ok" gives no problem. fullCheck runs
+// integrity_check instead, which also compares every index with its table (slower).
+DatabaseCheck QuickCheckDatabase(const QString &filePath, bool fullCheck = false);
 
 // Makes a new working database at target as a copy of the template, once the template has been
 // found to be one of ours (a damaged or foreign template is never copied). The copy goes

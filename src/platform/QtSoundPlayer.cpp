@@ -19,7 +19,7 @@ QString QtSoundPlayer::ResolvePath(const QString &wavFileName) const
 {
     if (QDir::isAbsolutePath(wavFileName))
         return QDir::cleanPath(wavFileName);
-    const QString folder = m_folder.isEmpty() ? G().ExeDir : m_folder;
+    const QString folder = m_folder.isEmpty() ? G().programDir() : m_folder;
     return QDir::cleanPath(QDir(folder).absoluteFilePath(wavFileName));
 }
 

@@ -14,7 +14,7 @@ class QtSoundPlayer final : public SoundPlayer
 {
 public:
     // Relative names are looked up in folder; an empty folder means the program folder
-    // (G().ExeDir) at the moment of playing.
+    // (G().programDir()) at the moment of playing.
     explicit QtSoundPlayer(const QString &folder = QString());
     ~QtSoundPlayer() override;
 

@@ -637,7 +637,7 @@ SignSheetPlaces SignSheetPlacesOf(const ReportOutputs &outputs, const QString &r
     places.PdfDir = outputs.PdfDir;
     if (rocDate.size() >= 5)
         places.YearMonthDir = JoinPath(ReportOutputs::PictureFolder(), rocDate.left(5));
-    places.NoSignFile = G().ExeDir + u"NoSign.jpg"_s;
+    places.NoSignFile = G().programDir() + u"NoSign.jpg"_s;
     places.OrganisationName = G().OrganisationName;
     return places;
 }

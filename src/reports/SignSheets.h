@@ -148,11 +148,11 @@ struct SignSheetPlaces
     QString PicDir; // the class's picture folder; imagePath is it with a separator
     QString PdfDir;
     QString YearMonthDir; // where the station keeps snapshots by ROC year and month (may be empty)
-    QString NoSignFile; // the placeholder picture (ExeDir + "NoSign.jpg")
+    QString NoSignFile; // the placeholder picture (programDir() + "NoSign.jpg")
     QString OrganisationName;
 };
 // The places of the reports window's class: its PicDir and PdfDir, the year-and-month folder of
-// a date (ROC "YYYMMDD") under the picture folder, NoSign.jpg in G().ExeDir and
+// a date (ROC "YYYMMDD") under the picture folder, NoSign.jpg in G().programDir() and
 // G().OrganisationName.
 SignSheetPlaces SignSheetPlacesOf(const ReportOutputs &outputs, const QString &rocDate);
 

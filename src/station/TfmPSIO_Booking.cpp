@@ -451,7 +451,7 @@ void TfmPSIO_Booking::ShowSnapshot(int row)
                                              m_station ? m_station->photoSubPath : QString(),
                                              G().CourseNoLength);
     if (path.isEmpty())
-        path = JoinPath(G().ExeDir, MissingPicture);
+        path = JoinPath(G().programDir(), MissingPicture);
     m_shownPicture = path;
     const QPixmap picture(path);
     if (picture.isNull()) {
