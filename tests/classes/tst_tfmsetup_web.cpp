@@ -163,10 +163,11 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
         station.ManualKind = IdentityKind::Last5;
         const std::optional<QString> entry = resolver.ValidateEntry(u"56780"_s);
         QVERIFY(entry);
-        const IdentityResolver::Resolution found = resolver.ResolveEntry(*entry);
-        QCOMPARE(found.text, u"C123456780"_s);
-        QVERIFY2(resolver.GetIDName(found.text), qPrintable(resolver.FailText));
-        QCOMPARE(resolver.PersonName, u"O'Brien 陳"_s);
+        const IdentityResolver::Resolution found = resolver.Resolve(*entry, u"KB"_s);
+        QVERIFY2(found.outcome == IdentityResolver::Resolution::Outcome::Found,
+                 qPrintable(found.failText));
+        QCOMPARE(found.person.saveId, u"C123456780"_s);
+        QCOMPARE(found.person.name, u"O'Brien 陳"_s);
     }
 
     // A double click on row 3 downloads array element 2.
