@@ -1186,6 +1186,7 @@ void TFmSetup::done(int result)
 namespace {
 
 const QString NetworkFailure = u"無法連結至網站,請確認網路連線是否正常"_s;
+const QString NetworkFailureCaption = u"網路連線錯誤"_s;
 const QString IdleProgressCaption = u"人員基本資料下載中"_s;
 // Grid colours of the web class list: the title row and the class rows.
 const QColor WebTitleColour(170, 186, 110);
@@ -1358,7 +1359,7 @@ void TFmSetup::BitBtn3Click()
             list = ClassImport::ParseClassList(answer.value, CurrentClock().today(), &error);
         if (!list) {
             // The panel stays open with what it showed before.
-            CurrentPrompter().ShowError(NetworkFailure + u"\n\n"_s + error);
+            CurrentPrompter().ShowError(NetworkFailureCaption, NetworkFailure + u"\n\n"_s + error);
             return;
         }
         m_webList = *list;

@@ -11,6 +11,7 @@ void ScriptedPrompter::clear()
 {
     messages.clear();
     errors.clear();
+    errorCaptions.clear();
     asked.clear();
     askedButtons.clear();
     m_all.clear();
@@ -24,7 +25,13 @@ void ScriptedPrompter::ShowMessage(const QString &text)
 
 void ScriptedPrompter::ShowError(const QString &text)
 {
+    ShowError(QString(), text);
+}
+
+void ScriptedPrompter::ShowError(const QString &caption, const QString &text)
+{
     errors << text;
+    errorCaptions << caption;
     m_all << text;
 }
 
