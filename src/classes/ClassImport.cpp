@@ -215,9 +215,11 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
         // The service's list is whole or not at all: one bad record refuses it.
         const StudentLineProblem &first = problems.first();
         if (error)
-            *error = u"學員名單第 %1 行%2%3"_s.arg(first.line).arg(first.reason,
-                first.kind == StudentLineProblem::Kind::ShortRecord ? u"，名單可能不完整"_s
-                                                                     : QString());
+            *error = u"學員名單第 %1 行%2%3"_s.arg(first.line)
+                         .arg(first.reason,
+                             first.kind == StudentLineProblem::Kind::ShortRecord
+                                 ? u"，名單可能不完整"_s
+                                 : QString());
         return std::nullopt;
     }
     return students;
@@ -278,8 +280,8 @@ std::optional<QList<WebStudent>> ReadStudentText(
         s.email = record.fields.at(column.at(6));
         if (s.id.isEmpty()) {
             if (problems)
-                *problems << StudentLineProblem { StudentLineProblem::Kind::NoIdentity,
-                    record.line, u"沒有身分證字號 (sno)"_s };
+                *problems << StudentLineProblem { StudentLineProblem::Kind::NoIdentity, record.line,
+                    u"沒有身分證字號 (sno)"_s };
             continue;
         }
         students << s;

@@ -37,7 +37,10 @@ bool IsUnreadable(QChar c)
     return u == 0xFFFD || (u >= 0xE000 && u <= 0xF8FF) || (u >= 0x80 && u <= 0x9F);
 }
 
-bool HasUnreadable(const QString &text) { return std::any_of(text.cbegin(), text.cend(), IsUnreadable); }
+bool HasUnreadable(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), IsUnreadable);
+}
 
 struct RosterField
 {
@@ -120,8 +123,8 @@ QString RosterPlan::Question() const
     return lines.join(u'\n');
 }
 
-std::optional<RosterPlan> PlanRoster(QSqlDatabase db, int classRid, const QByteArray &bytes,
-    const QString &fileName, QString *error)
+std::optional<RosterPlan> PlanRoster(
+    QSqlDatabase db, int classRid, const QByteArray &bytes, const QString &fileName, QString *error)
 {
     if (classRid <= 0)
         return Refuse(error, NoClassChosen);

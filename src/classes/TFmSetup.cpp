@@ -1388,7 +1388,7 @@ void TFmSetup::BitBtnRosterImportClick()
         const QString path = chooseRosterFile
             ? chooseRosterFile(this)
             : QFileDialog::getOpenFileName(this, u"匯入學員名單檔"_s, QString(),
-                  u"CSV 檔 (*.csv);;文字檔 (*.txt);;所有檔案 (*)"_s);
+                u"CSV 檔 (*.csv);;文字檔 (*.txt);;所有檔案 (*)"_s);
         if (path.isEmpty())
             return;
         QString error;
@@ -1399,7 +1399,8 @@ void TFmSetup::BitBtnRosterImportClick()
         }
         if (!AskYesNo(plan->Question(), u"是"_s, u"否"_s))
             return;
-        const auto counts = RosterImport::ImportRoster(m_dm.Con1(), *plan, CurrentClock().now(), &error);
+        const auto counts
+            = RosterImport::ImportRoster(m_dm.Con1(), *plan, CurrentClock().now(), &error);
         if (!counts) {
             CurrentPrompter().ShowError(error);
             return;

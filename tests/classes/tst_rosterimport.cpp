@@ -87,8 +87,9 @@ void TestRosterImport::init()
     QSqlQuery schema(m_db->dm().Con1());
     for (const QString &statement : SqliteSchemaStatements())
         QVERIFY2(schema.exec(statement), qPrintable(statement));
-    ExecSql(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, Signer, Bookin) "
-            "values (?, '00', '堆高機操作人員安全衛生教育訓練', '2024/05/06', '2024/05/10', '外部', 1)"_s,
+    ExecSql(
+        u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, Signer, Bookin) "
+        "values (?, '00', '堆高機操作人員安全衛生教育訓練', '2024/05/06', '2024/05/10', '外部', 1)"_s,
         { ClassNo });
     m_classRid = QueryValue(u"select max(RID) from Courses"_s).toInt();
 }
@@ -109,14 +110,14 @@ void TestRosterImport::reading_data()
         u"A123456789|王小明|台北市信義路五段7號|02-2345-6789|0912-345-678|wang@example.tw"_s,
         u"B223456789|李美玲|新北市板橋區文化路一段1號||0922-111-222|"_s,
     };
-    QTest::newRow("UTF-8 without byte order mark") << Utf8(two) << u"UTF-8"_s << twoStudents
-                                                   << QStringList();
+    QTest::newRow("UTF-8 without byte order mark")
+        << Utf8(two) << u"UTF-8"_s << twoStudents << QStringList();
     QString crlf = two;
     crlf.replace(u'\n', u"\r\n"_s);
     QTest::newRow("UTF-8 with byte order mark, CR LF")
         << Utf8Bom(crlf + u"\r\n"_s) << u"UTF-8"_s << twoStudents << QStringList();
-    QTest::newRow("Big5 as Excel saves it") << Big5(crlf + u"\r\n"_s) << u"Big5"_s << twoStudents
-                                            << QStringList();
+    QTest::newRow("Big5 as Excel saves it")
+        << Big5(crlf + u"\r\n"_s) << u"Big5"_s << twoStudents << QStringList();
 
     QTest::newRow("quoted fields keep their commas and quotes")
         << Big5(Header
@@ -137,17 +138,19 @@ void TestRosterImport::reading_data()
                 "張三,5,E1234567890123,,,,,\n" // line 6: identity too long
                 "\"林\n志玲\",6,F123456789,,,,,\"花蓮市\"\n" // lines 7-8: one record
                 "黃小華,7,G123456789,,,,,"_s
-                    + QString(51, u'路') + u"\n"_s) // line 9: address too long
+               + QString(51, u'路') + u"\n"_s) // line 9: address too long
         << u"UTF-8"_s
         << QStringList { u"A123456789|王小明|台北市|||"_s, u"F123456789|林\n志玲|花蓮市|||"_s }
         << QStringList { u"第 3 行：欄位不足（需要 8 欄，只有 2 欄）"_s,
                u"第 4 行：沒有身分證字號 (sno)"_s,
                u"第 5 行：身分證字號 a123456789 與第 2 行重複"_s,
-               u"第 6 行：身分證字號 (sno)超過 10 個字"_s, u"第 9 行：地址 (tnsadr)超過 50 個字"_s };
+               u"第 6 行：身分證字號 (sno)超過 10 個字"_s,
+               u"第 9 行：地址 (tnsadr)超過 50 個字"_s };
 
     // A byte pair Big5 has no character for (a character the user made up, or a broken byte).
     QTest::newRow("a Big5 line with a character that cannot be read")
-        << Big5(Header + u"\r\nA123456789,王小明,,,,,\r\n"_s) + "B223456789,\xFA\x40\xFF\xFF,,,,,\r\n"_ba
+        << Big5(Header + u"\r\nA123456789,王小明,,,,,\r\n"_s)
+            + "B223456789,\xFA\x40\xFF\xFF,,,,,\r\n"_ba
         << u"Big5"_s << QStringList { u"A123456789|王小明||||"_s }
         << QStringList { u"第 3 行：姓名 (name)含有無法辨識的字元（檔案編碼不符或含造字）"_s };
 }
@@ -235,7 +238,8 @@ void TestRosterImport::addsThenUpdatesAndASecondImportAddsNobody()
           "B223456789,李美玲,新北市板橋區,,,,\r\n"
           "C123456780,O'Brien 陳,\"台中市, 西屯區\",,,,\r\n"_s);
     QString error;
-    auto plan = RosterImport::PlanRoster(WorkingConnection(), m_classRid, file, u"名單.csv"_s, &error);
+    auto plan
+        = RosterImport::PlanRoster(WorkingConnection(), m_classRid, file, u"名單.csv"_s, &error);
     QVERIFY2(plan, qPrintable(error));
     QCOMPARE(plan->counts.added, 2);
     QCOMPARE(plan->counts.updated, 1);
@@ -276,8 +280,7 @@ void TestRosterImport::addsThenUpdatesAndASecondImportAddsNobody()
     QVERIFY2(plan, qPrintable(error));
     QCOMPARE(plan->counts.added, 0);
     QCOMPARE(plan->counts.updated, 3);
-    counts = RosterImport::ImportRoster(
-        WorkingConnection(), *plan, ImportTime.addDays(1), &error);
+    counts = RosterImport::ImportRoster(WorkingConnection(), *plan, ImportTime.addDays(1), &error);
     QVERIFY2(counts, qPrintable(error));
     QCOMPARE(counts->added, 0);
     QCOMPARE(counts->updated, 3);
@@ -330,8 +333,8 @@ void TestRosterImport::rosterPersonsStayWhenTheClassIsDownloaded()
     entry.lastDay = u"2024/05/10"_s;
     const WebStudent a { 2, u"A123456789"_s, u"王小明"_s, {}, {}, {}, {} };
     const WebStudent c { 3, u"C123456780"_s, u"陳大同"_s, {}, {}, {}, {} };
-    QVERIFY2(ClassImport::WriteClass(
-                 WorkingConnection(), entry, { a, c }, {}, u"中心"_s, ImportTime.addDays(1), &error),
+    QVERIFY2(ClassImport::WriteClass(WorkingConnection(), entry, { a, c }, {}, u"中心"_s,
+                 ImportTime.addDays(1), &error),
         qPrintable(error));
     QVERIFY2(ClassImport::WriteClass(
                  WorkingConnection(), entry, { a }, {}, u"中心"_s, ImportTime.addDays(2), &error),

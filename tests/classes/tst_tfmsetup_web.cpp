@@ -165,7 +165,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
         QVERIFY(entry);
         const IdentityResolver::Resolution found = resolver.Resolve(*entry, u"KB"_s);
         QVERIFY2(found.outcome == IdentityResolver::Resolution::Outcome::Found,
-                 qPrintable(found.failText));
+            qPrintable(found.failText));
         QCOMPARE(found.person.saveId, u"C123456780"_s);
         QCOMPARE(found.person.name, u"O'Brien 陳"_s);
     }

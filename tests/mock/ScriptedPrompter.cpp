@@ -23,10 +23,7 @@ void ScriptedPrompter::ShowMessage(const QString &text)
     m_all << text;
 }
 
-void ScriptedPrompter::ShowError(const QString &text)
-{
-    ShowError(QString(), text);
-}
+void ScriptedPrompter::ShowError(const QString &text) { ShowError(QString(), text); }
 
 void ScriptedPrompter::ShowError(const QString &caption, const QString &text)
 {
