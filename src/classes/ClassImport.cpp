@@ -8,6 +8,7 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -19,6 +20,7 @@ namespace {
 
 const QString StudentJob = u"學員"_s;
 const QString TeacherJob = u"講師"_s;
+const QString FindPersonSql = u"select RID from Booking where INDEX_KEY = ? and ID = ?"_s;
 
 bool IsBlankOrControl(QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; }
 
@@ -144,6 +146,8 @@ QString ImportSummary::message() const
     return u"匯入課程編號 :%1 及學員 %2筆"_s.arg(classNo).arg(students);
 }
 
+QString StudentLineProblem::text() const { return u"第 %1 行：%2"_s.arg(line).arg(reason); }
+
 namespace ClassImport {
 
 QString NameWithoutNumber(const QString &name, const QString &classNo)
@@ -203,7 +207,28 @@ std::optional<WebClassList> ParseClassList(
 
 std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QString *error)
 {
-    QString text = QString::fromUtf8(bytes);
+    QList<StudentLineProblem> problems;
+    auto students = ReadStudentText(QString::fromUtf8(bytes), &problems, error);
+    if (!students)
+        return std::nullopt;
+    if (!problems.isEmpty()) {
+        // The service's list is whole or not at all: one bad record refuses it.
+        const StudentLineProblem &first = problems.first();
+        if (error)
+            *error = u"學員名單第 %1 行%2%3"_s.arg(first.line)
+                         .arg(first.reason,
+                             first.kind == StudentLineProblem::Kind::ShortRecord
+                                 ? u"，名單可能不完整"_s
+                                 : QString());
+        return std::nullopt;
+    }
+    return students;
+}
+
+std::optional<QList<WebStudent>> ReadStudentText(
+    const QString &decoded, QList<StudentLineProblem> *problems, QString *error)
+{
+    QString text = decoded;
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const QList<CsvRecord> records = SplitCsv(text);
@@ -239,12 +264,11 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
     for (qsizetype r = 1; r < records.size(); ++r) {
         const CsvRecord &record = records.at(r);
         if (record.fields.size() < needed) {
-            if (error)
-                *error = u"學員名單第 %1 行欄位不足（需要 %2 欄，只有 %3 欄），名單可能不完整"_s
-                             .arg(record.line)
-                             .arg(needed)
-                             .arg(record.fields.size());
-            return std::nullopt;
+            if (problems)
+                *problems << StudentLineProblem { StudentLineProblem::Kind::ShortRecord,
+                    record.line,
+                    u"欄位不足（需要 %1 欄，只有 %2 欄）"_s.arg(needed).arg(record.fields.size()) };
+            continue;
         }
         WebStudent s;
         s.line = record.line;
@@ -255,9 +279,10 @@ std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &bytes, QStri
         s.mobile = record.fields.at(column.at(5));
         s.email = record.fields.at(column.at(6));
         if (s.id.isEmpty()) {
-            if (error)
-                *error = u"學員名單第 %1 行沒有身分證字號 (sno)"_s.arg(record.line);
-            return std::nullopt;
+            if (problems)
+                *problems << StudentLineProblem { StudentLineProblem::Kind::NoIdentity, record.line,
+                    u"沒有身分證字號 (sno)"_s };
+            continue;
         }
         students << s;
     }
@@ -332,22 +357,10 @@ std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &en
                     true });
         }
 
-        Statement findPerson(db, u"select RID from Booking where INDEX_KEY = ? and ID = ?"_s);
-        Statement updateStudent(db,
-            u"update Booking set NAME = ?, Address = ?, TEL = ?, Mobile = ?, eMail = ?, "
-            "JOBTYPE = ?, CR_DATE = ? where INDEX_KEY = ? and ID = ?"_s);
-        Statement insertStudent(db,
-            u"insert into Booking (INDEX_KEY, ID, NAME, Address, TEL, Mobile, eMail, "
-            "JOBTYPE, CR_DATE) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
-        for (const WebStudent &s : students) {
-            if (findPerson.exists({ key, s.id }))
-                updateStudent.run(
-                    { s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp, key, s.id });
-            else
-                insertStudent.run(
-                    { key, s.id, s.name, s.address, s.tel, s.mobile, s.email, StudentJob, stamp });
-            ++summary.students;
-        }
+        const StudentCounts written = WriteStudents(db, key, students, { stamp, QString(), true });
+        summary.students = written.added + written.updated;
+
+        Statement findPerson(db, FindPersonSql);
 
         Statement findLesson(db,
             u"select RID from Course where INDEX_KEY = ? and DateStart = ? and TimeStart = ?"_s);
@@ -416,6 +429,55 @@ std::optional<ImportSummary> WriteClass(QSqlDatabase db, const WebClassEntry &en
         return std::nullopt;
     }
     return summary;
+}
+
+StudentCounts WriteStudents(QSqlDatabase db, const QString &classKey,
+    const QList<WebStudent> &students, const StudentOrigin &origin)
+{
+    StudentCounts counts;
+    Statement findPerson(db, FindPersonSql);
+    Statement updateStudent(db,
+        origin.restampUpdated
+            ? u"update Booking set NAME = ?, Address = ?, TEL = ?, Mobile = ?, eMail = ?, "
+              "JOBTYPE = ?, CR_DATE = ? where INDEX_KEY = ? and ID = ?"_s
+            : u"update Booking set NAME = ?, Address = ?, TEL = ?, Mobile = ?, eMail = ?, "
+              "JOBTYPE = ? where INDEX_KEY = ? and ID = ?"_s);
+    Statement insertStudent(db,
+        u"insert into Booking (INDEX_KEY, ID, NAME, Address, TEL, Mobile, eMail, "
+        "JOBTYPE, CR_DATE, CR_TYPE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+    const QVariant crType = origin.crType.isEmpty() ? QVariant() : QVariant(origin.crType);
+    for (const WebStudent &s : students) {
+        if (findPerson.exists({ classKey, s.id })) {
+            QVariantList values { s.name, s.address, s.tel, s.mobile, s.email, StudentJob };
+            if (origin.restampUpdated)
+                values << origin.crDate;
+            updateStudent.run(values + QVariantList { classKey, s.id });
+            ++counts.updated;
+        } else {
+            insertStudent.run({ classKey, s.id, s.name, s.address, s.tel, s.mobile, s.email,
+                StudentJob, origin.crDate, crType });
+            ++counts.added;
+        }
+    }
+    return counts;
+}
+
+StudentCounts CountStudents(
+    QSqlDatabase db, const QString &classKey, const QList<WebStudent> &students)
+{
+    StudentCounts counts;
+    Statement findPerson(db, FindPersonSql);
+    // Identities compare without regard to letter case, as the database compares them.
+    QSet<QString> seen;
+    for (const WebStudent &s : students) {
+        const QString id = s.id.toUpper();
+        if (seen.contains(id) || findPerson.exists({ classKey, s.id }))
+            ++counts.updated;
+        else
+            ++counts.added;
+        seen.insert(id);
+    }
+    return counts;
 }
 
 std::optional<ImportSummary> DownloadClass(TrainingService &service, QSqlDatabase db,

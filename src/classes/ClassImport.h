@@ -42,6 +42,36 @@ struct WebStudent
     QString id, name, address, tel, mobile, email;
 };
 
+// A record of the student list that holds no readable person.
+struct StudentLineProblem
+{
+    enum class Kind {
+        ShortRecord, // fewer fields than the header names
+        NoIdentity, // no identity number (sno)
+        Other, // found by a reader of its own (a roster file's checks)
+    };
+    Kind kind = Kind::Other;
+    int line = 0; // line on which the record starts
+    QString reason; // "欄位不足（需要 7 欄，只有 3 欄）"
+    // "第 <line> 行：<reason>"
+    QString text() const;
+};
+
+// Persons a write added to a class and persons it found enrolled already and updated.
+struct StudentCounts
+{
+    int added = 0;
+    int updated = 0;
+};
+
+// What WriteStudents writes into the columns that tell where a row came from.
+struct StudentOrigin
+{
+    QString crDate; // CR_DATE of an added row
+    QString crType; // CR_TYPE of an added row; empty: none
+    bool restampUpdated = false; // an updated row takes crDate too
+};
+
 // A lesson object of the class list, its 17 values read as text.
 struct WebLesson
 {
@@ -80,6 +110,24 @@ std::optional<WebClassList> ParseClassList(
 // lines are skipped. A missing column, a short record or a record without identity number
 // refuses the whole list (std::nullopt with *error naming the line).
 std::optional<QList<WebStudent>> ParseStudentList(const QByteArray &text, QString *error);
+
+// The same reading of text already decoded, without refusing the list for a bad record: the
+// persons of the records that can be read are returned and every other record is listed in
+// *problems. std::nullopt (with *error) only for a list without records or with a header that
+// lacks a column.
+std::optional<QList<WebStudent>> ReadStudentText(
+    const QString &text, QList<StudentLineProblem> *problems, QString *error);
+
+// Writes persons into the class with that class key, on db, inside the caller's transaction:
+// a person the class has already (class key and ID) is updated, anyone else added, each as
+// a student. Every value is bound; throws DatabaseError when the database refuses a statement.
+StudentCounts WriteStudents(QSqlDatabase db, const QString &classKey,
+    const QList<WebStudent> &students, const StudentOrigin &origin);
+
+// What WriteStudents would do now: how many of the persons it would add and how many update
+// (a person listed twice is added once and then updated).
+StudentCounts CountStudents(
+    QSqlDatabase db, const QString &classKey, const QList<WebStudent> &students);
 
 // Reads the lesson objects; each must carry the 17 keys (null reads as empty text).
 std::optional<QList<WebLesson>> ParseLessons(const QJsonArray &lessons, QString *error);

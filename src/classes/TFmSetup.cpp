@@ -9,6 +9,7 @@
 #include "Fun/Settings.h"
 #include "admin/TFmSysManager.h"
 #include "admin/TFm_Help.h"
+#include "classes/RosterImport.h"
 #include "classes/TDialog_Date.h"
 #include "classes/TrainingService.h"
 #include "classes/Tfm_Course.h"
@@ -28,6 +29,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -233,6 +235,8 @@ QWidget *TFmSetup::BuildSearchPage()
     BitBtn1 = MakeButton(u"BitBtn1"_s, u"查詢"_s);
     BitBtn2 = MakeButton(u"BitBtn2"_s, u"條件清除"_s);
     BitBtn3 = MakeButton(u"BitBtn3"_s, u"講習與報名人員匯入"_s);
+    BitBtnRosterImport = MakeButton(u"BitBtnRosterImport"_s, u"匯入學員名單檔"_s);
+    BitBtnRosterImport->setToolTip(u"將學員名單 CSV 檔（UTF-8 或 Big5）匯入清單選定的講習"_s);
     LabelCount = new QLabel(ClassRecords::CountLabel(0), page);
     LabelCount->setObjectName(u"LabelCount"_s);
 
@@ -245,6 +249,7 @@ QWidget *TFmSetup::BuildSearchPage()
     row2->addWidget(BitBtn1);
     row2->addWidget(BitBtn2);
     row2->addWidget(BitBtn3);
+    row2->addWidget(BitBtnRosterImport);
     row2->addStretch(1);
     row2->addWidget(LabelCount);
     layout->addLayout(row2);
@@ -267,6 +272,7 @@ QWidget *TFmSetup::BuildSearchPage()
     connect(BitBtn1, &QPushButton::clicked, this, &TFmSetup::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TFmSetup::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TFmSetup::BitBtn3Click);
+    connect(BitBtnRosterImport, &QPushButton::clicked, this, &TFmSetup::BitBtnRosterImportClick);
     connect(EditQDate, &QLineEdit::returnPressed, this, &TFmSetup::BitBtn1Click);
     connect(DBGrid1, &QTableView::doubleClicked, this, &TFmSetup::DBGrid1DblClick);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -1186,6 +1192,7 @@ void TFmSetup::done(int result)
 namespace {
 
 const QString NetworkFailure = u"無法連結至網站,請確認網路連線是否正常"_s;
+const QString NetworkFailureCaption = u"網路連線錯誤"_s;
 const QString IdleProgressCaption = u"人員基本資料下載中"_s;
 // Grid colours of the web class list: the title row and the class rows.
 const QColor WebTitleColour(170, 186, 110);
@@ -1358,12 +1365,47 @@ void TFmSetup::BitBtn3Click()
             list = ClassImport::ParseClassList(answer.value, CurrentClock().today(), &error);
         if (!list) {
             // The panel stays open with what it showed before.
-            CurrentPrompter().ShowError(NetworkFailure + u"\n\n"_s + error);
+            CurrentPrompter().ShowError(NetworkFailureCaption, NetworkFailure + u"\n\n"_s + error);
             return;
         }
         m_webList = *list;
         m_webRow = 0;
         FillWebGrid();
+    });
+}
+
+void TFmSetup::BitBtnRosterImportClick()
+{
+    GuardAction([this] {
+        if (m_mode != Mode::Browse) {
+            CurrentPrompter().ShowMessage(u"資料尚未儲存，請先按「確認」或「取消」"_s);
+            return;
+        }
+        if (m_current.RID <= 0) {
+            CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
+            return;
+        }
+        const QString path = chooseRosterFile
+            ? chooseRosterFile(this)
+            : QFileDialog::getOpenFileName(this, u"匯入學員名單檔"_s, QString(),
+                u"CSV 檔 (*.csv);;文字檔 (*.txt);;所有檔案 (*)"_s);
+        if (path.isEmpty())
+            return;
+        QString error;
+        const auto plan = RosterImport::PlanRosterFile(m_dm.Con1(), m_current.RID, path, &error);
+        if (!plan) {
+            CurrentPrompter().ShowError(error);
+            return;
+        }
+        if (!AskYesNo(plan->Question(), u"是"_s, u"否"_s))
+            return;
+        const auto counts
+            = RosterImport::ImportRoster(m_dm.Con1(), *plan, CurrentClock().now(), &error);
+        if (!counts) {
+            CurrentPrompter().ShowError(error);
+            return;
+        }
+        CurrentPrompter().ShowMessage(RosterImport::DoneMessage(*counts));
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -90,6 +91,9 @@ public:
     QPushButton *BitBtn1 = nullptr;     // "查詢"
     QPushButton *BitBtn2 = nullptr;     // "條件清除"
     QPushButton *BitBtn3 = nullptr;     // "講習與報名人員匯入": the web class list
+    QPushButton *BitBtnRosterImport = nullptr; // "匯入學員名單檔": a roster file into the class
+    // Asks for the roster file (a file dialog); tests put their own chooser here.
+    std::function<QString(QWidget *parent)> chooseRosterFile;
     QLabel *LabelCount = nullptr;       // "總筆數:<n>"
     QTableView *DBGrid1 = nullptr;
 
@@ -180,6 +184,7 @@ public slots:
     void BitBtn11Click(); // 學員名單
     void BitBtn12Click(); // 期間日期
     void BitBtn3Click();  // 講習與報名人員匯入
+    void BitBtnRosterImportClick(); // 匯入學員名單檔
     void BitBtn13Click(); // 【驗自然人憑證】
     void BitBtn18Click(); // 簽到資料註記到人員基本資料
     void BtnWebDownloadClick();

@@ -22,6 +22,13 @@ public:
     virtual void ShowMessage(const QString &text) = 0;
     // An error message with one OK button.
     virtual void ShowError(const QString &text) = 0;
+    // The same under a caption of its own instead of the boxes' usual one. A prompter that
+    // shows no captions shows the text as the one above does.
+    virtual void ShowError(const QString &caption, const QString &text)
+    {
+        Q_UNUSED(caption);
+        ShowError(text);
+    }
     // A confirmation with buttons of our own captions; the second button is the default.
     // Returns the kind of the button pressed (the last button's kind when closed otherwise).
     virtual Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) = 0;

@@ -43,6 +43,11 @@ void WidgetPrompter::ShowError(const QString &text)
     ShowBox(m_parent, Title(), QMessageBox::Critical, text);
 }
 
+void WidgetPrompter::ShowError(const QString &caption, const QString &text)
+{
+    ShowBox(m_parent, caption.isEmpty() ? Title() : caption, QMessageBox::Critical, text);
+}
+
 Prompter::Button WidgetPrompter::MessageDlgCaptions(const QString &message,
                                                     const QList<ButtonSpec> &buttons)
 {

@@ -17,6 +17,7 @@ public:
 
     void ShowMessage(const QString &text) override;
     void ShowError(const QString &text) override;
+    void ShowError(const QString &caption, const QString &text) override;
     Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) override;
     int ChooseFromList(const QString &title, const QStringList &items) override;
 

@@ -165,7 +165,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
         QVERIFY(entry);
         const IdentityResolver::Resolution found = resolver.Resolve(*entry, u"KB"_s);
         QVERIFY2(found.outcome == IdentityResolver::Resolution::Outcome::Found,
-                 qPrintable(found.failText));
+            qPrintable(found.failText));
         QCOMPARE(found.person.saveId, u"C123456780"_s);
         QCOMPARE(found.person.name, u"O'Brien 陳"_s);
     }
@@ -189,6 +189,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
     QVERIFY(fake.set(u"status=500&path=list2"_s));
     QTest::mouseClick(window.BitBtn3, Qt::LeftButton);
     QCOMPARE(prompter.errors.size(), 1);
+    QCOMPARE(prompter.errorCaptions, QStringList { u"網路連線錯誤"_s });
     QVERIFY(prompter.errors.first().startsWith(u"無法連結至網站,請確認網路連線是否正常"_s));
     QVERIFY(prompter.errors.first().contains(u"HTTP 500"_s));
     QVERIFY(window.PanelWeb->isVisible());

@@ -11,6 +11,7 @@ void ScriptedPrompter::clear()
 {
     messages.clear();
     errors.clear();
+    errorCaptions.clear();
     asked.clear();
     askedButtons.clear();
     m_all.clear();
@@ -22,9 +23,12 @@ void ScriptedPrompter::ShowMessage(const QString &text)
     m_all << text;
 }
 
-void ScriptedPrompter::ShowError(const QString &text)
+void ScriptedPrompter::ShowError(const QString &text) { ShowError(QString(), text); }
+
+void ScriptedPrompter::ShowError(const QString &caption, const QString &text)
 {
     errors << text;
+    errorCaptions << caption;
     m_all << text;
 }
 

@@ -17,6 +17,7 @@ public:
 
     QStringList messages; // ShowMessage texts
     QStringList errors;   // ShowError texts
+    QStringList errorCaptions; // the caption of each of them (empty: the usual one)
     QStringList asked;    // MessageDlgCaptions and ChooseFromList texts
     QList<QList<ButtonSpec>> askedButtons;
 
@@ -26,6 +27,7 @@ public:
 
     void ShowMessage(const QString &text) override;
     void ShowError(const QString &text) override;
+    void ShowError(const QString &caption, const QString &text) override;
     Button MessageDlgCaptions(const QString &message, const QList<ButtonSpec> &buttons) override;
     int ChooseFromList(const QString &title, const QStringList &items) override;
 
