@@ -176,6 +176,7 @@ void TfmUpdate::BitBtn2Click()
     sources.programFile = programFolder.filePath(UpdateFiles::ProgramFileName());
     sources.updaterFile = programFolder.filePath(UpdateFiles::UpdaterFileName());
     sources.templateFile = G().samplePath();
+    ShowLine(u"系統管理程式壓縮中..."_s);
     QString package;
     const UpdateStep step = VersionUpdate::BuildPackage(sources, workFolder, &package);
     if (!step.ok()) {
