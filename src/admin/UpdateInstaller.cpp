@@ -31,6 +31,16 @@ bool RenameOver(const QString &from, const QString &to, QString *reason)
     return !error;
 }
 
+void MarkExecutable(const QString &path)
+{
+    QFile::Permissions permissions = QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser;
+    if (permissions & QFile::ReadGroup)
+        permissions |= QFile::ExeGroup;
+    if (permissions & QFile::ReadOther)
+        permissions |= QFile::ExeOther;
+    QFile::setPermissions(path, permissions);
+}
+
 bool CopyFileDurably(const QString &source, const QString &target, QString *error)
 {
     QFile in(source);
@@ -170,6 +180,8 @@ InstallOutcome InstallUpdate(const InstallRequest &request)
             removeStaged();
             return fail(u"複製新檔失敗，未更新：%1"_s.arg(error));
         }
+        if (QFileInfo(s.target).fileName() == UpdateFiles::ProgramFileName())
+            MarkExecutable(s.staged);
         note(u"已備妥 %1"_s.arg(QFileInfo(s.target).fileName()));
     }
 

@@ -38,6 +38,9 @@ InstallOutcome InstallUpdate(const InstallRequest &request);
 // renamed over the target) with the source's permissions; false with the reason in *error.
 bool CopyFileDurably(const QString &source, const QString &target, QString *error);
 
+// Lets everyone who may read the file run it (a package made on Windows carries no such bit).
+void MarkExecutable(const QString &path);
+
 // Renames from over to within one disk; false with the system's reason in *reason.
 bool RenameOver(const QString &from, const QString &to, QString *reason);
 

@@ -271,6 +271,7 @@ UpdateStep VersionUpdate::Unpack(QString *newVersion)
 UpdateStep VersionUpdate::PlaceUpdater(const QString &programFolder)
 {
     const QString unpacked = QDir(unpackFolder()).filePath(UpdateFiles::UpdaterFileName());
+    MarkExecutable(unpacked);
     QString error;
     if (QueryProgramVersion(unpacked, 15000, &error).isEmpty())
         return { u"新的更新程式無法執行，未安裝：%1"_s.arg(error) };

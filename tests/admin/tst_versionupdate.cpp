@@ -6,6 +6,7 @@
 #include "Fun/Settings.h"
 #include "admin/TfmUpdate.h"
 #include "admin/UpdateFiles.h"
+#include "admin/UpdateInstaller.h"
 #include "admin/VersionNumber.h"
 #include "admin/VersionUpdate.h"
 #include "fakeservice/FakeService.h"
@@ -60,6 +61,12 @@ QString ProgramOf(const QString &version)
     return u"not a real program @(#)ROLVAN-FILE-VERSION:"_s + version + QChar(0) + u" end"_s;
 }
 
+QByteArray ReadAllOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QStringList FilesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -84,6 +91,8 @@ private slots:
     void downloadKeepsOnlyACompleteMatchingPackage();
     void unpackKeepsOnlyACompleteUpdate_data();
     void unpackKeepsOnlyACompleteUpdate();
+    void updaterSwapsOrRestores_data();
+    void updaterSwapsOrRestores();
     void windowShowsTheCheck_data();
     void windowShowsTheCheck();
     void designerModeMakesNoRequest();
@@ -295,6 +304,80 @@ void TestVersionUpdate::unpackKeepsOnlyACompleteUpdate()
         QVERIFY(version.isEmpty());
         QCOMPARE(FilesIn(update.unpackFolder()), QStringList());
     }
+}
+
+void TestVersionUpdate::updaterSwapsOrRestores_data()
+{
+    QTest::addColumn<QByteArray>("newProgram"); // a shell script standing in for the station
+    QTest::addColumn<bool>("stationStaysUp");
+    QTest::addColumn<QString>("error"); // empty = updated
+    QTest::newRow("updated") << QByteArray("echo 1.0.0.2") << false << QString();
+    QTest::newRow("new program fails") << QByteArray("exit 3") << false << u"新版程式無法啟動"_s;
+    QTest::newRow("new program is another version")
+        << QByteArray("echo 1.0.0.7") << false << u"新版程式的版本為 1.0.0.7，不是 1.0.0.2"_s;
+    QTest::newRow("station does not end") << QByteArray("echo 1.0.0.2") << true << u"沒有結束"_s;
+}
+
+void TestVersionUpdate::updaterSwapsOrRestores()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the stand-in programs are shell scripts");
+#endif
+    QFETCH(QByteArray, newProgram);
+    QFETCH(bool, stationStaysUp);
+    QFETCH(QString, error);
+    const QDir program(m_station->dir());
+    const QDir source(m_work);
+    const QByteArray oldProgram = "#!/bin/sh\necho 1.0.0.1\n";
+    WriteFile(program.filePath(UpdateFiles::ProgramFileName()), oldProgram);
+    MarkExecutable(program.filePath(UpdateFiles::ProgramFileName()));
+    WriteFile(program.filePath(u"SampleQuorin.db"_s), "old template");
+    // New files as a package made elsewhere brings them: not marked executable.
+    WriteFile(source.filePath(UpdateFiles::ProgramFileName()), "#!/bin/sh\n" + newProgram + "\n");
+    WriteFile(source.filePath(u"SampleQuorin.db"_s), "new template");
+    WriteFile(source.filePath(u"Help.txt"_s), "a file the station did not have");
+    const QByteArray settings = ReadAllOf(program.filePath(u"Rolvan.ini"_s));
+    const QByteArray database = ReadAllOf(program.filePath(u"Quorin.db"_s));
+
+    QProcess station;
+    InstallRequest request;
+    request.sourceFolder = source.path();
+    request.programFolder = program.path();
+    request.expectedVersion = u"1.0.0.2"_s;
+    if (stationStaysUp) {
+        station.start(u"sleep"_s, { u"30"_s });
+        QVERIFY(station.waitForStarted());
+        request.stationPid = station.processId();
+        request.waitMs = 300;
+    }
+    const InstallOutcome outcome = InstallUpdate(request);
+    if (stationStaysUp) {
+        station.kill();
+        station.waitForFinished();
+    }
+
+    QString versionError;
+    const QString running = QueryProgramVersion(
+        program.filePath(UpdateFiles::ProgramFileName()), 10000, &versionError);
+    if (error.isEmpty()) {
+        QVERIFY2(outcome.ok, qPrintable(outcome.message));
+        QCOMPARE(running, u"1.0.0.2"_s);
+        QCOMPARE(ReadAllOf(program.filePath(u"SampleQuorin.db"_s)), QByteArray("new template"));
+        QVERIFY(QFile::exists(program.filePath(u"Help.txt"_s)));
+        const QDir aside(program.filePath(UpdateFiles::PreviousFolderName()));
+        QCOMPARE(ReadAllOf(aside.filePath(UpdateFiles::ProgramFileName())), oldProgram);
+    } else {
+        QVERIFY(!outcome.ok);
+        QVERIFY2(outcome.message.contains(error), qPrintable(outcome.message));
+        QCOMPARE(running, u"1.0.0.1"_s);
+        QCOMPARE(ReadAllOf(program.filePath(UpdateFiles::ProgramFileName())), oldProgram);
+        QCOMPARE(ReadAllOf(program.filePath(u"SampleQuorin.db"_s)), QByteArray("old template"));
+        QVERIFY(!QFile::exists(program.filePath(u"Help.txt"_s)));
+    }
+    QCOMPARE(ReadAllOf(program.filePath(u"Rolvan.ini"_s)), settings);
+    QCOMPARE(ReadAllOf(program.filePath(u"Quorin.db"_s)), database);
+    for (const QString &name : FilesIn(program.path()))
+        QVERIFY2(!name.endsWith(u".update"_s), qPrintable(name));
 }
 
 void TestVersionUpdate::windowShowsTheCheck_data()
