@@ -5,6 +5,7 @@
 #include "admin/AdminPassword.h"
 #include "admin/TPasswordDlg.h"
 #include "admin/TfmDBPath.h"
+#include "admin/TfmUpdate.h"
 #include "admin/TfrmCopyTable.h"
 #include "platform/ErrorReport.h"
 
@@ -26,9 +27,6 @@ TFmSysManager::TFmSysManager(TDM &dm, QWidget *parent)
     BitBtn2->setObjectName(u"BitBtn2"_s);
     BitBtn3 = new QPushButton(u"版本更新偵測"_s, this);
     BitBtn3->setObjectName(u"BitBtn3"_s);
-    // The version update window is not part of this program yet.
-    BitBtn3->setEnabled(false);
-    BitBtn3->setToolTip(u"尚未提供"_s);
     BitBtn4 = new QPushButton(u"結束"_s, this);
     BitBtn4->setObjectName(u"BitBtn4"_s);
 
@@ -48,6 +46,7 @@ TFmSysManager::TFmSysManager(TDM &dm, QWidget *parent)
 
     connect(BitBtn1, &QPushButton::clicked, this, &TFmSysManager::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TFmSysManager::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmSysManager::BitBtn3Click);
     connect(BitBtn4, &QPushButton::clicked, this, &TFmSysManager::reject);
 
     const FormSizeDefault::Geometry &g = FormSizeDefault::FmSysManager;
@@ -82,4 +81,10 @@ bool OpenAdministration(TDM &dm, QWidget *parent, bool askPassword)
     TFmSysManager menu(dm, parent);
     menu.exec();
     return true;
+}
+
+void TFmSysManager::BitBtn3Click()
+{
+    TfmUpdate update(this);
+    update.exec();
 }

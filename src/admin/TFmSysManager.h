@@ -24,6 +24,7 @@ protected:
 private:
     void BitBtn1Click();
     void BitBtn2Click();
+    void BitBtn3Click();
 
     TDM &m_dm;
 };

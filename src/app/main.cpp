@@ -1,3 +1,5 @@
+#include "Fun/VersionInfo.h"
+#include "admin/VersionUpdate.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
@@ -9,12 +11,16 @@
 #include "station/TFmRolvan.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QDir>
 #include <QFont>
 #include <QLocale>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -65,10 +71,26 @@ void ScheduleScreenshot()
     });
 }
 
+// "--version" prints the compiled version and ends: no window, no display, no file is made.
+// The updater asks it of a new station before it keeps it.
+bool AskedForVersion(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (AskedForVersion(argc, argv)) {
+        std::fputs((GetOwnVersionText() + QStringLiteral("\n")).toLatin1().constData(), stdout);
+        return 0;
+    }
+
     RolvanApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rolvan"));
     // No application display name: the desktop would append it to every window's caption.
@@ -108,5 +130,8 @@ int main(int argc, char *argv[])
     mainWindow.SetClockSync(nullptr);
     SetCurrentSoundPlayer(nullptr);
     SetCurrentPrompter(nullptr);
+    // An unpacked update: the updater takes over once this process is gone.
+    if (const auto launch = TakePendingUpdaterLaunch())
+        QProcess::startDetached(launch->program, launch->arguments, launch->workingFolder);
     return result;
 }

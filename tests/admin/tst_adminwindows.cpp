@@ -11,6 +11,7 @@
 #include "admin/TFm_Help.h"
 #include "admin/TPasswordDlg.h"
 #include "admin/TfmDBPath.h"
+#include "admin/TfmUpdate.h"
 #include "admin/TfrmCopyTable.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
@@ -386,8 +387,7 @@ void TestAdminWindows::menuOpensItsWindowsAndKeepsItsGeometry()
         menu.show();
         QVERIFY(QTest::qWaitForWindowExposed(&menu));
         QCOMPARE(menu.BitBtn1->toolTip(), u"權限9才有系統設定權限"_s);
-        QVERIFY(!menu.BitBtn3->isEnabled());
-        QCOMPARE(menu.BitBtn3->toolTip(), u"尚未提供"_s);
+        QVERIFY(menu.BitBtn3->isEnabled());
         Shot(&menu, u"menu"_s);
 
         QStringList opened;
@@ -398,11 +398,17 @@ void TestAdminWindows::menuOpensItsWindowsAndKeepsItsGeometry()
                     settings->BitBtn2->click();
                 else if (auto *backup = qobject_cast<TfrmCopyTable *>(modal))
                     backup->BitBtn2->click();
+                else if (auto *update = qobject_cast<TfmUpdate *>(modal))
+                    update->BitBtn3->click();
             });
             QTest::mouseClick(menu.BitBtn1, Qt::LeftButton);
             QTest::mouseClick(menu.BitBtn2, Qt::LeftButton);
+            // In designer mode the update window asks no server.
+            G().DesignerMode = true;
+            QTest::mouseClick(menu.BitBtn3, Qt::LeftButton);
+            G().DesignerMode = false;
         }
-        QCOMPARE(opened, (QStringList{u"TfmDBPath"_s, u"TfrmCopyTable"_s}));
+        QCOMPARE(opened, (QStringList{u"TfmDBPath"_s, u"TfrmCopyTable"_s, u"TfmUpdate"_s}));
 
         menu.resize(700, 500);
         QTest::mouseClick(menu.BitBtn4, Qt::LeftButton);

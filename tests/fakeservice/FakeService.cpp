@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -95,4 +96,11 @@ void FakeService::configureStation() const
 {
     WriteIniSetting(IniSection::Base, IniKey::ServiceUrl, m_base);
     WriteIniSetting(IniSection::Base, IniKey::TrustedCaFile, m_caFile);
+}
+
+QString FakeService::updateBase() const { return u"https://127.0.0.1:%1/esign"_s.arg(m_port); }
+
+bool FakeService::serveUpdates(const QString &folder)
+{
+    return set(u"updates="_s + QString::fromLatin1(QUrl::toPercentEncoding(folder)));
 }

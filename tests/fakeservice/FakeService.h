@@ -35,6 +35,11 @@ public:
     // Writes the station settings that point at this service: "連線網址" and "信任憑證檔".
     void configureStation() const;
 
+    // The update server's base address ("/esign"); serveUpdates() makes it serve the files of
+    // a folder (RolvanVer.txt, RolvanUpdate.zip, RolvanUpdate.zip.sha256).
+    QString updateBase() const;
+    bool serveUpdates(const QString &folder);
+
 private:
     bool control(const QString &pathAndQuery, QByteArray *body = nullptr);
 

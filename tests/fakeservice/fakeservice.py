@@ -17,6 +17,9 @@ posted:
                         connections
       drop=SNO          leave that student out of every student list
       refuse=TEXT       the course upload answers {"msg": TEXT}
+      updates=FOLDER    serve the files of that folder under /esign (RolvanVer.txt,
+                        RolvanUpdate.zip, RolvanUpdate.zip.sha256); none are served without it
+      updatecut=1       send only the first half of a file under /esign, then close
   GET /__control/reset                          all switches off, records kept
   GET /__control/posted                         JSON list of what was posted
   GET /__control/check?token=T                  marks a certificate-check token as checked
@@ -46,6 +49,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "data")
 BASE = "/cco"
+UPDATE_BASE = "/esign"
+UPDATE_FILES = ("RolvanVer.txt", "RolvanUpdate.zip", "RolvanUpdate.zip.sha256")
 
 
 def run_openssl(args, cwd):
@@ -223,6 +228,8 @@ class Handler(BaseHTTPRequestHandler):
         status = self.service.switch("status", path)
         if status:
             return self.answer(int(status), "<html><body>%s</body></html>" % status, "text/html")
+        if method == "GET" and path.startswith(UPDATE_BASE + "/"):
+            return self.update_file(path[len(UPDATE_BASE) + 1:])
         if not path.startswith(BASE + "/"):
             return self.answer(404, "not found", "text/plain")
         path = path[len(BASE):]
@@ -298,6 +305,25 @@ class Handler(BaseHTTPRequestHandler):
                 archive.writestr(number + ".csv", "DOOR,IDNO\n")
             return self.answer(200, buffer.getvalue(), "application/zip")
         return self.answer(404, "not found", "text/plain")
+
+    def update_file(self, name):
+        """The version file, the update package and its checksum, from the folder set by the
+        switch "updates"; a file missing there is not found."""
+        folder = self.service.switch("updates", name)
+        target = os.path.join(folder, name) if folder else ""
+        if name not in UPDATE_FILES or not os.path.isfile(target):
+            return self.answer(404, "not found", "text/plain")
+        with open(target, "rb") as f:
+            data = f.read()
+        if not self.service.switch("updatecut", name):
+            return self.answer(200, data, "application/octet-stream")
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data[: len(data) // 2])
+        self.wfile.flush()
+        self.close_connection = True
 
     def control(self, path, query):
         s = self.service
