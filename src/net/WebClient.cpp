@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -133,17 +135,17 @@ WebResult WebClient::postJson(const QString &url, const QByteArray &json)
 
 WebResult WebClient::postMultipart(const QString &url, const WebFormFields &fields, const WebFilePart &file)
 {
-    QByteArray data = file.data;
-    if (data.isEmpty() && !file.path.isEmpty()) {
-        QFile source(file.path);
-        if (!source.open(QIODevice::ReadOnly)) {
+    // A file is sent from the disk as it is read, so a large package never sits in memory.
+    std::unique_ptr<QFile> source;
+    if (file.data.isEmpty() && !file.path.isEmpty()) {
+        source = std::make_unique<QFile>(file.path);
+        if (!source->open(QIODevice::ReadOnly)) {
             WebResult result;
-            result.error = u"無法讀取要上傳的檔案 %1：%2"_s.arg(file.path, source.errorString());
+            result.error = u"無法讀取要上傳的檔案 %1：%2"_s.arg(file.path, source->errorString());
             return result;
         }
-        data = source.readAll();
     }
-    return run(url, [this, fields, file, data](const QNetworkRequest &request) {
+    return run(url, [this, fields, file, &source](const QNetworkRequest &request) {
         auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
         for (const auto &[name, value] : fields) {
             QHttpPart part;
@@ -156,7 +158,12 @@ WebResult WebClient::postMultipart(const QString &url, const WebFormFields &fiel
         part.setHeader(QNetworkRequest::ContentTypeHeader, file.contentType);
         part.setHeader(QNetworkRequest::ContentDispositionHeader,
                        u"form-data; name=\"%1\"; filename=\"%2\""_s.arg(file.fieldName, file.fileName));
-        part.setBody(data);
+        if (source) {
+            part.setBodyDevice(source.get());
+            source.release()->setParent(multi);
+        } else {
+            part.setBody(file.data);
+        }
         multi->append(part);
         QNetworkReply *reply = m_manager->post(request, multi);
         multi->setParent(reply);
