@@ -24,6 +24,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <filesystem>
+
 using namespace Qt::StringLiterals;
 
 namespace RecordUpload {
@@ -78,6 +80,17 @@ bool CopyDurably(const QString &from, const QString &to)
     if (!source.open(QIODevice::ReadOnly))
         return false;
     return WriteFileAtomically(to, source.readAll());
+}
+
+// Puts a snapshot into the working folder of a package, which goes away after packing: a second
+// name for the same file where the file system allows it, a plain copy otherwise. The original is
+// never changed.
+bool LinkOrCopy(const QString &from, const QString &to)
+{
+    std::error_code error;
+    std::filesystem::create_hard_link(
+        QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), error);
+    return !error || QFile::copy(from, to);
 }
 
 SnapshotEvent EventOf(const QString &classKey, const QStringList &fields)
@@ -302,8 +315,7 @@ EventPackage BuildEventPackage(
                 continue;
             const QString found = FindSnapshot(
                 places.pictureDir, event, places.courseNoLength, places.snapshotRule);
-            // The working folder goes away after packing: a plain copy is enough.
-            if (!found.isEmpty() && QFile::copy(found, target))
+            if (!found.isEmpty() && LinkOrCopy(found, target))
                 ++package.pictures;
             else if (!package.missing.contains(name))
                 package.missing << name;

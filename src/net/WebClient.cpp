@@ -226,6 +226,8 @@ WebResult WebClient::run(const QString &url,
         emit downloadProgress(received, total);
     });
     if (sink) {
+        // What arrives faster than it is written waits in the socket, not in memory.
+        reply->setReadBufferSize(4 * 1024 * 1024);
         connect(reply, &QNetworkReply::readyRead, &loop, [&] {
             const QByteArray chunk = reply->readAll();
             if (chunk.isEmpty())
