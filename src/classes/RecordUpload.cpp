@@ -88,8 +88,8 @@ bool CopyDurably(const QString &from, const QString &to)
 bool LinkOrCopy(const QString &from, const QString &to)
 {
     std::error_code error;
-    std::filesystem::create_hard_link(
-        QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), error);
+    std::filesystem::create_hard_link(std::filesystem::path(from.toStdU16String()),
+                                      std::filesystem::path(to.toStdU16String()), error);
     return !error || QFile::copy(from, to);
 }
 
