@@ -9,6 +9,7 @@
 #include "classes/ClassImport.h"
 #include "classes/RecordUpload.h"
 #include "classes/TFmSetup.h"
+#include "classes/Tdialog_course.h"
 #include "classes/TrainingService.h"
 #include "core/Globals.h"
 #include "core/TDM.h"
@@ -17,6 +18,7 @@
 #include "mock/TestDatabase.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 
 #include <zip.h>
 
@@ -68,6 +71,34 @@ QString RocToday()
     const QDate d = QDate::currentDate();
     return QString::number(d.year() - 1911).rightJustified(3, u'0') + d.toString(u"MMdd"_s);
 }
+
+// Answers the course choice of the roll-call sheet: the first lesson, or cancel.
+class CourseChoiceAnswerer : public QObject
+{
+public:
+    explicit CourseChoiceAnswerer(bool choose)
+        : m_choose(choose)
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto *dialog = qobject_cast<Tdialog_course *>(QApplication::activeModalWidget())) {
+                ++dialogs;
+                if (m_choose) {
+                    dialog->ComboBox1->setCurrentIndex(0);
+                    dialog->BitBtnOK->click();
+                } else {
+                    dialog->BitBtnCancel->click();
+                }
+            }
+        });
+        m_timer.start();
+    }
+    int dialogs = 0;
+
+private:
+    bool m_choose;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -172,6 +203,36 @@ void TestTFmSetupUpload::uploadsFromTheClassWindow()
     QCOMPARE(prompter.all(), QStringList { u"總共 匯入筆數：2 筆\n"_s });
     QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 2);
 
+    // "點名紀錄上傳": a cancelled course choice sends nothing; a chosen lesson sends the sheet made
+    // now.
+    prompter.clear();
+    const int postedBefore = int(fake.posted().size());
+    {
+        CourseChoiceAnswerer cancel(false);
+        QTest::mouseClick(window.BitBtn14, Qt::LeftButton);
+        QCOMPARE(cancel.dialogs, 1);
+    }
+    QCOMPARE(int(fake.posted().size()), postedBefore);
+    QVERIFY2(prompter.all().isEmpty(), qPrintable(prompter.all().join(u'|')));
+    {
+        CourseChoiceAnswerer choose(true);
+        QTest::mouseClick(window.BitBtn14, Qt::LeftButton);
+        QCOMPARE(choose.dialogs, 1);
+    }
+    QCOMPARE(prompter.all(), QStringList { u"上傳成功"_s });
+    const QJsonObject rollCall = fake.posted().last().toObject();
+    const QString pdfName = rollCall.value(u"files"_s)
+                                .toObject()
+                                .value(u"uploadzip"_s)
+                                .toObject()
+                                .value(u"filename"_s)
+                                .toString();
+    QVERIFY2(pdfName.endsWith(u"點名.pdf"_s), qPrintable(pdfName));
+    QFile pdf(pictures + u'/' + ClassNo + u"/PDF/"_s + pdfName);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray pdfBytes = pdf.readAll();
+    QCOMPARE(fake.uploadedFile(rollCall.value(u"index"_s).toInt()), pdfBytes);
+
     // "送件": the service receives the class folder with the reports window's CSV files.
     prompter.clear();
     QTest::mouseClick(window.BitBtn17, Qt::LeftButton);
@@ -187,6 +248,8 @@ void TestTFmSetupUpload::uploadsFromTheClassWindow()
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(name));
         QCOMPARE(received.value(name), file.readAll());
     }
+    // The sheets' PDF files travel in the class folder too.
+    QCOMPARE(received.value(u"PDF/"_s + pdfName), pdfBytes);
 
     // A failing service: the reason is shown and the package stays for another try.
     prompter.clear();
