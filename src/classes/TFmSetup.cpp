@@ -10,6 +10,7 @@
 #include "admin/TFmSysManager.h"
 #include "admin/TFm_Help.h"
 #include "classes/RosterImport.h"
+#include "classes/RecordUpload.h"
 #include "classes/TDialog_Date.h"
 #include "classes/TrainingService.h"
 #include "classes/Tfm_Course.h"
@@ -449,8 +450,6 @@ QWidget *TFmSetup::BuildDetailPage()
     BitBtn16 = MakeButton(u"BitBtn16"_s, u"刷卡紀錄下載彙整"_s);
     BitBtn17 = MakeButton(u"BitBtn17"_s, u"送件"_s);
     BitBtn18 = MakeButton(u"BitBtn18"_s, u"簽到資料註記到人員基本資料"_s);
-    for (QPushButton *b : { BitBtn14, BitBtn15, BitBtn16, BitBtn17 })
-        MarkNotAvailable(b);
     const QList<QPushButton *> order { BitBtn7, BitBtn8, BitBtn12, BitBtn9, BitBtn10, BitBtn11,
                                        BitBtn13, BitBtn14, BitBtn15, BitBtn16, BitBtn17, BitBtn18 };
     for (int i = 0; i < order.size(); ++i) {
@@ -487,6 +486,10 @@ QWidget *TFmSetup::BuildDetailPage()
     connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::BitBtn12Click);
     connect(BitBtn13, &QPushButton::clicked, this, &TFmSetup::BitBtn13Click);
     connect(BitBtn18, &QPushButton::clicked, this, &TFmSetup::BitBtn18Click);
+    connect(BitBtn14, &QPushButton::clicked, this, &TFmSetup::BitBtn14Click);
+    connect(BitBtn15, &QPushButton::clicked, this, &TFmSetup::BitBtn15Click);
+    connect(BitBtn16, &QPushButton::clicked, this, &TFmSetup::BitBtn16Click);
+    connect(BitBtn17, &QPushButton::clicked, this, &TFmSetup::BitBtn17Click);
     return page;
 }
 
@@ -1503,4 +1506,153 @@ void TFmSetup::ShowUploadProgress(qint64 sent, qint64 total)
         ProgressBar1->setValue(max);
         ProgressBar1->setVisible(false);
     }
+}
+
+// ---- Record uploads --------------------------------------------------------------------------
+
+namespace {
+
+// Hides the progress panel when an action ends, however it ends.
+struct ProgressPanelGuard
+{
+    QWidget *panel;
+    QLabel *label;
+    ~ProgressPanelGuard()
+    {
+        panel->setVisible(false);
+        label->setText(IdleProgressCaption);
+    }
+};
+
+} // namespace
+
+bool TFmSetup::PassUploadGate(TrainingService &service, bool restartCheck)
+{
+    const GateOutcome gate = service.PassGate(false);
+    if (gate.passed())
+        return true;
+    if (gate.state == GateState::Failed) {
+        CurrentPrompter().ShowError(gate.message);
+        return false;
+    }
+    CurrentPrompter().ShowMessage(gate.message);
+    if (restartCheck) {
+        const QString error = service.StartCertificateCheck();
+        if (!error.isEmpty())
+            CurrentPrompter().ShowError(error);
+    }
+    return false;
+}
+
+QString TFmSetup::UploadClassKey()
+{
+    const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+    if (m_current.CourseId.trimmed().isEmpty() || key.isEmpty()) {
+        CurrentPrompter().ShowMessage(RecordUpload::NoClassMessage);
+        return {};
+    }
+    G().CurrentClassKey = key;
+    return key;
+}
+
+void TFmSetup::BitBtn14Click()
+{
+    GuardAction([this] {
+        auto service = MakeService();
+        if (!PassUploadGate(*service, false))
+            return;
+        const QString key = UploadClassKey();
+        if (key.isEmpty())
+            return;
+        const RecordUpload::Places places = RecordUpload::Places::FromIni();
+        const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
+        // Only the sheet made now is sent: nothing when it was cancelled or stopped.
+        const QString pdf = TFmReport::ProduceSheet(m_dm, this, SignSheetKind::RollCall, false);
+        if (pdf.isEmpty())
+            return;
+        QString answer;
+        {
+            ProgressPanelGuard guard { PanelProgress, LabelProgress };
+            ShowStage(RecordUpload::StageUploading);
+            FollowUploadProgress(service->client());
+            answer = RecordUpload::UploadPackage(*service, number, TrainingService::CheckToken(), pdf);
+        }
+        CurrentPrompter().ShowMessage(answer);
+    });
+}
+
+void TFmSetup::BitBtn15Click()
+{
+    GuardAction([this] {
+        const QString key = UploadClassKey();
+        if (key.isEmpty())
+            return;
+        auto service = MakeService();
+        if (!PassUploadGate(*service, true))
+            return;
+        const RecordUpload::Places places = RecordUpload::Places::FromIni();
+        const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
+        ProgressPanelGuard guard { PanelProgress, LabelProgress };
+        ShowStage(RecordUpload::StageSignEvents);
+        const RecordUpload::EventPackage package
+            = RecordUpload::BuildEventPackage(m_dm.Con1(), places, key, m_current.CourseId);
+        if (package.events == 0) {
+            CurrentPrompter().ShowMessage(RecordUpload::NoEventsMessage);
+            return;
+        }
+        CurrentPrompter().ShowMessage(package.message());
+        ShowStage(RecordUpload::StageUploading);
+        FollowUploadProgress(service->client());
+        const QString answer
+            = RecordUpload::UploadPackage(*service, number, TrainingService::CheckToken(), package.zipPath);
+        PanelProgress->setVisible(false);
+        CurrentPrompter().ShowMessage(answer);
+    });
+}
+
+void TFmSetup::BitBtn16Click()
+{
+    GuardAction([this] {
+        const QString key = UploadClassKey();
+        if (key.isEmpty())
+            return;
+        auto service = MakeService();
+        if (!PassUploadGate(*service, true))
+            return;
+        RecordUpload::MergeResult result;
+        {
+            ProgressPanelGuard guard { PanelProgress, LabelProgress };
+            result = RecordUpload::DownloadAndMerge(*service, m_dm.Con1(), RecordUpload::Places::FromIni(), key,
+                m_current.CourseId, [this](const QString &stage) { ShowStage(stage); });
+        }
+        for (const QString &message : result.messages())
+            CurrentPrompter().ShowMessage(message);
+    });
+}
+
+void TFmSetup::BitBtn17Click()
+{
+    GuardAction([this] {
+        const QString key = UploadClassKey();
+        if (key.isEmpty())
+            return;
+        auto service = MakeService();
+        if (!PassUploadGate(*service, true))
+            return;
+        const RecordUpload::Places places = RecordUpload::Places::FromIni();
+        const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
+        QString answer;
+        {
+            ProgressPanelGuard guard { PanelProgress, LabelProgress };
+            TFmReport::RunSubmissionOutputs(m_dm, this, [this](const QString &stage) { ShowStage(stage); });
+            ShowStage(RecordUpload::StageTimeStamps);
+            RecordUpload::CheckTimeStamps(m_dm.Con1(), places, key, m_current.DateStart);
+            ShowStage(RecordUpload::StageCompressing);
+            const QString package = RecordUpload::BuildAuditPackage(places, key);
+            ShowStage(RecordUpload::StageUploading);
+            FollowUploadProgress(service->client());
+            answer = RecordUpload::UploadPackage(*service, number, TrainingService::CheckToken(), package);
+        }
+        CurrentPrompter().ShowMessage(answer);
+    });
 }

@@ -126,10 +126,10 @@ public:
     QPushButton *BitBtn11 = nullptr; // "學員名單" (not available yet)
     QPushButton *BitBtn12 = nullptr; // "期間日期"
     QPushButton *BitBtn13 = nullptr; // "【驗自然人憑證】"
-    QPushButton *BitBtn14 = nullptr; // "點名紀錄上傳" (not available yet)
-    QPushButton *BitBtn15 = nullptr; // "刷卡紀錄上傳彙整" (not available yet)
-    QPushButton *BitBtn16 = nullptr; // "刷卡紀錄下載彙整" (not available yet)
-    QPushButton *BitBtn17 = nullptr; // "送件" (not available yet)
+    QPushButton *BitBtn14 = nullptr; // "點名紀錄上傳"
+    QPushButton *BitBtn15 = nullptr; // "刷卡紀錄上傳彙整"
+    QPushButton *BitBtn16 = nullptr; // "刷卡紀錄下載彙整"
+    QPushButton *BitBtn17 = nullptr; // "送件"
     QPushButton *BitBtn18 = nullptr; // "簽到資料註記到人員基本資料"
 
     // Upload progress: the bar (hidden while idle) and the label in front of the class number.
@@ -187,6 +187,11 @@ public slots:
     void BitBtnRosterImportClick(); // 匯入學員名單檔
     void BitBtn13Click(); // 【驗自然人憑證】
     void BitBtn18Click(); // 簽到資料註記到人員基本資料
+    // The record uploads (rules in RecordUpload).
+    void BitBtn14Click(); // 點名紀錄上傳: the roll-call sheet this action makes, uploaded
+    void BitBtn15Click(); // 刷卡紀錄上傳彙整: the sign-event package, uploaded
+    void BitBtn16Click(); // 刷卡紀錄下載彙整: the class's package downloaded and merged
+    void BitBtn17Click(); // 送件: report files, time-stamp check, audit package, uploaded
     void BtnWebDownloadClick();
     void BtnWebCloseClick();
     void StringGrid1SelectCell(int row);
@@ -219,6 +224,10 @@ private:
     void FillWebGrid();
     void ImportWebRow(int row);
     void ShowStage(const QString &text);
+    // The certificate gate of an upload; restartCheck starts the check again when it fails.
+    bool PassUploadGate(TrainingService &service, bool restartCheck);
+    // The class of the detail page made current for an upload; empty after "尚未選定講習".
+    QString UploadClassKey();
     // The service as the settings read at activation say; the check token lives for the run.
     std::unique_ptr<TrainingService> MakeService() const;
     QPushButton *MakeButton(const QString &name, const QString &caption);

@@ -6,6 +6,7 @@
 #include "net/OrderedJson.h"
 #include "net/UrlOpener.h"
 
+#include <QFileInfo>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -174,6 +175,33 @@ ServiceOutcome<QString> TrainingService::PostCourses(
     const WebResult result = m_client->postForm(address,
         { { u"token"_s, serviceToken }, { u"index_key"_s, indexKey }, { u"data"_s, data } });
     return ReadMember(result, address, u"msg"_s);
+}
+
+ServiceOutcome<QString> TrainingService::PostPackage(const QString &classNo, const QString &checkToken,
+                                                     const QString &filePath)
+{
+    if (!m_setupError.isEmpty())
+        return { {}, m_setupError };
+    WebFilePart file;
+    file.fieldName = u"uploadzip"_s;
+    file.fileName = QFileInfo(filePath).fileName();
+    file.contentType = u"application/jpg"_s;
+    file.path = filePath;
+    const WebResult result = m_client->postMultipart(url(u"/sctstulist/api/clszip"_s),
+                                                     { { u"clssno"_s, classNo }, { u"token"_s, checkToken } }, file);
+    ServiceOutcome<QString> outcome;
+    outcome.error = result.error;
+    outcome.value = result.text();
+    return outcome;
+}
+
+ServiceOutcome<bool> TrainingService::DownloadPackage(const QString &courseId, QIODevice *target)
+{
+    if (!m_setupError.isEmpty())
+        return { false, m_setupError };
+    const WebResult result = m_client->download(
+        url(u"/sctstulist/api/downloadZip?clssno="_s + QString::fromLatin1(QUrl::toPercentEncoding(courseId))), target);
+    return { result.ok(), result.error };
 }
 
 QString &TrainingService::CheckToken()

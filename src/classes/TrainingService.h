@@ -79,6 +79,16 @@ public:
     ServiceOutcome<QString> PostCourses(
         const QString &serviceToken, const QString &indexKey, const QString &data);
 
+    // Posts a package file ("/sctstulist/api/clszip") as a multipart form: the fields "clssno"
+    // and "token" (the certificate-check token) and the file part "uploadzip" with the content
+    // type "application/jpg", sent from the disk as it is read. The value is the service's
+    // answer as text. A status of 400 or more, a time-out or a refused certificate is an error.
+    ServiceOutcome<QString> PostPackage(const QString &classNo, const QString &checkToken,
+                                        const QString &filePath);
+    // Fetches the package of a class ("/sctstulist/api/downloadZip?clssno=" + course id) into
+    // target as it arrives; the caller keeps what arrived only on success.
+    ServiceOutcome<bool> DownloadPackage(const QString &courseId, QIODevice *target);
+
     // ---- The certificate gate ----
     // The certificate-check token of this run (empty until the first check).
     static QString &CheckToken();

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -141,41 +143,42 @@ WebResult WebClient::postJson(const QString &url, const QByteArray &json)
         nullptr);
 }
 
-WebResult WebClient::postMultipart(
-    const QString &url, const WebFormFields &fields, const WebFilePart &file)
+WebResult WebClient::postMultipart(const QString &url, const WebFormFields &fields, const WebFilePart &file)
 {
-    QByteArray data = file.data;
-    if (data.isEmpty() && !file.path.isEmpty()) {
-        QFile source(file.path);
-        if (!source.open(QIODevice::ReadOnly)) {
+    // A file is sent from the disk as it is read, so a large package never sits in memory.
+    std::unique_ptr<QFile> source;
+    if (file.data.isEmpty() && !file.path.isEmpty()) {
+        source = std::make_unique<QFile>(file.path);
+        if (!source->open(QIODevice::ReadOnly)) {
             WebResult result;
-            result.error = u"無法讀取要上傳的檔案 %1：%2"_s.arg(file.path, source.errorString());
+            result.error = u"無法讀取要上傳的檔案 %1：%2"_s.arg(file.path, source->errorString());
             return result;
         }
-        data = source.readAll();
     }
-    return run(
-        url,
-        [this, fields, file, data](const QNetworkRequest &request) {
-            auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-            for (const auto &[name, value] : fields) {
-                QHttpPart part;
-                part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                    u"form-data; name=\"%1\""_s.arg(name));
-                part.setBody(value.toUtf8());
-                multi->append(part);
-            }
+    return run(url, [this, fields, file, &source](const QNetworkRequest &request) {
+        auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        for (const auto &[name, value] : fields) {
             QHttpPart part;
-            part.setHeader(QNetworkRequest::ContentTypeHeader, file.contentType);
             part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                u"form-data; name=\"%1\"; filename=\"%2\""_s.arg(file.fieldName, file.fileName));
-            part.setBody(data);
+                           u"form-data; name=\"%1\""_s.arg(name));
+            part.setBody(value.toUtf8());
             multi->append(part);
-            QNetworkReply *reply = m_manager->post(request, multi);
-            multi->setParent(reply);
-            return reply;
-        },
-        nullptr);
+        }
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentTypeHeader, file.contentType);
+        part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                       u"form-data; name=\"%1\"; filename=\"%2\""_s.arg(file.fieldName, file.fileName));
+        if (source) {
+            part.setBodyDevice(source.get());
+            source.release()->setParent(multi);
+        } else {
+            part.setBody(file.data);
+        }
+        multi->append(part);
+        QNetworkReply *reply = m_manager->post(request, multi);
+        multi->setParent(reply);
+        return reply;
+    }, nullptr);
 }
 
 WebResult WebClient::download(const QString &url, QIODevice *target)
@@ -233,6 +236,8 @@ WebResult WebClient::run(const QString &url,
         emit downloadProgress(received, total);
     });
     if (sink) {
+        // What arrives faster than it is written waits in the socket, not in memory.
+        reply->setReadBufferSize(4 * 1024 * 1024);
         connect(reply, &QNetworkReply::readyRead, &loop, [&] {
             const QByteArray chunk = reply->readAll();
             if (chunk.isEmpty())

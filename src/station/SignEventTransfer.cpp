@@ -232,6 +232,35 @@ QStringList DecodeLine(const QString &encodedLine)
     return fields;
 }
 
+EventStore::EventStore(QSqlDatabase db)
+    : m_find(Prepare(db, u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
+                         "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s))
+    , m_update(Prepare(db, u"update PSIO set IDNO = ?, IODATE = ?, IOTIME = ?, IOTYPE = ?, "
+                           "INDEX_KEY = ?, IOWay = ?, DOOR = ?, NET = ?, Web = ?, RID2 = ?, "
+                           "NTP = ? where RID = ?"_s))
+    , m_insert(Prepare(db, u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, "
+                           "IOWay, DOOR, NET, Web, RID2, NTP) "
+                           "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s))
+{
+}
+
+bool EventStore::Store(const QStringList &f)
+{
+    const QVariantList values{f.at(FIdno), f.at(FIoDate), f.at(FIoTime), f.at(FIoType),
+                              f.at(FIndexKey), f.at(FIoWay), f.at(FDoor), f.at(FNet),
+                              f.at(FWeb), StrToIntSafe(f.at(FRid)), f.at(FNtp)};
+    Exec(m_find, {f.at(FIdno), f.at(FIoType), f.at(FIoDate), f.at(FIoTime), f.at(FDoor)});
+    const bool found = m_find.next();
+    const QVariant rid = found ? m_find.value(0) : QVariant();
+    m_find.finish();
+    if (found) {
+        Exec(m_update, values + QVariantList{rid});
+        return false;
+    }
+    Exec(m_insert, values);
+    return true;
+}
+
 QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength)
 {
     return JoinPath(pictureDir, ClassNumber(classKey, courseNoLength));
@@ -321,40 +350,21 @@ ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
     if (!db.transaction())
         throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
     try {
-        QSqlQuery find = Prepare(db, u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
-                                     "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s);
-        QSqlQuery update = Prepare(db, u"update PSIO set IDNO = ?, IODATE = ?, IOTIME = ?, IOTYPE = ?, "
-                                       "INDEX_KEY = ?, IOWay = ?, DOOR = ?, NET = ?, Web = ?, RID2 = ?, "
-                                       "NTP = ? where RID = ?"_s);
-        QSqlQuery insert = Prepare(db, u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, "
-                                       "IOWay, DOOR, NET, Web, RID2, NTP) "
-                                       "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
-        for (const QString &line : lines) {
-            if (line.trimmed().isEmpty())
-                continue;
-            const QStringList f = DecodeLine(line);
-            if (!IsStorableLine(f)) {
-                ++result.skipped;
-                continue;
+        {
+            EventStore store(db);
+            for (const QString &line : lines) {
+                if (line.trimmed().isEmpty())
+                    continue;
+                const QStringList f = DecodeLine(line);
+                if (!IsStorableLine(f)) {
+                    ++result.skipped;
+                    continue;
+                }
+                if (store.Store(f))
+                    ++result.added;
+                ++result.imported;
             }
-            const QVariantList values{f.at(FIdno), f.at(FIoDate), f.at(FIoTime), f.at(FIoType),
-                                      f.at(FIndexKey), f.at(FIoWay), f.at(FDoor), f.at(FNet),
-                                      f.at(FWeb), StrToIntSafe(f.at(FRid)), f.at(FNtp)};
-            Exec(find, {f.at(FIdno), f.at(FIoType), f.at(FIoDate), f.at(FIoTime), f.at(FDoor)});
-            const bool found = find.next();
-            const QVariant rid = found ? find.value(0) : QVariant();
-            find.finish();
-            if (found) {
-                Exec(update, values + QVariantList{rid});
-            } else {
-                Exec(insert, values);
-                ++result.added;
-            }
-            ++result.imported;
-        }
-        find = QSqlQuery();
-        update = QSqlQuery();
-        insert = QSqlQuery();
+        } // the statements end before the commit
         if (!db.commit())
             throw DatabaseError(u"無法完成交易："_s + db.lastError().text());
     } catch (...) {

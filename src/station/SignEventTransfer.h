@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +46,27 @@ QStringList DecodeLine(const QString &encodedLine);
 // holding a control character or longer than its column, a non-blank identity, a ROC date
 // "YYYMMDD" that exists, a time "HHMMSS" and a known type ("0" .. "5", "9", "A", "D").
 bool IsStorableLine(const QStringList &fields);
+
+// Stores sign events received from another station, inside the caller's transaction on db. The
+// row of the same person, type, date, time and station (DOOR) is updated, otherwise one is
+// added; the class is no part of the match. RID2 takes the sending station's row number, so
+// storing the same events twice leaves the same rows. Every value is bound; a statement the
+// database refuses raises DatabaseError. Used by the exchange file and the class packages the
+// training service hands out.
+class EventStore
+{
+public:
+    explicit EventStore(QSqlDatabase db);
+
+    // Stores one event whose fields passed IsStorableLine. Returns true when a row was added,
+    // false when the existing row was updated.
+    bool Store(const QStringList &fields);
+
+private:
+    QSqlQuery m_find;
+    QSqlQuery m_update;
+    QSqlQuery m_insert;
+};
 
 // The folder of a class's exchange file: <picture folder>/<class number>.
 QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength);

@@ -65,12 +65,13 @@ bool FakeService::start()
     return true;
 }
 
-bool FakeService::control(const QString &pathAndQuery, QByteArray *body)
+bool FakeService::control(const QString &pathAndQuery, QByteArray *body, const QByteArray *post)
 {
     WebClient client;
     client.setTimeoutMs(10000);
     client.setExtraCaFile(m_caFile);
-    const WebResult result = client.get(u"https://127.0.0.1:%1"_s.arg(m_port) + pathAndQuery);
+    const QString url = u"https://127.0.0.1:%1"_s.arg(m_port) + pathAndQuery;
+    const WebResult result = post ? client.postJson(url, *post) : client.get(url);
     if (body)
         *body = result.body;
     return result.ok();
@@ -80,11 +81,29 @@ bool FakeService::set(const QString &query) { return control(u"/__control/set?"_
 
 bool FakeService::reset() { return control(u"/__control/reset"_s); }
 
+bool FakeService::resetAll()
+{
+    return control(u"/__control/reset?records=1"_s);
+}
+
 QJsonArray FakeService::posted()
 {
     QByteArray body;
     control(u"/__control/posted"_s, &body);
     return QJsonDocument::fromJson(body).array();
+}
+
+QByteArray FakeService::uploadedFile(int index)
+{
+    QByteArray body;
+    if (!control(u"/__control/upload?index=%1"_s.arg(index), &body))
+        return {};
+    return body;
+}
+
+bool FakeService::setDownload(const QString &classNo, const QByteArray &zip)
+{
+    return control(u"/__control/download?clssno="_s + classNo, nullptr, &zip);
 }
 
 bool FakeService::markChecked(const QString &token)

@@ -27,8 +27,14 @@ public:
     // Switches (see fakeservice.py): set(u"status=500&path=stuListDoc"_s); reset() turns all off.
     bool set(const QString &query);
     bool reset();
+    // reset() that also forgets what was posted and uploaded.
+    bool resetAll();
     // Every request the service recorded as posted, oldest first.
     QJsonArray posted();
+    // The file of the index'th package the service accepted (from 0); empty when none.
+    QByteArray uploadedFile(int index);
+    // Serves these bytes as the package of the class instead of the aggregated uploads.
+    bool setDownload(const QString &classNo, const QByteArray &zip);
     // Marks a certificate-check token as checked, as the operator's browser would.
     bool markChecked(const QString &token);
 
@@ -41,7 +47,7 @@ public:
     bool serveUpdates(const QString &folder);
 
 private:
-    bool control(const QString &pathAndQuery, QByteArray *body = nullptr);
+    bool control(const QString &pathAndQuery, QByteArray *body = nullptr, const QByteArray *post = nullptr);
 
     QStringList m_arguments;
     QProcess m_process;

@@ -20,10 +20,21 @@ posted:
       updates=FOLDER    serve the files of that folder under /esign (RolvanVer.txt,
                         RolvanUpdate.zip, RolvanUpdate.zip.sha256); none are served without it
       updatecut=1       send only the first half of a file under /esign, then close
-  GET /__control/reset                          all switches off, records kept
+  GET /__control/reset[?records=1]              all switches and served packages off; records
+                                                kept unless records=1
   GET /__control/posted                         JSON list of what was posted
   GET /__control/check?token=T                  marks a certificate-check token as checked
   GET /__control/check?all=1                    marks every check token issued so far
+  GET /__control/upload?index=N                 the file of the N-th package upload (from 0)
+  POST /__control/download?clssno=C             the body is served as the package of class C
+                                                (a hostile archive, say) instead of the
+                                                aggregation of the uploads
+Package uploads (/sctstulist/api/clszip) must be multipart forms with the fields "clssno" and
+"token" (a certificate-check token that was checked) and the file part "uploadzip" of type
+"application/jpg"; anything else is refused with 400 or 403 and recorded. The package of a class
+(/sctstulist/api/downloadZip) is aggregated as the agency does from the sign-event packages the
+stations uploaded for it: one <clssno>.csv with the header once and every station's lines (a
+line sent twice once), and PIC/ with every snapshot they sent.
 Start options: --students N --lessons M add class 11501000099 with N students and M lessons
 (for measurements); --port P picks the port (0 = a free one).
 """
@@ -31,6 +42,8 @@ Start options: --students N --lessons M add class 11501000099 with N students an
 import argparse
 import csv
 import datetime
+import email.parser
+import email.policy
 import io
 import json
 import os
@@ -98,6 +111,8 @@ class Service:
         self.lock = threading.Lock()
         self.switches = {}
         self.posted = []
+        self.uploads = []          # (clssno, file name, bytes) of each accepted package
+        self.downloads = {}        # clssno -> bytes served instead of the aggregation
         self.tokens = set()
         self.check_tokens = {}
         self.counter = 0
@@ -223,9 +238,10 @@ class Handler(BaseHTTPRequestHandler):
             return self.control(path, query)
         body = self.read_body() if method == "POST" else b""
         delay = self.service.switch("slow", path)
+        # Read before the delay: a reset while this request sleeps does not change its answer.
+        status = self.service.switch("status", path)
         if delay:
             time.sleep(float(delay))
-        status = self.service.switch("status", path)
         if status:
             return self.answer(int(status), "<html><body>%s</body></html>" % status, "text/html")
         if method == "GET" and path.startswith(UPDATE_BASE + "/"):
@@ -294,16 +310,14 @@ class Handler(BaseHTTPRequestHandler):
                 return self.answer_json({"msg": "data格式錯誤"}, path)
             return self.answer_json({"msg": "OK"}, path)
         if method == "POST" and path == "/sctstulist/api/clszip":
-            with s.lock:
-                s.posted.append({"path": path, "content_type": self.headers.get("Content-Type", ""),
-                                 "size": len(body)})
-            return self.answer(200, "  上傳成功  ", "text/plain; charset=utf-8")
+            return self.package_upload(path, body)
         if method == "GET" and path == "/sctstulist/api/downloadZip":
             number = query.get("clssno", [""])[0]
-            buffer = io.BytesIO()
-            with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
-                archive.writestr(number + ".csv", "DOOR,IDNO\n")
-            return self.answer(200, buffer.getvalue(), "application/zip")
+            with s.lock:
+                served = s.downloads.get(number)
+            if served is None:
+                served = self.aggregate(number)
+            return self.answer(200, served, "application/zip")
         return self.answer(404, "not found", "text/plain")
 
     def update_file(self, name):
@@ -325,8 +339,97 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
         self.close_connection = True
 
+    def package_upload(self, path, body):
+        s = self.service
+        content_type = self.headers.get("Content-Type", "")
+        record = {"path": path, "content_type": content_type, "size": len(body)}
+        fields, files = {}, {}
+        if content_type.startswith("multipart/form-data"):
+            message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+                b"Content-Type: " + content_type.encode("latin-1") + b"\r\n\r\n" + body)
+            for part in message.iter_parts():
+                name = part.get_param("name", header="content-disposition")
+                filename = part.get_filename()
+                data = part.get_payload(decode=True) or b""
+                if filename is None:
+                    fields[name] = data.decode("utf-8")
+                else:
+                    files[name] = (filename, part.get_content_type(), data)
+        record["fields"] = fields
+        record["files"] = {k: {"filename": v[0], "content_type": v[1], "size": len(v[2])}
+                           for k, v in files.items()}
+        problem = None
+        status = 400
+        if not content_type.startswith("multipart/form-data"):
+            problem = "not a multipart form"
+        elif set(fields) != {"clssno", "token"} or set(files) != {"uploadzip"}:
+            problem = "fields must be clssno, token and the file uploadzip"
+        elif files["uploadzip"][1] != "application/jpg":
+            problem = "uploadzip must be sent as application/jpg"
+        elif not fields["clssno"].strip():
+            problem = "clssno is blank"
+        else:
+            with s.lock:
+                checked = s.check_tokens.get(fields["token"], False)
+            if not checked:
+                problem, status = "token not checked", 403
+        record["refused"] = problem or ""
+        with s.lock:
+            if not problem:
+                record["index"] = len(s.uploads)
+                s.uploads.append((fields["clssno"], files["uploadzip"][0], files["uploadzip"][2]))
+            s.posted.append(record)
+        if problem:
+            return self.answer(status, problem, "text/plain; charset=utf-8")
+        return self.answer(200, "  上傳成功  ", "text/plain; charset=utf-8")
+
+    def aggregate(self, number):
+        """The class's package as the agency builds it from the stations' sign-event packages."""
+        with self.service.lock:
+            uploads = [u for u in self.service.uploads if u[0] == number]
+        header, lines, seen, pictures = None, [], set(), {}
+        for _, _, data in uploads:
+            try:
+                archive = zipfile.ZipFile(io.BytesIO(data))
+            except zipfile.BadZipFile:
+                continue
+            names = archive.namelist()
+            csv_name = number + ".csv"
+            if csv_name not in names:
+                continue
+            text = archive.read(csv_name).decode("utf-8-sig")
+            rows = text.split("\r\n")
+            if header is None:
+                header = rows[0]
+            for line in rows[1:]:
+                if line and line not in seen:
+                    seen.add(line)
+                    lines.append(line)
+            for name in names:
+                if name.lower().startswith("pic/") and not name.endswith("/"):
+                    pictures[name.split("/", 1)[1]] = archive.read(name)
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as out:
+            if header is not None:
+                out.writestr(number + ".csv", ("\ufeff" + "\r\n".join([header] + lines) + "\r\n").encode("utf-8"))
+            for name, data in sorted(pictures.items()):
+                out.writestr("PIC/" + name, data)
+        return buffer.getvalue()
+
     def control(self, path, query):
         s = self.service
+        if path == "/__control/upload":
+            index = int(query.get("index", ["0"])[0])
+            with s.lock:
+                data = s.uploads[index][2] if 0 <= index < len(s.uploads) else None
+            if data is None:
+                return self.answer(404, "no such upload", "text/plain")
+            return self.answer(200, data, "application/octet-stream")
+        if path == "/__control/download":
+            data = self.read_body()
+            with s.lock:
+                s.downloads[query.get("clssno", [""])[0]] = data
+            return self.answer(200, "ok", "text/plain")
         if path == "/__control/set":
             scope = query.pop("path", [None])[0]
             with s.lock:
@@ -336,6 +439,10 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/__control/reset":
             with s.lock:
                 s.switches.clear()
+                s.downloads.clear()
+                if query.get("records", [""])[0] == "1":
+                    s.posted.clear()
+                    s.uploads.clear()
             return self.answer(200, "ok", "text/plain")
         if path == "/__control/posted":
             with s.lock:

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -194,10 +195,22 @@ void TestWebClient::multipartUploadReportsProgress()
 {
     auto client = trustingClient();
     QSignalSpy progress(client.get(), &WebClient::uploadProgress);
+    // The service takes packages only with a certificate-check token that was checked.
+    const WebResult check = client->get(m_service->base() + u"/sctstulist/api/getCheckToken?untcod=X001"_s);
+    const QString token = QJsonDocument::fromJson(check.body).object().value(u"token"_s).toString();
+    QVERIFY(m_service->markChecked(token));
+    // The file is sent from the disk.
     const QByteArray zip(300000, 'z');
-    const WebResult result = client->postMultipart(m_service->base() + u"/sctstulist/api/clszip"_s,
-        { { u"clssno"_s, u"11501000001"_s }, { u"token"_s, u"t"_s } },
-        { u"uploadzip"_s, u"11501000001.zip"_s, u"application/jpg"_s, zip, QString() });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"11501000001.zip"_s);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(zip);
+    }
+    const WebResult result = client->postMultipart(
+        m_service->base() + u"/sctstulist/api/clszip"_s, { { u"clssno"_s, u"11501000001"_s }, { u"token"_s, token } },
+        { u"uploadzip"_s, u"11501000001.zip"_s, u"application/jpg"_s, QByteArray(), path });
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.text().trimmed(), u"上傳成功"_s);
     QVERIFY(!progress.isEmpty());
@@ -211,6 +224,8 @@ void TestWebClient::multipartUploadReportsProgress()
     const QJsonObject posted = m_service->posted().last().toObject();
     QVERIFY(posted.value(u"content_type"_s).toString().startsWith(u"multipart/form-data"_s));
     QVERIFY(posted.value(u"size"_s).toInt() > zip.size());
+    QCOMPARE(posted.value(u"files"_s).toObject().value(u"uploadzip"_s).toObject().value(u"size"_s).toInt(),
+             zip.size());
 }
 
 void TestWebClient::downloadWritesIntoTheDevice()
