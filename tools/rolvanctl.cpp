@@ -341,7 +341,7 @@ const QList<Command> &Commands()
     static const QList<Command> commands = {
         {u"backup"_s, QString(), u"立即備份工作資料庫（與備份轉換作業相同）/ back up the working database now"_s},
         {u"check"_s, QString(), u"檢查工作資料庫完整性 / integrity check of the working database"_s},
-        {u"csv"_s, u"<class key>"_s, u"計算核定時數並產出班別的四個 CSV 檔 / hours run and the four CSV files of a class"_s},
+        {u"csv"_s, u"<class key>"_s, u"計算核定時數並產出班別的四個 CSV 檔（各附 Excel 活頁簿）/ hours run and the four CSV files of a class, each with its Excel workbook"_s},
         {u"sheets"_s, u"<class key> --lesson \"YYYY/MM/DD HH:MM\" [--kind ...]"_s, u"產出課程的三種簽到表 PDF / the three sign-in sheets of a lesson as PDF"_s},
         {u"export"_s, u"<class key>"_s, u"匯出班別的簽到退資料 / export the sign events of a class"_s},
         {u"import"_s, u"<file.tmp>"_s, u"匯入簽到退資料 / import an exchange file of sign events"_s},

@@ -11,6 +11,7 @@
 #include "reports/ReportDatasets.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -23,11 +24,21 @@ struct Column
     QString field;
 };
 
+// The columns of hours are numbers in the workbooks; every other column (codes, identities,
+// dates, times, station numbers, names) is text, so "01" and "082521" stay as they are.
+bool IsHoursField(const QString &field)
+{
+    static const QStringList hours{u"Hours"_s, u"TotHours"_s, u"gHours"_s, u"GHour"_s, u"Score"_s};
+    return hours.contains(field);
+}
+
 CsvTable TableOf(const QList<QSqlRecord> &records, const QList<Column> &columns)
 {
     CsvTable table;
-    for (const Column &column : columns)
+    for (const Column &column : columns) {
         table.titles << column.title;
+        table.cells << (IsHoursField(column.field) ? WorkbookCell::Number : WorkbookCell::Text);
+    }
     for (const QSqlRecord &record : records) {
         QStringList row;
         row.reserve(columns.size());
@@ -218,6 +229,10 @@ QString ReportOutputs::Write(const QString &path, const CsvTable &table)
     ForceDirectoryPath(ExportDir);
     QString error;
     if (!ExportRowsToCsvFile(path, table.titles, table.rows, u',', &error))
+        throw RolvanError(error);
+    const QString workbook = WorkbookPathFor(path);
+    if (!WriteReportWorkbook(workbook, QFileInfo(path).completeBaseName(), table.titles, table.rows,
+                             table.cells, &error))
         throw RolvanError(error);
     return path;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/HoursRun.h"
+#include "reports/ReportWorkbook.h"
 
 #include <QList>
 #include <QSqlRecord>
@@ -25,6 +26,10 @@
 // "消防, 急救" keeps its row in one column each; every other value is written as it stands.
 // A file is written under a temporary name and renamed when complete; one that cannot be
 // written raises RolvanError naming it.
+//
+// Beside each CSV file goes an Excel workbook of the same titles and rows, <name>.xlsx (see
+// ReportWorkbook.h): the hours columns are numbers, every other value is text as it stands.
+// The CSV file is written first; a workbook that cannot be written raises RolvanError too.
 
 // The class row values the window shows and the sheets print.
 struct ReportClassValues
@@ -41,11 +46,13 @@ struct ReportClassValues
     QString ClassTimeText() const { return TimeStart + QLatin1Char('-') + TimeEnd; }
 };
 
-// One CSV file's content: column titles and rows of texts.
+// One CSV file's content: column titles and rows of texts, and for the workbook beside it the
+// kind of cell of each column (numbers for the hours columns).
 struct CsvTable
 {
     QStringList titles;
     QList<QStringList> rows;
+    QList<WorkbookCell> cells;
 };
 
 class ReportOutputs
@@ -100,7 +107,8 @@ public:
     QString HoursPerCourseFile() const;
     QString PermitHoursFile() const;
 
-    // The four outputs. Each returns the file it wrote (CoursesCsv: empty when there was
+    // The four outputs. Each returns the CSV file it wrote (its workbook is
+    // WorkbookPathFor(file)) (CoursesCsv: empty when there was
     // nothing to write) and raises RolvanError when no class is chosen or the file cannot be
     // written. The two hours outputs run the hours computation first (HoursRun::Run; the list
     // also HoursRun::ComputeTotals), reporting its progress, then read the folders anew.

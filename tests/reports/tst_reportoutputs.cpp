@@ -13,6 +13,8 @@
 #include "reports/ReportDatasets.h"
 #include "reports/ReportOutputs.h"
 
+#include "WorkbookReader.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -140,6 +142,7 @@ private slots:
     void classWithoutLessonsOrClassRowWritesNoFile();
     void hoursDetailShowsFirstSignInAndLastSignOut();
     void hoursListOfTheClassById();
+    void workbookBesideEachCsv();
 
     void filesGoToTheClassFolderUnderEitherRule_data();
     void filesGoToTheClassFolderUnderEitherRule();
@@ -276,9 +279,9 @@ void TestReportOutputs::classPeriodBreaksAndClassNumber()
     QCOMPARE(CalIndex(u"11300"_s), u"11300"_s);
 }
 
-void TestReportOutputs::signEventsOfTheClassNumberByRid()
+// The sign events of golden/signevents.csv, and one of another class number.
+static void AddGoldenSignEvents()
 {
-    SetUpStation();
     const QString morning = ClassNumber + u"A10109:00"_s;
     const QString afternoon = ClassNumber + u"A10213:00"_s;
     AddEvent(u"01"_s, u"A123456789"_s, u"085812"_s, u"0"_s, u"KB"_s, u"0"_s, morning, QVariant(), QVariant(), u"Y"_s);
@@ -289,7 +292,12 @@ void TestReportOutputs::signEventsOfTheClassNumberByRid()
     AddEvent(u"01"_s, u"A123456789"_s, u"120301"_s, u"1"_s, u"SR"_s, u"0"_s, morning, QVariant(), QVariant(), u"Y"_s);
     AddEvent(u"01"_s, u"C345678901"_s, u"130001"_s, u"2"_s, u"IT"_s, u"1"_s, afternoon, u"A-12"_s, QVariant(), u"Y"_s);
     AddEvent(u"03"_s, u"D456789012"_s, u"160502"_s, u"7"_s, u"KB"_s, u"0"_s, afternoon, QVariant(), QVariant(), u"Y"_s);
+}
 
+void TestReportOutputs::signEventsOfTheClassNumberByRid()
+{
+    SetUpStation();
+    AddGoldenSignEvents();
     Activate(ClassKey);
     const QString file = m_outputs.SignEventsCsv();
     QCOMPARE(file, QDir(PictureFolder()).filePath(ClassNumber + u"/11300001201.csv"_s));
@@ -364,6 +372,63 @@ void TestReportOutputs::hoursListOfTheClassById()
     const QString file = m_outputs.WritePermitHours();
     QCOMPARE(QFileInfo(file).fileName(), u"11300001201_PermitHours.csv"_s);
     CompareWithGolden(file, u"permithours.csv"_s);
+}
+
+void TestReportOutputs::workbookBesideEachCsv()
+{
+    SetUpStation();
+    AddGoldenSignEvents();
+    AddLesson(ClassKey, u"必修"_s, u"A101"_s, u"09:00"_s, u"12:00"_s, u"堆高機安全, 法規概論"_s,
+              u"12:00"_s, u"13:00"_s, u"09:30"_s, QString(), u"第一堂"_s);
+    AddBooking(ClassKey, u"A123456789"_s, u"=HYPERLINK(\"http://example.invalid\",\"王\")"_s, u"6"_s, u"3"_s);
+    AddBooking(ClassKey, u"B234567890"_s, u"@林"_s, u"12"_s, u"0"_s);
+    Activate(ClassKey);
+
+    const QString events = m_outputs.SignEventsCsv();
+    // The CSV file keeps its bytes.
+    CompareWithGolden(events, u"signevents.csv"_s);
+    const QString courses = m_outputs.CoursesCsv();
+    const QString permit = m_outputs.WritePermitHours();
+    QVERIFY(ReadFile(permit).contains("\n11300001201,A123456789,\"=HYPERLINK(\"\"http://example.invalid\"\","));
+
+    struct Expected
+    {
+        QString file;
+        QString cell;
+        QString type;
+        QString value;
+    };
+    const QList<Expected> expected{
+        {events, u"A1"_s, u"s"_s, u"DOOR"_s},
+        {events, u"A2"_s, u"s"_s, u"01"_s},              // station
+        {events, u"C2"_s, u"s"_s, u"1130905"_s},         // date
+        {events, u"H2"_s, u"s"_s, u"085812"_s},          // event time
+        {events, u"G2"_s, u"s"_s, u"11300001201A10109:00"_s},
+        {events, u"K2"_s, u"s"_s, u"1"_s},               // RID: a code, not hours
+        {courses, u"C2"_s, u"s"_s, u"2024/09/05"_s},
+        {courses, u"D2"_s, u"s"_s, u"09:00"_s},
+        {courses, u"F1"_s, u"s"_s, u"核定時數"_s},
+        {courses, u"F2"_s, u"n"_s, u"3"_s},              // hours
+        {permit, u"B2"_s, u"s"_s, u"A123456789"_s},
+        {permit, u"C2"_s, u"s"_s, u"=HYPERLINK(\"http://example.invalid\",\"王\")"_s},
+        {permit, u"C3"_s, u"s"_s, u"@林"_s},
+        {permit, u"D2"_s, u"n"_s, u"6"_s},
+        {permit, u"D3"_s, u"n"_s, u"12"_s},
+        {permit, u"E2"_s, u"n"_s, u"3"_s},               // elective hours
+    };
+    QHash<QString, WorkbookRead> books;
+    for (const Expected &e : expected) {
+        const QString path = WorkbookPathFor(e.file);
+        if (!books.contains(path)) {
+            QVERIFY2(QFileInfo(path).absolutePath() == QFileInfo(e.file).absolutePath(), qPrintable(path));
+            books.insert(path, ReadWorkbook(path));
+            QVERIFY2(books.value(path).ok, qPrintable(path));
+            QVERIFY(!books.value(path).sheetXml.contains("<f>"));
+        }
+        const WorkbookCellRead cell = books.value(path).cells.value(e.cell);
+        QVERIFY2(cell.type == e.type && cell.value == e.value,
+                 qPrintable(u"%1 %2: %3 \"%4\""_s.arg(QFileInfo(path).fileName(), e.cell, cell.type, cell.value)));
+    }
 }
 
 void TestReportOutputs::filesGoToTheClassFolderUnderEitherRule_data()

@@ -2,6 +2,8 @@
 // classes of today and the day before): every command's success, bad command lines and a
 // station without its database.
 
+#include "reports/ReportWorkbook.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -216,6 +218,10 @@ private slots:
             const QByteArray bytes = file.readAll();
             QVERIFY(bytes.startsWith("\xEF\xBB\xBF")); // the agency's UTF-8 with its mark
             QVERIFY2(bytes.count('\n') >= 2, qPrintable(*match)); // titles and rows
+            // ... and its workbook beside it, a ZIP archive.
+            QFile workbook(WorkbookPathFor(*match));
+            QVERIFY2(workbook.open(QIODevice::ReadOnly), qPrintable(workbook.fileName()));
+            QCOMPARE(workbook.read(2), QByteArray("PK"));
         }
     }
 
