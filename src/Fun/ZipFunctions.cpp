@@ -518,7 +518,7 @@ struct ArchiveCloser
 } // namespace
 
 bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName,
-                  QString *errorText)
+                  QString *errorText, const QStringList &skippedSuffixes)
 {
     const QString archivePath = ResolveAgainst(baseFolder, archiveName);
     auto failed = [&](const QString &reason) {
@@ -537,6 +537,12 @@ bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QSt
     // one stays, and the caller is told.
     QList<SourceItem> items;
     CollectItems(source, QString(), QFileInfo(archivePath).canonicalFilePath(), items);
+    items.removeIf([&](const SourceItem &item) {
+        return !item.folder && std::any_of(skippedSuffixes.begin(), skippedSuffixes.end(),
+                                           [&](const QString &suffix) {
+                                               return item.name.endsWith(suffix, Qt::CaseInsensitive);
+                                           });
+    });
     if (items.isEmpty())
         return WriteEmptyArchive(archivePath, errorText);
 

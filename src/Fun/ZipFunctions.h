@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Packs the contents of subfolder (taken relative to baseFolder when it is relative; empty for
 // the base folder itself) into the archive archiveName (taken relative to baseFolder when it
@@ -11,8 +12,9 @@
 // old archive stays as it was. The process's current directory is left alone.
 // Returns whether the archive was written, with the reason in *error (naming the archive)
 // when not; a caller that sends the archive on must check it.
+// Files whose names end with one of skippedSuffixes (compared case-blind) are left out.
 bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName,
-                  QString *error = nullptr);
+                  QString *error = nullptr, const QStringList &skippedSuffixes = {});
 
 // Extracts folder/archiveName into folder/target; an empty (after trimming) target is the
 // archive name up to its first ".". Files already in the target are overwritten.

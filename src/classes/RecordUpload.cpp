@@ -391,7 +391,9 @@ QString BuildAuditPackage(const Places &places, const QString &classKey)
     const QString zipFolder = JoinPath(places.pictureDir, u"ZIP"_s);
     MakeFolder(zipFolder);
     QString error;
-    if (!ZipDirectory(places.pictureDir, number, JoinPath(zipFolder, number + u".zip"_s), &error))
+    // The workbooks beside the CSV files are for the unit's staff; the agency gets the CSV files.
+    if (!ZipDirectory(places.pictureDir, number, JoinPath(zipFolder, number + u".zip"_s), &error,
+                      { u".xlsx"_s }))
         throw RolvanError(error);
     return places.auditPackage(number);
 }

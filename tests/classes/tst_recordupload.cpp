@@ -724,6 +724,10 @@ void TestRecordUpload::twoStationsExchangeThenSubmit()
         const QString name = QFileInfo(file).fileName();
         QVERIFY2(received.contains(name), qPrintable(name));
         QCOMPARE(received.value(name), ReadAll(file));
+        // The workbook written beside each CSV file stays with the unit.
+        const QString workbook = file.left(file.size() - 4) + u".xlsx"_s;
+        QVERIFY2(QFileInfo::exists(workbook), qPrintable(workbook));
+        QVERIFY2(!received.contains(QFileInfo(workbook).fileName()), qPrintable(workbook));
     }
     // The sign-event CSV of the class lists every station's events.
     const QString signEvents = QString::fromUtf8(received.value(ClassNo + u".csv"_s));
