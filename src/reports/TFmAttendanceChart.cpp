@@ -39,15 +39,28 @@ QChartView *MakeView(QChart *chart, QWidget *parent, const QString &name)
     return view;
 }
 
-// A whole-number axis from 0 that fits the largest value.
+// A whole-number axis from 0 that fits the largest value, with at most five steps so that its
+// labels keep room to show.
 QValueAxis *CountAxis(int largest, const QString &title)
 {
+    const int steps = std::clamp(largest, 1, 5);
+    const int step = std::max(1, (largest + steps - 1) / steps);
     auto *axis = new QValueAxis;
-    axis->setRange(0, std::max(1, largest));
+    axis->setRange(0, step * steps);
+    axis->setTickCount(steps + 1);
     axis->setLabelFormat(u"%d"_s);
-    axis->setTickCount(std::min(std::max(1, largest), 10) + 1);
     axis->setTitleText(title);
     return axis;
+}
+
+// Each bar carries its number, at its end.
+void ShowValues(QAbstractBarSeries *series)
+{
+    series->setLabelsVisible(true);
+    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    series->setLabelsFormat(u"@value"_s);
+    for (QBarSet *set : series->barSets())
+        set->setLabelColor(Qt::black);
 }
 
 QChart *LessonChartOf(const AttendanceChartData &data)
@@ -74,6 +87,7 @@ QChart *LessonChartOf(const AttendanceChartData &data)
     }
     auto *series = new QBarSeries;
     series->append({present, late, early, absent});
+    ShowValues(series);
     chart->addSeries(series);
     auto *axisX = new QBarCategoryAxis;
     axisX->append(categories);
@@ -105,6 +119,8 @@ QChart *HoursChartOf(const AttendanceChartData &data)
     }
     auto *series = new QStackedBarSeries;
     series->append({below, reached});
+    series->setLabelsVisible(true);
+    series->setLabelsFormat(u"@value"_s);
     chart->addSeries(series);
     auto *axisX = new QBarCategoryAxis;
     axisX->append(categories);
