@@ -6,7 +6,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
-       qt6-multimedia-dev libsqlite3-dev libzip-dev libturbojpeg0-dev libssl-dev
+       qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libsqlite3-dev libzip-dev
+       libturbojpeg0-dev libssl-dev
        fonts-arphic-ukai fonts-noto-cjk mdbtools-dev libxlsxwriter-dev)
 tests=(xvfb xauth poppler-utils chrony postgresql openssl python3 mdbtools dpkg-dev desktop-file-utils unzip)
 bench=(libbenchmark-dev)

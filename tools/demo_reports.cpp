@@ -5,8 +5,8 @@
 // make_demo_data adds, serial 0002; or the class given), writes its four CSV outputs and its
 // three sign-in sheets as PDF files where the reports window writes them, then puts into the
 // output folder a PNG of each sheet's first page (pdftoppm -r 70), of the course choice, of
-// the sign-event records window (also with its snapshot shown large) and of the enrolment
-// window of that class. Prints every file written, one a line.
+// the sign-event records window (also with its snapshot shown large), of the enrolment window
+// and of the attendance chart page of that class (whose PNG and PDF go beside the sheets). Prints every file written, one a line.
 // Exits 0 when everything was written, 1 when something failed (with the reason on stderr),
 // 2 on bad arguments.
 
@@ -18,6 +18,7 @@
 #include "Fun/DbFunctions.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+#include "reports/TFmAttendanceChart.h"
 #include "reports/TFmReport.h"
 #include "reports/TfmInitiative.h"
 #include "station/StationState.h"
@@ -194,6 +195,19 @@ int Run(const QString &outDir, QString classKey)
     const QStringList csvFiles = TFmReport::RunSubmissionOutputs(dm, nullptr);
     for (const QString &file : csvFiles)
         Out() << file << Qt::endl;
+
+    // The chart page as it opens, and its PNG and PDF beside the sheets.
+    Out() << u"出勤統計圖表："_s << Qt::endl;
+    {
+        const auto report = TFmReport::CreateActivated(dm);
+        const auto page = report->CreateChartPage();
+        page->show();
+        Settle();
+        ok = SaveGrab(page.get(), JoinPath(outDir, u"attendance-chart.png"_s)) && ok;
+        for (const QString &file : page->Export())
+            Out() << file << Qt::endl;
+        page->close();
+    }
 
     // The three sheets of the first lesson, without the preview.
     Out() << u"簽到單："_s << Qt::endl;

@@ -12,6 +12,7 @@
 #include "platform/Prompter.h"
 #include "platform/ShellOpener.h"
 #include "reportengine/ReportPreviewDialog.h"
+#include "reports/TFmAttendanceChart.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -98,7 +99,8 @@ void TFmReport::BuildWindow()
 
     QFont buttonFont = font();
     buttonFont.setPointSizeF(buttonFont.pointSizeF() * 1.2);
-    for (QPushButton *sheet : {BitBtnPhoto, BitBtnSimple, BitBtnRollCall}) {
+    BitBtnChart = MakeButton(this, u"BitBtnChart"_s, u"出勤統計圖表"_s);
+    for (QPushButton *sheet : {BitBtnPhoto, BitBtnSimple, BitBtnRollCall, BitBtnChart}) {
         sheet->setFont(buttonFont);
         sheet->setMinimumSize(320, 56);
     }
@@ -143,7 +145,7 @@ void TFmReport::BuildWindow()
     layout->addWidget(Label1);
     layout->addWidget(Label2);
     layout->addSpacing(16);
-    for (QPushButton *sheet : {BitBtnPhoto, BitBtnSimple, BitBtnRollCall})
+    for (QPushButton *sheet : {BitBtnPhoto, BitBtnSimple, BitBtnRollCall, BitBtnChart})
         layout->addWidget(sheet, 0, Qt::AlignHCenter);
     for (QPushButton *hidden : {BitBtnPSIO, BitBtnCourse, BitBtnScore, BitBtnBooking})
         layout->addWidget(hidden, 0, Qt::AlignHCenter);
@@ -160,6 +162,7 @@ void TFmReport::BuildWindow()
     connect(BitBtnPhoto, &QPushButton::clicked, this, &TFmReport::BitBtnPhotoClick);
     connect(BitBtnSimple, &QPushButton::clicked, this, &TFmReport::BitBtnSimpleClick);
     connect(BitBtnRollCall, &QPushButton::clicked, this, &TFmReport::BitBtnRollCallClick);
+    connect(BitBtnChart, &QPushButton::clicked, this, &TFmReport::BitBtnChartClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmReport::BitBtnCloseClick);
     connect(BitBtnHelp, &QPushButton::clicked, this, &TFmReport::BitBtnHelpClick);
     connect(BitBtnOpenFolder, &QPushButton::clicked, this, &TFmReport::BitBtnOpenFolderClick);
@@ -300,6 +303,30 @@ QString TFmReport::RunPermitHoursCsv()
     const ReportOutputs::Progress progress = ShowProgress();
     const ProgressPanelGuard guard([this] { HideProgress(); });
     return m_outputs.PermitHoursCsv(progress);
+}
+
+std::unique_ptr<TFmAttendanceChart> TFmReport::CreateChartPage()
+{
+    if (!m_activated)
+        FormActivate();
+    AttendanceChartData data;
+    {
+        ShowProgress();
+        const ProgressPanelGuard guard([this] { HideProgress(); });
+        data = ComputeAttendanceChart(m_outputs.classKey(), m_outputs.settings());
+    }
+    m_outputs.ComputeDirectories();
+    ForceDirectoryPath(m_outputs.PdfDir);
+    return std::make_unique<TFmAttendanceChart>(
+        data, m_outputs.SubjectLabel() + u"　"_s + m_outputs.DateLabel(), m_outputs.PdfDir,
+        m_outputs.classNumber() + u"_AttendanceChart"_s, this);
+}
+
+void TFmReport::BitBtnChartClick()
+{
+    std::unique_ptr<TFmAttendanceChart> page;
+    if (GuardAction([&] { page = CreateChartPage(); }) && page)
+        page->exec();
 }
 
 QString TFmReport::RunSheet(SignSheetKind kind)

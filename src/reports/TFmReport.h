@@ -11,6 +11,7 @@
 #include <memory>
 
 class QFrame;
+class TFmAttendanceChart;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -83,6 +84,11 @@ public:
     QString RunHoursPerCourseCsv();
     QString RunPermitHoursCsv();
 
+    // The chart page of the class: runs the hours computation with the progress panel showing
+    // and gives the page, not shown, exporting into PdfDir as <ClassNumber>_AttendanceChart.png
+    // and .pdf. Errors of the run raise.
+    std::unique_ptr<TFmAttendanceChart> CreateChartPage();
+
     ReportOutputs &outputs() { return m_outputs; }
     TDM &dm() { return m_dm; }
 
@@ -96,6 +102,7 @@ public:
     QPushButton *BitBtnPhoto = nullptr;    // "講習課程簽到單(照片)"
     QPushButton *BitBtnSimple = nullptr;   // "講習課程簽到單(簡式)"
     QPushButton *BitBtnRollCall = nullptr; // "講習課程簽到單(點名)"
+    QPushButton *BitBtnChart = nullptr;    // "出勤統計圖表": the chart page
     QPushButton *BitBtnClose = nullptr;    // "結束"
     QPushButton *BitBtnHelp = nullptr;     // "說明": the help topic "列印作業"
 
@@ -119,6 +126,7 @@ public slots:
     void BitBtnPhotoClick();
     void BitBtnSimpleClick();
     void BitBtnRollCallClick();
+    void BitBtnChartClick();
     void BitBtnCloseClick();
     void BitBtnHelpClick();
     void BitBtnOpenFolderClick();

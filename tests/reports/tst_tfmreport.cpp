@@ -10,13 +10,19 @@
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
+#include "reports/TFmAttendanceChart.h"
 #include "reports/TFmReport.h"
 
 #include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -87,6 +93,7 @@ private slots:
     void openShowsModallyAndKeepsItsGeometry();
     void hiddenOutputButtonsWriteOrReport();
     void submissionRunWritesTheFourFiles();
+    void chartPageShowsAndExportsPngAndPdf();
 
 private:
     QString PictureFolder() const { return m_db->dir() + u"/查核資料檔案"_s; }
@@ -304,6 +311,46 @@ void TestTFmReport::submissionRunWritesTheFourFiles()
     QCOMPARE(list.first(), u"講習編號,身分證字號,姓名,時數,選修"_s);
     QVERIFY2(list.contains(u"11300001201,C345678901,\"陳, 小華\",3,0"_s), qPrintable(list.join(u'\n')));
     QVERIFY2(list.contains(u"11300001201,B234567890,O'Brien 林,3,0"_s), qPrintable(list.join(u'\n')));
+}
+
+void TestTFmReport::chartPageShowsAndExportsPngAndPdf()
+{
+    // A fourth person enrolled who never signed.
+    Exec(u"insert into Booking (INDEX_KEY, ID, IDNO, NAME, JOBTYPE) values (?, ?, ?, '林小美', '學員')"_s,
+         {ClassKey, u"D456789012"_s, u"D456789012"_s});
+    const auto window = TFmReport::CreateActivated(m_db->dm());
+    QCOMPARE(window->BitBtnChart->text(), u"出勤統計圖表"_s);
+    const std::unique_ptr<TFmAttendanceChart> page = window->CreateChartPage();
+    QVERIFY(!window->Panel1->isVisible());
+    page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    QVERIFY(page->LessonChart->isVisible());
+    QVERIFY(page->HoursChart->isVisible());
+    QCOMPARE(page->LabelTitle->text(), u"科目：堆高機操作人員安全衛生教育訓練　日期：2024/09/05"_s);
+
+    // One lesson: three present in time, the fourth absent.
+    const auto *series = qobject_cast<QBarSeries *>(page->LessonChart->chart()->series().value(0));
+    QVERIFY(series);
+    QStringList bars;
+    for (const QBarSet *set : series->barSets())
+        bars << set->label() + u'=' + QString::number(set->at(0));
+    QCOMPARE(bars, QStringList({u"出席=3"_s, u"遲到=0"_s, u"早退=0"_s, u"缺席=1"_s}));
+    SaveShot(page.get(), u"attendance-chart.png"_s);
+
+    const QStringList files = page->Export();
+    const QString pdfDir = window->outputs().PdfDir;
+    QCOMPARE(files, QStringList({QDir(pdfDir).filePath(ClassNumber + u"_AttendanceChart.png"_s),
+                                 QDir(pdfDir).filePath(ClassNumber + u"_AttendanceChart.pdf"_s)}));
+    const QImage png(files.at(0));
+    QVERIFY(!png.isNull());
+    QVERIFY(png.width() > 600);
+    QFile pdf(files.at(1));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray pdfBytes = pdf.readAll();
+    QVERIFY(pdfBytes.startsWith("%PDF"));
+    QVERIFY(pdfBytes.size() > 1000);
+    QVERIFY(page->LabelExport->text().startsWith(u"圖表已匯出："_s));
+    page->close();
 }
 
 QTEST_MAIN(TestTFmReport)
