@@ -2,6 +2,8 @@
 
 #include "Fun/DateTimeFunctions.h"
 #include "core/JetFunctions.h"
+#include "core/NetDatabase.h"
+#include "core/Schema.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
@@ -111,13 +113,20 @@ QVariant bindable(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QString && value.toString().isNull())
         return QVariant(emptyText());
+    // Yes/no columns hold 0 and 1 on both databases.
+    if (value.typeId() == QMetaType::Bool)
+        return QVariant(value.toBool() ? 1 : 0);
     return value;
 }
 
 // Prepares and runs a statement with its values bound; throws DatabaseError when the
 // connection is not open or the database rejects the statement.
-QSqlQuery runStatement(const QString &sql, const QSqlDatabase &db, const QVariantList &params)
+QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
+    // The link to the shared database was lost and closed by an earlier statement: connect
+    // anew (with the settings it was opened with) before telling that it is closed.
+    if (IsPostgres(db) && !db.isOpen() && !db.hostName().isEmpty())
+        db.open();
     if (!db.isValid() || !db.isOpen()) {
         QString name = db.isValid() ? db.databaseName() : QString();
         if (name.startsWith(u"file:"_s)) // opened by URI: show the file itself
@@ -131,8 +140,13 @@ QSqlQuery runStatement(const QString &sql, const QSqlDatabase &db, const QVarian
         throw DatabaseError(errorMessage(sql, query.lastError().text()));
     for (const QVariant &value : params)
         query.addBindValue(bindable(value));
-    if (!query.exec())
-        throw DatabaseError(errorMessage(sql, query.lastError().text()));
+    if (!query.exec()) {
+        const QString detail = query.lastError().text();
+        query = QSqlQuery();
+        if (DropLostPostgresConnection(db))
+            throw DatabaseError(LostConnectionMessage(db) + u"\n"_s + errorMessage(sql, detail));
+        throw DatabaseError(errorMessage(sql, detail));
+    }
     return query;
 }
 
@@ -242,6 +256,10 @@ int declaredColumnSize(const QSqlDatabase &db, const QString &table, const QStri
         }
         return -1;
     }
+    // PostgreSQL's case-blind text type has no length of its own: the schema tells it.
+    const int declared = DeclaredTextSize(table, field);
+    if (declared > 0)
+        return declared;
     const QSqlField column = db.record(table).field(field);
     return column.length() > 0 ? column.length() : -1;
 }
@@ -361,6 +379,13 @@ bool TableExistsOn(const QString &name, QSqlDatabase db)
 {
     if (!db.isValid() || !db.isOpen())
         return false;
+    if (IsPostgres(db)) {
+        // The tables this connection sees, its own temporary work tables included.
+        if (!isPlainIdentifier(name))
+            return false;
+        QSqlQuery query = runStatement(u"select to_regclass(?) is not null"_s, db, {name});
+        return query.next() && query.value(0).toBool();
+    }
     const QString wanted = name.toUpper();
     const QStringList tables = db.tables(QSql::Tables);
     for (const QString &table : tables) {
@@ -436,4 +461,22 @@ QString BeginsWith(const QString &prefix)
     escaped.replace(u'%', u"\\%"_s);
     escaped.replace(u'_', u"\\_"_s);
     return escaped + u'%';
+}
+
+void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &createStatement)
+{
+    requireIdentifier(table, u"資料表"_s);
+    static const QRegularExpression create(u"^\\s*create\\s+table\\s+"_s,
+                                           QRegularExpression::CaseInsensitiveOption);
+    QString statement = createStatement;
+    statement.replace(create, u"create temporary table "_s);
+    if (IsPostgres(db)) {
+        // Text of any length, as on SQLite: a long snapshot path must not stop a report.
+        static const QRegularExpression sized(u"\\b(?:var)?char\\s*\\(\\s*\\d+\\s*\\)"_s,
+                                              QRegularExpression::CaseInsensitiveOption);
+        statement.replace(sized, u"text"_s);
+    }
+    if (TableExistsOn(table, db))
+        runStatement(u"drop table "_s + table, db, {});
+    runStatement(statement, db, {});
 }

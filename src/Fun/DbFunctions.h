@@ -79,3 +79,9 @@ QString NextSerialNumberWhere(const QString &table, const QString &condition,
 // Before a record is stored: empty text columns become NULL; then a NULL column whose name
 // contains "Memo" becomes the empty text.
 void BlankTextFieldsToNull(QSqlRecord &record);
+
+// Makes a report work table (IO_RPT200, IO_RPT300, IO_SCORE00) anew from its "Create Table"
+// statement, as a temporary table of the connection: two stations producing reports at once
+// on a shared database each have their own. On PostgreSQL its text columns take any length,
+// as SQLite's do. Throws DatabaseError.
+void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &createStatement);

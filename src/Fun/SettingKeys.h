@@ -75,6 +75,12 @@ inline const QString AutoSyncModule = QStringLiteral("網路資料自動同步�
 inline const QString NetworkEdition = QStringLiteral("網路版");                         // networked edition; "False"
 inline const QString ClientServerMode = QStringLiteral("ClientServer Mode");          // reserved, read without effect; "0", an empty value reads "0"
 inline const QString UseNetDb = QStringLiteral("useNetDB");                           // "True" = shared database server instead of DataBaseLocationPath; "False"
+inline const QString NetDbHost = QStringLiteral("NetDB Host");                       // host name or address of the shared database server (PostgreSQL); empty
+inline const QString NetDbPort = QStringLiteral("NetDB Port");                       // its port; "5432"
+inline const QString NetDbDatabase = QStringLiteral("NetDB Database");               // the database on that server; empty
+inline const QString NetDbUser = QStringLiteral("NetDB User");                       // the login of the stations; empty
+inline const QString NetDbPassword = QStringLiteral("NetDB Password");               // its password as Base64 of its UTF-8 bytes (as "system pass"); empty
+inline const QString LastClockLog = QStringLiteral("最近校時紀錄");                  // the time of this station's last clock-synchronisation log line; written by the station
 inline const QString CourseNoFormat = QStringLiteral("課程編號格式");                   // pattern of new class numbers; empty
 inline const QString Demo = QStringLiteral("Demo");                                   // reserved, read without effect; "False"
 inline const QString SystemManager = QStringLiteral("SystemManager");                 // designer code, designer mode when it equals "青紅黃綠藍紫"; "xxxxxx"

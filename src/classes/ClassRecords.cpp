@@ -357,14 +357,14 @@ int ClassRecords::StoreClass(ClassRecord r)
             "Signer = ?, CourseContent = ? where RID = ?"_s,
             params);
     } else {
-        Run(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
+        // The row number the database gave this row, not the largest one (another station may
+        // add a class at the same moment).
+        QSqlQuery query = Run(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
             "TimeStart, TimeEnd, Place, Charge, Teacher, TeacherId, TotHours, CNo4, CNo2, Bookin, "
             "SignType, Score, Signer, CourseContent) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
             values);
-        r.RID = QueryValue(u"select max(RID) from Courses where CourseId = ? and Echelon = ?"_s,
-                           { r.CourseId, r.Echelon })
-                    .toInt();
+        r.RID = query.next() ? query.value(0).toInt() : 0;
     }
     AfterStore(r);
     return r.RID;

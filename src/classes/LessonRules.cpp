@@ -210,14 +210,11 @@ int LessonRules::StoreLesson(LessonRecord lesson, const RememberedLesson &rememb
             Exec(query,
                  u"insert into Course (INDEX_KEY, Subject, CNo4, CNo2, DateStart, TimeStart,"
                  " TimeEnd, Hours, teacher, teacherID, noonRS, noonRE, nightRS, nightRE, R1, R2,"
-                 " R3, CourseContent) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                 " R3, CourseContent) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                 " returning RID"_s,
                  values);
-            rid = query.lastInsertId().toInt();
-            if (rid <= 0) {
-                // A driver that does not report the new row number: the newest row of the class.
-                Exec(query, u"select max(RID) from Course where INDEX_KEY = ?"_s, {m_classKey});
-                rid = query.next() ? query.value(0).toInt() : 0;
-            }
+            rid = query.next() ? query.value(0).toInt() : 0;
+            query.finish();
         } else {
             QVariantList params = values;
             params << rid;

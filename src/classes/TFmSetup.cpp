@@ -16,6 +16,7 @@
 #include "classes/Tfm_Course.h"
 #include "core/Activation.h"
 #include "core/Globals.h"
+#include "core/NetDatabase.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
@@ -590,9 +591,11 @@ bool TFmSetup::FormActivate()
 
     // The working database must be where the settings say.
     if (ReadIniBool(IniSection::Base, IniKey::UseNetDb, false)) {
-        if (!m_dm.isWorkingOpen()) {
-            CurrentPrompter().ShowMessage(u"資料庫位置尚未設定"_s);
-            return false;
+        // The shared database: connected anew when the link was lost or never made.
+        if (!(m_dm.isShared() && m_dm.isWorkingOpen())) {
+            QString error;
+            if (!m_dm.OpenSharedWorkingDatabase(NetDbSettings::FromIni(), &error))
+                throw RolvanError(error);
         }
     } else {
         const QString folder = ReadIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, QString(), QString());

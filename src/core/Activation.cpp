@@ -7,6 +7,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "Fun/VersionInfo.h"
+#include "core/NetDatabase.h"
 #include "admin/JetStaging.h"
 #include "core/Globals.h"
 #include "core/RolvanError.h"
@@ -179,16 +180,8 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
 bool MainActivation::OpenWorkingDatabase()
 {
     Globals &g = G();
-    if (TextToBool(ReadBase(IniKey::UseNetDb, QStringLiteral("False")))) {
-        // A shared database: the connection is prepared elsewhere and not re-pointed here.
-        if (m_dm.isWorkingOpen())
-            return true;
-        // Names what there is: the key in the settings file (the settings window has no field
-        // for it).
-        m_lastError = QStringLiteral("Rolvan.ini [Base] useNetDB=True，但共用資料庫尚未連線。"
-                                     "要使用本機資料庫，請改為 useNetDB=False。");
-        return false;
-    }
+    if (TextToBool(ReadBase(IniKey::UseNetDb, QStringLiteral("False"))))
+        return OpenSharedDatabase();
     const DataFolders folders = ReadDataFolders();
     const QString database = JoinPath(folders.database, g.DbFileName);
     // An old Access database (Quorin.mdb, no Quorin.db) is offered for conversion first.
@@ -230,6 +223,31 @@ bool MainActivation::OpenWorkingDatabase()
     m_dm.ForgetOpenProblem();
     // SQLite's page check, once per run, while the station works.
     m_dm.StartPageCheck(database, folders.backup);
+    return true;
+}
+
+bool MainActivation::OpenSharedDatabase()
+{
+    // An open link to the server is kept; a lost one was closed by the statement that found it.
+    if (m_dm.isShared() && m_dm.isWorkingOpen())
+        return true;
+    // The template gives an empty server database its first rows.
+    const QString samplePath = G().samplePath();
+    if (!m_dm.isSampleOpen() && QFile::exists(samplePath)) {
+        QString sampleError;
+        if (!m_dm.OpenSampleDatabase(samplePath, &sampleError))
+            qWarning().noquote() << sampleError;
+    }
+    // A server that does not answer is told once; every later activation (the station coming
+    // back to the front, the class window) tries again, and the station stays usable for
+    // closing, the administration menu and the settings meanwhile.
+    QString error;
+    if (!m_dm.OpenSharedWorkingDatabase(NetDbSettings::FromIni(), &error)) {
+        if (m_dm.IsNewOpenProblem(error))
+            m_lastError = error;
+        return false;
+    }
+    m_dm.ForgetOpenProblem();
     return true;
 }
 

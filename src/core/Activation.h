@@ -58,6 +58,7 @@ public:
     static DataFolders ReadDataFolders();
 
 private:
+    bool OpenSharedDatabase();
     bool OpenWorkingDatabase();
     void CheckStorageKind();
     void CheckDatabaseVersion();

@@ -270,7 +270,8 @@ QString PostgresColumnDefinition(const ColumnDef &column)
     case ColumnType::Integer32:
         return column.name + u" integer"_s;
     case ColumnType::YesNo:
-        return column.name + u" boolean DEFAULT false"_s;
+        // 0 and 1 as on SQLite: the program binds and compares whole numbers.
+        return column.name + u" smallint DEFAULT 0"_s;
     case ColumnType::Number:
         return column.name + u" double precision"_s;
     }
@@ -342,6 +343,24 @@ QStringList PostgresSchemaStatements()
     for (const TableDef &t : SchemaTables()) {
         for (const IndexDef &i : t.indexes)
             statements.append(CreateIndexStatement(t, i));
+    }
+
+    // The enrolment generation that every station reads before it identifies a person: any
+    // write to the enrolment or the personnel rows, by any station, counts it up, so a station
+    // sees another's changes at its next entry without reading the rows each time.
+    statements.append(u"CREATE TABLE IF NOT EXISTS "_s + EnrolmentChangesTable
+                      + u" (n bigint NOT NULL)"_s);
+    statements.append(u"INSERT INTO "_s + EnrolmentChangesTable + u" (n) SELECT 0 WHERE NOT EXISTS "
+                      "(SELECT 1 FROM "_s + EnrolmentChangesTable + u')');
+    statements.append(u"CREATE OR REPLACE FUNCTION rolvan_enrolment_changed() RETURNS trigger "
+                      "LANGUAGE plpgsql AS $$ BEGIN UPDATE "_s + EnrolmentChangesTable
+                      + u" SET n = n + 1; RETURN NULL; END $$"_s);
+    for (const QString &table : { u"Booking"_s, u"PSPN"_s }) {
+        const QString trigger = u"rolvan_enrolment_"_s + table.toLower();
+        statements.append(u"DROP TRIGGER IF EXISTS "_s + trigger + u" ON "_s + table);
+        statements.append(u"CREATE TRIGGER "_s + trigger + u" AFTER INSERT OR UPDATE OR DELETE "
+                          "OR TRUNCATE ON "_s + table
+                          + u" FOR EACH STATEMENT EXECUTE FUNCTION rolvan_enrolment_changed()"_s);
     }
     return statements;
 }

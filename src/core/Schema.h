@@ -14,7 +14,7 @@ enum class ColumnType
     Memo,       // long text
     Integer16,
     Integer32,
-    YesNo,      // stored as 0/1 on SQLite, boolean on PostgreSQL
+    YesNo,      // stored as 0/1 (SQLite boolean affinity, PostgreSQL smallint)
     Number      // floating point
 };
 
@@ -85,4 +85,9 @@ QStringList SqliteSchemaStatements();
 // The same for PostgreSQL: the citext extension (text compares without regard to case, as Jet
 // did), the Access-style helper functions mid, val, ucase, lcase and len (the ones a SQLite
 // connection registers), the tables and the indexes.
+// It also makes the enrolment generation: a one-row table whose number every write to Booking or
+// PSPN counts up (statement triggers), read by every station before it identifies a person.
 QStringList PostgresSchemaStatements();
+
+// The one-row table of the enrolment generation on PostgreSQL.
+inline const QString EnrolmentChangesTable = QStringLiteral("rolvan_enrolment_changes");

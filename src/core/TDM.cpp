@@ -3,6 +3,7 @@
 #include "core/Globals.h"
 #include "Fun/AtomicFile.h"
 #include "core/JetFunctions.h"
+#include "core/NetDatabase.h"
 #include "platform/Prompter.h"
 
 #include <QCoreApplication>
@@ -372,6 +373,7 @@ TDM::TDM(Globals &globals, QObject *parent)
 {
     const int serial = ++g_serial;
     m_con1Name = u"Con1#"_s + QString::number(serial);
+    m_localCon1Name = m_con1Name;
     m_conSampleName = u"ConSample#"_s + QString::number(serial);
     QSqlDatabase::addDatabase(u"QSQLITE"_s, m_con1Name);
     QSqlDatabase::addDatabase(u"QSQLITE"_s, m_conSampleName);
@@ -383,9 +385,13 @@ TDM::~TDM()
     WaitForPageCheck();
     if (g_instance == this)
         g_instance = nullptr;
-    closeConnection(m_con1Name);
+    closeConnection(m_localCon1Name);
     closeConnection(m_conSampleName);
-    QSqlDatabase::removeDatabase(m_con1Name);
+    QSqlDatabase::removeDatabase(m_localCon1Name);
+    if (!m_sharedCon1Name.isEmpty()) {
+        closeConnection(m_sharedCon1Name);
+        QSqlDatabase::removeDatabase(m_sharedCon1Name);
+    }
     QSqlDatabase::removeDatabase(m_conSampleName);
 }
 
@@ -399,7 +405,32 @@ QSqlDatabase TDM::ConSample() const { return QSqlDatabase::database(m_conSampleN
 
 bool TDM::OpenWorkingDatabase(const QString &filePath, QString *error)
 {
+    if (m_con1Name != m_localCon1Name) {
+        CloseWorking();
+        m_con1Name = m_localCon1Name;
+    }
     return OpenSqliteFile(m_con1Name, filePath, error);
+}
+
+bool TDM::OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *error)
+{
+    CloseWorking();
+    // A connection of its own kind: the SQLite one stays registered (closed) beside it.
+    if (m_sharedCon1Name.isEmpty()) {
+        m_sharedCon1Name = m_localCon1Name + u"-shared"_s;
+        QSqlDatabase::addDatabase(u"QPSQL"_s, m_sharedCon1Name);
+    }
+    m_con1Name = m_sharedCon1Name;
+    if (!OpenPostgresConnection(m_con1Name, settings, error))
+        return false;
+    QString prepareError;
+    if (!PrepareSharedDatabase(Con1(), ConSample(), &prepareError)) {
+        CloseWorking();
+        if (error)
+            *error = prepareError;
+        return false;
+    }
+    return true;
 }
 
 bool TDM::OpenCheckedWorkingDatabase(const QString &filePath, const QString &backupFolder,

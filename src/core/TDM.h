@@ -8,6 +8,7 @@
 class QThread;
 
 struct Globals;
+struct NetDbSettings;
 
 // The data module: owns the working connection (Con1, the attendance database Quorin.db)
 // and the template connection (ConSample, SampleQuorin.db beside the executable). One is
@@ -42,6 +43,13 @@ public:
     // not touched; *error is the message of DatabaseProblemMessage, naming the newest backup.
     bool OpenCheckedWorkingDatabase(const QString &filePath, const QString &backupFolder,
                                     QString *error = nullptr);
+    // Points Con1 at the shared database server (INI Base "useNetDB" = True): connects, makes
+    // the schema and the template's rows on an empty database (ConSample must be open for
+    // that) and checks nothing else; the version check is the caller's, as for a file.
+    bool OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *error = nullptr);
+    // Whether Con1 is (to be) the shared PostgreSQL database.
+    bool isShared() const { return m_con1Name == m_sharedCon1Name && !m_sharedCon1Name.isEmpty(); }
+
     // The same for the template connection (opened read-write: the help texts are edited
     // in it).
     bool OpenSampleDatabase(const QString &filePath, QString *error = nullptr);
@@ -76,6 +84,8 @@ signals:
 private:
     Globals &m_globals;
     QString m_con1Name;
+    QString m_localCon1Name;
+    QString m_sharedCon1Name;
     QString m_conSampleName;
     QString m_reportedOpenProblem;
     QStringList m_reportedProblems;

@@ -336,12 +336,9 @@ int EnrolmentRecords::InsertRow(const QVariantMap &values) const
     params << m_classKey;
     const QString marks = QStringList(columns.size(), u"?"_s).join(u", "_s);
     const QString sql = u"insert into Booking ("_s + columns.join(u", "_s) + u") values ("_s + marks
-        + u")"_s;
+        + u") returning RID"_s;
     QSqlQuery query = Run(sql, params);
-    int rid = query.lastInsertId().toInt();
-    if (rid <= 0)
-        rid = QueryValue(u"select max(RID) from Booking where INDEX_KEY = ?"_s, { m_classKey }).toInt();
-    return rid;
+    return query.next() ? query.value(0).toInt() : 0;
 }
 
 void EnrolmentRecords::UpdateRow(int rid, const QVariantMap &values) const

@@ -217,9 +217,7 @@ public:
 
     void Recreate(const QString &table, const QString &createStatement)
     {
-        if (TableExistsOn(table, m_db))
-            Exec(u"drop table "_s + table);
-        Exec(createStatement);
+        RecreateWorkTable(m_db, table, createStatement);
     }
 
     void Prepare(QSqlQuery &query, const QString &sql)

@@ -38,13 +38,6 @@ void Exec(QSqlQuery &query, const QString &sql = {})
                             + query.lastError().text());
 }
 
-void Recreate(QSqlDatabase db, const QString &table, const QString &createStatement)
-{
-    QSqlQuery query(db);
-    if (TableExistsOn(table, db))
-        Exec(query, u"drop table "_s + table);
-    Exec(query, createStatement);
-}
 
 // The sheet columns of ADOBooking: name, IO_RPT200 column and printed length.
 struct SheetColumn
@@ -383,8 +376,8 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
     if (!db.transaction())
         throw DatabaseError(u"無法開始資料庫交易："_s + db.lastError().text());
     try {
-        Recreate(db, u"IO_RPT200"_s, Rpt200SheetCreate);
-        Recreate(db, u"IO_RPT300"_s, Rpt300Create);
+        RecreateWorkTable(db, u"IO_RPT200"_s, Rpt200SheetCreate);
+        RecreateWorkTable(db, u"IO_RPT300"_s, Rpt300Create);
         QSqlQuery insert(db);
         if (!insert.prepare(u"insert into IO_RPT200 (IDNO, iTime, oTime, ipic, opic, istat, ostat, "
                             "iTime2, oTime2, ipic2, opic2, istat2, ostat2, iTime3, oTime3, ipic3, opic3, "

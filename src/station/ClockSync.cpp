@@ -6,6 +6,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/RolvanError.h"
+#include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/ClockSetter.h"
 #include "platform/Prompter.h"
@@ -66,6 +67,30 @@ void ClockSync::Log(const QString &timeStr, const QString &status)
 {
     // Like every log line: a database error here does not stop the station.
     ExecSql(u"insert into TimeLog (TimeStr, STATUS) values (?, ?)"_s, { timeStr, status });
+    // The station keeps the time of its own last line: on a shared database the log holds the
+    // lines of every station, and another station's clock says nothing about this one.
+    try {
+        WriteIniSetting(IniSection::Base, IniKey::LastClockLog, timeStr);
+    } catch (const RolvanError &e) {
+        qWarning().noquote() << e.message();
+    }
+}
+
+QString ClockSync::LastOwnLogTime()
+{
+    const QString own = ReadIniSetting(IniSection::Base, IniKey::LastClockLog, QString(), QString());
+    if (!own.isEmpty())
+        return own;
+    // A station that has not kept it yet: on its own database file every line is its own.
+    TDM *dm = TDM::instance();
+    if (!dm || dm->isShared())
+        return QString();
+    try {
+        return QueryValue(u"select TimeStr from TimeLog order by RID desc limit 1"_s).toString();
+    } catch (const RolvanError &e) {
+        qWarning().noquote() << e.message();
+    }
+    return QString();
 }
 
 bool ClockSync::set_SNTP(const QString &mode)
@@ -129,12 +154,7 @@ void ClockSync::Apply(const QString &mode, const QString &server, const SntpResu
     qInfo().noquote() << u"網路校時失敗 (%1): %2"_s.arg(server, m_lastError);
     m_station.NtpFlag = u"N"_s;
     const QString now = FormatDateByPattern(StampPattern, CurrentClock().now());
-    QString latest;
-    try {
-        latest = QueryValue(u"select TimeStr from TimeLog order by RID desc limit 1"_s).toString();
-    } catch (const RolvanError &e) {
-        qWarning().noquote() << e.message();
-    }
+    const QString latest = LastOwnLogTime();
     // A clock standing before the last logged attempt was turned back by hand.
     if (latest > now) {
         if (m_view)

@@ -91,6 +91,8 @@ signals:
 
 private:
     void Apply(const QString &mode, const QString &server, const SntpResult &answer);
+    // The time of this station's last clock log line ("" when unknown).
+    static QString LastOwnLogTime();
     void Log(const QString &timeStr, const QString &status);
     void Remind();
     void JoinWorker();

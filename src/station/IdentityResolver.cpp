@@ -6,6 +6,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/Globals.h"
+#include "core/NetDatabase.h"
 #include "core/RolvanError.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
@@ -117,6 +118,17 @@ void EnrolmentChanges::Install()
     QSqlDatabase db = WorkingConnection();
     auto statement = std::make_unique<Statement>();
     statement->connection = db.connectionName();
+    if (IsPostgres(db)) {
+        // The shared database counts every station's enrolment writes itself (see the schema).
+        statement->query = QSqlQuery(db);
+        statement->query.setForwardOnly(true);
+        const QString check = u"select n, 0, 0 from "_s + EnrolmentChangesTable;
+        if (!statement->query.prepare(check))
+            throw DatabaseError(check + u'\n' + statement->query.lastError().text());
+        m_installation = ++g_installations;
+        m_statement = std::move(statement);
+        return;
+    }
     QSqlQuery run(db);
     const QStringList setup = {
         u"create temp table if not exists "_s + CounterTable + u" (n integer not null)"_s,

@@ -18,6 +18,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QSqlError>
+#include "core/NetDatabase.h"
 #include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
@@ -81,7 +82,7 @@ const int *CounterOf(const StationState &station, const QString &code)
 
 } // namespace
 
-enum PreparedStatement { Begin, DuplicateCheck, InsertEvent, Commit, Rollback, PreparedCount };
+enum PreparedStatement { Begin, LockPerson, DuplicateCheck, InsertEvent, Commit, Rollback, PreparedCount };
 
 struct SignRecorder::PreparedStatements
 {
@@ -102,6 +103,14 @@ SignRecorder::~SignRecorder() = default;
 QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantList &params)
 {
     QSqlDatabase db = WorkingConnection();
+    const bool shared = IsPostgres(db);
+    if (shared && !db.isOpen()) {
+        // The link to the server was lost: statements prepared on it are gone with it.
+        for (auto &query : m_prepared->queries)
+            query.reset();
+        if (!db.open())
+            throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
+    }
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
     if (m_prepared->connection != db.connectionName()) {
@@ -129,6 +138,17 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
         // A database locked by another connection (after the busy time-out) is not a
         // statement gone stale: no second wait.
         const QString code = query->lastError().nativeErrorCode();
+        if (shared) {
+            // On the server a failed statement ends the transaction: no second try in it.
+            const QString detail = query->lastError().text();
+            query.reset();
+            if (DropLostPostgresConnection(db)) {
+                for (auto &other : m_prepared->queries)
+                    other.reset();
+                throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail);
+            }
+            throw DatabaseError(sql + u'\n' + detail);
+        }
         if (attempt > 0 || code == u"5"_s || code == u"6"_s) {
             const QString detail = query->lastError().text();
             query.reset();
@@ -136,6 +156,40 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
         }
     }
     return *query;
+}
+
+void SignRecorder::TransactionStep(int which)
+{
+    QSqlDatabase db = WorkingConnection();
+    if (!IsPostgres(db)) {
+        static const QString statements[PreparedCount] = { u"BEGIN IMMEDIATE"_s, {}, {}, {},
+                                                           u"COMMIT"_s, u"ROLLBACK"_s };
+        Prepared(which, statements[which], {}).finish();
+        return;
+    }
+    // Transaction control is not a statement PostgreSQL prepares: the driver runs it.
+    if (which == Begin) {
+        if (!db.isOpen()) {
+            // The link was lost earlier: statements prepared on it are gone with it.
+            for (auto &query : m_prepared->queries)
+                query.reset();
+            if (!db.open())
+                throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
+        }
+        if (!db.transaction())
+            throw DatabaseError(u"BEGIN\n"_s + db.lastError().text());
+        return;
+    }
+    const bool ok = which == Commit ? db.commit() : db.rollback();
+    if (!ok) {
+        const QString detail = db.lastError().text();
+        if (DropLostPostgresConnection(db)) {
+            for (auto &query : m_prepared->queries)
+                query.reset();
+            throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail);
+        }
+        throw DatabaseError((which == Commit ? u"COMMIT\n"_s : u"ROLLBACK\n"_s) + detail);
+    }
 }
 
 QString SignRecorder::VioTypec(const QString &code) const
@@ -308,7 +362,10 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     // duplicate test, so that no other connection (a second window or station on the same
     // file) can store the same event between the test and the insert. A lock held elsewhere
     // is waited for up to the connection's busy time-out. Rolled back unless committed.
-    Prepared(Begin, u"BEGIN IMMEDIATE"_s, {}).finish();
+    // On the shared database every station takes the lock of the person and day instead, so
+    // that two desks signing the same person at the same moment store one event, while
+    // different persons are stored side by side.
+    TransactionStep(Begin);
     struct RollbackUnlessCommitted
     {
         SignRecorder *recorder;
@@ -318,12 +375,17 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
             if (committed)
                 return;
             try {
-                recorder->Prepared(Rollback, u"ROLLBACK"_s, {}).finish();
+                recorder->TransactionStep(Rollback);
             } catch (const RolvanError &error) {
                 qWarning().noquote() << error.message();
             }
         }
     } transaction { this };
+    if (IsPostgres(WorkingConnection())) {
+        Prepared(LockPerson, u"select pg_advisory_xact_lock(hashtext(?))"_s,
+                 { QVariant(id + u'|' + d.ioDate) })
+            .finish();
+    }
 
     if (m_station.AutoMode) {
         const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
@@ -377,15 +439,15 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
         d.duplicate = false;
         QSqlQuery &insert = Prepared(InsertEvent,
             u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
             { id, d.ioDate, d.ioTime, d.ioType, d.lessonKey, person.entryWay, m_station.StationNo,
                 u"N"_s, m_station.NtpFlag });
-        d.rid = insert.lastInsertId().toLongLong();
+        d.rid = insert.next() ? insert.value(0).toLongLong() : 0;
         insert.finish();
     }
     // The event counts from here on: the commit makes the row durable before anything
     // (counter, sound, history) tells the attendee so.
-    Prepared(Commit, u"COMMIT"_s, {}).finish();
+    TransactionStep(Commit);
     transaction.committed = true;
     return d;
 }

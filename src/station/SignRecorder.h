@@ -127,6 +127,8 @@ private:
     QString SnapshotPath(const QString &saveId, const QString &ioTime, const QString &ioWay);
     QString TakeSnapshot(const QString &path);
     // The statements of every entry stay prepared between entries.
+    // Begins, commits or rolls back the recording transaction on either kind of database.
+    void TransactionStep(int which);
     QSqlQuery &Prepared(int which, const QString &sql, const QVariantList &params);
 
     StationState &m_station;
