@@ -31,3 +31,15 @@ function(rolvan_add_test name)
     TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ROLVAN_SYNTHETIC_CAMERA=1;ROLVAN_SOURCE_DIR=${CMAKE_SOURCE_DIR};ROLVAN_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
+
+# The same suite once more on the shared database: every database it opens is a new database on
+# a PostgreSQL server that the fixture "postgres" starts for the run (scripts/test-postgres).
+# Registered as <name>_pg with the label "postgres".
+function(rolvan_add_postgres_variant name)
+  add_test(NAME ${name}_pg COMMAND ${name})
+  set_tests_properties(${name}_pg PROPERTIES
+    LABELS "postgres"
+    TIMEOUT 300
+    FIXTURES_REQUIRED postgres
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ROLVAN_SYNTHETIC_CAMERA=1;ROLVAN_SOURCE_DIR=${CMAKE_SOURCE_DIR};ROLVAN_BUILD_DIR=${CMAKE_BINARY_DIR};ROLVAN_TEST_PG=${CMAKE_BINARY_DIR}/postgres-test/conninfo")
+endfunction()

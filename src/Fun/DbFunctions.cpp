@@ -136,11 +136,19 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
     }
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(errorMessage(sql, query.lastError().text()));
-    for (const QVariant &value : params)
-        query.addBindValue(bindable(value));
-    if (!query.exec()) {
+    // PostgreSQL prepares only statements that read or write rows (not CREATE, DROP, SET, ...):
+    // a statement without values is sent as it is.
+    bool ran = false;
+    if (params.isEmpty() && IsPostgres(db)) {
+        ran = query.exec(sql);
+    } else {
+        if (!query.prepare(sql))
+            throw DatabaseError(errorMessage(sql, query.lastError().text()));
+        for (const QVariant &value : params)
+            query.addBindValue(bindable(value));
+        ran = query.exec();
+    }
+    if (!ran) {
         const QString detail = query.lastError().text();
         query = QSqlQuery();
         if (DropLostPostgresConnection(db))

@@ -103,9 +103,11 @@ bool HasSchema(QSqlDatabase &db)
     return query.next() && query.value(0).toBool();
 }
 
-// The rows the template ships with, table by table, with their row numbers; each serial
-// counter then continues after the largest row number.
-void CopyTemplateRows(QSqlDatabase &target, const QSqlDatabase &templateDb)
+} // namespace
+
+// Table by table, with their row numbers; each serial counter then continues after the largest
+// row number.
+static void CopyRows(QSqlDatabase &target, const QSqlDatabase &templateDb)
 {
     for (const TableDef &table : SchemaTables()) {
         const QStringList columns = table.columnNames();
@@ -139,8 +141,6 @@ void CopyTemplateRows(QSqlDatabase &target, const QSqlDatabase &templateDb)
         }
     }
 }
-
-} // namespace
 
 NetDbSettings NetDbSettings::FromIni()
 {
@@ -267,7 +267,7 @@ bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *er
             if (!HasSchema(db)) {
                 for (const QString &statement : PostgresSchemaStatements())
                     Run(db, statement);
-                CopyTemplateRows(db, templateDb);
+                CopyRows(db, templateDb);
             }
             if (!db.commit())
                 throw db.lastError();
@@ -346,4 +346,24 @@ QString LostConnectionMessage(const QSqlDatabase &db)
            "請檢查網路或伺服器；下一次操作會自動重新連線。"_s
         .arg(db.hostName())
         .arg(db.port());
+}
+
+bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error)
+{
+    if (!target.transaction()) {
+        if (error)
+            *error = ServerText(target.lastError());
+        return false;
+    }
+    try {
+        CopyRows(target, source);
+        if (!target.commit())
+            throw target.lastError();
+        return true;
+    } catch (const QSqlError &sqlError) {
+        target.rollback();
+        if (error)
+            *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
+        return false;
+    }
 }

@@ -54,6 +54,11 @@ bool OpenPostgresConnection(const QString &connectionName, const NetDbSettings &
 // False with *error when the template is not open or a statement fails (nothing is kept then).
 bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *error);
 
+// Copies every row of the attendance tables of source (a SQLite database: the template, or a
+// station's own file that moves to the shared server) into the same tables of a shared database
+// that holds none of them yet, row numbers kept. One transaction: all rows or none.
+bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error);
+
 // What "測試連線" of the settings window tells: whether a connection could be made (on a
 // connection of its own, closed again), the server's version, whether the link is encrypted
 // and whether the attendance tables are there yet.

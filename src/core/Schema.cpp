@@ -261,8 +261,10 @@ QString PostgresColumnDefinition(const ColumnDef &column)
     case ColumnType::AutoNumber:
         return column.name + u" serial PRIMARY KEY"_s;
     case ColumnType::Text:
-        return column.name + u" citext CHECK (char_length("_s + column.name + u") <= "_s
-            + QString::number(column.declaredSize()) + u')';
+        // The declared size is not enforced, as on SQLite: the program checks what it takes in
+        // (imports refuse a value longer than its column) and writes some values in full that
+        // outgrow their column (a class's credited hours above 99).
+        return column.name + u" citext"_s;
     case ColumnType::Memo:
         return column.name + u" citext"_s;
     case ColumnType::Integer16:

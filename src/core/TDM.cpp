@@ -412,7 +412,7 @@ bool TDM::OpenWorkingDatabase(const QString &filePath, QString *error)
     return OpenSqliteFile(m_con1Name, filePath, error);
 }
 
-bool TDM::OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *error)
+bool TDM::ConnectSharedWorkingDatabase(const NetDbSettings &settings, QString *error)
 {
     CloseWorking();
     // A connection of its own kind: the SQLite one stays registered (closed) beside it.
@@ -421,7 +421,12 @@ bool TDM::OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *erro
         QSqlDatabase::addDatabase(u"QPSQL"_s, m_sharedCon1Name);
     }
     m_con1Name = m_sharedCon1Name;
-    if (!OpenPostgresConnection(m_con1Name, settings, error))
+    return OpenPostgresConnection(m_con1Name, settings, error);
+}
+
+bool TDM::OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *error)
+{
+    if (!ConnectSharedWorkingDatabase(settings, error))
         return false;
     QString prepareError;
     if (!PrepareSharedDatabase(Con1(), ConSample(), &prepareError)) {

@@ -47,6 +47,8 @@ public:
     // the schema and the template's rows on an empty database (ConSample must be open for
     // that) and checks nothing else; the version check is the caller's, as for a file.
     bool OpenSharedWorkingDatabase(const NetDbSettings &settings, QString *error = nullptr);
+    // Only connects Con1 to the server, leaving an empty database empty.
+    bool ConnectSharedWorkingDatabase(const NetDbSettings &settings, QString *error = nullptr);
     // Whether Con1 is (to be) the shared PostgreSQL database.
     bool isShared() const { return m_con1Name == m_sharedCon1Name && !m_sharedCon1Name.isEmpty(); }
 

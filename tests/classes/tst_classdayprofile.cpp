@@ -353,7 +353,7 @@ void TestClassDayProfile::loaderReadsTheClassDayFromTheDatabase()
     const QString work = station.dir() + u"/Work.db"_s;
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work));
     QString error;
-    QVERIFY2(station.dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(station.dm(), work, &error), qPrintable(error));
 
     const QString key = u"ABC1234567801"_s;
     ExecSql(u"insert into Courses (CourseId, Echelon, DateStart, DateEnd, TimeStart, TimeEnd, "

@@ -92,7 +92,7 @@ void TestClassRecords::init()
 {
     m_db = std::make_unique<TestDatabase>();
     QSqlQuery query(m_db->dm().Con1());
-    for (const QString &statement : SqliteSchemaStatements())
+    for (const QString &statement : SchemaStatementsFor(m_db->dm().Con1()))
         QVERIFY2(query.exec(statement), qPrintable(statement));
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_clock = std::make_unique<FixedClock>(QDateTime(QDate(2024, 5, 6), QTime(8, 30)));

@@ -265,7 +265,7 @@ std::unique_ptr<Station> TestRecordUpload::MakeStation(const QString &stationNo)
         return nullptr;
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QFile::setPermissions(sample, QFile::ReadOwner | QFile::WriteOwner);
-    if (!s->home->dm().OpenSampleDatabase(sample) || !s->home->dm().OpenWorkingDatabase(work))
+    if (!s->home->dm().OpenSampleDatabase(sample) || !TestBackend::OpenWorkingDatabase(s->home->dm(), work, nullptr))
         return nullptr;
     QSqlQuery(s->db()).exec(u"PRAGMA synchronous = OFF"_s);
     s->places.pictureDir = s->home->dir() + u"/查核資料檔案"_s;

@@ -85,7 +85,7 @@ void TestRosterImport::init()
 {
     m_db = std::make_unique<TestDatabase>();
     QSqlQuery schema(m_db->dm().Con1());
-    for (const QString &statement : SqliteSchemaStatements())
+    for (const QString &statement : SchemaStatementsFor(m_db->dm().Con1()))
         QVERIFY2(schema.exec(statement), qPrintable(statement));
     ExecSql(
         u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, Signer, Bookin) "

@@ -1,11 +1,135 @@
 #include "mock/TestDatabase.h"
 
+#include "core/Schema.h"
+
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+NetDbSettings ServerSettings()
+{
+    QFile file(qEnvironmentVariable("ROLVAN_TEST_PG"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("ROLVAN_TEST_PG: cannot read %s", qPrintable(file.fileName()));
+    NetDbSettings s;
+    const QStringList pairs = QString::fromUtf8(file.readAll()).simplified().split(u' ');
+    for (const QString &pair : pairs) {
+        const QString key = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (key == u"host"_s)
+            s.host = value;
+        else if (key == u"port"_s)
+            s.port = value.toInt();
+        else if (key == u"user"_s)
+            s.user = value;
+        else if (key == u"password"_s)
+            s.password = value;
+        else if (key == u"dbname"_s)
+            s.database = value;
+    }
+    return s;
+}
+
+// Where each data module of this process works on PostgreSQL, so that a second station can be
+// opened on the same database.
+QHash<const TDM *, NetDbSettings> &OpenedDatabases()
+{
+    static QHash<const TDM *, NetDbSettings> opened;
+    return opened;
+}
+
+} // namespace
+
+bool TestBackend::UsesPostgres()
+{
+    return !qEnvironmentVariableIsEmpty("ROLVAN_TEST_PG");
+}
+
+QString TestBackend::Name()
+{
+    return UsesPostgres() ? u"PostgreSQL"_s : u"SQLite"_s;
+}
+
+NetDbSettings TestBackend::NewPostgresDatabase()
+{
+    NetDbSettings server = ServerSettings();
+    const QString name = u"rolvan_t_"_s
+        + QUuid::createUuid().toString(QUuid::Id128).left(16).toLower();
+    const QString connection = u"TestBackend-admin-"_s + name;
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, connection);
+        QString error;
+        if (!OpenPostgresConnection(connection, server, &error))
+            qFatal("TestBackend: %s", qPrintable(error));
+        QSqlQuery query(admin);
+        if (!query.exec(u"create database "_s + name))
+            qFatal("TestBackend: %s", qPrintable(query.lastError().text()));
+        query = QSqlQuery();
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    server.database = name;
+    return server;
+}
+
+bool TestBackend::OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error)
+{
+    if (!UsesPostgres())
+        return dm.OpenWorkingDatabase(sqlitePath, error);
+    const NetDbSettings settings = NewPostgresDatabase();
+    if (!dm.ConnectSharedWorkingDatabase(settings, error))
+        return false;
+    QSqlDatabase db = dm.Con1();
+    QSqlQuery query(db);
+    for (const QString &statement : PostgresSchemaStatements()) {
+        if (!query.exec(statement)) {
+            *error = statement + u'\n' + query.lastError().text();
+            return false;
+        }
+    }
+    query = QSqlQuery();
+    const QString name = u"TestBackend-source-"_s + QUuid::createUuid().toString();
+    bool ok = false;
+    {
+        QSqlDatabase source = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        source.setDatabaseName(sqlitePath);
+        source.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+        ok = source.open() && CopyDatabaseRows(db, source, error);
+        if (!source.isOpen() && error)
+            *error = source.lastError().text();
+        source.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (ok)
+        OpenedDatabases().insert(&dm, settings);
+    return ok;
+}
+
+bool TestBackend::OpenSameDatabase(TDM &other, TDM &first, QString *error)
+{
+    if (!UsesPostgres())
+        return other.OpenWorkingDatabase(first.Con1().databaseName().startsWith(u"file:"_s)
+                                             ? QUrl(first.Con1().databaseName()).toLocalFile()
+                                             : first.Con1().databaseName(),
+                                         error);
+    if (!OpenedDatabases().contains(&first)) {
+        *error = u"the first station is not on PostgreSQL"_s;
+        return false;
+    }
+    const NetDbSettings settings = OpenedDatabases().value(&first);
+    if (!other.ConnectSharedWorkingDatabase(settings, error))
+        return false;
+    OpenedDatabases().insert(&other, settings);
+    return true;
+}
 
 TestDatabase::TestDatabase()
 {
@@ -17,12 +141,20 @@ TestDatabase::TestDatabase()
     if (!CreateEmptyDatabase(path))
         qFatal("TestDatabase: cannot create %s", qPrintable(path));
     QString error;
+    if (TestBackend::UsesPostgres()) {
+        const NetDbSettings settings = TestBackend::NewPostgresDatabase();
+        if (!m_dm->ConnectSharedWorkingDatabase(settings, &error))
+            qFatal("TestDatabase: %s", qPrintable(error));
+        OpenedDatabases().insert(m_dm.get(), settings);
+        return;
+    }
     if (!m_dm->OpenWorkingDatabase(path, &error))
         qFatal("TestDatabase: %s", qPrintable(error));
 }
 
 TestDatabase::~TestDatabase()
 {
+    OpenedDatabases().remove(m_dm.get());
     m_dm.reset();
     SetGlobals(m_previousGlobals);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Globals.h"
+#include "core/NetDatabase.h"
 #include "core/TDM.h"
 
 #include <QString>
@@ -8,9 +9,29 @@
 
 #include <memory>
 
+// The kind of database a suite runs on. By default SQLite files; with the environment variable
+// ROLVAN_TEST_PG naming the "conninfo" file of a server started by scripts/test-postgres (CTest
+// does this for the suites registered on both), every database a test opens is a new database
+// on that PostgreSQL server instead: the same tests, run once on each kind.
+namespace TestBackend {
+
+bool UsesPostgres();
+// The server of ROLVAN_TEST_PG with a new, empty database made for the caller.
+NetDbSettings NewPostgresDatabase();
+// Opens the station's working database for a test: the SQLite file itself, or on PostgreSQL a
+// new database holding the schema and every row of that file (the file is only read).
+bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
+// Opens other's working connection on the same database as first's (a second station).
+bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
+// "SQLite" or "PostgreSQL", for messages.
+QString Name();
+
+} // namespace TestBackend
+
 // A scratch station: a temporary folder that stands for the executable's folder, Globals of its
 // own (installed as the current ones) and a data module whose working connection is open on a
-// new, empty SQLite file <dir>/Quorin.db. Everything goes away with the object.
+// new, empty database: the SQLite file <dir>/Quorin.db, or an empty PostgreSQL database when the
+// suite runs there. Everything goes away with the object.
 class TestDatabase
 {
 public:

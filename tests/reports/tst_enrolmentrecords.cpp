@@ -131,7 +131,7 @@ void TestEnrolmentRecords::init()
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work));
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
-    QVERIFY2(m_station->dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
     ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
     ExecSql(u"insert into Courses (CourseId, Echelon, Course, SignType, Bookin) values (?, ?, ?, ?, ?)"_s,

@@ -127,7 +127,7 @@ void TestHoursRun::init()
     const QString work = m_station->dir() + u"/Work.db"_s;
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work));
     QString error;
-    QVERIFY2(m_station->dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
     m_prompter = std::make_unique<ScriptedPrompter>();
 }
 

@@ -176,7 +176,7 @@ void TestReportOutputs::SetUpStation()
     QFile::setPermissions(working, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
     QVERIFY2(m_db->dm().OpenSampleDatabase(sample, &error), qPrintable(error));
-    QVERIFY2(m_db->dm().OpenWorkingDatabase(working, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_db->dm(), working, &error), qPrintable(error));
     WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, PictureFolder());
     WriteIniSetting(IniSection::Base, IniKey::PhotoSubPathRule, u"課程編號"_s);
     // Normal class periods of this station: noon break 12:15-13:15, evening break 18:00-18:45.

@@ -15,6 +15,7 @@
 #include "station/SignRecorder.h"
 #include "station/StationState.h"
 
+#include "mock/TestDatabase.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -107,7 +108,7 @@ public:
         SetGlobals(&globals);
         dm = std::make_unique<TDM>(globals);
         QString error;
-        QVERIFY2(dm->OpenWorkingDatabase(dir.filePath(QStringLiteral("Quorin.db")), &error),
+        QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(QStringLiteral("Quorin.db")), &error),
                  qPrintable(error));
         globals.IdnoCaption = ReadIdnoCaption();
         QCOMPARE(globals.IdnoCaption, QStringLiteral("會員編號"));

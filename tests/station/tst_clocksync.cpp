@@ -14,6 +14,7 @@
 #include "station/ClockSync.h"
 #include "station/StationState.h"
 
+#include "mock/TestDatabase.h"
 #include <QDir>
 #include <QFile>
 #include <QSemaphore>
@@ -94,7 +95,7 @@ public:
         SetGlobals(&globals);
         dm = std::make_unique<TDM>(globals);
         QString error;
-        QVERIFY2(dm->OpenWorkingDatabase(dir.filePath(u"Quorin.db"_s), &error), qPrintable(error));
+        QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(u"Quorin.db"_s), &error), qPrintable(error));
         SetCurrentClock(&clock);
         sync = std::make_unique<ClockSync>(station, server);
     }

@@ -6,6 +6,7 @@
 #include "Fun/Settings.h"
 #include "SignInFixture.h"
 
+#include "mock/TestDatabase.h"
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -411,7 +412,7 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
     const QString path = m_fx->dir.filePath(QStringLiteral("Quorin.db"));
     m_fx->dm->CloseWorking();
     QString error;
-    QVERIFY2(m_fx->dm->OpenWorkingDatabase(path, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
     const int loads = resolver.enrolmentLoads();
     QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八妹"));
     QCOMPARE(resolver.enrolmentLoads(), loads + 1);

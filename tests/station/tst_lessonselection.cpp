@@ -11,6 +11,7 @@
 #include "station/LessonSelection.h"
 #include "station/StationState.h"
 
+#include "mock/TestDatabase.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -114,7 +115,7 @@ void TestLessonSelection::init()
     SetGlobals(m_globals.get());
     m_dm = std::make_unique<TDM>(*m_globals);
     QString error;
-    QVERIFY2(m_dm->OpenWorkingDatabase(db, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_dm, db, &error), qPrintable(error));
     SetCurrentClock(&m_clock);
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_station = std::make_unique<StationState>();

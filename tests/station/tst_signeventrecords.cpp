@@ -86,7 +86,7 @@ void TestSignEventRecords::init()
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work));
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
-    QVERIFY2(m_station->dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
     ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
     G().CourseNoLength = 11;

@@ -101,7 +101,7 @@ bool TestSignEventTransfer::OpenCopy(const QString &name)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     }
     QString error;
-    if (!m_station->dm().OpenWorkingDatabase(path, &error)) {
+    if (!TestBackend::OpenWorkingDatabase(m_station->dm(), path, &error)) {
         qWarning() << error;
         return false;
     }

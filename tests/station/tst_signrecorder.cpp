@@ -6,6 +6,7 @@
 #include "Fun/DateTimeFunctions.h"
 #include "SignInFixture.h"
 
+#include "mock/TestDatabase.h"
 #include <QDirIterator>
 #include <QImage>
 #include <QSqlDriver>
@@ -697,7 +698,7 @@ void TestSignRecorder::databaseReopenedBetweenEntries()
     const QString path = m_fx->dir.filePath(QStringLiteral("Quorin.db"));
     m_fx->dm->CloseWorking();
     QString error;
-    QVERIFY2(m_fx->dm->OpenWorkingDatabase(path, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Duplicate);
     QCOMPARE(Enter(QStringLiteral("00001")), Outcome::Recorded);
     QCOMPARE(m_fx->PsioCount(), 2);
@@ -707,7 +708,7 @@ void TestSignRecorder::databaseReopenedBetweenEntries()
     m_fx->dm->CloseWorking();
     const QString other = m_fx->dir.filePath(QStringLiteral("Other.db"));
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + QStringLiteral("/SampleQuorin.db"), other));
-    QVERIFY2(m_fx->dm->OpenWorkingDatabase(other, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_fx->dm, other, &error), qPrintable(error));
     QCOMPARE(Enter(QStringLiteral("13579")), Outcome::NotFound);
     QCOMPARE(m_fx->PsioCount(), 0);
 }
