@@ -213,22 +213,34 @@ NetDbSettings StationSettingsForm::NetDb() const
     return settings;
 }
 
+StationSettingsForm::Refusal StationSettingsForm::NetDbRefusal(bool needComplete,
+                                                               const QString &missingPrefix,
+                                                               const QString &missingSuffix) const
+{
+    if (PortNumber(netDbPort) == 0)
+        return {Field::NetDbPort, PortRefusal()};
+    if (needComplete) {
+        if (netDbHost.trimmed().isEmpty())
+            return {Field::NetDbHost,
+                    missingPrefix + u"「主機」（資料庫伺服器的名稱或 IP 位址）"_s + missingSuffix};
+        if (netDbDatabase.trimmed().isEmpty())
+            return {Field::NetDbDatabase, missingPrefix + u"「資料庫名稱」"_s + missingSuffix};
+        if (netDbUser.trimmed().isEmpty())
+            return {Field::NetDbUser, missingPrefix + u"「使用者」"_s + missingSuffix};
+    }
+    return {};
+}
+
 StationSettingsForm::Refusal StationSettingsForm::Validate() const
 {
     if (stationNo.size() != 2)
         return {Field::StationNo, u"電腦編號長度只能2碼"_s};
-    if (PortNumber(netDbPort) == 0)
-        return {Field::NetDbPort, PortRefusal()};
-    if (useNetDb) {
-        const QString prefix = u"已勾選「使用共用資料庫」，請填寫共用資料庫的"_s;
-        if (netDbHost.trimmed().isEmpty())
-            return {Field::NetDbHost, prefix + u"「主機」（資料庫伺服器的名稱或 IP 位址）。"_s};
-        if (netDbDatabase.trimmed().isEmpty())
-            return {Field::NetDbDatabase, prefix + u"「資料庫名稱」。"_s};
-        if (netDbUser.trimmed().isEmpty())
-            return {Field::NetDbUser, prefix + u"「使用者」。"_s};
-    }
-    return {};
+    return NetDbRefusal(useNetDb, u"已勾選「使用共用資料庫」，請填寫共用資料庫的"_s, u"。"_s);
+}
+
+StationSettingsForm::Refusal StationSettingsForm::NetDbTestRefusal() const
+{
+    return NetDbRefusal(true, u"請先填寫共用資料庫的"_s, u"，再測試連線。"_s);
 }
 
 QString StationSettingsForm::ValidationError() const

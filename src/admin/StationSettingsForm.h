@@ -110,6 +110,9 @@ public:
     Refusal Validate() const;
     // The message that refuses a save, or an empty text when the values may be saved.
     QString ValidationError() const;
+    // What keeps "測試連線" from trying the fields: a port that is not one, or an empty host,
+    // database or user (whether or not useNetDb is checked).
+    Refusal NetDbTestRefusal() const;
     // The port as a number, or 0 when it is not a number 1 .. 65535.
     static int PortNumber(const QString &text);
     // The refusal of a port that is not.
@@ -180,6 +183,8 @@ public:
 private:
     QString m_storedPassword;   // "system pass" as loaded
     QString m_loadedPassword;   // its decoded form, to see whether password was changed
+    Refusal NetDbRefusal(bool needComplete, const QString &missingPrefix,
+                         const QString &missingSuffix) const;
     QString m_storedNetDbPassword; // "NetDB Password" as loaded
     QString m_loadedNetDbPassword; // its decoded form
 };

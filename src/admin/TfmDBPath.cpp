@@ -544,17 +544,7 @@ void TfmDBPath::BitBtn1Click()
         const StationSettingsForm::Refusal refusal = m_form.Validate();
         if (refusal.field != StationSettingsForm::Field::None) {
             m_form.Save(G().iniPath()); // refuses with its message
-            PageControl1->setCurrentWidget(refusal.field == StationSettingsForm::Field::StationNo
-                                               ? TabSheet1
-                                               : TabSheet3);
-            switch (refusal.field) {
-            case StationSettingsForm::Field::NetDbPort: EditNetDbPort->setFocus(); break;
-            case StationSettingsForm::Field::NetDbHost: EditNetDbHost->setFocus(); break;
-            case StationSettingsForm::Field::NetDbDatabase: EditNetDbDatabase->setFocus(); break;
-            case StationSettingsForm::Field::NetDbUser: EditNetDbUser->setFocus(); break;
-            case StationSettingsForm::Field::StationNo:
-            case StationSettingsForm::Field::None: EditDoor->setFocus(); break;
-            }
+            FocusField(refusal.field);
             return;
         }
         m_form.SaveAfterAsking(G().iniPath());
@@ -570,6 +560,22 @@ void TfmDBPath::BitBtn20Click()
     });
 }
 
+void TfmDBPath::FocusField(StationSettingsForm::Field field)
+{
+    using Field = StationSettingsForm::Field;
+    QLineEdit *edit = EditDoor;
+    switch (field) {
+    case Field::NetDbPort: edit = EditNetDbPort; break;
+    case Field::NetDbHost: edit = EditNetDbHost; break;
+    case Field::NetDbDatabase: edit = EditNetDbDatabase; break;
+    case Field::NetDbUser: edit = EditNetDbUser; break;
+    case Field::StationNo:
+    case Field::None: break;
+    }
+    PageControl1->setCurrentWidget(edit == EditDoor ? TabSheet1 : TabSheet3);
+    edit->setFocus();
+}
+
 void TfmDBPath::CheckUseNetDBClick()
 {
     LabelNetDbFolder->setVisible(CheckUseNetDB->isChecked());
@@ -580,12 +586,13 @@ void TfmDBPath::BitBtnNetDbTestClick()
     GuardAction([this] {
         // The values in the fields, saved or not.
         FieldsToForm();
-        const NetDbSettings settings = m_form.NetDb();
-        if (settings.port == 0) {
-            CurrentPrompter().ShowError(StationSettingsForm::PortRefusal());
-            EditNetDbPort->setFocus();
+        const StationSettingsForm::Refusal refusal = m_form.NetDbTestRefusal();
+        if (refusal.field != StationSettingsForm::Field::None) {
+            CurrentPrompter().ShowError(refusal.message);
+            FocusField(refusal.field);
             return;
         }
+        const NetDbSettings settings = m_form.NetDb();
         NetDbProbe probe;
         {
             BitBtnNetDbTest->setEnabled(false);

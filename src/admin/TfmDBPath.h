@@ -115,6 +115,8 @@ private:
     QWidget *CreateScriptPage();
     QWidget *CreateNetDbPage();
     void FieldsToForm();
+    // Shows the page of the field and puts the cursor in it.
+    void FocusField(StationSettingsForm::Field field);
     void FormToFields();
 
     void BitBtn1Click();

@@ -497,10 +497,17 @@ void TestSharedDbAdmin::settingsTestButtonTriesTheFields()
     QCOMPARE(m_prompter->errors.size(), 1);
     QVERIFY2(m_prompter->errors.first().startsWith(u"連線失敗"_s), qPrintable(m_prompter->errors.first()));
 
-    // A port that is not one is not tried.
-    window.EditNetDbPort->clear();
+    // Fields that cannot make a connection are not tried: an empty host would reach a server
+    // on this computer instead.
+    window.EditNetDbHost->clear();
     QTest::mouseClick(window.BitBtnNetDbTest, Qt::LeftButton);
     QCOMPARE(m_prompter->errors.size(), 2);
+    QVERIFY(m_prompter->errors.last().contains(u"「主機」"_s));
+    QCOMPARE(window.focusWidget(), window.EditNetDbHost);
+    window.EditNetDbHost->setText(m_server.host);
+    window.EditNetDbPort->clear();
+    QTest::mouseClick(window.BitBtnNetDbTest, Qt::LeftButton);
+    QCOMPARE(m_prompter->errors.size(), 3);
     QCOMPARE(m_prompter->errors.last(), StationSettingsForm::PortRefusal());
     QCOMPARE(window.focusWidget(), window.EditNetDbPort);
     QVERIFY(window.BitBtnNetDbTest->isEnabled());
