@@ -215,12 +215,25 @@ QString DatabaseConversion::BackupFolder()
     return MainActivation::ReadDataFolders().backup;
 }
 
+bool DatabaseConversion::SharedDatabaseInUse()
+{
+    return ReadIniBool(IniSection::Base, IniKey::UseNetDb, false);
+}
+
+QString DatabaseConversion::SharedConversionRefusal()
+{
+    return u"目前使用共用資料庫（useNetDB），不做資料庫轉換：共用資料庫的資料表由簽到電腦連線時建立，"
+           "轉換只處理本機的資料庫檔案。要備份共用資料庫，請勾選「備份不轉換」。"_s;
+}
+
 DatabaseConversion::Options DatabaseConversion::DefaultOptions()
 {
     Options options;
     options.dataFolder = DataFolder();
     options.backupFolder = BackupFolder();
-    options.backupFileName = BackupFileName(CurrentClock().now());
+    options.backupFileName = SharedDatabaseInUse()
+        ? SharedDatabaseBackup::BackupFileName(CurrentClock().now())
+        : BackupFileName(CurrentClock().now());
     options.templatePath = G().samplePath();
     options.backupOnly = true;
     return options;
@@ -694,10 +707,10 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
     const QString backupFolder = options.backupFolder.trimmed();
     if (backupFolder.isEmpty())
         throw RolvanError(u"請輸入備份目錄。"_s);
+    if (SharedDatabaseInUse())
+        return RunShared(options);
     if (options.dataFolder.trimmed().isEmpty())
         throw RolvanError(u"系統設定中的資料庫目錄是空白的，請先於系統設定指定資料庫目錄。"_s);
-    if (ReadIniBool(IniSection::Base, IniKey::UseNetDb, false))
-        throw RolvanError(u"目前使用網路資料庫（useNetDB），本機無法備份轉換，請由資料庫伺服器備份。"_s);
 
     const QString working = JoinPath(options.dataFolder.trimmed(), g.DbFileName);
     if (!QFileInfo(working).isFile())
@@ -755,6 +768,26 @@ DatabaseConversion::Result DatabaseConversion::Run(const Options &options)
     return result;
 }
 
+DatabaseConversion::Result DatabaseConversion::RunShared(const Options &options)
+{
+    if (!options.backupOnly)
+        throw RolvanError(SharedConversionRefusal());
+    SharedDatabaseBackup::Options backup;
+    backup.settings = NetDbSettings::FromIni();
+    backup.backupFolder = options.backupFolder.trimmed();
+    backup.backupFileName = options.backupFileName.trimmed();
+    backup.searchPath = options.pgDumpSearchPath;
+    const QString fileName = backup.backupFileName;
+    Report(u"共用資料庫備份中（pg_dump） "_s, fileName, 0);
+    Result result;
+    result.backupPath = SharedDatabaseBackup::Run(backup, [this, &fileName](qint64 bytes) {
+        Report(u"共用資料庫備份中（pg_dump） "_s,
+               fileName + u"　已寫入 "_s + QString::number((bytes + 1023) / 1024) + u" KB"_s, 0);
+    });
+    Report(u"共用資料庫備份完成 "_s, u"備份檔："_s + Native(result.backupPath), 100);
+    return result;
+}
+
 QString DatabaseConversion::JetStagingPath(const QString &dataFolder)
 {
     return JoinPath(dataFolder, u"QuorinJetStaging.db"_s);
@@ -766,8 +799,8 @@ DatabaseConversion::JetResult DatabaseConversion::RunFromJet(const QString &mdbP
     const QString folder = options.dataFolder.trimmed();
     if (folder.isEmpty())
         throw RolvanError(u"系統設定中的資料庫目錄是空白的，請先於系統設定指定資料庫目錄。"_s);
-    if (ReadIniBool(IniSection::Base, IniKey::UseNetDb, false))
-        throw RolvanError(u"目前使用網路資料庫（useNetDB），本機無法轉換舊版資料庫。"_s);
+    if (SharedDatabaseInUse())
+        throw RolvanError(SharedConversionRefusal());
     const QString working = JoinPath(folder, g.DbFileName);
     if (QFileInfo::exists(working))
         throw RolvanError(u"資料庫檔案已存在，舊版資料庫不轉換："_s + Native(working));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "admin/JetStaging.h"
+#include "admin/SharedDatabaseBackup.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -46,6 +47,8 @@ public:
         QString backupFileName; // a bare file name, "<yyyymmddhhmmss>_QuorinBackup.db"
         QString templatePath;   // SampleQuorin.db
         bool backupOnly = true; // "備份不轉換"
+        // Folders searched for pg_dump when the shared database is backed up.
+        QStringList pgDumpSearchPath = SharedDatabaseBackup::DefaultSearchPath();
     };
 
     struct Result
@@ -58,10 +61,16 @@ public:
 
     // "<yyyymmddhhmmss>_QuorinBackup.db" of the given moment.
     static QString BackupFileName(const QDateTime &at);
+    // Whether the station works on the shared database (INI Base "useNetDB"): then the backup
+    // is a pg_dump of it ("<yyyymmddhhmmss>_QuorinBackup.pgdump") and nothing is converted.
+    static bool SharedDatabaseInUse();
+    // Why a shared database is not converted.
+    static QString SharedConversionRefusal();
     // The data folder and the backup folder as the start-up uses them (with their defaults).
     static QString DataFolder();
     static QString BackupFolder();
-    // The options of a run from the settings, with a backup name made from CurrentClock().
+    // The options of a run from the settings, with a backup name made from CurrentClock()
+    // (the pg_dump name when the shared database is in use).
     static Options DefaultOptions();
 
     void setProgressCallback(ProgressCallback callback) { m_progress = std::move(callback); }
@@ -70,6 +79,9 @@ public:
     // Backs up and, unless backupOnly, converts. Throws RolvanError with a message for the user
     // on any failure; Con1 is open again (on the unchanged Quorin.db) when it returns or throws,
     // if it was open before (a file the station refused stays closed).
+    // On the shared database the backup is SharedDatabaseBackup's into the backup folder (Con1
+    // stays open: pg_dump reads one consistent snapshot while the stations go on working), and
+    // a conversion is refused before anything is done.
     Result Run(const Options &options);
 
     // An old Access database (Quorin.mdb of the data folder, Quorin.db missing) read through a
@@ -119,6 +131,7 @@ private:
     void HelpMerge(QSqlDatabase oldDb, QSqlDatabase newDb);
     QString CompletedLessonKey(QSqlDatabase oldDb, const QString &key, const QString &rocDate);
 
+    Result RunShared(const Options &options);
     void ConvertInto(const QString &workingPath, const QString &templatePath,
                      const QString &tempPath);
 

@@ -153,6 +153,17 @@ void StationSettingsForm::Load(const QString &iniPath)
     serviceUrl = Read(ini, base, IniKey::ServiceUrl, DefaultServiceUrl);
     updateUrl = Read(ini, base, IniKey::UpdateUrl, DefaultUpdateUrl);
 
+    useNetDb = ReadBool(ini, IniKey::UseNetDb, false);
+    const NetDbSettings netDb = NetDbSettings::FromIniFile(iniPath);
+    netDbHost = netDb.host;
+    // The port as stored, so that a value that is not a number shows and is refused at saving.
+    netDbPort = Read(ini, base, IniKey::NetDbPort, QString::number(netDb.port)).trimmed();
+    netDbDatabase = netDb.database;
+    netDbUser = netDb.user;
+    m_storedNetDbPassword = Read(ini, base, IniKey::NetDbPassword, QString());
+    m_loadedNetDbPassword = netDb.password;
+    netDbPassword = m_loadedNetDbPassword;
+
     const QString &card = IniSection::CardReader;
     comPortModule = ReadBool(ini, IniKey::IORS232, false);
     comPort = Read(ini, card, IniKey::ComPort, u"COM3"_s);
@@ -173,11 +184,68 @@ void StationSettingsForm::Load(const QString &iniPath)
     }
 }
 
-QString StationSettingsForm::ValidationError() const
+int StationSettingsForm::PortNumber(const QString &text)
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 5)
+        return 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return 0;
+    }
+    const int port = digits.toInt();
+    return port >= 1 && port <= 65535 ? port : 0;
+}
+
+QString StationSettingsForm::PortRefusal()
+{
+    return u"共用資料庫的「連接埠」必須是 1 到 65535 的數字（PostgreSQL 預設為 5432）。"_s;
+}
+
+NetDbSettings StationSettingsForm::NetDb() const
+{
+    NetDbSettings settings;
+    settings.host = netDbHost.trimmed();
+    settings.port = PortNumber(netDbPort);
+    settings.database = netDbDatabase.trimmed();
+    settings.user = netDbUser.trimmed();
+    settings.password = netDbPassword;
+    return settings;
+}
+
+StationSettingsForm::Refusal StationSettingsForm::NetDbRefusal(bool needComplete,
+                                                               const QString &missingPrefix,
+                                                               const QString &missingSuffix) const
+{
+    if (PortNumber(netDbPort) == 0)
+        return {Field::NetDbPort, PortRefusal()};
+    if (needComplete) {
+        if (netDbHost.trimmed().isEmpty())
+            return {Field::NetDbHost,
+                    missingPrefix + u"「主機」（資料庫伺服器的名稱或 IP 位址）"_s + missingSuffix};
+        if (netDbDatabase.trimmed().isEmpty())
+            return {Field::NetDbDatabase, missingPrefix + u"「資料庫名稱」"_s + missingSuffix};
+        if (netDbUser.trimmed().isEmpty())
+            return {Field::NetDbUser, missingPrefix + u"「使用者」"_s + missingSuffix};
+    }
+    return {};
+}
+
+StationSettingsForm::Refusal StationSettingsForm::Validate() const
 {
     if (stationNo.size() != 2)
-        return u"電腦編號長度只能2碼"_s;
-    return QString();
+        return {Field::StationNo, u"電腦編號長度只能2碼"_s};
+    return NetDbRefusal(useNetDb, u"已勾選「使用共用資料庫」，請填寫共用資料庫的"_s, u"。"_s);
+}
+
+StationSettingsForm::Refusal StationSettingsForm::NetDbTestRefusal() const
+{
+    return NetDbRefusal(true, u"請先填寫共用資料庫的"_s, u"，再測試連線。"_s);
+}
+
+QString StationSettingsForm::ValidationError() const
+{
+    return Validate().message;
 }
 
 QString StationSettingsForm::ClassPeriodsText() const
@@ -193,6 +261,13 @@ QString StationSettingsForm::StoredPasswordText() const
     if (password == m_loadedPassword)
         return m_storedPassword;
     return password.isEmpty() ? QString() : Utf8ToBase64(password);
+}
+
+QString StationSettingsForm::StoredNetDbPasswordText() const
+{
+    if (netDbPassword == m_loadedNetDbPassword)
+        return m_storedNetDbPassword;
+    return netDbPassword.isEmpty() ? QString() : EncodeNetDbPassword(netDbPassword);
 }
 
 bool StationSettingsForm::Save(const QString &iniPath) const
@@ -239,6 +314,12 @@ bool StationSettingsForm::Save(const QString &iniPath) const
     set(IniKey::ManualSuccessSound, BoolToText(manualSuccessSound));
     set(IniKey::ServiceUrl, serviceUrl);
     set(IniKey::UpdateUrl, updateUrl);
+    set(IniKey::UseNetDb, BoolToText(useNetDb));
+    set(IniKey::NetDbHost, netDbHost.trimmed());
+    set(IniKey::NetDbPort, QString::number(PortNumber(netDbPort)));
+    set(IniKey::NetDbDatabase, netDbDatabase.trimmed());
+    set(IniKey::NetDbUser, netDbUser.trimmed());
+    set(IniKey::NetDbPassword, StoredNetDbPasswordText());
     // Fixed values: sign events store the full identity number, every sign event takes a
     // snapshot, and the serial card-reader module is not available.
     set(IniKey::IdentityStoreKind, u"身分證字號"_s);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/NetDatabase.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -67,6 +69,20 @@ public:
     QString serviceUrl;         // netAdd, "連線網址"
     QString updateUrl;          // VerCheck, "版更網址"
 
+    // ---- shared database (section Base) ----
+    bool useNetDb = false;      // CheckUseNetDB, "useNetDB"
+    QString netDbHost;          // EditNetDbHost, "NetDB Host"
+    QString netDbPort;          // EditNetDbPort, "NetDB Port" (as typed; 5432 by default)
+    QString netDbDatabase;      // EditNetDbDatabase, "NetDB Database"
+    QString netDbUser;          // EditNetDbUser, "NetDB User"
+    // EditNetDbPassword, "NetDB Password": in plain text here, stored as Base64. A save keeps
+    // the stored text exactly as it was unless this value is changed.
+    QString netDbPassword;
+
+    // The shared database as the fields describe it now (host, database and user trimmed; a
+    // port that is not a number gives 0).
+    NetDbSettings NetDb() const;
+
     // ---- card reader (hidden panel; section 感應卡) ----
     bool comPortModule = false; // CheckBox1, shown from "IORS232"; saving always writes "False"
     QString comPort;            // ComboBox2, "Com Port"
@@ -81,8 +97,26 @@ public:
     // the next save repairs it.
     void Load(const QString &iniPath);
 
+    // The field whose value refuses a save, and the message that says why.
+    enum class Field { None, StationNo, NetDbPort, NetDbHost, NetDbDatabase, NetDbUser };
+    struct Refusal
+    {
+        Field field = Field::None;
+        QString message;
+    };
+    // The first refusal, in the window's order: the station number, the port of the shared
+    // database (a number 1 .. 65535), and, when useNetDb is checked, its host, database and
+    // user (not empty).
+    Refusal Validate() const;
     // The message that refuses a save, or an empty text when the values may be saved.
     QString ValidationError() const;
+    // What keeps "測試連線" from trying the fields: a port that is not one, or an empty host,
+    // database or user (whether or not useNetDb is checked).
+    Refusal NetDbTestRefusal() const;
+    // The port as a number, or 0 when it is not a number 1 .. 65535.
+    static int PortNumber(const QString &text);
+    // The refusal of a port that is not.
+    static QString PortRefusal();
 
     // Saves when the values are valid: every key in one pass through one open settings file,
     // written as a whole or not at all. Invalid values show ValidationError() through the
@@ -143,10 +177,16 @@ public:
 
     // The value stored as the password: the stored text when the password was not changed.
     QString StoredPasswordText() const;
+    // The value stored as the shared database's password, in the same way.
+    QString StoredNetDbPasswordText() const;
 
 private:
     QString m_storedPassword;   // "system pass" as loaded
     QString m_loadedPassword;   // its decoded form, to see whether password was changed
+    Refusal NetDbRefusal(bool needComplete, const QString &missingPrefix,
+                         const QString &missingSuffix) const;
+    QString m_storedNetDbPassword; // "NetDB Password" as loaded
+    QString m_loadedNetDbPassword; // its decoded form
 };
 
 // Replaces the drive of a Windows path ("D:\RolvanDAP\Backup" with "E:" gives

@@ -6,7 +6,9 @@
 #include "core/Globals.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
+#include "platform/Prompter.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -19,6 +21,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScopeGuard>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QTabBar>
@@ -85,8 +89,10 @@ void TfmDBPath::CreateComponents()
     PageControl1->tabBar()->setStyleSheet(u"QTabBar::tab { height: 40px; width: 200px; }"_s);
     TabSheet1 = CreateGeneralPage();
     TabSheet2 = CreateScriptPage();
+    TabSheet3 = CreateNetDbPage();
     PageControl1->addTab(TabSheet1, u"一般設定"_s);
     PageControl1->addTab(TabSheet2, u"指令執行"_s);
+    PageControl1->addTab(TabSheet3, u"共用資料庫"_s);
 
     BitBtn1 = Named(new QPushButton(u"儲存設定"_s, this), u"BitBtn1"_s);
     BitBtn15 = Named(new QPushButton(u"說明"_s, this), u"BitBtn15"_s);
@@ -164,20 +170,27 @@ QWidget *TfmDBPath::CreateGeneralPage()
     pathGrid->addWidget(Caption(u"路徑設定(本機資料庫)"_s, paths), 0, 0);
     pathGrid->addWidget(Edit1, 0, 1);
     pathGrid->addWidget(SpeedButton2, 0, 2);
+    // With the shared database the data is on the server: the folder stays shown, with a word
+    // that it does not decide where the data is.
+    LabelNetDbFolder = Named(Caption(u"※ 使用共用資料庫：資料在伺服器上，不在此目錄"_s, paths),
+                             u"LabelNetDbFolder"_s);
+    LabelNetDbFolder->setStyleSheet(u"color: #a04000;"_s);
+    LabelNetDbFolder->hide();
     auto *driveRow = new QHBoxLayout;
     driveRow->addWidget(ComboBox6);
     driveRow->addWidget(databaseName);
     driveRow->addStretch();
     pathGrid->addLayout(driveRow, 1, 1);
-    pathGrid->addWidget(Caption(u"備份資料"_s, paths), 2, 0);
-    pathGrid->addWidget(Edit5, 2, 1);
-    pathGrid->addWidget(SpeedButton3, 2, 2);
-    pathGrid->addWidget(csvCaption, 3, 0);
-    pathGrid->addWidget(Edit24, 3, 1);
-    pathGrid->addWidget(SpeedButton1, 3, 2);
-    pathGrid->addWidget(Caption(u"查核資料檔案路徑"_s, paths), 4, 0);
-    pathGrid->addWidget(Edit2, 4, 1);
-    pathGrid->addWidget(SpeedButton4, 4, 2);
+    pathGrid->addWidget(LabelNetDbFolder, 2, 0, 1, 3);
+    pathGrid->addWidget(Caption(u"備份資料"_s, paths), 3, 0);
+    pathGrid->addWidget(Edit5, 3, 1);
+    pathGrid->addWidget(SpeedButton3, 3, 2);
+    pathGrid->addWidget(csvCaption, 4, 0);
+    pathGrid->addWidget(Edit24, 4, 1);
+    pathGrid->addWidget(SpeedButton1, 4, 2);
+    pathGrid->addWidget(Caption(u"查核資料檔案路徑"_s, paths), 5, 0);
+    pathGrid->addWidget(Edit2, 5, 1);
+    pathGrid->addWidget(SpeedButton4, 5, 2);
     // The export folder is kept but not offered.
     for (QWidget *w : std::initializer_list<QWidget *>{csvCaption, Edit24, SpeedButton1})
         w->hide();
@@ -195,11 +208,11 @@ QWidget *TfmDBPath::CreateGeneralPage()
     ruleRow->addWidget(RadioButton6);
     ruleRow->addWidget(RadioButton7);
     ruleRow->addStretch();
-    pathGrid->addWidget(Caption(u"影像子目錄分類依據"_s, paths), 5, 0);
-    pathGrid->addLayout(ruleRow, 5, 1);
+    pathGrid->addWidget(Caption(u"影像子目錄分類依據"_s, paths), 6, 0);
+    pathGrid->addLayout(ruleRow, 6, 1);
     BitBtn20 = Named(new QPushButton(u"新增以下目錄與Rolvan.mdb"_s, paths), u"BitBtn20"_s);
     BitBtn20->setAutoDefault(false);
-    pathGrid->addWidget(BitBtn20, 6, 0, 1, 3, Qt::AlignLeft);
+    pathGrid->addWidget(BitBtn20, 7, 0, 1, 3, Qt::AlignLeft);
     pathGrid->setColumnStretch(1, 1);
 
     // ---- service addresses ----
@@ -335,6 +348,64 @@ QWidget *TfmDBPath::CreateGeneralPage()
     return page;
 }
 
+QWidget *TfmDBPath::CreateNetDbPage()
+{
+    auto *page = Named(new QWidget, u"TabSheet3"_s);
+    auto *group = Named(new QGroupBox(u"共用資料庫"_s, page), u"GroupNetDb"_s);
+    GroupNetDb = group;
+    auto *grid = new QGridLayout(group);
+    CheckUseNetDB = Named(new QCheckBox(u"使用共用資料庫（多台簽到電腦共用）"_s, group), u"CheckUseNetDB"_s);
+    EditNetDbHost = Named(new QLineEdit(group), u"EditNetDbHost"_s);
+    EditNetDbHost->setPlaceholderText(u"伺服器名稱或 IP 位址"_s);
+    EditNetDbPort = Named(new QLineEdit(group), u"EditNetDbPort"_s);
+    EditNetDbPort->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(u"[0-9]{0,5}"_s), EditNetDbPort));
+    EditNetDbPort->setMaxLength(5);
+    EditNetDbPort->setFixedWidth(70);
+    EditNetDbDatabase = Named(new QLineEdit(group), u"EditNetDbDatabase"_s);
+    EditNetDbUser = Named(new QLineEdit(group), u"EditNetDbUser"_s);
+    EditNetDbPassword = Named(new QLineEdit(group), u"EditNetDbPassword"_s);
+    EditNetDbPassword->setEchoMode(QLineEdit::Password);
+    BitBtnNetDbTest = Named(new QPushButton(u"測試連線"_s, group), u"BitBtnNetDbTest"_s);
+    BitBtnNetDbTest->setAutoDefault(false);
+    BitBtnNetDbTest->setToolTip(u"以目前欄位中的設定連線一次，並說明結果（不需先儲存）"_s);
+
+    grid->addWidget(CheckUseNetDB, 0, 0, 1, 4);
+    grid->addWidget(Caption(u"主機："_s, group), 1, 0);
+    grid->addWidget(EditNetDbHost, 1, 1);
+    grid->addWidget(Caption(u"連接埠："_s, group), 1, 2);
+    grid->addWidget(EditNetDbPort, 1, 3, Qt::AlignLeft);
+    grid->addWidget(Caption(u"資料庫名稱："_s, group), 2, 0);
+    grid->addWidget(EditNetDbDatabase, 2, 1);
+    grid->addWidget(Caption(u"使用者："_s, group), 2, 2);
+    grid->addWidget(EditNetDbUser, 2, 3);
+    grid->addWidget(Caption(u"密碼："_s, group), 3, 0);
+    grid->addWidget(EditNetDbPassword, 3, 1);
+    grid->addWidget(BitBtnNetDbTest, 3, 2, 1, 2, Qt::AlignLeft);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(3, 1);
+
+    auto *note = Named(Caption(u"多台簽到電腦要共用一份簽到資料時，請勾選上方項目並填入 PostgreSQL 資料庫伺服器的資料；"
+                               "儲存後重新啟動程式即改用共用資料庫。\n"
+                               "「測試連線」以欄位中目前的值連線一次（不需先儲存），並說明伺服器版本、連線是否加密、"
+                               "資料表是否已建立，或失敗的原因。\n"
+                               "密碼在 Rolvan.ini 中以 Base64 編碼存放，這不是加密：請只讓系統管理者讀取該檔案。"_s,
+                               page),
+                       u"LabelNetDbNote"_s);
+    note->setWordWrap(true);
+    // Addresses and names are short: the fields keep a readable width on a wide window.
+    group->setMaximumWidth(760);
+    note->setMaximumWidth(760);
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addWidget(note);
+    layout->addStretch();
+
+    connect(CheckUseNetDB, &QCheckBox::toggled, this, &TfmDBPath::CheckUseNetDBClick);
+    connect(BitBtnNetDbTest, &QPushButton::clicked, this, &TfmDBPath::BitBtnNetDbTestClick);
+    return page;
+}
+
 QWidget *TfmDBPath::CreateScriptPage()
 {
     auto *page = Named(new QWidget, u"TabSheet2"_s);
@@ -406,6 +477,13 @@ void TfmDBPath::FormToFields()
     CheckBox26->setChecked(f.manualSuccessSound);
     netAdd->setText(f.serviceUrl);
     VerCheck->setText(f.updateUrl);
+    CheckUseNetDB->setChecked(f.useNetDb);
+    CheckUseNetDBClick();
+    EditNetDbHost->setText(f.netDbHost);
+    EditNetDbPort->setText(f.netDbPort);
+    EditNetDbDatabase->setText(f.netDbDatabase);
+    EditNetDbUser->setText(f.netDbUser);
+    EditNetDbPassword->setText(f.netDbPassword);
     CheckBox1->setChecked(f.comPortModule);
     ShowInList(ComboBox2, f.comPort);
     ShowInList(ComboBox1, f.baudRate);
@@ -445,6 +523,12 @@ void TfmDBPath::FieldsToForm()
     f.manualSuccessSound = CheckBox26->isChecked();
     f.serviceUrl = netAdd->text();
     f.updateUrl = VerCheck->text();
+    f.useNetDb = CheckUseNetDB->isChecked();
+    f.netDbHost = EditNetDbHost->text();
+    f.netDbPort = EditNetDbPort->text();
+    f.netDbDatabase = EditNetDbDatabase->text();
+    f.netDbUser = EditNetDbUser->text();
+    f.netDbPassword = EditNetDbPassword->text();
     f.comPortModule = CheckBox1->isChecked();
     f.comPort = ComboBox2->currentText();
     f.baudRate = ComboBox1->currentText();
@@ -457,9 +541,10 @@ void TfmDBPath::BitBtn1Click()
 {
     GuardAction([this] {
         FieldsToForm();
-        if (!m_form.ValidationError().isEmpty()) {
+        const StationSettingsForm::Refusal refusal = m_form.Validate();
+        if (refusal.field != StationSettingsForm::Field::None) {
             m_form.Save(G().iniPath()); // refuses with its message
-            EditDoor->setFocus();
+            FocusField(refusal.field);
             return;
         }
         m_form.SaveAfterAsking(G().iniPath());
@@ -472,6 +557,56 @@ void TfmDBPath::BitBtn20Click()
         FieldsToForm();
         m_form.RunNewStationAction();
         BitBtn1->setEnabled(true);
+    });
+}
+
+void TfmDBPath::FocusField(StationSettingsForm::Field field)
+{
+    using Field = StationSettingsForm::Field;
+    QLineEdit *edit = EditDoor;
+    switch (field) {
+    case Field::NetDbPort: edit = EditNetDbPort; break;
+    case Field::NetDbHost: edit = EditNetDbHost; break;
+    case Field::NetDbDatabase: edit = EditNetDbDatabase; break;
+    case Field::NetDbUser: edit = EditNetDbUser; break;
+    case Field::StationNo:
+    case Field::None: break;
+    }
+    PageControl1->setCurrentWidget(edit == EditDoor ? TabSheet1 : TabSheet3);
+    edit->setFocus();
+}
+
+void TfmDBPath::CheckUseNetDBClick()
+{
+    LabelNetDbFolder->setVisible(CheckUseNetDB->isChecked());
+}
+
+void TfmDBPath::BitBtnNetDbTestClick()
+{
+    GuardAction([this] {
+        // The values in the fields, saved or not.
+        FieldsToForm();
+        const StationSettingsForm::Refusal refusal = m_form.NetDbTestRefusal();
+        if (refusal.field != StationSettingsForm::Field::None) {
+            CurrentPrompter().ShowError(refusal.message);
+            FocusField(refusal.field);
+            return;
+        }
+        const NetDbSettings settings = m_form.NetDb();
+        NetDbProbe probe;
+        {
+            BitBtnNetDbTest->setEnabled(false);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const auto restore = qScopeGuard([this] {
+                QApplication::restoreOverrideCursor();
+                BitBtnNetDbTest->setEnabled(true);
+            });
+            probe = ProbeNetDatabase(settings);
+        }
+        if (probe.ok)
+            CurrentPrompter().ShowMessage(probe.message);
+        else
+            CurrentPrompter().ShowError(probe.message);
     });
 }
 

@@ -37,6 +37,7 @@ public:
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;  // 一般設定
     QWidget *TabSheet2 = nullptr;  // 指令執行 (designer mode)
+    QWidget *TabSheet3 = nullptr;  // 共用資料庫
 
     QLineEdit *EditCompanyID = nullptr;
     QLineEdit *EditSYSID = nullptr;
@@ -79,6 +80,17 @@ public:
     QLineEdit *netAdd = nullptr;
     QLineEdit *VerCheck = nullptr;
 
+    // The shared database (useNetDB), on a page of its own.
+    QGroupBox *GroupNetDb = nullptr;
+    QCheckBox *CheckUseNetDB = nullptr;
+    QLineEdit *EditNetDbHost = nullptr;
+    QLineEdit *EditNetDbPort = nullptr;
+    QLineEdit *EditNetDbDatabase = nullptr;
+    QLineEdit *EditNetDbUser = nullptr;
+    QLineEdit *EditNetDbPassword = nullptr;
+    QPushButton *BitBtnNetDbTest = nullptr; // 測試連線
+    QLabel *LabelNetDbFolder = nullptr;     // beside the database folder: not used then
+
     QGroupBox *PanelCard = nullptr; // card reader (hidden, disabled)
     QCheckBox *CheckBox1 = nullptr;
     QComboBox *ComboBox2 = nullptr;
@@ -101,11 +113,16 @@ private:
     void CreateComponents();
     QWidget *CreateGeneralPage();
     QWidget *CreateScriptPage();
+    QWidget *CreateNetDbPage();
     void FieldsToForm();
+    // Shows the page of the field and puts the cursor in it.
+    void FocusField(StationSettingsForm::Field field);
     void FormToFields();
 
     void BitBtn1Click();
     void BitBtn20Click();
+    void BitBtnNetDbTestClick();
+    void CheckUseNetDBClick();
     void SpeedButton2Click(QLineEdit *target);
     void ComboBox6Change();
     void BitBtn15Click();

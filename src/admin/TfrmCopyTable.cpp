@@ -70,13 +70,15 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     ProgressBar1->setValue(0);
     LabelJet = Named(new QLabel(this), u"LabelJet"_s);
     LabelJet->setWordWrap(true);
+    LabelShared = Named(new QLabel(this), u"LabelShared"_s);
+    LabelShared->setWordWrap(true);
     MemoSummary = Named(new QPlainTextEdit(this), u"MemoSummary"_s);
     MemoSummary->setReadOnly(true);
     // The summary of a usual old database (about ten tables) shows without scrolling.
     MemoSummary->setMinimumHeight(MemoSummary->fontMetrics().lineSpacing() * 12);
     for (QWidget *status : { static_cast<QWidget *>(Label6), static_cast<QWidget *>(Label7),
                              static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(LabelJet),
-                             static_cast<QWidget *>(MemoSummary) })
+                             static_cast<QWidget *>(LabelShared), static_cast<QWidget *>(MemoSummary) })
         status->setVisible(false);
 
     auto *names = new QGridLayout;
@@ -98,6 +100,7 @@ TfrmCopyTable::TfrmCopyTable(TDM &dm, QWidget *parent)
     layout->addWidget(Label2);
     layout->addWidget(Label3);
     layout->addWidget(LabelJet);
+    layout->addWidget(LabelShared);
     layout->addSpacing(6);
     layout->addLayout(names);
     layout->addSpacing(6);
@@ -127,10 +130,16 @@ void TfrmCopyTable::showEvent(QShowEvent *event)
 void TfrmCopyTable::FormActivate()
 {
     GuardAction([this] {
-        Edit1->setText(DatabaseConversion::BackupFileName(CurrentClock().now()));
+        m_shared = DatabaseConversion::SharedDatabaseInUse();
+        Edit1->setText(m_shared ? SharedDatabaseBackup::BackupFileName(CurrentClock().now())
+                                : DatabaseConversion::BackupFileName(CurrentClock().now()));
         Edit2->setText(DatabaseConversion::BackupFolder());
-        m_jetPath = JetStaging::WaitingJetDatabase(DatabaseConversion::DataFolder());
+        // The shared database is never made from a local old database.
+        if (!m_shared)
+            m_jetPath = JetStaging::WaitingJetDatabase(DatabaseConversion::DataFolder());
     });
+    if (m_shared)
+        ShowSharedMode();
     if (!m_jetPath.isEmpty()) {
         ShowJetMode();
         // Asked once the window is on the screen, so that the progress shows in it.
@@ -150,6 +159,17 @@ void TfrmCopyTable::ShowJetMode()
                       + u"\n轉換後產生新的資料庫 Quorin.db，舊版資料庫檔案保留不變。"_s);
     LabelJet->setVisible(true);
     BitBtn1->setText(u"開始轉換"_s);
+}
+
+void TfrmCopyTable::ShowSharedMode()
+{
+    Label1->setText(u"共用資料庫備份"_s);
+    Label2->setText(u"目前使用共用資料庫（useNetDB）：以 pg_dump 備份整個共用資料庫，備份檔名如下："_s);
+    Label3->setText(u"yyyymmddhhmmss  檔名格式（PostgreSQL 自訂格式，以 pg_restore 還原）"_s);
+    LabelShared->setText(u"共用資料庫不做轉換：它的資料表由簽到電腦連線時建立，轉換只處理本機的資料庫檔案。"_s);
+    LabelShared->setVisible(true);
+    CheckBox1->setChecked(true);
+    CheckBox1->setEnabled(false);
 }
 
 void TfrmCopyTable::OfferJetConversion()
@@ -247,6 +267,7 @@ void TfrmCopyTable::BitBtn1Click()
                             static_cast<QWidget *>(BitBtn2) })
         input->setEnabled(false);
 
+    DatabaseConversion::Result result;
     const bool done = GuardAction([&] {
         DatabaseConversion conversion(m_dm);
         conversion.setProgressCallback([this](const ConversionProgress &p) { ShowProgress(p); });
@@ -254,7 +275,7 @@ void TfrmCopyTable::BitBtn1Click()
         options.backupFileName = Edit1->text();
         options.backupFolder = Edit2->text();
         options.backupOnly = backupOnly;
-        conversion.Run(options);
+        result = conversion.Run(options);
     });
 
     m_running = false;
@@ -262,9 +283,13 @@ void TfrmCopyTable::BitBtn1Click()
                             static_cast<QWidget *>(CheckBox1), static_cast<QWidget *>(BitBtn1),
                             static_cast<QWidget *>(BitBtn2) })
         input->setEnabled(true);
+    CheckBox1->setEnabled(!m_shared);
     if (!done)
         return;
-    if (backupOnly)
+    if (m_shared)
+        CurrentPrompter().ShowMessage(u"共用資料庫備份完成，備份檔：\n"_s
+                                      + QDir::toNativeSeparators(result.backupPath));
+    else if (backupOnly)
         CurrentPrompter().ShowMessage(u"備份完成"_s);
     accept();
 }

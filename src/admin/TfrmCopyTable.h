@@ -20,6 +20,10 @@ struct ConversionProgress;
 // one with their progress, the summary of rows read, converted and skipped per table is shown in
 // the window at the end, and the .mdb stays as it was.
 //
+// When the station works on the shared database (useNetDB), the window backs that database up
+// through pg_dump into the backup folder and says where the file is; it converts nothing and
+// says why.
+//
 // Open it modally: TfrmCopyTable window(dm, parent); window.exec();
 // The result is Accepted ("OK") after the work, Rejected after "取消".
 class TfrmCopyTable : public QDialog
@@ -42,6 +46,7 @@ public:
     QLabel *Label7 = nullptr;    // second status line: the row
     QProgressBar *ProgressBar1 = nullptr;
     QLabel *LabelJet = nullptr;       // the old Access database found, when there is one
+    QLabel *LabelShared = nullptr;    // the shared database: what the window does with it
     QPlainTextEdit *MemoSummary = nullptr; // rows read, converted and skipped per table
 
 public slots:
@@ -65,6 +70,7 @@ protected:
 private:
     void ShowProgress(const ConversionProgress &progress);
     void ShowJetMode();
+    void ShowSharedMode();
     void RunJetConversion();
     void SetInputsEnabled(bool enabled);
 
@@ -73,4 +79,5 @@ private:
     bool m_running = false;
     QString m_jetPath;     // Quorin.mdb waiting for its conversion
     bool m_jetDone = false; // converted: the window shows the summary until it is closed
+    bool m_shared = false;  // the station works on the shared database
 };

@@ -109,6 +109,7 @@ private slots:
     void settingsWindowShowsTheStationSettings();
     void settingsWindowSavesOnlyAValidStationNumber();
     void settingsScriptPageIsForTheDesigner();
+    void settingsHelpShowsTheCurrentPage_data();
     void settingsHelpShowsTheCurrentPage();
 
     void passwordDialog_data();
@@ -270,13 +271,23 @@ void TestAdminWindows::settingsScriptPageIsForTheDesigner()
     QVERIFY(m_prompter->errors.first().endsWith(u"執行失敗"_s));
 }
 
+void TestAdminWindows::settingsHelpShowsTheCurrentPage_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("subject");
+    QTest::newRow("script page") << 1 << u"指令執行"_s;
+    QTest::newRow("shared database") << 2 << u"共用資料庫"_s;
+}
+
 void TestAdminWindows::settingsHelpShowsTheCurrentPage()
 {
+    QFETCH(int, page);
+    QFETCH(QString, subject);
     m_db->globals().DesignerMode = true;
     TfmDBPath window(Dm());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.PageControl1->setCurrentIndex(1);
+    window.PageControl1->setCurrentIndex(page);
 
     QString shownHelp;
     {
@@ -289,10 +300,10 @@ void TestAdminWindows::settingsHelpShowsTheCurrentPage()
         QTest::mouseClick(window.BitBtn15, Qt::LeftButton);
     }
     QCOMPARE(G().HelpName, u"系統設定"_s);
-    QCOMPARE(Dm().vString, u"指令執行"_s);
-    QVERIFY(!shownHelp.isEmpty());
+    QCOMPARE(Dm().vString, subject);
+    QVERIFY(shownHelp.startsWith(u"【系統設定－"_s + subject + u"】"_s));
     QCOMPARE(shownHelp, QueryValueOn(u"select HelpText from SYS_Help where helpID = ? and JobScreen = ?"_s,
-                                     Dm().ConSample(), {u"系統設定"_s, u"指令執行"_s})
+                                     Dm().ConSample(), {u"系統設定"_s, subject})
                             .toString());
 }
 

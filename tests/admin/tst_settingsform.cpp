@@ -1,6 +1,6 @@
 // The station settings behind the settings window: what a save writes and refuses, the class
 // periods, the drive change, the new-station folders and databases, and the administrator
-// password check.
+// password check; the shared database's fields.
 
 #include "Fun/Base64Functions.h"
 #include "Fun/IniFile.h"
@@ -86,6 +86,11 @@ private slots:
     void saveWritesEveryKeyWithTheFixedValues();
     void passwordIsKeptAsStoredUnlessChanged_data();
     void passwordIsKeptAsStoredUnlessChanged();
+    void sharedDatabaseFieldsRoundTrip();
+    void sharedDatabasePasswordIsKeptAsStoredUnlessChanged_data();
+    void sharedDatabasePasswordIsKeptAsStoredUnlessChanged();
+    void saveRefusesAnIncompleteSharedDatabase_data();
+    void saveRefusesAnIncompleteSharedDatabase();
     void classPeriodsArePaddedToFourCharacters_data();
     void classPeriodsArePaddedToFourCharacters();
     void driveChangeMovesEveryFolder_data();
@@ -254,6 +259,150 @@ void TestSettingsForm::passwordIsKeptAsStoredUnlessChanged()
         form.password = newPassword;
     QVERIFY(form.Save(IniPath()));
     QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::SystemPass), expected);
+}
+
+void TestSettingsForm::sharedDatabaseFieldsRoundTrip()
+{
+    QVERIFY(WriteBytes(IniPath(), ExistingIni));
+    StationSettingsForm form;
+    form.Load(IniPath());
+    // Not set yet: off, the usual port.
+    QCOMPARE(form.useNetDb, false);
+    QCOMPARE(form.netDbPort, u"5432"_s);
+    QCOMPARE(form.netDbHost, QString());
+
+    const QString password = u"教室 p@ss'w\\rd="_s;
+    form.useNetDb = true;
+    form.netDbHost = u"  db.unit.example "_s;
+    form.netDbPort = u"06543"_s;
+    form.netDbDatabase = u"attendance"_s;
+    form.netDbUser = u"station"_s;
+    form.netDbPassword = password;
+    QVERIFY(form.Save(IniPath()));
+
+    const QString &base = IniSection::Base;
+    QCOMPARE(Value(IniPath(), base, IniKey::UseNetDb), u"True"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::NetDbHost), u"db.unit.example"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::NetDbPort), u"6543"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::NetDbDatabase), u"attendance"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::NetDbUser), u"station"_s);
+    // The password is Base64 of its UTF-8 bytes, never the plain text.
+    const QString stored = Value(IniPath(), base, IniKey::NetDbPassword);
+    QCOMPARE(QByteArray::fromBase64(stored.toLatin1()), password.toUtf8());
+    QVERIFY(!ReadBytes(IniPath()).contains("p@ss"));
+
+    // What the station reads, and what the window shows again.
+    const NetDbSettings read = NetDbSettings::FromIniFile(IniPath());
+    QCOMPARE(read.host, u"db.unit.example"_s);
+    QCOMPARE(read.port, 6543);
+    QCOMPARE(read.database, u"attendance"_s);
+    QCOMPARE(read.user, u"station"_s);
+    QCOMPARE(read.password, password);
+    StationSettingsForm again;
+    again.Load(IniPath());
+    QCOMPARE(again.useNetDb, true);
+    QCOMPARE(again.netDbHost, u"db.unit.example"_s);
+    QCOMPARE(again.netDbPort, u"6543"_s);
+    QCOMPARE(again.netDbPassword, password);
+    QCOMPARE(again.NetDb().Describe(), read.Describe());
+
+    // Switched off, the server's values stay for the next time.
+    again.useNetDb = false;
+    QVERIFY(again.Save(IniPath()));
+    QCOMPARE(Value(IniPath(), base, IniKey::UseNetDb), u"False"_s);
+    QCOMPARE(Value(IniPath(), base, IniKey::NetDbPassword), stored);
+}
+
+void TestSettingsForm::sharedDatabasePasswordIsKeptAsStoredUnlessChanged_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("newPassword"); // null: not changed
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none stays none") << QString() << QString() << QString();
+    QTest::newRow("kept") << u"c2VjcmV0"_s << QString() << u"c2VjcmV0"_s;
+    QTest::newRow("not Base64, kept as it is") << u"%%%"_s << QString() << u"%%%"_s;
+    QTest::newRow("changed") << u"c2VjcmV0"_s << u"新密碼"_s << u"5paw5a+G56K8"_s;
+    QTest::newRow("removed") << u"c2VjcmV0"_s << u""_s << QString();
+}
+
+void TestSettingsForm::sharedDatabasePasswordIsKeptAsStoredUnlessChanged()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, newPassword);
+    QFETCH(QString, expected);
+    WriteIniSettingAt(IniPath(), IniSection::Base, IniKey::NetDbPassword, stored);
+    StationSettingsForm form;
+    form.Load(IniPath());
+    form.stationNo = u"01"_s;
+    if (!newPassword.isNull())
+        form.netDbPassword = newPassword;
+    QVERIFY(form.Save(IniPath()));
+    QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::NetDbPassword), expected);
+}
+
+// A save with the shared database switched on needs where it is; the port is a port either way.
+void TestSettingsForm::saveRefusesAnIncompleteSharedDatabase_data()
+{
+    QTest::addColumn<bool>("useNetDb");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("field"); // StationSettingsForm::Field; None: saved
+    QTest::addColumn<QString>("named"); // in the message
+
+    using F = StationSettingsForm::Field;
+    const QString h = u"db.example"_s, d = u"attendance"_s, u = u"station"_s;
+    QTest::newRow("complete") << true << h << u"5432"_s << d << u << int(F::None) << QString();
+    QTest::newRow("port at the top") << true << h << u"65535"_s << d << u << int(F::None) << QString();
+    QTest::newRow("port with blanks") << true << h << u" 1 "_s << d << u << int(F::None) << QString();
+    QTest::newRow("off, nothing filled in") << false << QString() << u"5432"_s << QString() << QString()
+                                            << int(F::None) << QString();
+    QTest::newRow("port zero") << true << h << u"0"_s << d << u << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("port too large") << true << h << u"65536"_s << d << u << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("port not a number") << true << h << u"54a2"_s << d << u << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("port negative") << true << h << u"-1"_s << d << u << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("port empty") << true << h << QString() << d << u << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("port wrong while off") << false << QString() << u"99999"_s << QString() << QString()
+                                          << int(F::NetDbPort) << u"「連接埠」"_s;
+    QTest::newRow("host empty") << true << QString() << u"5432"_s << d << u << int(F::NetDbHost) << u"「主機」"_s;
+    QTest::newRow("host blanks") << true << u"   "_s << u"5432"_s << d << u << int(F::NetDbHost) << u"「主機」"_s;
+    QTest::newRow("database empty") << true << h << u"5432"_s << QString() << u << int(F::NetDbDatabase)
+                                    << u"「資料庫名稱」"_s;
+    QTest::newRow("user empty") << true << h << u"5432"_s << d << QString() << int(F::NetDbUser)
+                                << u"「使用者」"_s;
+}
+
+void TestSettingsForm::saveRefusesAnIncompleteSharedDatabase()
+{
+    QFETCH(bool, useNetDb);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(QString, database);
+    QFETCH(QString, user);
+    QFETCH(int, field);
+    QFETCH(QString, named);
+    QVERIFY(WriteBytes(IniPath(), ExistingIni));
+    StationSettingsForm form;
+    form.Load(IniPath());
+    form.useNetDb = useNetDb;
+    form.netDbHost = host;
+    form.netDbPort = port;
+    form.netDbDatabase = database;
+    form.netDbUser = user;
+
+    QCOMPARE(int(form.Validate().field), field);
+    const bool saved = field == int(StationSettingsForm::Field::None);
+    QCOMPARE(form.Save(IniPath()), saved);
+    if (saved) {
+        QVERIFY(m_prompter->all().isEmpty());
+        QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::UseNetDb), BoolToText(useNetDb));
+        QCOMPARE(Value(IniPath(), IniSection::Base, IniKey::NetDbPort), QString::number(port.trimmed().toInt()));
+    } else {
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QVERIFY2(m_prompter->messages.first().contains(named), qPrintable(m_prompter->messages.first()));
+        QCOMPARE(ReadBytes(IniPath()), ExistingIni);
+    }
 }
 
 void TestSettingsForm::classPeriodsArePaddedToFourCharacters_data()
