@@ -14,6 +14,10 @@
 #include "core/Globals.h"
 #include "core/RolvanError.h"
 #include "core/TDM.h"
+#include "core/NetDatabase.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
 #include "Fun/Unit_function.h"
 #include "platform/Prompter.h"
 #include "reportengine/ReportRender.h"
@@ -184,6 +188,36 @@ QString RequireClass(const QStringList &positional)
 
 // --- The commands ---------------------------------------------------------------------------
 
+// The station's own records into the shared database of the settings ([Base] NetDB ...), which
+// must be empty: the way a unit moves to several stations on one database.
+int ToShared(TDM &dm)
+{
+    const QString database = JoinPath(MainActivation::ReadDataFolders().database, G().DbFileName);
+    DatabaseCheck check = CheckOurDatabase(database);
+    if (!check.ok())
+        throw RolvanError(DatabaseProblemMessage(database, check, MainActivation::ReadDataFolders().backup));
+    QString error;
+    if (!dm.ConnectSharedWorkingDatabase(NetDbSettings::FromIni(), &error))
+        throw RolvanError(error);
+    const QString name = u"rolvanctl-local"_s;
+    bool moved = false;
+    {
+        QSqlDatabase local = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        local.setDatabaseName(database);
+        local.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+        if (!local.open())
+            error = local.lastError().text();
+        else
+            moved = MoveLocalDatabaseToShared(dm.Con1(), local, &error);
+        local.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!moved)
+        throw RolvanError(error);
+    PrintLine(stdout, NetDbSettings::FromIni().Describe());
+    return 0;
+}
+
 int Backup(TDM &dm, ProgressBar &bar)
 {
     OpenWorking(dm);
@@ -345,6 +379,7 @@ const QList<Command> &Commands()
         {u"sheets"_s, u"<class key> --lesson \"YYYY/MM/DD HH:MM\" [--kind ...]"_s, u"產出課程的三種簽到表 PDF / the three sign-in sheets of a lesson as PDF"_s},
         {u"export"_s, u"<class key>"_s, u"匯出班別的簽到退資料 / export the sign events of a class"_s},
         {u"import"_s, u"<file.tmp>"_s, u"匯入簽到退資料 / import an exchange file of sign events"_s},
+        {u"to-shared"_s, QString(), u"把本機資料庫的全部資料複製到空白的共用資料庫（Rolvan.ini [Base] NetDB ...）/ copy the local database into an empty shared database"_s},
     };
     return commands;
 }
@@ -448,6 +483,10 @@ int Run(const QStringList &arguments)
         result = Export(dm, positional);
     } else if (command == u"import") {
         result = Import(dm, positional);
+    } else if (command == u"to-shared") {
+        if (!positional.isEmpty())
+            throw UsageError{u"to-shared 不需參數 / to-shared takes no arguments"_s};
+        result = ToShared(dm);
     }
     SetCurrentPrompter(nullptr);
     return result;

@@ -125,8 +125,7 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
 {
     // The link to the shared database was lost and closed by an earlier statement: connect
     // anew (with the settings it was opened with) before telling that it is closed.
-    if (IsPostgres(db) && !db.isOpen() && !db.hostName().isEmpty())
-        db.open();
+    ReconnectLostPostgres(db);
     if (!db.isValid() || !db.isOpen()) {
         QString name = db.isValid() ? db.databaseName() : QString();
         if (name.startsWith(u"file:"_s)) // opened by URI: show the file itself
@@ -409,8 +408,12 @@ bool FieldExists(const QString &name, const QString &table, QSqlDatabase db)
     QSqlQuery query = runStatement(u"select * from "_s + table + u" where 1 = 0"_s, db, {});
     const QSqlRecord record = query.record();
     QString joined;
-    for (int i = 0; i < record.count(); ++i)
-        joined += u':' + record.fieldName(i).trimmed() + u'!';
+    for (int i = 0; i < record.count(); ++i) {
+        // PostgreSQL gives the names in small letters: the schema knows how they are written.
+        const QString fieldName = record.fieldName(i).trimmed();
+        const ColumnDef *column = FindColumn(table, fieldName);
+        joined += u':' + (column ? column->name : fieldName) + u'!';
+    }
     return joined.contains(name);
 }
 
@@ -442,7 +445,7 @@ void BlankTextFieldsToNull(QSqlRecord &record)
             continue;
         if (!record.isNull(i) && record.value(i).toString().isEmpty())
             record.setNull(i);
-        if (record.fieldName(i).contains(u"Memo"_s) && record.isNull(i))
+        if (record.fieldName(i).contains(u"Memo"_s, Qt::CaseInsensitive) && record.isNull(i))
             record.setValue(i, QVariant(emptyText()));
     }
 }

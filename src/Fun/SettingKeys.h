@@ -79,6 +79,7 @@ inline const QString NetDbHost = QStringLiteral("NetDB Host");                  
 inline const QString NetDbPort = QStringLiteral("NetDB Port");                       // its port; "5432"
 inline const QString NetDbDatabase = QStringLiteral("NetDB Database");               // the database on that server; empty
 inline const QString NetDbUser = QStringLiteral("NetDB User");                       // the login of the stations; empty
+inline const QString NetDbSchema = QStringLiteral("NetDB Schema");                   // schema of the attendance tables on that database; empty = public
 inline const QString NetDbPassword = QStringLiteral("NetDB Password");               // its password as Base64 of its UTF-8 bytes (as "system pass"); empty
 inline const QString LastClockLog = QStringLiteral("最近校時紀錄");                  // the time of this station's last clock-synchronisation log line; written by the station
 inline const QString CourseNoFormat = QStringLiteral("課程編號格式");                   // pattern of new class numbers; empty

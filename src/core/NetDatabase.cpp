@@ -7,6 +7,9 @@
 #include "core/Schema.h"
 
 #include <QDebug>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,11 +28,25 @@ constexpr qint64 SchemaLockKey = 0x526f6c76616eLL; // "Rolvan"
 // libpq's connection options: TLS when the server offers it, a bounded connect, and a link
 // that is found dead within seconds (keep-alives, a TCP time-out) instead of blocking a
 // sign-in for minutes when the network goes away.
-QString ConnectOptions()
+// Every session waits at most 5 s for another station's lock, as a sign-in waits on a local
+// file, also after the driver connects anew. A schema of the settings comes first in the
+// search path (the helper functions and citext stay reachable in public).
+QString ConnectOptions(const NetDbSettings &settings)
 {
+    QString server = u"-clock_timeout=5s"_s;
+    if (!settings.schema.isEmpty())
+        server += u" -csearch_path="_s + settings.schema + u",public"_s;
     return u"sslmode=prefer;connect_timeout=%1;application_name=Rolvan;keepalives=1;"
-           "keepalives_idle=10;keepalives_interval=3;keepalives_count=3;tcp_user_timeout=10000"_s
-        .arg(ConnectSeconds);
+           "keepalives_idle=10;keepalives_interval=3;keepalives_count=3;tcp_user_timeout=10000;"
+           "options='%2'"_s
+        .arg(ConnectSeconds)
+        .arg(server);
+}
+
+bool IsPlainName(const QString &name)
+{
+    static const QRegularExpression plain(u"^[A-Za-z_][A-Za-z0-9_]{0,62}$"_s);
+    return plain.match(name).hasMatch();
 }
 
 QString KeysText()
@@ -159,6 +176,7 @@ NetDbSettings NetDbSettings::FromIniFile(const QString &iniPath)
     s.port = numeric && port > 0 && port < 65536 ? port : DefaultPort;
     s.database = read(IniKey::NetDbDatabase);
     s.user = read(IniKey::NetDbUser);
+    s.schema = read(IniKey::NetDbSchema);
     s.password = DecodeNetDbPassword(
         ReadIniSettingAt(iniPath, IniSection::Base, IniKey::NetDbPassword, QString(), QString()));
     return s;
@@ -171,6 +189,8 @@ void NetDbSettings::WriteToIni() const
     WriteIniSetting(IniSection::Base, IniKey::NetDbDatabase, database);
     WriteIniSetting(IniSection::Base, IniKey::NetDbUser, user);
     WriteIniSetting(IniSection::Base, IniKey::NetDbPassword, EncodeNetDbPassword(password));
+    if (!schema.isEmpty())
+        WriteIniSetting(IniSection::Base, IniKey::NetDbSchema, schema);
 }
 
 QString NetDbSettings::Describe() const
@@ -228,12 +248,18 @@ bool OpenPostgresConnection(const QString &connectionName, const NetDbSettings &
                          .arg(missing.join(u"、"_s));
         return false;
     }
+    if (!settings.schema.isEmpty() && !IsPlainName(settings.schema)) {
+        if (error)
+            *error = u"Rolvan.ini [Base] %1「%2」不是有效的結構描述名稱（只能用英文字母、數字與底線）"_s
+                         .arg(IniKey::NetDbSchema, settings.schema);
+        return false;
+    }
     db.setHostName(settings.host);
     db.setPort(settings.port);
     db.setDatabaseName(settings.database);
     db.setUserName(settings.user);
     db.setPassword(settings.password);
-    db.setConnectOptions(ConnectOptions());
+    db.setConnectOptions(ConnectOptions(settings));
     if (!db.open()) {
         const QString message = OpenFailureMessage(settings, db.lastError());
         qWarning().noquote() << message;
@@ -242,9 +268,6 @@ bool OpenPostgresConnection(const QString &connectionName, const NetDbSettings &
         db.close();
         return false;
     }
-    // A sign-in waits for another station's lock at most as long as on a local file.
-    QSqlQuery session(db);
-    session.exec(u"set lock_timeout = '5s'"_s);
     return true;
 }
 
@@ -325,6 +348,34 @@ NetDbProbe ProbeNetDatabase(const NetDbSettings &settings)
     return probe;
 }
 
+namespace {
+// The connections closed because their link was lost (not closed on purpose): the next
+// statement on one of them connects anew.
+QSet<QString> &LostConnections()
+{
+    static QSet<QString> lost;
+    return lost;
+}
+QMutex g_lostMutex;
+} // namespace
+
+bool ReconnectLostPostgres(QSqlDatabase &db)
+{
+    if (!IsPostgres(db) || db.isOpen())
+        return false;
+    {
+        QMutexLocker lock(&g_lostMutex);
+        if (!LostConnections().contains(db.connectionName()))
+            return false;
+    }
+    if (!db.open())
+        return false;
+    QMutexLocker lock(&g_lostMutex);
+    LostConnections().remove(db.connectionName());
+    qInfo().noquote() << "共用資料庫已重新連線:" << db.hostName() << db.databaseName();
+    return true;
+}
+
 bool DropLostPostgresConnection(QSqlDatabase &db)
 {
     if (!IsPostgres(db) || !db.isOpen())
@@ -337,6 +388,8 @@ bool DropLostPostgresConnection(QSqlDatabase &db)
         return false;
     probe = QSqlQuery();
     db.close();
+    QMutexLocker lock(&g_lostMutex);
+    LostConnections().insert(db.connectionName());
     return true;
 }
 
@@ -362,6 +415,37 @@ bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error)
         return true;
     } catch (const QSqlError &sqlError) {
         target.rollback();
+        if (error)
+            *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
+        return false;
+    }
+}
+
+bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error)
+{
+    try {
+        if (!target.transaction())
+            throw target.lastError();
+        try {
+            Run(target, u"select pg_advisory_xact_lock(?)"_s, { SchemaLockKey });
+            if (HasSchema(target)) {
+                target.rollback();
+                if (error)
+                    *error = u"共用資料庫 %1 已經有簽到資料表，不覆蓋；請改用空白的資料庫"_s.arg(
+                        target.hostName() + u'/' + target.databaseName());
+                return false;
+            }
+            for (const QString &statement : PostgresSchemaStatements())
+                Run(target, statement);
+            CopyRows(target, source);
+            if (!target.commit())
+                throw target.lastError();
+        } catch (...) {
+            target.rollback();
+            throw;
+        }
+        return true;
+    } catch (const QSqlError &sqlError) {
         if (error)
             *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
         return false;

@@ -18,6 +18,9 @@ struct NetDbSettings
     QString database;
     QString user;
     QString password;
+    // [Base] "NetDB Schema": the schema of the attendance tables on a server that holds other
+    // data too; empty = the database's own (public).
+    QString schema;
 
     static NetDbSettings FromIni();
     // The same from a settings file that is not the station's (the settings window's copy).
@@ -59,6 +62,12 @@ bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *er
 // that holds none of them yet, row numbers kept. One transaction: all rows or none.
 bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error);
 
+// A unit that moves to the shared database brings its records along: makes the schema on an
+// empty shared database and copies every row of the station's own file into it, in one
+// transaction. A shared database that already has the tables is refused (nothing is
+// overwritten).
+bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error);
+
 // What "測試連線" of the settings window tells: whether a connection could be made (on a
 // connection of its own, closed again), the server's version, whether the link is encrypted
 // and whether the attendance tables are there yet.
@@ -73,6 +82,10 @@ NetDbProbe ProbeNetDatabase(const NetDbSettings &settings);
 // server stopped, the network went away). Such a connection is closed, so that the next
 // statement connects anew.
 bool DropLostPostgresConnection(QSqlDatabase &db);
+
+// Connects a connection again that DropLostPostgresConnection closed (never one closed on
+// purpose); true when it is open again.
+bool ReconnectLostPostgres(QSqlDatabase &db);
 
 // The message of a statement that failed because the server went away.
 QString LostConnectionMessage(const QSqlDatabase &db);

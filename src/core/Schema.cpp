@@ -310,21 +310,26 @@ QStringList SqliteSchemaStatements()
     return statements;
 }
 
-QStringList PostgresSchemaStatements()
+QStringList PostgresHelperStatements()
 {
     QStringList statements;
-    statements.append(u"CREATE EXTENSION IF NOT EXISTS citext"_s);
-
-    // Jet's mid: a case-blind text stays case-blind when cut.
-    statements.append(u"CREATE OR REPLACE FUNCTION mid(s text, start integer) RETURNS text "
-                      "LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s, start) $$"_s);
-    statements.append(u"CREATE OR REPLACE FUNCTION mid(s text, start integer, len integer) "
-                      "RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s, start, len) $$"_s);
-    statements.append(u"CREATE OR REPLACE FUNCTION mid(s citext, start integer) RETURNS citext "
-                      "LANGUAGE sql IMMUTABLE AS $$ SELECT substr(s::text, start)::citext $$"_s);
-    statements.append(u"CREATE OR REPLACE FUNCTION mid(s citext, start integer, len integer) "
+    // In public, where every station's search path finds it.
+    statements.append(u"CREATE EXTENSION IF NOT EXISTS citext WITH SCHEMA public"_s);
+    // Jet's mid: characters from the 1-based start (to the end without a length); a start
+    // below 1 or a negative length is an error of the statement, as on SQLite. A case-blind
+    // text stays case-blind when cut; a number is cut as its text.
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s text, start bigint, len bigint DEFAULT NULL) "
+                      "RETURNS text LANGUAGE plpgsql IMMUTABLE AS $$ BEGIN "
+                      "IF s IS NULL OR start IS NULL THEN RETURN NULL; END IF; "
+                      "IF start < 1 THEN RAISE EXCEPTION 'mid: start must be 1 or more'; END IF; "
+                      "IF len IS NULL THEN RETURN substr(s, start::integer); END IF; "
+                      "IF len < 0 THEN RAISE EXCEPTION 'mid: length must not be negative'; END IF; "
+                      "RETURN substr(s, start::integer, len::integer); END $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s citext, start bigint, len bigint DEFAULT NULL) "
                       "RETURNS citext LANGUAGE sql IMMUTABLE AS "
-                      "$$ SELECT substr(s::text, start, len)::citext $$"_s);
+                      "$$ SELECT mid(s::text, start, len)::citext $$"_s);
+    statements.append(u"CREATE OR REPLACE FUNCTION mid(s bigint, start bigint, len bigint DEFAULT NULL) "
+                      "RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT mid(s::text, start, len) $$"_s);
     statements.append(u"CREATE OR REPLACE FUNCTION ucase(s text) RETURNS text "
                       "LANGUAGE sql IMMUTABLE AS $$ SELECT upper(s) $$"_s);
     statements.append(u"CREATE OR REPLACE FUNCTION lcase(s text) RETURNS text "
@@ -332,14 +337,38 @@ QStringList PostgresSchemaStatements()
     statements.append(u"CREATE OR REPLACE FUNCTION len(s text) RETURNS integer "
                       "LANGUAGE sql IMMUTABLE AS $$ SELECT char_length(s) $$"_s);
     // Jet's val: the number at the start of the text, blanks anywhere ignored, D as well as E
-    // for the exponent; 0 when the text does not begin with a number, NULL for NULL.
+    // for the exponent; "&H1F" and "&O17" read hexadecimal and octal (values that fit 16 or 32
+    // bits wrap to the signed number of that size); 0 when the text does not begin with a
+    // number, NULL for NULL.
     statements.append(
         u"CREATE OR REPLACE FUNCTION val(s text) RETURNS double precision "
-        "LANGUAGE sql IMMUTABLE AS $$ SELECT CASE WHEN s IS NULL THEN NULL ELSE COALESCE("
-        "translate(substring(regexp_replace(s, '[[:space:]]', '', 'g') "
-        "from '^[+-]?(?:[0-9]+[.]?[0-9]*|[.][0-9]+)(?:[eEdD][+-]?[0-9]+)?'), 'dD', 'ee')"
-        "::double precision, 0) END $$"_s);
+        "LANGUAGE plpgsql IMMUTABLE AS $$ DECLARE t text; digits text; base integer; "
+        "n numeric := 0; d integer; i integer; BEGIN "
+        "IF s IS NULL THEN RETURN NULL; END IF; "
+        "t := regexp_replace(s, '[[:space:]]', '', 'g'); "
+        "IF left(t, 1) = '&' THEN "
+        "  base := CASE upper(substr(t, 2, 1)) WHEN 'H' THEN 16 WHEN 'O' THEN 8 ELSE 0 END; "
+        "  IF base = 0 THEN RETURN 0; END IF; "
+        "  digits := upper(substring(substr(t, 3) from CASE base WHEN 16 THEN '^[0-9A-Fa-f]*' "
+        "ELSE '^[0-7]*' END)); "
+        "  FOR i IN 1 .. length(digits) LOOP "
+        "    d := position(substr(digits, i, 1) in '0123456789ABCDEF') - 1; "
+        "    n := n * base + d; "
+        "    IF n > 18446744073709551615 THEN RETURN 0; END IF; "
+        "  END LOOP; "
+        "  IF n <= 65535 THEN RETURN CASE WHEN n > 32767 THEN n - 65536 ELSE n END; END IF; "
+        "  IF n <= 4294967295 THEN RETURN CASE WHEN n > 2147483647 THEN n - 4294967296 ELSE n END; END IF; "
+        "  RETURN n; "
+        "END IF; "
+        "RETURN COALESCE(translate(substring(t from "
+        "'^[+-]?(?:[0-9]+[.]?[0-9]*|[.][0-9]+)(?:[eEdD][+-]?[0-9]+)?'), 'dD', 'ee')"
+        "::double precision, 0); END $$"_s);
+    return statements;
+}
 
+QStringList PostgresSchemaStatements()
+{
+    QStringList statements = PostgresHelperStatements();
     for (const TableDef &t : SchemaTables())
         statements.append(PostgresCreateTableStatement(t));
     for (const TableDef &t : SchemaTables()) {

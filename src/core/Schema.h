@@ -89,5 +89,8 @@ QStringList SqliteSchemaStatements();
 // PSPN counts up (statement triggers), read by every station before it identifies a person.
 QStringList PostgresSchemaStatements();
 
+// The part of it that is not tables: the citext extension and the helper functions.
+QStringList PostgresHelperStatements();
+
 // The one-row table of the enrolment generation on PostgreSQL.
 inline const QString EnrolmentChangesTable = QStringLiteral("rolvan_enrolment_changes");

@@ -409,6 +409,7 @@ bool TDM::OpenWorkingDatabase(const QString &filePath, QString *error)
         CloseWorking();
         m_con1Name = m_localCon1Name;
     }
+    ++m_workingOpens;
     return OpenSqliteFile(m_con1Name, filePath, error);
 }
 
@@ -421,6 +422,7 @@ bool TDM::ConnectSharedWorkingDatabase(const NetDbSettings &settings, QString *e
         QSqlDatabase::addDatabase(u"QPSQL"_s, m_sharedCon1Name);
     }
     m_con1Name = m_sharedCon1Name;
+    ++m_workingOpens;
     return OpenPostgresConnection(m_con1Name, settings, error);
 }
 

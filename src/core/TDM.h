@@ -56,6 +56,10 @@ public:
     // in it).
     bool OpenSampleDatabase(const QString &filePath, QString *error = nullptr);
 
+    // Counts every open of the working connection: statements prepared on an earlier one are
+    // gone (on PostgreSQL they live in the server's session).
+    int workingOpens() const { return m_workingOpens; }
+
     void CloseWorking();
     void CloseSample();
     bool isWorkingOpen() const;
@@ -88,6 +92,7 @@ private:
     QString m_con1Name;
     QString m_localCon1Name;
     QString m_sharedCon1Name;
+    int m_workingOpens = 0;
     QString m_conSampleName;
     QString m_reportedOpenProblem;
     QStringList m_reportedProblems;

@@ -108,16 +108,12 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
         // The link to the server was lost: statements prepared on it are gone with it.
         for (auto &query : m_prepared->queries)
             query.reset();
-        if (!db.open())
+        if (!ReconnectLostPostgres(db))
             throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
     }
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
-    if (m_prepared->connection != db.connectionName()) {
-        for (auto &query : m_prepared->queries)
-            query.reset();
-        m_prepared->connection = db.connectionName();
-    }
+    ForgetStaleStatements(db);
     std::unique_ptr<QSqlQuery> &query = m_prepared->queries[which];
     // A statement prepared before the connection was closed and opened again is gone: the
     // first failure prepares it anew and tries once more.
@@ -158,6 +154,19 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
     return *query;
 }
 
+void SignRecorder::ForgetStaleStatements(const QSqlDatabase &db)
+{
+    // The connection by name and by its open: one opened again has none of the statements.
+    const TDM *dm = TDM::instance();
+    const QString connection
+        = db.connectionName() + u'#' + QString::number(dm ? dm->workingOpens() : 0);
+    if (m_prepared->connection != connection) {
+        for (auto &query : m_prepared->queries)
+            query.reset();
+        m_prepared->connection = connection;
+    }
+}
+
 void SignRecorder::TransactionStep(int which)
 {
     QSqlDatabase db = WorkingConnection();
@@ -173,9 +182,12 @@ void SignRecorder::TransactionStep(int which)
             // The link was lost earlier: statements prepared on it are gone with it.
             for (auto &query : m_prepared->queries)
                 query.reset();
-            if (!db.open())
+            if (!ReconnectLostPostgres(db))
                 throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
         }
+        // Statements of an earlier session are let go before the transaction begins: letting
+        // one go inside it would fail and end the transaction.
+        ForgetStaleStatements(db);
         if (!db.transaction())
             throw DatabaseError(u"BEGIN\n"_s + db.lastError().text());
         return;

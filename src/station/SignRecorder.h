@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSqlDatabase>
+
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -129,6 +131,8 @@ private:
     // The statements of every entry stay prepared between entries.
     // Begins, commits or rolls back the recording transaction on either kind of database.
     void TransactionStep(int which);
+    // Lets go of the prepared statements of an earlier open of the working connection.
+    void ForgetStaleStatements(const QSqlDatabase &db);
     QSqlQuery &Prepared(int which, const QString &sql, const QVariantList &params);
 
     StationState &m_station;

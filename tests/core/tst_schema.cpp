@@ -371,10 +371,10 @@ void TestSchema::postgresStatementsCoverEveryTable()
     const QStringList statements = PostgresSchemaStatements();
     const QString all = statements.join(u";\n"_s);
     QVERIFY(statements.first().contains(u"CREATE EXTENSION IF NOT EXISTS citext"_s));
-    for (const QString &fn : {u"mid(s text, start integer)"_s,
-                              u"mid(s text, start integer, len integer)"_s,
-                              u"mid(s citext, start integer, len integer)"_s, u"val(s text)"_s,
-                              u"ucase(s text)"_s})
+    for (const QString &fn : {u"mid(s text, start bigint, len bigint DEFAULT NULL)"_s,
+                              u"mid(s citext, start bigint, len bigint DEFAULT NULL)"_s,
+                              u"mid(s bigint, start bigint, len bigint DEFAULT NULL)"_s,
+                              u"val(s text)"_s, u"ucase(s text)"_s})
         QVERIFY2(all.contains(u"CREATE OR REPLACE FUNCTION "_s + fn), qPrintable(fn));
 
     for (const TableDef &t : SchemaTables()) {

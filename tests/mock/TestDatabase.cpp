@@ -2,6 +2,7 @@
 
 #include "core/Schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -58,26 +59,59 @@ QString TestBackend::Name()
     return UsesPostgres() ? u"PostgreSQL"_s : u"SQLite"_s;
 }
 
-NetDbSettings TestBackend::NewPostgresDatabase()
+namespace {
+
+// Runs statements on a connection of its own to the given database of the test server.
+void RunAsAdministrator(const QString &database, const QStringList &statements)
 {
     NetDbSettings server = ServerSettings();
-    const QString name = u"rolvan_t_"_s
-        + QUuid::createUuid().toString(QUuid::Id128).left(16).toLower();
-    const QString connection = u"TestBackend-admin-"_s + name;
+    server.database = database;
+    const QString connection = u"TestBackend-admin-"_s + QUuid::createUuid().toString();
     {
         QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, connection);
         QString error;
         if (!OpenPostgresConnection(connection, server, &error))
             qFatal("TestBackend: %s", qPrintable(error));
         QSqlQuery query(admin);
-        if (!query.exec(u"create database "_s + name))
-            qFatal("TestBackend: %s", qPrintable(query.lastError().text()));
+        for (const QString &statement : statements) {
+            if (!query.exec(statement))
+                qFatal("TestBackend: %s: %s", qPrintable(statement),
+                       qPrintable(query.lastError().text()));
+        }
         query = QSqlQuery();
         admin.close();
     }
     QSqlDatabase::removeDatabase(connection);
-    server.database = name;
-    return server;
+}
+
+// The database of this test process on the server, made at its first use and dropped when the
+// process ends; every use gets a schema of its own in it (a new database per test would copy
+// megabytes each time).
+QString ProcessDatabase()
+{
+    static QString name;
+    if (name.isEmpty()) {
+        name = u"rolvan_p"_s + QString::number(QCoreApplication::applicationPid()) + u'_'
+            + QUuid::createUuid().toString(QUuid::Id128).left(8);
+        RunAsAdministrator(ServerSettings().database, { u"create database "_s + name });
+        RunAsAdministrator(name, PostgresHelperStatements());
+        qAddPostRoutine([] {
+            RunAsAdministrator(ServerSettings().database,
+                               { u"drop database if exists "_s + name + u" with (force)"_s });
+        });
+    }
+    return name;
+}
+
+} // namespace
+
+NetDbSettings TestBackend::NewPostgresDatabase()
+{
+    NetDbSettings settings = ServerSettings();
+    settings.database = ProcessDatabase();
+    settings.schema = u"t_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16).toLower();
+    RunAsAdministrator(settings.database, { u"create schema "_s + settings.schema });
+    return settings;
 }
 
 bool TestBackend::OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error)
@@ -113,6 +147,13 @@ bool TestBackend::OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QStrin
     return ok;
 }
 
+bool TestBackend::ReopenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error)
+{
+    if (!UsesPostgres() || !OpenedDatabases().contains(&dm))
+        return dm.OpenWorkingDatabase(sqlitePath, error);
+    return dm.OpenSharedWorkingDatabase(OpenedDatabases().value(&dm), error);
+}
+
 bool TestBackend::OpenSameDatabase(TDM &other, TDM &first, QString *error)
 {
     if (!UsesPostgres())
@@ -146,6 +187,8 @@ TestDatabase::TestDatabase()
         if (!m_dm->ConnectSharedWorkingDatabase(settings, &error))
             qFatal("TestDatabase: %s", qPrintable(error));
         OpenedDatabases().insert(m_dm.get(), settings);
+        // Empty, but with what every connection of the station has: the helper functions (in
+        // the process database's public schema).
         return;
     }
     if (!m_dm->OpenWorkingDatabase(path, &error))

@@ -16,11 +16,15 @@
 namespace TestBackend {
 
 bool UsesPostgres();
-// The server of ROLVAN_TEST_PG with a new, empty database made for the caller.
+// The server of ROLVAN_TEST_PG with a new, empty schema made for the caller (in a database of
+// the test process that holds the helper functions, dropped when the process ends).
 NetDbSettings NewPostgresDatabase();
 // Opens the station's working database for a test: the SQLite file itself, or on PostgreSQL a
 // new database holding the schema and every row of that file (the file is only read).
 bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
+// Opens the working database again after CloseWorking: the same file, or the same database
+// on the server that OpenWorkingDatabase made.
+bool ReopenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 // Opens other's working connection on the same database as first's (a second station).
 bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
 // "SQLite" or "PostgreSQL", for messages.

@@ -19,10 +19,10 @@ namespace {
 class SecondConnection
 {
 public:
-    explicit SecondConnection(const QString &path)
+    // On the station's database: the same file, or the same database on the server.
+    explicit SecondConnection(const QSqlDatabase &station)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
-        db.setDatabaseName(path);
+        QSqlDatabase db = QSqlDatabase::cloneDatabase(station, Name());
         QVERIFY(db.open());
     }
     ~SecondConnection()
@@ -361,7 +361,7 @@ void TestIdentityResolver::enrolmentChangesAreSeen()
     // The class is in memory after a first entry.
     QCOMPARE(NameOf(QStringLiteral("54321")), QStringLiteral("陳美玲"));
     if (elsewhere) {
-        SecondConnection second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        SecondConnection second(m_fx->dm->Con1());
         second.Run(change, params);
     } else {
         QVERIFY(ExecSqlOn(change, m_fx->dm->Con1(), params));
@@ -382,7 +382,7 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
 
     // Another station's sign-in changes nothing of the enrolment: no load.
     {
-        SecondConnection second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        SecondConnection second(m_fx->dm->Con1());
         second.Run(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE) values ('X', "
                                   "'1140503', '090000', '0')"));
         QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八"));
@@ -412,7 +412,7 @@ void TestIdentityResolver::enrolmentIsLoadedOnlyWhenItChanged()
     const QString path = m_fx->dir.filePath(QStringLiteral("Quorin.db"));
     m_fx->dm->CloseWorking();
     QString error;
-    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
+    QVERIFY2(TestBackend::ReopenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
     const int loads = resolver.enrolmentLoads();
     QCOMPARE(NameOf(QStringLiteral("13579")), QStringLiteral("許八妹"));
     QCOMPARE(resolver.enrolmentLoads(), loads + 1);

@@ -7,6 +7,7 @@
 #include "SignInFixture.h"
 
 #include "mock/TestDatabase.h"
+#include "core/NetDatabase.h"
 #include <QDirIterator>
 #include <QImage>
 #include <QSqlDriver>
@@ -15,6 +16,11 @@
 #include <QSqlRecord>
 
 #include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
 
 using Outcome = SignRecorder::Outcome;
 Q_DECLARE_METATYPE(Outcome)
@@ -40,11 +46,12 @@ bool IsBlue(const QString &jpegPath)
 class SecondStation
 {
 public:
-    explicit SecondStation(const QString &path)
+    // On the station's database: the same file, or the same database on the server.
+    explicit SecondStation(const QSqlDatabase &station)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1"));
+        QSqlDatabase db = QSqlDatabase::cloneDatabase(station, Name());
+        if (!IsPostgres(db))
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=1"));
         QVERIFY(db.open());
     }
     ~SecondStation()
@@ -148,6 +155,9 @@ private slots:
     void enrolmentChangeSeenByTheNextEntry();
     void secondStationAtTheSameMoment();
     void lockHeldTooLongRecordsNothing();
+
+private:
+    void SecondStationOnTheServerAtTheSameMoment();
 
 private:
     Outcome Enter(const QString &typed) { return m_fx->recorder->ConfirmEntry(typed); }
@@ -350,9 +360,18 @@ void TestSignRecorder::secondEntry()
 
 void TestSignRecorder::databaseErrorCountsNothing()
 {
-    QVERIFY(ExecSqlOn(QStringLiteral("create trigger RefuseSignEvents before insert on PSIO "
-                                     "begin select raise(abort, '磁碟已滿'); end"),
-                      m_fx->dm->Con1()));
+    if (TestBackend::UsesPostgres()) {
+        QVERIFY(ExecSqlOn(QStringLiteral("create function refuse_sign_events() returns trigger "
+                                         "language plpgsql as $$ begin raise exception '磁碟已滿'; end $$"),
+                          m_fx->dm->Con1()));
+        QVERIFY(ExecSqlOn(QStringLiteral("create trigger RefuseSignEvents before insert on PSIO "
+                                         "for each row execute function refuse_sign_events()"),
+                          m_fx->dm->Con1()));
+    } else {
+        QVERIFY(ExecSqlOn(QStringLiteral("create trigger RefuseSignEvents before insert on PSIO "
+                                         "begin select raise(abort, '磁碟已滿'); end"),
+                          m_fx->dm->Con1()));
+    }
     StillCamera camera;
     camera.Fill(Qt::red);
     m_fx->recorder->SetCamera(&camera);
@@ -698,7 +717,7 @@ void TestSignRecorder::databaseReopenedBetweenEntries()
     const QString path = m_fx->dir.filePath(QStringLiteral("Quorin.db"));
     m_fx->dm->CloseWorking();
     QString error;
-    QVERIFY2(TestBackend::OpenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
+    QVERIFY2(TestBackend::ReopenWorkingDatabase(*m_fx->dm, path, &error), qPrintable(error));
     QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Duplicate);
     QCOMPARE(Enter(QStringLiteral("00001")), Outcome::Recorded);
     QCOMPARE(m_fx->PsioCount(), 2);
@@ -731,7 +750,7 @@ void TestSignRecorder::enrolmentChangeSeenByTheNextEntry()
     const QVariantList person = { SignInFixture::ClassKey(), QStringLiteral("Q100054321"),
         QStringLiteral("000120"), QStringLiteral("同尾號") };
     if (elsewhere) {
-        SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+        SecondStation second(m_fx->dm->Con1());
         QSqlQuery query(QSqlDatabase::database(SecondStation::Name()));
         QVERIFY(query.prepare(add));
         for (const QVariant &v : person)
@@ -751,9 +770,13 @@ void TestSignRecorder::enrolmentChangeSeenByTheNextEntry()
 
 void TestSignRecorder::secondStationAtTheSameMoment()
 {
+    if (TestBackend::UsesPostgres()) {
+        SecondStationOnTheServerAtTheSameMoment();
+        return;
+    }
     // The second station stores the same person's sign-in between this station's duplicate
     // test and its insert, if it can.
-    SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+    SecondStation second(m_fx->dm->Con1());
     InterleavedSignIn interleaved;
     interleaved.second = &second;
     interleaved.idno = QStringLiteral("C187654321");
@@ -775,12 +798,76 @@ void TestSignRecorder::secondStationAtTheSameMoment()
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321' and DOOR = '07'")), 1);
 }
 
+// On the shared database: another station, in a thread of its own, is storing the same person's
+// sign-in (its transaction holds the person's lock) when this station's entry comes. This one
+// waits, then finds the event stored and greets instead of storing a second.
+void TestSignRecorder::SecondStationOnTheServerAtTheSameMoment()
+{
+    const QSqlDatabase station = m_fx->dm->Con1();
+    std::promise<bool> holding;
+    std::future<bool> held = holding.get_future();
+    std::atomic<bool> committed { false };
+    std::thread other([&] {
+        const QString name = QStringLiteral("other station thread");
+        {
+            QSqlDatabase db = QSqlDatabase::cloneDatabase(station, name);
+            QSqlQuery query(db);
+            bool ok = db.open() && db.transaction()
+                && query.exec(QStringLiteral("select pg_advisory_xact_lock(hashtext('C187654321|1140503'))"))
+                && query.exec(QStringLiteral("insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, "
+                                             "IOWay, DOOR, NET, NTP) values ('C187654321', '1140503', "
+                                             "'090506', '0', 'ABC12345678000109:00', 'KB', '08', 'N', 'Y')"));
+            holding.set_value(ok);
+            if (ok) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                committed = db.commit();
+            }
+            query = QSqlQuery();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    const bool otherHolds = held.get();
+    m_fx->SetTime(9, 5, 7);
+    const Outcome outcome = otherHolds ? Enter(QStringLiteral("54321")) : Outcome::Failed;
+    other.join();
+    QVERIFY(otherHolds);
+    QVERIFY(committed);
+    QCOMPARE(outcome, Outcome::Duplicate);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
+    QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321' and DOOR = '08'")), 1);
+}
+
 void TestSignRecorder::lockHeldTooLongRecordsNothing()
 {
+    if (TestBackend::UsesPostgres()) {
+        // Another station holds the person's lock longer than this one waits.
+        QSqlQuery timeout(m_fx->dm->Con1());
+        QVERIFY(timeout.exec(QStringLiteral("set lock_timeout = '200ms'")));
+        SecondStation second(m_fx->dm->Con1());
+        QSqlDatabase db = QSqlDatabase::database(SecondStation::Name());
+        QVERIFY(db.transaction());
+        QSqlQuery lock(db);
+        QVERIFY(lock.exec(QStringLiteral("select pg_advisory_xact_lock(hashtext('C187654321|1140503'))")));
+        m_fx->SetTime(9, 5, 7);
+        QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Failed);
+        QCOMPARE(m_fx->prompter.errors.size(), 1);
+        QVERIFY2(m_fx->prompter.errors.first().contains(QStringLiteral("lock timeout")),
+            qPrintable(m_fx->prompter.errors.first()));
+        QVERIFY(m_fx->view.history.isEmpty());
+        QCOMPARE(m_fx->station.InCnt, 0);
+        // Another person is not held up; once the lock is free the entry is stored.
+        QCOMPARE(Enter(QStringLiteral("00001")), Outcome::Recorded);
+        lock = QSqlQuery();
+        QVERIFY(db.rollback());
+        QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
+        QCOMPARE(m_fx->PsioCount(), 2);
+        return;
+    }
     // Another station holds the write lock longer than this one waits.
     QSqlQuery pragma(m_fx->dm->Con1());
     QVERIFY(pragma.exec(QStringLiteral("PRAGMA busy_timeout = 50")));
-    SecondStation second(m_fx->dir.filePath(QStringLiteral("Quorin.db")));
+    SecondStation second(m_fx->dm->Con1());
     QSqlQuery lock(QSqlDatabase::database(SecondStation::Name()));
     QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
 
