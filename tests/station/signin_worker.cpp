@@ -2,7 +2,12 @@
 // sets up the station as the sign-in screen does (one class, one lesson, entry by the last five
 // characters of the identity number) and types the entries of FourStationPlan with its clock
 // set to each entry's second. Prints "ready" once the class is loaded, starts at the first line
-// on its standard input, and writes one line per entry to the output file:
+// on its standard input, and writes one line per entry to the output file. In lock step
+// ("lockstep" after the other arguments) it also waits for a line on its standard input before
+// each further entry and prints "done" after each, so that a conductor can start entry n on
+// every station at the same moment.
+//
+// The output file:
 //
 //   n <TAB> identity <TAB> type <TAB> date <TAB> stored|greeted|failed|other <TAB> RID
 //     <TAB> microseconds <TAB> message
@@ -12,6 +17,7 @@
 // wall-clock start and end (milliseconds since the epoch).
 //
 //   signin_worker <conninfo file> <station 0..3> <entries> <output file> <first day yyyy-MM-dd>
+//                 [lockstep]
 //
 // The conninfo file is one line "host=... port=... user=... password=... dbname=...".
 
@@ -120,9 +126,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 6) {
+    const bool lockstep = args.size() == 7 && args.at(6) == u"lockstep"_s;
+    if (args.size() != 6 && !lockstep) {
         std::fprintf(stderr, "usage: signin_worker <conninfo file> <station 0..3> <entries> "
-                             "<output file> <first day yyyy-MM-dd>\n");
+                             "<output file> <first day yyyy-MM-dd> [lockstep]\n");
         return 2;
     }
     NetDbSettings settings;
@@ -194,6 +201,8 @@ int main(int argc, char *argv[])
     out << "# start " << QDateTime::currentMSecsSinceEpoch() << '\n';
     QElapsedTimer timer;
     for (int n = 0; n < entries; ++n) {
+        if (lockstep && n > 0)
+            std::getline(std::cin, go);
         const FourStationPlan::Entry entry = FourStationPlan::At(stationIndex, n, firstDay);
         clock.set(entry.at);
         station.CurrentIoType = entry.ioType;
@@ -218,6 +227,8 @@ int main(int argc, char *argv[])
         out << n << '\t' << id << '\t' << entry.ioType << '\t'
             << FormatDateByPattern(u"YYYMMDD"_s, entry.at) << '\t' << kind << '\t' << rid << '\t'
             << micros << '\t' << OneLine(message) << '\n';
+        if (lockstep)
+            std::cout << "done" << std::endl;
     }
     out << "# end " << QDateTime::currentMSecsSinceEpoch() << '\n';
     out.flush();
