@@ -101,37 +101,17 @@ QString Us(double value)
 
 NetDbSettings ReadConnInfo(const QString &path)
 {
-    NetDbSettings s;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return s;
-    const QStringList pairs = QString::fromUtf8(file.readAll()).simplified().split(u' ');
-    for (const QString &pair : pairs) {
-        const QString key = pair.section(u'=', 0, 0);
-        const QString value = pair.section(u'=', 1);
-        if (key == u"host"_s)
-            s.host = value;
-        else if (key == u"port"_s)
-            s.port = value.toInt();
-        else if (key == u"user"_s)
-            s.user = value;
-        else if (key == u"password"_s)
-            s.password = value;
-        else if (key == u"dbname"_s)
-            s.database = value;
-    }
-    return s;
+        return {};
+    return NetDbSettings::FromConnInfo(QString::fromUtf8(file.readAll()));
 }
 
 bool WriteConnInfo(const QString &path, const NetDbSettings &s)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(u"host=%1 port=%2 user=%3 password=%4 dbname=%5\n"_s.arg(s.host)
-                          .arg(s.port)
-                          .arg(s.user, s.password, s.database)
-                          .toUtf8())
-        > 0;
+        && file.write((s.ToConnInfo() + u'\n').toUtf8()) > 0;
 }
 
 // A new empty database on the server; its settings, or none.

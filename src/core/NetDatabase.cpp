@@ -193,6 +193,39 @@ void NetDbSettings::WriteToIni() const
         WriteIniSetting(IniSection::Base, IniKey::NetDbSchema, schema);
 }
 
+QString NetDbSettings::ToConnInfo() const
+{
+    QString line = u"host=%1 port=%2 user=%3 password=%4 dbname=%5"_s.arg(host)
+                       .arg(port)
+                       .arg(user, password, database);
+    if (!schema.isEmpty())
+        line += u" schema="_s + schema;
+    return line;
+}
+
+NetDbSettings NetDbSettings::FromConnInfo(const QString &line)
+{
+    NetDbSettings s;
+    const QStringList pairs = line.simplified().split(u' ', Qt::SkipEmptyParts);
+    for (const QString &pair : pairs) {
+        const QString key = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (key == u"host"_s)
+            s.host = value;
+        else if (key == u"port"_s)
+            s.port = value.toInt();
+        else if (key == u"user"_s)
+            s.user = value;
+        else if (key == u"password"_s)
+            s.password = value;
+        else if (key == u"dbname"_s)
+            s.database = value;
+        else if (key == u"schema"_s)
+            s.schema = value;
+    }
+    return s;
+}
+
 QString NetDbSettings::Describe() const
 {
     return u"%1@%2:%3/%4"_s.arg(user, host).arg(port).arg(database);

@@ -27,6 +27,11 @@ struct NetDbSettings
     static NetDbSettings FromIniFile(const QString &iniPath);
     void WriteToIni() const;
 
+    // The settings as one line "host=... port=... user=... password=... dbname=... [schema=...]"
+    // (libpq's words, values without blanks), as tools and tests pass them to each other.
+    QString ToConnInfo() const;
+    static NetDbSettings FromConnInfo(const QString &line);
+
     // "user@host:port/database", for messages.
     QString Describe() const;
     // The keys a usable connection needs that are empty, by their INI names; empty when complete.

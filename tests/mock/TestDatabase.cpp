@@ -20,23 +20,7 @@ NetDbSettings ServerSettings()
     QFile file(qEnvironmentVariable("ROLVAN_TEST_PG"));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("ROLVAN_TEST_PG: cannot read %s", qPrintable(file.fileName()));
-    NetDbSettings s;
-    const QStringList pairs = QString::fromUtf8(file.readAll()).simplified().split(u' ');
-    for (const QString &pair : pairs) {
-        const QString key = pair.section(u'=', 0, 0);
-        const QString value = pair.section(u'=', 1);
-        if (key == u"host"_s)
-            s.host = value;
-        else if (key == u"port"_s)
-            s.port = value.toInt();
-        else if (key == u"user"_s)
-            s.user = value;
-        else if (key == u"password"_s)
-            s.password = value;
-        else if (key == u"dbname"_s)
-            s.database = value;
-    }
-    return s;
+    return NetDbSettings::FromConnInfo(QString::fromUtf8(file.readAll()));
 }
 
 // Where each data module of this process works on PostgreSQL, so that a second station can be
@@ -225,4 +209,9 @@ bool TestDatabase::CreateEmptyDatabase(const QString &path)
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
+}
+
+NetDbSettings TestBackend::SettingsOf(const TDM &dm)
+{
+    return OpenedDatabases().value(&dm);
 }

@@ -27,6 +27,8 @@ bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 bool ReopenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 // Opens other's working connection on the same database as first's (a second station).
 bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
+// Where dm works on the server (after OpenWorkingDatabase or OpenSameDatabase).
+NetDbSettings SettingsOf(const TDM &dm);
 // "SQLite" or "PostgreSQL", for messages.
 QString Name();
 

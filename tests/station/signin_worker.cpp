@@ -19,7 +19,7 @@
 //   signin_worker <conninfo file> <station 0..3> <entries> <output file> <first day yyyy-MM-dd>
 //                 [lockstep]
 //
-// The conninfo file is one line "host=... port=... user=... password=... dbname=...".
+// The conninfo file is one line of NetDbSettings::ToConnInfo.
 
 #include "FourStationPlan.h"
 
@@ -97,21 +97,7 @@ bool ReadConnInfo(const QString &path, NetDbSettings *settings)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QStringList pairs = QString::fromUtf8(file.readAll()).simplified().split(u' ');
-    for (const QString &pair : pairs) {
-        const QString key = pair.section(u'=', 0, 0);
-        const QString value = pair.section(u'=', 1);
-        if (key == u"host"_s)
-            settings->host = value;
-        else if (key == u"port"_s)
-            settings->port = value.toInt();
-        else if (key == u"user"_s)
-            settings->user = value;
-        else if (key == u"password"_s)
-            settings->password = value;
-        else if (key == u"dbname"_s)
-            settings->database = value;
-    }
+    *settings = NetDbSettings::FromConnInfo(QString::fromUtf8(file.readAll()));
     return settings->MissingKeys().isEmpty();
 }
 

@@ -100,11 +100,7 @@ void TestFourStations::initTestCase()
     m_connInfo = m_dir.filePath(u"conninfo"_s);
     QFile file(m_connInfo);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(u"host=%1 port=%2 user=%3 password=%4 dbname=%5\n"_s
-                   .arg(db.hostName())
-                   .arg(db.port())
-                   .arg(db.userName(), db.password(), db.databaseName())
-                   .toUtf8());
+    file.write((TestBackend::SettingsOf(*m_dm).ToConnInfo() + u'\n').toUtf8());
 }
 
 void TestFourStations::cleanupTestCase()
