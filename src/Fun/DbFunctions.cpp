@@ -125,7 +125,8 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
 {
     // The link to the shared database was lost and closed by an earlier statement: connect
     // anew (with the settings it was opened with) before telling that it is closed.
-    ReconnectLostPostgres(db);
+    if (IsLostPostgres(db) && !ReconnectLostPostgres(db))
+        throw DatabaseError(LostConnectionMessage(db) + u"\n"_s + db.lastError().text().trimmed());
     if (!db.isValid() || !db.isOpen()) {
         QString name = db.isValid() ? db.databaseName() : QString();
         if (name.startsWith(u"file:"_s)) // opened by URI: show the file itself
@@ -151,7 +152,7 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
         const QString detail = query.lastError().text();
         query = QSqlQuery();
         if (DropLostPostgresConnection(db))
-            throw DatabaseError(LostConnectionMessage(db) + u"\n"_s + errorMessage(sql, detail));
+            throw DatabaseError(LostConnectionMessage(db) + u"\n"_s + detail.trimmed());
         throw DatabaseError(errorMessage(sql, detail));
     }
     return query;

@@ -33,7 +33,7 @@ constexpr qint64 SchemaLockKey = 0x526f6c76616eLL; // "Rolvan"
 // search path (the helper functions and citext stay reachable in public).
 QString ConnectOptions(const NetDbSettings &settings)
 {
-    QString server = u"-clock_timeout=5s"_s;
+    QString server = u"-clock_timeout=5s -cclient_min_messages=warning"_s;
     if (!settings.schema.isEmpty())
         server += u" -csearch_path="_s + settings.schema + u",public"_s;
     return u"sslmode=prefer;connect_timeout=%1;application_name=Rolvan;keepalives=1;"
@@ -382,31 +382,46 @@ NetDbProbe ProbeNetDatabase(const NetDbSettings &settings)
 }
 
 namespace {
-// The connections closed because their link was lost (not closed on purpose): the next
-// statement on one of them connects anew.
-QSet<QString> &LostConnections()
+// The connections the program closed on purpose (a window that works on the database alone):
+// every other closed connection to the server lost its link and is connected anew.
+QSet<QString> &ClosedOnPurpose()
 {
-    static QSet<QString> lost;
-    return lost;
+    static QSet<QString> closed;
+    return closed;
 }
-QMutex g_lostMutex;
+QMutex g_closedMutex;
 } // namespace
+
+void SetClosedOnPurpose(const QString &connectionName, bool closed)
+{
+    QMutexLocker lock(&g_closedMutex);
+    if (closed)
+        ClosedOnPurpose().insert(connectionName);
+    else
+        ClosedOnPurpose().remove(connectionName);
+}
 
 bool ReconnectLostPostgres(QSqlDatabase &db)
 {
-    if (!IsPostgres(db) || db.isOpen())
+    if (!IsPostgres(db) || db.isOpen() || db.hostName().isEmpty())
         return false;
     {
-        QMutexLocker lock(&g_lostMutex);
-        if (!LostConnections().contains(db.connectionName()))
+        QMutexLocker lock(&g_closedMutex);
+        if (ClosedOnPurpose().contains(db.connectionName()))
             return false;
     }
     if (!db.open())
         return false;
-    QMutexLocker lock(&g_lostMutex);
-    LostConnections().remove(db.connectionName());
     qInfo().noquote() << "共用資料庫已重新連線:" << db.hostName() << db.databaseName();
     return true;
+}
+
+bool IsLostPostgres(const QSqlDatabase &db)
+{
+    if (!IsPostgres(db) || db.isOpen() || db.hostName().isEmpty())
+        return false;
+    QMutexLocker lock(&g_closedMutex);
+    return !ClosedOnPurpose().contains(db.connectionName());
 }
 
 bool DropLostPostgresConnection(QSqlDatabase &db)
@@ -421,8 +436,6 @@ bool DropLostPostgresConnection(QSqlDatabase &db)
         return false;
     probe = QSqlQuery();
     db.close();
-    QMutexLocker lock(&g_lostMutex);
-    LostConnections().insert(db.connectionName());
     return true;
 }
 

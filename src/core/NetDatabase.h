@@ -88,9 +88,13 @@ NetDbProbe ProbeNetDatabase(const NetDbSettings &settings);
 // statement connects anew.
 bool DropLostPostgresConnection(QSqlDatabase &db);
 
-// Connects a connection again that DropLostPostgresConnection closed (never one closed on
-// purpose); true when it is open again.
+// Connects a closed connection to the server again, unless the program closed it on purpose;
+// true when it is open again.
 bool ReconnectLostPostgres(QSqlDatabase &db);
+// Whether the connection to the server is closed without the program having closed it.
+bool IsLostPostgres(const QSqlDatabase &db);
+// The data module says when it closes or opens a connection on purpose.
+void SetClosedOnPurpose(const QString &connectionName, bool closed);
 
 // The message of a statement that failed because the server went away.
 QString LostConnectionMessage(const QSqlDatabase &db);

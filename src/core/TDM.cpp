@@ -423,6 +423,7 @@ bool TDM::ConnectSharedWorkingDatabase(const NetDbSettings &settings, QString *e
     }
     m_con1Name = m_sharedCon1Name;
     ++m_workingOpens;
+    SetClosedOnPurpose(m_con1Name, false);
     return OpenPostgresConnection(m_con1Name, settings, error);
 }
 
@@ -462,7 +463,11 @@ bool TDM::OpenSampleDatabase(const QString &filePath, QString *error)
     return OpenSqliteFile(m_conSampleName, filePath, error, SqliteJournal::Rollback);
 }
 
-void TDM::CloseWorking() { closeConnection(m_con1Name); }
+void TDM::CloseWorking()
+{
+    closeConnection(m_con1Name);
+    SetClosedOnPurpose(m_con1Name, true);
+}
 
 void TDM::CloseSample() { closeConnection(m_conSampleName); }
 

@@ -109,7 +109,7 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
         for (auto &query : m_prepared->queries)
             query.reset();
         if (!ReconnectLostPostgres(db))
-            throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
+            throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text().trimmed());
     }
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
@@ -141,7 +141,7 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
             if (DropLostPostgresConnection(db)) {
                 for (auto &other : m_prepared->queries)
                     other.reset();
-                throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail);
+                throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
             }
             throw DatabaseError(sql + u'\n' + detail);
         }
@@ -198,7 +198,7 @@ void SignRecorder::TransactionStep(int which)
         if (DropLostPostgresConnection(db)) {
             for (auto &query : m_prepared->queries)
                 query.reset();
-            throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail);
+            throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
         }
         throw DatabaseError((which == Commit ? u"COMMIT\n"_s : u"ROLLBACK\n"_s) + detail);
     }
