@@ -519,6 +519,17 @@ bool StationSettingsForm::RunNewStationAction() const
         CurrentPrompter().ShowError(u"目錄新增未完成：\n"_s + result.failures.join(u'\n'));
         return false;
     }
-    CurrentPrompter().ShowMessage(u"目錄新增完畢"_s);
+    if (!useNetDb) {
+        CurrentPrompter().ShowMessage(u"目錄新增完畢"_s);
+        return true;
+    }
+    // A station on the shared database: its tables are made on the server instead of a file.
+    QString message;
+    const bool made = CreateSharedSchema(NetDb(), g.samplePath(), &message);
+    if (!made) {
+        CurrentPrompter().ShowError(u"目錄新增完畢\n"_s + message);
+        return false;
+    }
+    CurrentPrompter().ShowMessage(u"目錄新增完畢\n"_s + message);
     return true;
 }

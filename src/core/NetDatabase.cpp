@@ -7,6 +7,8 @@
 #include "core/Schema.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSet>
@@ -496,4 +498,40 @@ bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString
             *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
         return false;
     }
+}
+
+bool CreateSharedSchema(const NetDbSettings &settings, const QString &templatePath,
+                        QString *message)
+{
+    const QString serverName = u"NetDbCreate-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString templateName = serverName + u"-template"_s;
+    bool ok = false;
+    {
+        QSqlDatabase server = QSqlDatabase::addDatabase(u"QPSQL"_s, serverName);
+        QSqlDatabase sample = QSqlDatabase::addDatabase(u"QSQLITE"_s, templateName);
+        sample.setDatabaseName(templatePath);
+        sample.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+        QString error;
+        if (!OpenPostgresConnection(serverName, settings, &error)) {
+            *message = error;
+        } else if (!QFileInfo::exists(templatePath) || !sample.open()) {
+            *message = u"範本資料庫 %1 無法開啟，共用資料庫的資料表未建立"_s.arg(
+                QDir::toNativeSeparators(templatePath));
+        } else {
+            bool existed = false;
+            try {
+                existed = HasSchema(server);
+            } catch (const QSqlError &) {
+            }
+            ok = PrepareSharedDatabase(server, sample, &error);
+            *message = !ok ? error
+                : existed  ? u"共用資料庫 %1 已有資料表，未變更"_s.arg(settings.Describe())
+                           : u"共用資料庫 %1 的資料表已建立"_s.arg(settings.Describe());
+        }
+        sample.close();
+        server.close();
+    }
+    QSqlDatabase::removeDatabase(templateName);
+    QSqlDatabase::removeDatabase(serverName);
+    return ok;
 }

@@ -73,6 +73,12 @@ bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error);
 // overwritten).
 bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error);
 
+// "新增以下目錄與Rolvan.mdb" of a station on the shared database: the schema and the template's
+// rows on the server (connections of its own; an existing schema is left as it is). *message
+// says what was done or why not.
+bool CreateSharedSchema(const NetDbSettings &settings, const QString &templatePath,
+                        QString *message);
+
 // What "測試連線" of the settings window tells: whether a connection could be made (on a
 // connection of its own, closed again), the server's version, whether the link is encrypted
 // and whether the attendance tables are there yet.

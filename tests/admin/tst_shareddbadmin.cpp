@@ -109,6 +109,7 @@ private slots:
     void sharedDatabaseIsNotConverted();
 
     void settingsTestButtonTriesTheFields();
+    void newStationMakesTheSharedTables();
 
 private:
     // Skips the test when no server could be started.
@@ -142,22 +143,8 @@ void TestSharedDbAdmin::initTestCase()
             + QString::fromLocal8Bit(start.readAllStandardError()).trimmed() + u')';
         return;
     }
-    // "host=127.0.0.1 port=N user=rolvan password=P dbname=postgres"
     const QString conninfo = QString::fromUtf8(ReadBytes(m_serverFolder + u"/conninfo"_s)).trimmed();
-    for (const QString &pair : conninfo.split(u' ', Qt::SkipEmptyParts)) {
-        const QString key = pair.section(u'=', 0, 0);
-        const QString value = pair.section(u'=', 1);
-        if (key == u"host"_s)
-            m_server.host = value;
-        else if (key == u"port"_s)
-            m_server.port = value.toInt();
-        else if (key == u"user"_s)
-            m_server.user = value;
-        else if (key == u"password"_s)
-            m_server.password = value;
-        else if (key == u"dbname"_s)
-            m_server.database = value;
-    }
+    m_server = NetDbSettings::FromConnInfo(conninfo);
     QVERIFY2(m_server.port > 0, qPrintable(conninfo));
 
     // Something to find in the dump, and the version the probe should name.
@@ -172,6 +159,7 @@ void TestSharedDbAdmin::initTestCase()
         QSqlQuery query(db);
         QVERIFY(query.exec(u"create table backup_probe (name text)"_s));
         QVERIFY(query.exec(u"insert into backup_probe values ('王小明')"_s));
+        QVERIFY(query.exec(u"create database new_station"_s));
         QVERIFY(query.exec(u"show server_version"_s) && query.next());
         m_serverVersion = query.value(0).toString().section(u' ', 0, 0);
         query = QSqlQuery();
@@ -461,6 +449,39 @@ void TestSharedDbAdmin::sharedDatabaseIsNotConverted()
     QTest::qWait(20);
     QCOMPARE(m_prompter->asked, QStringList());
     QVERIFY(!window.LabelJet->isVisible());
+}
+
+// "新增以下目錄與Rolvan.mdb" with the shared database checked: the tables and the template's
+// rows are made on the server, once.
+void TestSharedDbAdmin::newStationMakesTheSharedTables()
+{
+    if (!NeedServer())
+        QSKIP(qPrintable(m_serverProblem));
+    m_db = std::make_unique<TestDatabase>();
+    QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s,
+                        m_db->globals().samplePath()));
+    TfmDBPath window(m_db->dm());
+    window.Edit1->setText(m_db->dir() + u"/RolvanDAP"_s);
+    window.PageControl1->setCurrentIndex(2);
+    window.CheckUseNetDB->setChecked(true);
+    window.EditNetDbHost->setText(m_server.host);
+    window.EditNetDbPort->setText(QString::number(m_server.port));
+    window.EditNetDbDatabase->setText(u"new_station"_s);
+    window.EditNetDbUser->setText(m_server.user);
+    window.EditNetDbPassword->setText(m_server.password);
+    QTest::mouseClick(window.BitBtn20, Qt::LeftButton);
+    QVERIFY2(m_prompter->errors.isEmpty(), qPrintable(m_prompter->errors.join(u'\n')));
+    QCOMPARE(m_prompter->messages.size(), 1);
+    QVERIFY2(m_prompter->messages.first().contains(u"資料表已建立"_s), qPrintable(m_prompter->messages.first()));
+
+    NetDbSettings created = m_server;
+    created.database = u"new_station"_s;
+    const NetDbProbe probe = ProbeNetDatabase(created);
+    QVERIFY2(probe.ok && probe.message.contains(u"資料表：已建立（資料庫版本"_s), qPrintable(probe.message));
+
+    QTest::mouseClick(window.BitBtn20, Qt::LeftButton);
+    QCOMPARE(m_prompter->messages.size(), 2);
+    QVERIFY2(m_prompter->messages.last().contains(u"已有資料表，未變更"_s), qPrintable(m_prompter->messages.last()));
 }
 
 void TestSharedDbAdmin::settingsTestButtonTriesTheFields()
