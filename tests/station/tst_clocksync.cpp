@@ -154,6 +154,7 @@ private slots:
     void reminderAnswer();
     void clockTurnedBack_data();
     void clockTurnedBack();
+    void anotherStationsLineSaysNothingOfThisClock();
     void serverFromStationSettings();
     void attemptDuringAnAttemptIsSkipped();
     void reminderOnTheScreen();
@@ -340,6 +341,26 @@ void TestClockSync::clockTurnedBack()
         = warned ? QStringList { Tampering, Reminder } : QStringList { Reminder };
     QCOMPARE(s.prompter.all(), shown);
     QCOMPARE(s.station.NtpFlag, u"N"_s);
+}
+
+// On a shared database the log holds every station's lines: a later line of another station,
+// whose clock runs ahead, says nothing of this station's clock.
+void TestClockSync::anotherStationsLineSaysNothingOfThisClock()
+{
+    Station s;
+    s.Sync(u"ST"_s);
+    ExecSql(u"insert into TimeLog (TimeStr, STATUS) values (?, ?)"_s,
+            { u"250503150709"_s, u"STOK"_s });
+    s.server.reachable = false;
+    s.clock.advanceSeconds(60);
+    s.Sync(u"IO"_s);
+    QCOMPARE(s.prompter.all(), QStringList { Reminder });
+
+    // Its own clock turned back is still told.
+    s.prompter.clear();
+    s.clock.advanceSeconds(-3600);
+    s.Sync(u"IO"_s);
+    QCOMPARE(s.prompter.all().first(), Tampering);
 }
 
 // The server is a station setting: "host" or "host:port", the public standard-time server
