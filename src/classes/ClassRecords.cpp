@@ -49,9 +49,10 @@ QVariant TextOrNull(const QString &text)
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
+// Yes/no columns hold 0 and 1 on every database (a bound bool is refused by a smallint column).
 QVariant FlagOrNull(const std::optional<bool> &flag)
 {
-    return flag ? QVariant(*flag) : QVariant();
+    return flag ? QVariant(*flag ? 1 : 0) : QVariant();
 }
 
 std::optional<bool> FlagOf(const QVariant &value)

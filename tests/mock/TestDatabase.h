@@ -4,6 +4,7 @@
 #include "core/NetDatabase.h"
 #include "core/TDM.h"
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -25,6 +26,12 @@ bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
 // "SQLite" or "PostgreSQL", for messages.
 QString Name();
+// A fault made on purpose: from now on the database refuses, giving message as its reason, every
+// new row of table whose column holds value (a trigger called name). AllowRows takes it away.
+// Names, value and message are the test's own; false with the database's reason in *error.
+bool RefuseRows(QSqlDatabase db, const QString &name, const QString &table, const QString &column,
+                const QString &value, const QString &message, QString *error);
+bool AllowRows(QSqlDatabase db, const QString &name, const QString &table, QString *error);
 
 } // namespace TestBackend
 
