@@ -207,7 +207,9 @@ SqlCondition EnrolmentRecords::ListStatement(const SqlCondition &condition,
         + column + u" and B."_s + column + u" <> ''"_s;
     statement.params << ClassEventsParams();
 
-    sql += condition.text + u" order by B.CR_DATE"_s;
+    // Persons enrolled without a date (a lesson's teacher) first, on every database (PostgreSQL
+    // would put them last); the same date in the order of enrolment.
+    sql += condition.text + u" order by B.CR_DATE nulls first, B.RID"_s;
     statement.params << condition.params;
     return statement;
 }

@@ -96,6 +96,7 @@ private slots:
     void search_data();
     void search();
     void calculatedColumns();
+    void listInOrderOfEnrolment();
 
     void layoutOfColumns_data();
     void layoutOfColumns();
@@ -291,6 +292,25 @@ void TestEnrolmentRecords::calculatedColumns()
     rows = RowsOf(records.ListStatement(all, u"IDNO"_s, QString()));
     QCOMPARE(rows.at(0).value(u"CalIoTime"_s).toString(), QString());
     QCOMPARE(rows.at(1).value(u"CalIoTime"_s).toString(), u"090100"_s);
+}
+
+// The list in the order of enrolment on every database: a person enrolled without a date (the
+// lesson window's teacher) first, then by date, one date in the order the rows were added.
+void TestEnrolmentRecords::listInOrderOfEnrolment()
+{
+    EnrolmentRecords records(ClassA);
+    const int later = AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s, QString(), u"2024/05/02"_s);
+    const int first = AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s, QString(), u"2024/05/01"_s);
+    const int sameDay = AddPerson(ClassA, u"王小明"_s, u"C123456789"_s, QString(), u"2024/05/01"_s);
+    ExecSql(u"insert into Booking (INDEX_KEY, NAME, ID, JOBTYPE) values (?, '李講師', 'D123456789', '講師')"_s,
+            { ClassA });
+    const int teacher = QueryValue(u"select max(RID) from Booking"_s).toInt();
+
+    QList<int> rids;
+    for (const QSqlRecord &row : RowsOf(records.ListStatement(
+             records.SearchCondition(Inputs(ClassA, QString(), QString())), u"ID"_s, QString())))
+        rids << row.value(u"RID"_s).toInt();
+    QCOMPARE(rids, (QList<int> { teacher, first, sameDay, later }));
 }
 
 // ---- Layout -----------------------------------------------------------------------------------
