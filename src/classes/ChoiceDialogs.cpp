@@ -45,7 +45,7 @@ QStringList CourseChoiceLines(const QString &classKey)
     return QueryToList(u"codeSubject"_s,
         u"select coalesce(CNo4,'') || ':' || coalesce(DateStart,'') || '(' || coalesce(TimeStart,'')"
         " || '-' || coalesce(TimeEnd,'') || '):' || coalesce(Subject,'') as codeSubject"
-        " from Course where INDEX_KEY like ? escape '\\' order by DateStart, TimeStart"_s,
+        " from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s,
         {BeginsWith(classKey)});
 }
 

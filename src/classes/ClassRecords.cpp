@@ -163,7 +163,7 @@ std::optional<ClassRecords::DateRange> ClassRecords::RangeForDate(const QString 
 SqlCondition ClassRecords::SearchStatement(const QList<SearchInput> &inputs)
 {
     SqlCondition statement = BuildWhereFromInputs(u"select * from Courses "_s, QString(), QString(), inputs);
-    statement.text += u" order by DateStart DESC ,Echelon DESC"_s;
+    statement.text += u" order by DateStart DESC nulls last, Echelon DESC nulls last"_s;
     return statement;
 }
 

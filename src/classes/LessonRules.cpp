@@ -261,7 +261,7 @@ void LessonRules::DeleteLesson(int rid, const QString &subject)
 QString LessonRules::ListSql()
 {
     return u"select RID, DateStart, Subject, TimeStart, TimeEnd, Hours, teacher, CNo4"
-           " from Course where INDEX_KEY like ? escape '\\' order by DateStart, TimeStart"_s;
+           " from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s;
 }
 
 QVariantList LessonRules::listParams() const

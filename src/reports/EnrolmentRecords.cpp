@@ -420,7 +420,7 @@ NewIdentityCheck EnrolmentRecords::CheckNewIdentity(const QString &id)
 QList<EnrolmentLesson> EnrolmentRecords::LessonsOn(const QDate &day) const
 {
     QSqlQuery query = Run(u"select CNo4, TimeStart, TimeEnd from Course where INDEX_KEY = ? "
-                          "and DateStart = ? order by TimeStart, RID"_s,
+                          "and DateStart = ? order by TimeStart nulls first, RID"_s,
                           { m_classKey, FormatDateByPattern(u"YYYY/MM/DD"_s, day) });
     QList<EnrolmentLesson> lessons;
     while (query.next()) {

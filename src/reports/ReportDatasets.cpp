@@ -123,7 +123,7 @@ DatasetStatement ADO_PSIO_Statement(const QString &classNumber)
 
 DatasetStatement ADO_Course_Statement(const QString &classKey)
 {
-    return {u"select * from Course where Index_key = ?  order by DateStart, TimeStart"_s, {classKey}};
+    return {u"select * from Course where Index_key = ?  order by DateStart nulls first, TimeStart nulls first"_s, {classKey}};
 }
 
 DatasetStatement ADO_Courses_Statement(const QString &classKey)
