@@ -46,6 +46,38 @@ QHash<const TDM *, NetDbSettings> &OpenedDatabases()
     return opened;
 }
 
+// The databases made for each data module, dropped when its TestDatabase goes: a run of the
+// suites makes hundreds of them, each several megabytes on the server's disk.
+QHash<const TDM *, QStringList> &MadeDatabases()
+{
+    static QHash<const TDM *, QStringList> made;
+    return made;
+}
+
+void DropDatabases(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    const QString connection = u"TestBackend-drop-"_s + QUuid::createUuid().toString(QUuid::Id128);
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, connection);
+        QString error;
+        if (OpenPostgresConnection(connection, ServerSettings(), &error)) {
+            QSqlQuery query(admin);
+            // A connection the test left open (a second station) ends with its database.
+            for (const QString &name : names) {
+                if (!query.exec(u"drop database if exists "_s + name + u" with (force)"_s))
+                    qWarning("TestBackend: %s", qPrintable(query.lastError().text()));
+            }
+            query = QSqlQuery();
+            admin.close();
+        } else {
+            qWarning("TestBackend: %s", qPrintable(error));
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
 } // namespace
 
 bool TestBackend::UsesPostgres()
@@ -85,6 +117,7 @@ bool TestBackend::OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QStrin
     if (!UsesPostgres())
         return dm.OpenWorkingDatabase(sqlitePath, error);
     const NetDbSettings settings = NewPostgresDatabase();
+    MadeDatabases()[&dm] << settings.database;
     if (!dm.ConnectSharedWorkingDatabase(settings, error))
         return false;
     QSqlDatabase db = dm.Con1();
@@ -184,6 +217,7 @@ TestDatabase::TestDatabase()
     QString error;
     if (TestBackend::UsesPostgres()) {
         const NetDbSettings settings = TestBackend::NewPostgresDatabase();
+        MadeDatabases()[m_dm.get()] << settings.database;
         if (!m_dm->ConnectSharedWorkingDatabase(settings, &error))
             qFatal("TestDatabase: %s", qPrintable(error));
         OpenedDatabases().insert(m_dm.get(), settings);
@@ -196,7 +230,9 @@ TestDatabase::TestDatabase()
 TestDatabase::~TestDatabase()
 {
     OpenedDatabases().remove(m_dm.get());
+    const QStringList made = MadeDatabases().take(m_dm.get());
     m_dm.reset();
+    DropDatabases(made);
     SetGlobals(m_previousGlobals);
 }
 

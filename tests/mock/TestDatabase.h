@@ -20,7 +20,8 @@ bool UsesPostgres();
 // The server of ROLVAN_TEST_PG with a new, empty database made for the caller.
 NetDbSettings NewPostgresDatabase();
 // Opens the station's working database for a test: the SQLite file itself, or on PostgreSQL a
-// new database holding the schema and every row of that file (the file is only read).
+// new database holding the schema and every row of that file (the file is only read), dropped
+// when the TestDatabase that holds dm goes.
 bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 // Opens other's working connection on the same database as first's (a second station).
 bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
