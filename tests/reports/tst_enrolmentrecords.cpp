@@ -133,7 +133,8 @@ void TestEnrolmentRecords::init()
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
     QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
-    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
     ExecSql(u"insert into Courses (CourseId, Echelon, Course, SignType, Bookin) values (?, ?, ?, ?, ?)"_s,
             { u"1130500000"_s, u"10"_s, u"堆高機操作人員安全衛生教育訓練"_s, u"111100"_s, false });
