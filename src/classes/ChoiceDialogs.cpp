@@ -45,8 +45,8 @@ QStringList CourseChoiceLines(const QString &classKey)
     return QueryToList(u"codeSubject"_s,
         u"select coalesce(CNo4,'') || ':' || coalesce(DateStart,'') || '(' || coalesce(TimeStart,'')"
         " || '-' || coalesce(TimeEnd,'') || '):' || coalesce(Subject,'') as codeSubject"
-        " from Course where INDEX_KEY like ? order by DateStart, TimeStart"_s,
-        {QString(classKey + u'%')});
+        " from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s,
+        {BeginsWith(classKey)});
 }
 
 QString ClassNumberOfKey(const QString &classKey, int courseNoLength)

@@ -271,7 +271,7 @@ ClassDayProfile LoadClassDayProfile(QSqlDatabase db, const QString &vIndex, cons
         sql += u" and upper(CNo4 || TimeStart) = upper(?)"_s;
         params.append(vCNO4);
     }
-    sql += u" order by DateStart, TimeStart"_s;
+    sql += u" order by DateStart nulls first, TimeStart nulls first"_s;
 
     QList<ClassDayLesson> lessons;
     {

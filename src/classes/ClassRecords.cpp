@@ -49,9 +49,10 @@ QVariant TextOrNull(const QString &text)
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
+// Yes/no columns hold 0 and 1 on every database (a bound bool is refused by a smallint column).
 QVariant FlagOrNull(const std::optional<bool> &flag)
 {
-    return flag ? QVariant(*flag) : QVariant();
+    return flag ? QVariant(*flag ? 1 : 0) : QVariant();
 }
 
 std::optional<bool> FlagOf(const QVariant &value)
@@ -162,7 +163,7 @@ std::optional<ClassRecords::DateRange> ClassRecords::RangeForDate(const QString 
 SqlCondition ClassRecords::SearchStatement(const QList<SearchInput> &inputs)
 {
     SqlCondition statement = BuildWhereFromInputs(u"select * from Courses "_s, QString(), QString(), inputs);
-    statement.text += u" order by DateStart DESC ,Echelon DESC"_s;
+    statement.text += u" order by DateStart DESC nulls last, Echelon DESC nulls last"_s;
     return statement;
 }
 

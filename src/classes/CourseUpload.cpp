@@ -126,7 +126,7 @@ QString LessonsJson(const QList<QSqlRecord> &lessons)
 QList<QSqlRecord> LessonsOfClass(QSqlDatabase db, const QString &classKey)
 {
     const QString sql
-        = u"select * from Course where INDEX_KEY like ? escape '\\' order by DateStart ,TimeStart"_s;
+        = u"select * from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s;
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))

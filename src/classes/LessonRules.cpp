@@ -229,8 +229,8 @@ int LessonRules::StoreLesson(LessonRecord lesson, const RememberedLesson &rememb
         // The teacher becomes an enrolled person of the class, once, and can sign in.
         if (lesson.teacherID.size() == 10 && !lesson.teacher.trimmed().isEmpty()) {
             Exec(query,
-                 u"select count(*) from Booking where INDEX_KEY like ? and ID = ?"_s,
-                 {QString(m_classKey + u'%'), lesson.teacherID});
+                 u"select count(*) from Booking where INDEX_KEY like ? escape '\\' and ID = ?"_s,
+                 {BeginsWith(m_classKey), lesson.teacherID});
             const int enrolled = query.next() ? query.value(0).toInt() : 0;
             if (enrolled == 0) {
                 Exec(query,
@@ -261,12 +261,12 @@ void LessonRules::DeleteLesson(int rid, const QString &subject)
 QString LessonRules::ListSql()
 {
     return u"select RID, DateStart, Subject, TimeStart, TimeEnd, Hours, teacher, CNo4"
-           " from Course where INDEX_KEY like ? order by DateStart, TimeStart"_s;
+           " from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s;
 }
 
 QVariantList LessonRules::listParams() const
 {
-    return {QString(m_classKey + u'%')};
+    return {BeginsWith(m_classKey)};
 }
 
 std::optional<LessonRecord> LessonRules::LoadLesson(int rid) const
@@ -307,8 +307,8 @@ std::optional<LessonRecord> LessonRules::LoadLesson(int rid) const
 
 QString LessonRules::TeacherIdOfName(const QString &name) const
 {
-    return QueryValue(u"select ID from Booking where INDEX_KEY like ? and NAME = ?"_s,
-                      {QString(m_classKey + u'%'), name}).toString();
+    return QueryValue(u"select ID from Booking where INDEX_KEY like ? escape '\\' and NAME = ?"_s,
+                      {BeginsWith(m_classKey), name}).toString();
 }
 
 QStringList LessonRules::DistinctValues(const QString &column)

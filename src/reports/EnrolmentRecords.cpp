@@ -207,7 +207,9 @@ SqlCondition EnrolmentRecords::ListStatement(const SqlCondition &condition,
         + column + u" and B."_s + column + u" <> ''"_s;
     statement.params << ClassEventsParams();
 
-    sql += condition.text + u" order by B.CR_DATE"_s;
+    // Persons enrolled without a date (a lesson's teacher) first, on every database (PostgreSQL
+    // would put them last); the same date in the order of enrolment.
+    sql += condition.text + u" order by B.CR_DATE nulls first, B.RID"_s;
     statement.params << condition.params;
     return statement;
 }
@@ -418,7 +420,7 @@ NewIdentityCheck EnrolmentRecords::CheckNewIdentity(const QString &id)
 QList<EnrolmentLesson> EnrolmentRecords::LessonsOn(const QDate &day) const
 {
     QSqlQuery query = Run(u"select CNo4, TimeStart, TimeEnd from Course where INDEX_KEY = ? "
-                          "and DateStart = ? order by TimeStart, RID"_s,
+                          "and DateStart = ? order by TimeStart nulls first, RID"_s,
                           { m_classKey, FormatDateByPattern(u"YYYY/MM/DD"_s, day) });
     QList<EnrolmentLesson> lessons;
     while (query.next()) {

@@ -95,7 +95,7 @@ QList<ReportLesson> LoadClassLessons(const QString &classKey)
     QSqlQuery query = RunQuery(
         u"select DateStart, TimeStart, TimeEnd, Hours, CNo2, CNo4, Subject, noonRS, noonRE, "
         "nightRS, nightRE, R1, R2, R3 from Course where INDEX_KEY = ? "
-        "order by DateStart, TimeStart, RID"_s,
+        "order by DateStart nulls first, TimeStart nulls first, RID"_s,
         WorkingConnection(), {classKey});
     QList<ReportLesson> lessons;
     while (query.next()) {

@@ -123,7 +123,7 @@ DatasetStatement ADO_PSIO_Statement(const QString &classNumber)
 
 DatasetStatement ADO_Course_Statement(const QString &classKey)
 {
-    return {u"select * from Course where Index_key = ?  order by DateStart, TimeStart"_s, {classKey}};
+    return {u"select * from Course where Index_key = ?  order by DateStart nulls first, TimeStart nulls first"_s, {classKey}};
 }
 
 DatasetStatement ADO_Courses_Statement(const QString &classKey)
@@ -138,7 +138,8 @@ DatasetStatement ADO_SCORE_Statement()
 
 DatasetStatement ADO_Booking_Statement(const QString &classKey)
 {
-    return {u"select * from Booking where Index_key = ?  order by ID"_s, {classKey}};
+    // Persons without an identity first, on every database (PostgreSQL would put them last).
+    return {u"select * from Booking where Index_key = ?  order by ID nulls first"_s, {classKey}};
 }
 
 QString FieldText(const QSqlRecord &record, const QString &name)

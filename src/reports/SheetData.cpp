@@ -463,7 +463,9 @@ QList<QSqlRecord> OpenADOBooking(const QString &classKey, const QString &teacher
         params.insert(1, u"學員"_s);
         params.insert(2, teacherId);
     }
-    sql += u"order by JOBTYPE, ID"_s;
+    // Rows without a job type or identity first, on every database (PostgreSQL would put
+    // them last).
+    sql += u"order by JOBTYPE nulls first, ID nulls first"_s;
 
     // The person's IO_RPT200 values; the first row of an identity counts.
     QHash<QString, QStringList> values;

@@ -109,9 +109,10 @@ void TestChoiceDialogs::init()
     QVERIFY(QFile::copy(qEnvironmentVariable("ROLVAN_BUILD_DIR") + u"/SampleQuorin.db"_s, work));
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
-    QVERIFY2(m_station->dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
     // A scratch copy need not survive a power cut: no waiting for the disk in tests.
-    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
 }
 

@@ -440,7 +440,7 @@ void TestClassRecords::search()
     }
     const SqlCondition statement = ClassRecords::SearchStatement(inputs);
     QVERIFY(statement.text.startsWith(u"select * from Courses "_s));
-    QVERIFY(statement.text.endsWith(u" order by DateStart DESC ,Echelon DESC"_s));
+    QVERIFY(statement.text.endsWith(u" order by DateStart DESC nulls last, Echelon DESC nulls last"_s));
 
     QSqlQuery query(m_db->dm().Con1());
     QVERIFY(query.prepare(statement.text));

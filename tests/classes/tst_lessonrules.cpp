@@ -94,7 +94,8 @@ void TestLessonRules::init()
     QString error;
     QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
     // A scratch copy need not survive a power cut: no waiting for the disk in tests.
-    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
 
     ExecSql(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd) values (?, ?, ?, ?, ?)"_s,

@@ -267,7 +267,8 @@ std::unique_ptr<Station> TestRecordUpload::MakeStation(const QString &stationNo)
     QFile::setPermissions(sample, QFile::ReadOwner | QFile::WriteOwner);
     if (!s->home->dm().OpenSampleDatabase(sample) || !TestBackend::OpenWorkingDatabase(s->home->dm(), work, nullptr))
         return nullptr;
-    QSqlQuery(s->db()).exec(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        QSqlQuery(s->db()).exec(u"PRAGMA synchronous = OFF"_s);
     s->places.pictureDir = s->home->dir() + u"/查核資料檔案"_s;
     s->places.stationNo = stationNo;
     s->places.courseNoLength = 11;

@@ -293,11 +293,12 @@ void TestRosterImport::aFailureLeavesTheDatabaseUnchanged()
             "values (?, 'A123456789', '王小明', '舊地址', '學員')"_s,
         { ClassKey });
     // The database refuses the third person, after the first was updated and the second added.
-    ExecSql(u"create trigger refuse_third before insert on Booking when new.ID = 'C123456780' "
-            "begin select raise(abort, 'refused'); end"_s);
+    QString error;
+    QVERIFY2(TestBackend::RefuseRows(WorkingConnection(), u"refuse_third"_s, u"Booking"_s, u"ID"_s,
+                 u"C123456780"_s, u"refused"_s, &error),
+        qPrintable(error));
     const QStringList before = DumpBooking();
 
-    QString error;
     const auto plan = RosterImport::PlanRoster(WorkingConnection(), m_classRid,
         Utf8(Header
             + u"\nA123456789,王小明,新地址,,,,\nB223456789,李美玲,,,,,\nC123456780,陳大同,,,,,"_s),
@@ -308,7 +309,8 @@ void TestRosterImport::aFailureLeavesTheDatabaseUnchanged()
     QVERIFY2(error.contains(u"refused"_s), qPrintable(error));
     QCOMPARE(DumpBooking(), before);
     // The connection is usable afterwards: no transaction was left open.
-    ExecSql(u"drop trigger refuse_third"_s);
+    QVERIFY2(TestBackend::AllowRows(WorkingConnection(), u"refuse_third"_s, u"Booking"_s, &error),
+        qPrintable(error));
     QVERIFY2(RosterImport::ImportRoster(WorkingConnection(), *plan, ImportTime, &error),
         qPrintable(error));
     QCOMPARE(QueryValue(u"select count(*) from Booking"_s).toInt(), 3);

@@ -115,7 +115,7 @@ void TestTFmSetup::browseSearchDetailLessonsAndStart()
 {
     m_db = std::make_unique<TestDatabase>();
     QSqlQuery schema(m_db->dm().Con1());
-    for (const QString &statement : SqliteSchemaStatements())
+    for (const QString &statement : SchemaStatementsFor(m_db->dm().Con1()))
         QVERIFY2(schema.exec(statement), qPrintable(statement));
     WriteIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, m_db->dir());
     Globals &g = G();

@@ -46,7 +46,7 @@ void TestTFmSetupRoster::rosterButton()
 {
     TestDatabase db;
     QSqlQuery schema(db.dm().Con1());
-    for (const QString &statement : SqliteSchemaStatements())
+    for (const QString &statement : SchemaStatementsFor(db.dm().Con1()))
         QVERIFY2(schema.exec(statement), qPrintable(statement));
     WriteIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, db.dir());
     FixedClock clock(QDateTime(QDate(2024, 5, 8), QTime(8, 40)));

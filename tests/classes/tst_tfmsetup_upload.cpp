@@ -130,7 +130,8 @@ void TestTFmSetupUpload::uploadsFromTheClassWindow()
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QFile::setPermissions(db.globals().samplePath(), QFile::ReadOwner | QFile::WriteOwner);
     QVERIFY(db.dm().OpenSampleDatabase(db.globals().samplePath()));
-    QVERIFY(db.dm().OpenWorkingDatabase(work));
+    QString error;
+    QVERIFY2(TestBackend::OpenWorkingDatabase(db.dm(), work, &error), qPrintable(error));
     const QString pictures = db.dir() + u"/查核資料檔案"_s;
     WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, pictures);
     WriteIniSetting(IniSection::Base, IniKey::StationNo, u"01"_s);
@@ -142,7 +143,6 @@ void TestTFmSetupUpload::uploadsFromTheClassWindow()
 
     // The class, downloaded as the web import does.
     TrainingService service(ServiceSettings::FromIni());
-    QString error;
     const auto list = ClassImport::ParseClassList(
         service.FetchClassListText().value, QDate::currentDate(), &error);
     QVERIFY(list);

@@ -68,7 +68,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
     QVERIFY2(fake.start(), qPrintable(fake.error()));
     TestDatabase db;
     QSqlQuery schema(db.dm().Con1());
-    for (const QString &statement : SqliteSchemaStatements())
+    for (const QString &statement : SchemaStatementsFor(db.dm().Con1()))
         QVERIFY2(schema.exec(statement), qPrintable(statement));
     WriteIniSetting(IniSection::Base, IniKey::DataBaseLocationPath, db.dir());
     fake.configureStation();

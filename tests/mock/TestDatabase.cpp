@@ -156,6 +156,47 @@ bool TestBackend::OpenSameDatabase(TDM &other, TDM &first, QString *error)
     return true;
 }
 
+namespace {
+
+bool RunAll(QSqlDatabase db, const QStringList &statements, QString *error)
+{
+    QSqlQuery query(db);
+    for (const QString &statement : statements) {
+        if (!query.exec(statement)) {
+            *error = statement + u'\n' + query.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool TestBackend::RefuseRows(QSqlDatabase db, const QString &name, const QString &table,
+                             const QString &column, const QString &value, const QString &message,
+                             QString *error)
+{
+    if (!IsPostgres(db))
+        return RunAll(db,
+            { u"create trigger %1 before insert on %2 when new.%3 = '%4' "
+              "begin select raise(abort, '%5'); end"_s.arg(name, table, column, value, message) },
+            error);
+    return RunAll(db,
+        { u"create function %1() returns trigger language plpgsql as $$ begin "
+          "if new.%2 = '%3' then raise exception '%4'; end if; return new; end $$"_s
+              .arg(name, column, value, message),
+          u"create trigger %1 before insert on %2 for each row execute function %1()"_s.arg(name, table) },
+        error);
+}
+
+bool TestBackend::AllowRows(QSqlDatabase db, const QString &name, const QString &table, QString *error)
+{
+    if (!IsPostgres(db))
+        return RunAll(db, { u"drop trigger %1"_s.arg(name) }, error);
+    return RunAll(db,
+        { u"drop trigger %1 on %2"_s.arg(name, table), u"drop function %1()"_s.arg(name) }, error);
+}
+
 TestDatabase::TestDatabase()
 {
     m_globals.ExeDir = QDir::toNativeSeparators(m_dir.path()) + QDir::separator();

@@ -4,6 +4,7 @@
 #include "core/NetDatabase.h"
 #include "core/TDM.h"
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -20,7 +21,8 @@ bool UsesPostgres();
 // the test process that holds the helper functions, dropped when the process ends).
 NetDbSettings NewPostgresDatabase();
 // Opens the station's working database for a test: the SQLite file itself, or on PostgreSQL a
-// new database holding the schema and every row of that file (the file is only read).
+// new database holding the schema and every row of that file (the file is only read), dropped
+// when the TestDatabase that holds dm goes.
 bool OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QString *error);
 // Opens the working database again after CloseWorking: the same file, or the same database
 // on the server that OpenWorkingDatabase made.
@@ -31,6 +33,12 @@ bool OpenSameDatabase(TDM &other, TDM &first, QString *error);
 NetDbSettings SettingsOf(const TDM &dm);
 // "SQLite" or "PostgreSQL", for messages.
 QString Name();
+// A fault made on purpose: from now on the database refuses, giving message as its reason, every
+// new row of table whose column holds value (a trigger called name). AllowRows takes it away.
+// Names, value and message are the test's own; false with the database's reason in *error.
+bool RefuseRows(QSqlDatabase db, const QString &name, const QString &table, const QString &column,
+                const QString &value, const QString &message, QString *error);
+bool AllowRows(QSqlDatabase db, const QString &name, const QString &table, QString *error);
 
 } // namespace TestBackend
 

@@ -96,6 +96,7 @@ private slots:
     void search_data();
     void search();
     void calculatedColumns();
+    void listInOrderOfEnrolment();
 
     void layoutOfColumns_data();
     void layoutOfColumns();
@@ -132,7 +133,8 @@ void TestEnrolmentRecords::init()
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
     QVERIFY2(TestBackend::OpenWorkingDatabase(m_station->dm(), work, &error), qPrintable(error));
-    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        ExecSql(u"PRAGMA synchronous = OFF"_s);
     m_prompter = std::make_unique<ScriptedPrompter>();
     ExecSql(u"insert into Courses (CourseId, Echelon, Course, SignType, Bookin) values (?, ?, ?, ?, ?)"_s,
             { u"1130500000"_s, u"10"_s, u"堆高機操作人員安全衛生教育訓練"_s, u"111100"_s, false });
@@ -291,6 +293,25 @@ void TestEnrolmentRecords::calculatedColumns()
     rows = RowsOf(records.ListStatement(all, u"IDNO"_s, QString()));
     QCOMPARE(rows.at(0).value(u"CalIoTime"_s).toString(), QString());
     QCOMPARE(rows.at(1).value(u"CalIoTime"_s).toString(), u"090100"_s);
+}
+
+// The list in the order of enrolment on every database: a person enrolled without a date (the
+// lesson window's teacher) first, then by date, one date in the order the rows were added.
+void TestEnrolmentRecords::listInOrderOfEnrolment()
+{
+    EnrolmentRecords records(ClassA);
+    const int later = AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s, QString(), u"2024/05/02"_s);
+    const int first = AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s, QString(), u"2024/05/01"_s);
+    const int sameDay = AddPerson(ClassA, u"王小明"_s, u"C123456789"_s, QString(), u"2024/05/01"_s);
+    ExecSql(u"insert into Booking (INDEX_KEY, NAME, ID, JOBTYPE) values (?, '李講師', 'D123456789', '講師')"_s,
+            { ClassA });
+    const int teacher = QueryValue(u"select max(RID) from Booking"_s).toInt();
+
+    QList<int> rids;
+    for (const QSqlRecord &row : RowsOf(records.ListStatement(
+             records.SearchCondition(Inputs(ClassA, QString(), QString())), u"ID"_s, QString())))
+        rids << row.value(u"RID"_s).toInt();
+    QCOMPARE(rids, (QList<int> { teacher, first, sameDay, later }));
 }
 
 // ---- Layout -----------------------------------------------------------------------------------

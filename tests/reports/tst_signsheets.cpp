@@ -111,7 +111,7 @@ void TestSignSheets::initTestCase()
     QVERIFY(QFile::copy(build + u"/SampleQuorin.db"_s, work));
     QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
-    QVERIFY2(m_db->dm().OpenWorkingDatabase(work, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_db->dm(), work, &error), qPrintable(error));
     m_db->globals().CurrentClassKey = F::ClassKey;
     m_db->globals().OrganisationName = u"臺北市職業安全衛生訓練中心"_s;
 

@@ -124,7 +124,7 @@ void TestTFmReport::init()
     QFile::setPermissions(working, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
     QVERIFY2(m_db->dm().OpenSampleDatabase(sample, &error), qPrintable(error));
-    QVERIFY2(m_db->dm().OpenWorkingDatabase(working, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_db->dm(), working, &error), qPrintable(error));
     WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, PictureFolder());
     Globals &g = G();
     g.EditionText = u"客製版"_s;

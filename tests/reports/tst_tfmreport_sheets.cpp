@@ -154,7 +154,7 @@ void TestTFmReportSheets::init()
     QFile::setPermissions(working, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
     QVERIFY2(m_db->dm().OpenSampleDatabase(sample, &error), qPrintable(error));
-    QVERIFY2(m_db->dm().OpenWorkingDatabase(working, &error), qPrintable(error));
+    QVERIFY2(TestBackend::OpenWorkingDatabase(m_db->dm(), working, &error), qPrintable(error));
     WriteIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, PictureFolder());
     WriteIniSetting(IniSection::Base, IniKey::PhotoOnSign, u"True"_s);
     Globals &g = G();

@@ -105,7 +105,8 @@ bool TestSignEventTransfer::OpenCopy(const QString &name)
         qWarning() << error;
         return false;
     }
-    ExecSql(u"PRAGMA synchronous = OFF"_s);
+    if (!TestBackend::UsesPostgres())
+        ExecSql(u"PRAGMA synchronous = OFF"_s);
     return true;
 }
 
@@ -367,8 +368,10 @@ void TestSignEventTransfer::fileFormsAreRead()
 void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
 {
     QVERIFY(OpenCopy(u"Station00.db"_s));
-    ExecSql(u"create trigger refuse_boom before insert on PSIO when new.IDNO = 'BOOM' "
-            "begin select raise(abort, 'boom'); end"_s);
+    QString error;
+    QVERIFY2(TestBackend::RefuseRows(WorkingConnection(), u"refuse_boom"_s, u"PSIO"_s, u"IDNO"_s,
+                 u"BOOM"_s, u"boom"_s, &error),
+        qPrintable(error));
     const auto line = [](const QString &idno, const QString &time) {
         return SignEventTransfer::EncodeLine(u"05,"_s + idno + u",1130508,"_s + time
                                              + u",0,KB,,,K,,000000001,000000000,Y"_s);
