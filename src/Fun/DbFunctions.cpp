@@ -268,7 +268,9 @@ int declaredColumnSize(const QSqlDatabase &db, const QString &table, const QStri
     const int declared = DeclaredTextSize(table, field);
     if (declared > 0)
         return declared;
-    const QSqlField column = db.record(table).field(field);
+    // The columns as a statement sees them (the driver's table look-up minds letter case).
+    QSqlQuery columns = runStatement(u"select * from "_s + table + u" where 1 = 0"_s, db, {});
+    const QSqlField column = columns.record().field(field);
     return column.length() > 0 ? column.length() : -1;
 }
 

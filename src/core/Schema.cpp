@@ -261,12 +261,13 @@ QString PostgresColumnDefinition(const ColumnDef &column)
     case ColumnType::AutoNumber:
         return column.name + u" serial PRIMARY KEY"_s;
     case ColumnType::Text:
-        // The declared size is not enforced, as on SQLite: the program checks what it takes in
+        // Case-blind for A-Z only and in the order of the characters' codes, whatever the
+        // server's own collation, as SQLite's NOCASE. The declared size is not enforced, as on SQLite: the program checks what it takes in
         // (imports refuse a value longer than its column) and writes some values in full that
         // outgrow their column (a class's credited hours above 99).
-        return column.name + u" citext"_s;
+        return column.name + u" citext COLLATE \"C\""_s;
     case ColumnType::Memo:
-        return column.name + u" citext"_s;
+        return column.name + u" citext COLLATE \"C\""_s;
     case ColumnType::Integer16:
         return column.name + u" smallint"_s;
     case ColumnType::Integer32:
