@@ -7,6 +7,9 @@
 #include "core/Schema.h"
 
 #include <QDebug>
+
+#include <atomic>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
@@ -392,6 +395,7 @@ QSet<QString> &ClosedOnPurpose()
     return closed;
 }
 QMutex g_closedMutex;
+std::atomic<int> g_reconnects { 0 };
 } // namespace
 
 void SetClosedOnPurpose(const QString &connectionName, bool closed)
@@ -414,8 +418,14 @@ bool ReconnectLostPostgres(QSqlDatabase &db)
     }
     if (!db.open())
         return false;
+    g_reconnects.fetch_add(1);
     qInfo().noquote() << "共用資料庫已重新連線:" << db.hostName() << db.databaseName();
     return true;
+}
+
+int SharedReconnects()
+{
+    return g_reconnects.load();
 }
 
 bool IsLostPostgres(const QSqlDatabase &db)

@@ -97,6 +97,9 @@ bool DropLostPostgresConnection(QSqlDatabase &db);
 // Connects a closed connection to the server again, unless the program closed it on purpose;
 // true when it is open again.
 bool ReconnectLostPostgres(QSqlDatabase &db);
+// How many times a lost link was connected anew in this run: statements a caller prepared
+// before belong to the old session and are gone.
+int SharedReconnects();
 // Whether the connection to the server is closed without the program having closed it.
 bool IsLostPostgres(const QSqlDatabase &db);
 // The data module says when it closes or opens a connection on purpose.

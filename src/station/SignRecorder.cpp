@@ -156,10 +156,11 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
 
 void SignRecorder::ForgetStaleStatements(const QSqlDatabase &db)
 {
-    // The connection by name and by its open: one opened again has none of the statements.
+    // The connection by name and by its open: one opened or connected again has none of the
+    // statements.
     const TDM *dm = TDM::instance();
-    const QString connection
-        = db.connectionName() + u'#' + QString::number(dm ? dm->workingOpens() : 0);
+    const QString connection = db.connectionName() + u'#'
+        + QString::number(dm ? dm->workingOpens() : 0) + u'#' + QString::number(SharedReconnects());
     if (m_prepared->connection != connection) {
         for (auto &query : m_prepared->queries)
             query.reset();

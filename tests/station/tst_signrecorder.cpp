@@ -155,6 +155,7 @@ private slots:
     void enrolmentChangeSeenByTheNextEntry();
     void secondStationAtTheSameMoment();
     void lockHeldTooLongRecordsNothing();
+    void serverLinkLostAndFoundAgain();
 
 private:
     void SecondStationOnTheServerAtTheSameMoment();
@@ -796,6 +797,30 @@ void TestSignRecorder::secondStationAtTheSameMoment()
     QVERIFY(second.SignIn(interleaved.idno, interleaved.lessonKey, QStringLiteral("090508")));
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321'")), 1);
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where IDNO = 'C187654321' and DOOR = '07'")), 1);
+}
+
+// On the shared database the link to the server goes away between two entries (the server
+// ended this station's session): the next entry finds it gone, connects anew and is stored,
+// with no statement of the old session left to fail inside its transaction.
+void TestSignRecorder::serverLinkLostAndFoundAgain()
+{
+    if (!TestBackend::UsesPostgres())
+        QSKIP("a link to a server exists only on the shared database");
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
+    {
+        SecondStation second(m_fx->dm->Con1());
+        QSqlQuery query(QSqlDatabase::database(SecondStation::Name()));
+        QVERIFY(query.exec(QStringLiteral(
+            "select pg_terminate_backend(pid) from pg_stat_activity where pid <> pg_backend_pid() "
+            "and application_name = 'Rolvan' and datname = current_database() "
+            "and backend_type = 'client backend' and usename = current_user "
+            "and pid in (select pid from pg_stat_activity where state is not null)")));
+    }
+    m_fx->SetTime(9, 6, 0);
+    QCOMPARE(Enter(QStringLiteral("00001")), Outcome::Recorded);
+    QVERIFY2(m_fx->prompter.errors.isEmpty(), qPrintable(m_fx->prompter.errors.join(u'\n')));
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Duplicate);
+    QCOMPARE(m_fx->PsioCount(), 2);
 }
 
 // On the shared database: another station, in a thread of its own, is storing the same person's
