@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+
+#include "core/NetDatabase.h"
+#include "mock/TestDatabase.h"
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -269,6 +272,69 @@ private slots:
         const Outcome imported = Run({u"import"_s, file}, mainStation);
         QVERIFY2(imported.code == 0, qPrintable(imported.err));
         QVERIFY2(imported.out.contains(u"總共 匯入筆數"_s), qPrintable(imported.out));
+    }
+
+    // A unit moves to the shared database: the station's records go into an empty one, all of
+    // them, once; a database that has the tables is never written over.
+    void toSharedMovesTheRecords()
+    {
+        if (!TestBackend::UsesPostgres())
+            QSKIP("needs the test suite's PostgreSQL server (ROLVAN_TEST_PG)");
+        const NetDbSettings shared = TestBackend::NewPostgresDatabase();
+        const QString home = m_dir.filePath(u"moving-station"_s);
+        QDir().mkpath(home);
+        QFile in(m_home + u"/Rolvan.ini"_s);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(in.readAll());
+        text.replace(u"[Base]\n"_s,
+                     u"[Base]\nNetDB Host=%1\nNetDB Port=%2\nNetDB Database=%3\nNetDB User=%4\n"
+                     "NetDB Password=%5\nNetDB Schema=%6\n"_s.arg(shared.host)
+                         .arg(shared.port)
+                         .arg(shared.database, shared.user, EncodeNetDbPassword(shared.password),
+                              shared.schema));
+        QFile out(home + u"/Rolvan.ini"_s);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(text.toUtf8());
+        out.close();
+
+        const Outcome moved = Run({u"to-shared"_s}, home);
+        QVERIFY2(moved.code == 0, qPrintable(moved.err));
+        QCOMPARE(moved.out.trimmed(), shared.Describe());
+
+        auto counts = [](QSqlDatabase db) {
+            QStringList numbers;
+            QSqlQuery query(db);
+            for (const QString &table : { u"PSIO"_s, u"Booking"_s, u"Courses"_s, u"Course"_s, u"SYS_CODE"_s }) {
+                if (query.exec(u"select count(*), coalesce(max(RID), 0) from "_s + table) && query.next())
+                    numbers << table + u' ' + query.value(0).toString() + u' ' + query.value(1).toString();
+            }
+            return numbers;
+        };
+        QStringList local;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"local"_s);
+            db.setDatabaseName(m_data + u"/Quorin.db"_s);
+            db.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+            QVERIFY(db.open());
+            local = counts(db);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"local"_s);
+        QStringList server;
+        {
+            QSqlDatabase::addDatabase(u"QPSQL"_s, u"server"_s);
+            QString error;
+            QVERIFY2(OpenPostgresConnection(u"server"_s, shared, &error), qPrintable(error));
+            server = counts(QSqlDatabase::database(u"server"_s));
+            QSqlDatabase::database(u"server"_s).close();
+        }
+        QSqlDatabase::removeDatabase(u"server"_s);
+        QCOMPARE(server.size(), 5);
+        QCOMPARE(server, local);
+
+        const Outcome again = Run({u"to-shared"_s}, home);
+        QCOMPARE(again.code, 1);
+        QVERIFY2(again.err.contains(u"已經有簽到資料表"_s), qPrintable(again.err));
     }
 };
 
