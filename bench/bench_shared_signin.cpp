@@ -54,17 +54,6 @@ namespace {
 
 constexpr int Stations = 4;
 
-class SteppingClock final : public Clock
-{
-public:
-    QDateTime now() const override { return m_now; }
-    void set(const QDateTime &at) { m_now = at; }
-    void step() { m_now = m_now.addSecs(1); }
-
-private:
-    QDateTime m_now;
-};
-
 class NullSignView final : public SignView
 {
 public:

@@ -55,18 +55,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A clock the benchmark moves one second per entry, so that every entry has its own time.
-class SteppingClock final : public Clock
-{
-public:
-    QDateTime now() const override { return m_now; }
-    void set(const QDateTime &at) { m_now = at; }
-    void step() { m_now = m_now.addSecs(1); }
-
-private:
-    QDateTime m_now;
-};
-
 class NullSignView final : public SignView
 {
 public:

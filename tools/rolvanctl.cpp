@@ -192,29 +192,17 @@ QString RequireClass(const QStringList &positional)
 // must be empty: the way a unit moves to several stations on one database.
 int ToShared(TDM &dm)
 {
-    const QString database = JoinPath(MainActivation::ReadDataFolders().database, G().DbFileName);
-    DatabaseCheck check = CheckOurDatabase(database);
+    const MainActivation::DataFolders folders = MainActivation::ReadDataFolders();
+    const QString database = JoinPath(folders.database, G().DbFileName);
+    const DatabaseCheck check = CheckOurDatabase(database);
     if (!check.ok())
-        throw RolvanError(DatabaseProblemMessage(database, check, MainActivation::ReadDataFolders().backup));
+        throw RolvanError(DatabaseProblemMessage(database, check, folders.backup));
+    const NetDbSettings shared = NetDbSettings::FromIni();
     QString error;
-    if (!dm.ConnectSharedWorkingDatabase(NetDbSettings::FromIni(), &error))
+    if (!dm.ConnectSharedWorkingDatabase(shared, &error)
+        || !MoveLocalFileToShared(dm.Con1(), database, &error))
         throw RolvanError(error);
-    const QString name = u"rolvanctl-local"_s;
-    bool moved = false;
-    {
-        QSqlDatabase local = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        local.setDatabaseName(database);
-        local.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
-        if (!local.open())
-            error = local.lastError().text();
-        else
-            moved = MoveLocalDatabaseToShared(dm.Con1(), local, &error);
-        local.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    if (!moved)
-        throw RolvanError(error);
-    PrintLine(stdout, NetDbSettings::FromIni().Describe());
+    PrintLine(stdout, shared.Describe());
     return 0;
 }
 

@@ -309,6 +309,41 @@ bool OpenPostgresConnection(const QString &connectionName, const NetDbSettings &
     return true;
 }
 
+namespace {
+
+enum class WhenBuilt { Keep, Refuse };
+
+// Builds the schema and copies the rows of source in one transaction under the stations' schema
+// lock. A database that has the tables already (perhaps built by another station while this one
+// waited) is kept as it is, or refused; *built tells whether this call built it.
+void BuildSharedSchema(QSqlDatabase &target, const QSqlDatabase &source, WhenBuilt whenBuilt,
+                       bool *built)
+{
+    *built = false;
+    if (!target.transaction())
+        throw target.lastError();
+    try {
+        Run(target, u"select pg_advisory_xact_lock(?)"_s, { SchemaLockKey });
+        if (!HasSchema(target)) {
+            for (const QString &statement : PostgresSchemaStatements())
+                Run(target, statement);
+            CopyRows(target, source);
+            *built = true;
+        }
+        if (!*built && whenBuilt == WhenBuilt::Refuse) {
+            target.rollback();
+            return;
+        }
+        if (!target.commit())
+            throw target.lastError();
+    } catch (...) {
+        target.rollback();
+        throw;
+    }
+}
+
+} // namespace
+
 bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *error)
 {
     try {
@@ -320,23 +355,10 @@ bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *er
                              .arg(db.hostName() + u'/' + db.databaseName());
             return false;
         }
-        if (!db.transaction())
-            throw db.lastError();
-        try {
-            Run(db, u"select pg_advisory_xact_lock(?)"_s, { SchemaLockKey });
-            // Another station may have built it while this one waited.
-            if (!HasSchema(db)) {
-                for (const QString &statement : PostgresSchemaStatements())
-                    Run(db, statement);
-                CopyRows(db, templateDb);
-            }
-            if (!db.commit())
-                throw db.lastError();
-        } catch (...) {
-            db.rollback();
-            throw;
-        }
-        qInfo().noquote() << "共用資料庫已建立資料表:" << db.hostName() << db.databaseName();
+        bool built = false;
+        BuildSharedSchema(db, templateDb, WhenBuilt::Keep, &built);
+        if (built)
+            qInfo().noquote() << "共用資料庫已建立資料表:" << db.hostName() << db.databaseName();
         return true;
     } catch (const QSqlError &sqlError) {
         if (error)
@@ -459,55 +481,41 @@ QString LostConnectionMessage(const QSqlDatabase &db)
         .arg(db.port());
 }
 
-bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error)
+bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error)
 {
-    if (!target.transaction()) {
-        if (error)
-            *error = ServerText(target.lastError());
-        return false;
-    }
     try {
-        CopyRows(target, source);
-        if (!target.commit())
-            throw target.lastError();
-        return true;
+        bool built = false;
+        BuildSharedSchema(target, source, WhenBuilt::Refuse, &built);
+        if (!built && error)
+            *error = u"共用資料庫 %1 已經有簽到資料表，不覆蓋；請改用空白的資料庫"_s.arg(
+                target.hostName() + u'/' + target.databaseName());
+        return built;
     } catch (const QSqlError &sqlError) {
-        target.rollback();
         if (error)
             *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
         return false;
     }
 }
 
-bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error)
+bool MoveLocalFileToShared(QSqlDatabase target, const QString &sqlitePath, QString *error)
 {
-    try {
-        if (!target.transaction())
-            throw target.lastError();
-        try {
-            Run(target, u"select pg_advisory_xact_lock(?)"_s, { SchemaLockKey });
-            if (HasSchema(target)) {
-                target.rollback();
-                if (error)
-                    *error = u"共用資料庫 %1 已經有簽到資料表，不覆蓋；請改用空白的資料庫"_s.arg(
-                        target.hostName() + u'/' + target.databaseName());
-                return false;
-            }
-            for (const QString &statement : PostgresSchemaStatements())
-                Run(target, statement);
-            CopyRows(target, source);
-            if (!target.commit())
-                throw target.lastError();
-        } catch (...) {
-            target.rollback();
-            throw;
+    const QString name = u"MoveLocal-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool moved = false;
+    {
+        QSqlDatabase local = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        local.setDatabaseName(sqlitePath);
+        local.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+        if (!local.open()) {
+            if (error)
+                *error = u"無法開啟本機資料庫 %1：%2"_s.arg(QDir::toNativeSeparators(sqlitePath),
+                                                       local.lastError().text());
+        } else {
+            moved = MoveLocalDatabaseToShared(target, local, error);
         }
-        return true;
-    } catch (const QSqlError &sqlError) {
-        if (error)
-            *error = u"無法把資料複製到共用資料庫：%1"_s.arg(ServerText(sqlError));
-        return false;
+        local.close();
     }
+    QSqlDatabase::removeDatabase(name);
+    return moved;
 }
 
 bool CreateSharedSchema(const NetDbSettings &settings, const QString &templatePath,

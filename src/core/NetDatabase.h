@@ -62,16 +62,13 @@ bool OpenPostgresConnection(const QString &connectionName, const NetDbSettings &
 // False with *error when the template is not open or a statement fails (nothing is kept then).
 bool PrepareSharedDatabase(QSqlDatabase db, QSqlDatabase templateDb, QString *error);
 
-// Copies every row of the attendance tables of source (a SQLite database: the template, or a
-// station's own file that moves to the shared server) into the same tables of a shared database
-// that holds none of them yet, row numbers kept. One transaction: all rows or none.
-bool CopyDatabaseRows(QSqlDatabase target, QSqlDatabase source, QString *error);
-
 // A unit that moves to the shared database brings its records along: makes the schema on an
 // empty shared database and copies every row of the station's own file into it, in one
 // transaction. A shared database that already has the tables is refused (nothing is
 // overwritten).
 bool MoveLocalDatabaseToShared(QSqlDatabase target, QSqlDatabase source, QString *error);
+// The same from a SQLite file, opened read-only for it.
+bool MoveLocalFileToShared(QSqlDatabase target, const QString &sqlitePath, QString *error);
 
 // "新增以下目錄與Rolvan.mdb" of a station on the shared database: the schema and the template's
 // rows on the server (connections of its own; an existing schema is left as it is). *message

@@ -104,13 +104,8 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
 {
     QSqlDatabase db = WorkingConnection();
     const bool shared = IsPostgres(db);
-    if (shared && !db.isOpen()) {
-        // The link to the server was lost: statements prepared on it are gone with it.
-        for (auto &query : m_prepared->queries)
-            query.reset();
-        if (!ReconnectLostPostgres(db))
-            throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text().trimmed());
-    }
+    if (shared)
+        RestoreSharedLink(db);
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
     ForgetStaleStatements(db);
@@ -139,8 +134,7 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
             const QString detail = query->lastError().text();
             query.reset();
             if (DropLostPostgresConnection(db)) {
-                for (auto &other : m_prepared->queries)
-                    other.reset();
+                ForgetAllStatements();
                 throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
             }
             throw DatabaseError(sql + u'\n' + detail);
@@ -154,6 +148,23 @@ QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantL
     return *query;
 }
 
+void SignRecorder::ForgetAllStatements()
+{
+    for (auto &query : m_prepared->queries)
+        query.reset();
+}
+
+void SignRecorder::RestoreSharedLink(QSqlDatabase &db)
+{
+    if (db.isOpen())
+        return;
+    // The link to the server was lost: statements prepared on it are gone with it (let go while
+    // closed, so that nothing is sent for them to the new session).
+    ForgetAllStatements();
+    if (!ReconnectLostPostgres(db))
+        throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text().trimmed());
+}
+
 void SignRecorder::ForgetStaleStatements(const QSqlDatabase &db)
 {
     // The connection by name and by its open: one opened or connected again has none of the
@@ -162,8 +173,7 @@ void SignRecorder::ForgetStaleStatements(const QSqlDatabase &db)
     const QString connection = db.connectionName() + u'#'
         + QString::number(dm ? dm->workingOpens() : 0) + u'#' + QString::number(SharedReconnects());
     if (m_prepared->connection != connection) {
-        for (auto &query : m_prepared->queries)
-            query.reset();
+        ForgetAllStatements();
         m_prepared->connection = connection;
     }
 }
@@ -179,13 +189,7 @@ void SignRecorder::TransactionStep(int which)
     }
     // Transaction control is not a statement PostgreSQL prepares: the driver runs it.
     if (which == Begin) {
-        if (!db.isOpen()) {
-            // The link was lost earlier: statements prepared on it are gone with it.
-            for (auto &query : m_prepared->queries)
-                query.reset();
-            if (!ReconnectLostPostgres(db))
-                throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text());
-        }
+        RestoreSharedLink(db);
         // Statements of an earlier session are let go before the transaction begins: letting
         // one go inside it would fail and end the transaction.
         ForgetStaleStatements(db);
@@ -197,8 +201,7 @@ void SignRecorder::TransactionStep(int which)
     if (!ok) {
         const QString detail = db.lastError().text();
         if (DropLostPostgresConnection(db)) {
-            for (auto &query : m_prepared->queries)
-                query.reset();
+            ForgetAllStatements();
             throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
         }
         throw DatabaseError((which == Commit ? u"COMMIT\n"_s : u"ROLLBACK\n"_s) + detail);

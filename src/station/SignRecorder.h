@@ -133,6 +133,10 @@ private:
     void TransactionStep(int which);
     // Lets go of the prepared statements of an earlier open of the working connection.
     void ForgetStaleStatements(const QSqlDatabase &db);
+    void ForgetAllStatements();
+    // Connects a lost link to the shared database anew; throws the lost-link message if it
+    // cannot.
+    void RestoreSharedLink(QSqlDatabase &db);
     QSqlQuery &Prepared(int which, const QString &sql, const QVariantList &params);
 
     StationState &m_station;

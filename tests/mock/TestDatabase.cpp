@@ -105,27 +105,7 @@ bool TestBackend::OpenWorkingDatabase(TDM &dm, const QString &sqlitePath, QStrin
     const NetDbSettings settings = NewPostgresDatabase();
     if (!dm.ConnectSharedWorkingDatabase(settings, error))
         return false;
-    QSqlDatabase db = dm.Con1();
-    QSqlQuery query(db);
-    for (const QString &statement : PostgresSchemaStatements()) {
-        if (!query.exec(statement)) {
-            *error = statement + u'\n' + query.lastError().text();
-            return false;
-        }
-    }
-    query = QSqlQuery();
-    const QString name = u"TestBackend-source-"_s + QUuid::createUuid().toString();
-    bool ok = false;
-    {
-        QSqlDatabase source = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        source.setDatabaseName(sqlitePath);
-        source.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
-        ok = source.open() && CopyDatabaseRows(db, source, error);
-        if (!source.isOpen() && error)
-            *error = source.lastError().text();
-        source.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    const bool ok = MoveLocalFileToShared(dm.Con1(), sqlitePath, error);
     if (ok)
         OpenedDatabases().insert(&dm, settings);
     return ok;
