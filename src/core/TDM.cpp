@@ -107,7 +107,11 @@ private:
     QSqlError m_openError;
 };
 
-// The file exists, is a file, is not empty and starts like a SQLite database.
+// The file exists, is a file and is not empty. Only the file's entry is looked at: while the
+// station has a connection on the file, opening and closing another descriptor of it would drop
+// every POSIX lock the process holds on it (SQLite's own included), and another program could
+// then take itself for the last connection and delete the write-ahead log under the station.
+// The header is read by SQLite itself (see FirstReadProblem).
 DatabaseCheck CheckFileShape(const QString &filePath)
 {
     const QFileInfo info(filePath);
@@ -117,12 +121,22 @@ DatabaseCheck CheckFileShape(const QString &filePath)
         return { DatabaseProblem::Missing, u"同名的是資料夾，不是檔案"_s };
     if (info.size() == 0)
         return { DatabaseProblem::Damaged, u"檔案是空的（0 位元組）"_s };
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return { DatabaseProblem::NoWriteAccess, u"檔案無法讀取："_s + file.errorString() };
-    if (file.read(SqliteHeader.size()) != SqliteHeader)
-        return { DatabaseProblem::NotOurs, u"檔案開頭不是 SQLite 資料庫（不是資料庫檔，或檔頭已損毀）"_s };
+    if (!info.isReadable())
+        return { DatabaseProblem::NoWriteAccess, u"檔案無法讀取：沒有讀取權限"_s };
     return {};
+}
+
+// The first statement on a new connection reads the file's header: SQLite refuses a file that
+// does not start like one of its databases with "not a database".
+DatabaseCheck FirstReadProblem(const QString &filePath, const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xFF;
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if ((numeric && code == NotADb) || text.toLower().contains(u"not a database"_s))
+        return { DatabaseProblem::NotOurs,
+                 u"檔案開頭不是 SQLite 資料庫（不是資料庫檔，或檔頭已損毀）"_s };
+    return ClassifySqlError(filePath, error);
 }
 
 } // namespace
@@ -176,13 +190,13 @@ DatabaseCheck CheckOurDatabase(const QString &filePath)
         return shape;
     ReadOnlyConnection connection(filePath);
     if (!connection.isOpen())
-        return ClassifySqlError(filePath, connection.openError());
+        return FirstReadProblem(filePath, connection.openError());
     QSqlQuery query(connection.db());
     const bool hasTable = query.exec(u"select count(*) from sqlite_master where type = 'table' "
                                      "and upper(name) = 'SYS_CODE'"_s)
         && query.next();
     if (!hasTable)
-        return ClassifySqlError(filePath, query.lastError());
+        return FirstReadProblem(filePath, query.lastError());
     if (query.value(0).toInt() == 0)
         return { DatabaseProblem::NotOurs, u"資料庫中沒有本系統的資料表"_s };
     // The whole row, so that the table itself is read and not only an index.
@@ -203,10 +217,10 @@ DatabaseCheck QuickCheckDatabase(const QString &filePath, bool fullCheck)
         return shape;
     ReadOnlyConnection connection(filePath);
     if (!connection.isOpen())
-        return ClassifySqlError(filePath, connection.openError());
+        return FirstReadProblem(filePath, connection.openError());
     QSqlQuery query(connection.db());
     if (!query.exec(fullCheck ? u"PRAGMA integrity_check"_s : u"PRAGMA quick_check"_s))
-        return ClassifySqlError(filePath, query.lastError());
+        return FirstReadProblem(filePath, query.lastError());
     QStringList complaints;
     while (query.next()) {
         const QString line = query.value(0).toString();
@@ -259,32 +273,29 @@ bool CopyTemplateDatabase(const QString &templatePath, const QString &target, QS
                      .trimmed();
         return false;
     }
-    QFile source(templatePath);
-    if (!source.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("範本 %1 無法讀取：%2")
-                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
-        return false;
-    }
-    AtomicFile file(target);
-    if (!file.begin()) {
-        *error = file.reason();
-        return false;
-    }
-    while (!source.atEnd()) {
-        const QByteArray block = source.read(1 << 20);
-        if (source.error() != QFileDevice::NoError) {
-            file.cancel();
+    // Copied by SQLite itself: the template may be open on this process's template connection,
+    // whose locks a descriptor opened and closed beside it would drop.
+    const QString temporary = target + u".copying"_s;
+    QFile::remove(temporary);
+    {
+        ReadOnlyConnection source(templatePath);
+        QSqlQuery copy(source.db());
+        bool copied = false;
+        if (source.isOpen() && copy.prepare(u"VACUUM INTO ?"_s)) {
+            copy.addBindValue(QDir::toNativeSeparators(QFileInfo(temporary).absoluteFilePath()));
+            copied = copy.exec();
+        }
+        if (!copied) {
+            const QSqlError sqlError = source.isOpen() ? copy.lastError() : source.openError();
+            copy = QSqlQuery();
+            QFile::remove(temporary);
             *error = QStringLiteral("範本 %1 無法讀取：%2")
-                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
-            return false;
-        }
-        if (!file.write(block)) {
-            *error = file.reason();
+                         .arg(QDir::toNativeSeparators(templatePath), sqlError.text());
             return false;
         }
     }
-    if (!file.commit()) {
-        *error = file.reason();
+    if (!AtomicFile::commitWrittenFile(temporary, target, error)) {
+        QFile::remove(temporary);
         return false;
     }
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
@@ -338,7 +349,7 @@ bool OpenSqliteFile(const QString &connectionName, const QString &filePath, QStr
         if (!check.exec(u"select count(*) from sqlite_master"_s) || !check.next()) {
             const QSqlError sqlError = check.lastError();
             check = QSqlQuery();
-            return failSql(sqlError);
+            return fail(FirstReadProblem(filePath, sqlError));
         }
     }
 

@@ -8,9 +8,11 @@
 
 #include <QRegularExpression>
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSqlError>
+#include <QStandardPaths>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -59,6 +61,7 @@ private slots:
     void openRefusesBadFiles_data();
     void openRefusesBadFiles();
     void openSwitchesOnWalAndFullSync();
+    void checksLeaveTheStationsLockOnTheFile();
     void dataModulesHaveTheirOwnConnections();
 
 private:
@@ -712,6 +715,47 @@ void TestDbFunctions::openSwitchesOnWalAndFullSync()
     QVERIFY(TableExists(u"PSIO"_s));
     // The statement went into the file chosen, not a file of another name.
     QVERIFY(QFile::exists(path + u"-wal"_s));
+}
+
+// The checks of a file that is open (the page check after the start, the check before an open)
+// read it through SQLite only. A descriptor opened and closed beside the station's connection
+// would drop the process's locks on the file: another program that then opens and closes the
+// database (a backup from cron) takes itself for the last connection and deletes the write-ahead
+// log under the station, whose later sign-ins go into a deleted file nobody else reads.
+void TestDbFunctions::checksLeaveTheStationsLockOnTheFile()
+{
+    if (TestBackend::UsesPostgres())
+        QSKIP("about the SQLite files of a station");
+    const QString python = QStandardPaths::findExecutable(u"python3"_s);
+    if (python.isEmpty())
+        QSKIP("python3 is needed as the other program on the file");
+    const QString path = m_db->workingPath();
+    auto otherProgram = [&](const QString &statement) {
+        QProcess process;
+        process.start(python, { u"-c"_s,
+                                u"import sqlite3, sys\n"
+                                "c = sqlite3.connect(sys.argv[1])\n"
+                                "print(c.execute(sys.argv[2]).fetchone()[0])\n"
+                                "c.close()\n"_s,
+                                path, statement });
+        if (!process.waitForFinished(30000) || process.exitCode() != 0)
+            return u"failed: "_s + QString::fromUtf8(process.readAllStandardError());
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+    exec(u"create table SignIns (n integer)"_s);
+    exec(u"insert into SignIns values (1)"_s);
+
+    m_db->dm().StartPageCheck(path, m_db->dir());
+    m_db->dm().WaitForPageCheck();
+    QVERIFY(CheckOurDatabase(path).problem != DatabaseProblem::Damaged);
+    QCOMPARE(otherProgram(u"select count(*) from sqlite_master"_s), u"1"_s);
+    QVERIFY2(QFile::exists(path + u"-wal"_s), "the station's write-ahead log was deleted");
+
+    for (int n = 2; n <= 5; ++n)
+        exec(u"insert into SignIns values (%1)"_s.arg(n));
+    // Every row the station stored is in the file another program reads (and in what a station
+    // killed now would leave behind).
+    QCOMPARE(otherProgram(u"select count(*) from SignIns"_s), u"5"_s);
 }
 
 void TestDbFunctions::dataModulesHaveTheirOwnConnections()
