@@ -730,7 +730,7 @@ void TestDbFunctions::checksLeaveTheStationsLockOnTheFile()
     if (python.isEmpty())
         QSKIP("python3 is needed as the other program on the file");
     const QString path = m_db->workingPath();
-    auto otherProgram = [&](const QString &statement) {
+    auto otherProgram = [&](const QString &statement) -> QString {
         QProcess process;
         process.start(python, { u"-c"_s,
                                 u"import sqlite3, sys\n"
