@@ -39,7 +39,6 @@ void closeConnection(const QString &name)
 
 namespace {
 
-const QByteArray SqliteHeader("SQLite format 3\0", 16);
 // Below this much free room a sign-in may not be stored safely.
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
@@ -273,29 +272,35 @@ bool CopyTemplateDatabase(const QString &templatePath, const QString &target, QS
                      .trimmed();
         return false;
     }
-    // Copied by SQLite itself: the template may be open on this process's template connection,
-    // whose locks a descriptor opened and closed beside it would drop.
-    const QString temporary = target + u".copying"_s;
-    QFile::remove(temporary);
-    {
-        ReadOnlyConnection source(templatePath);
-        QSqlQuery copy(source.db());
-        bool copied = false;
-        if (source.isOpen() && copy.prepare(u"VACUUM INTO ?"_s)) {
-            copy.addBindValue(QDir::toNativeSeparators(QFileInfo(temporary).absoluteFilePath()));
-            copied = copy.exec();
-        }
-        if (!copied) {
-            const QSqlError sqlError = source.isOpen() ? copy.lastError() : source.openError();
-            copy = QSqlQuery();
-            QFile::remove(temporary);
+    // A byte copy: new stations rely on starting from exactly the template. The template is kept
+    // in rollback-journal mode, so the template connection holds a lock on it only while one of
+    // its statements runs, never across this copy, and there is no write-ahead log to lose.
+    QFile source(templatePath);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("範本 %1 無法讀取：%2")
+                     .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+        return false;
+    }
+    AtomicFile file(target);
+    if (!file.begin()) {
+        *error = file.reason();
+        return false;
+    }
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 20);
+        if (source.error() != QFileDevice::NoError) {
+            file.cancel();
             *error = QStringLiteral("範本 %1 無法讀取：%2")
-                         .arg(QDir::toNativeSeparators(templatePath), sqlError.text());
+                         .arg(QDir::toNativeSeparators(templatePath), source.errorString());
+            return false;
+        }
+        if (!file.write(block)) {
+            *error = file.reason();
             return false;
         }
     }
-    if (!AtomicFile::commitWrittenFile(temporary, target, error)) {
-        QFile::remove(temporary);
+    if (!file.commit()) {
+        *error = file.reason();
         return false;
     }
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
