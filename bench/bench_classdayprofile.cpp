@@ -2,9 +2,9 @@
 // SQLite file (lessons of one class and date, then the class row), and the whole call with the
 // station's day template read from its settings file.
 
-#include "Fun/DbFunctions.h"
-#include "classes/ClassDayProfile.h"
-#include "core/Globals.h"
+#include "core/DbFunctions.h"
+#include "core/ClassDayProfile.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 

@@ -4,10 +4,10 @@
 // against its floor (the same token and student list requests alone, and the write alone).
 
 #include "BenchSupport.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/ClassImport.h"
 #include "classes/TrainingService.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "fakeservice/FakeService.h"
 

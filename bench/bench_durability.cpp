@@ -9,7 +9,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_durability [--data <signin.db>] [--repeat N]
 
 #include "BenchSupport.h"
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/IniFile.h"
 #include "core/TDM.h"
 #include "platform/JpegWriter.h"

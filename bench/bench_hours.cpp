@@ -13,10 +13,10 @@
 
 #include "BenchSupport.h"
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "HoursBenchData.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "reports/HoursRun.h"

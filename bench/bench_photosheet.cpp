@@ -10,9 +10,9 @@
 // Works in a temporary folder (or in <folder>, which is kept for a look at the PDF).
 
 #include "BenchSupport.h"
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/JpegWriter.h"
 #include "reports/SignSheets.h"

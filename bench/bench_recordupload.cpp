@@ -8,11 +8,11 @@
 //   bench_recordupload [--keep <folder>]
 
 #include "BenchSupport.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/RecordUpload.h"
 #include "classes/TrainingService.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "fakeservice/FakeService.h"
 #include "station/SignRecorder.h"

@@ -3,9 +3,9 @@
 // file again into a class that has everybody (all updates). On a SQLite file with the station's
 // durable settings.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/RosterImport.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 

@@ -23,9 +23,9 @@
 #include "BenchSupport.h"
 #include "FourStationPlan.h"
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "core/DbFunctions.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/NetDatabase.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
@@ -226,12 +226,12 @@ bool OneStation(const NetDbSettings &server, int entries, int warmup, int events
               << Qt::endl;
     if (!synchronousCommit && !Exec(db, u"set synchronous_commit = off"_s))
         return false;
-    Out() << "synchronous_commit " << QueryValue(u"show synchronous_commit"_s).toString()
+    Out() << "synchronous_commit " << QueryValueOn(u"show synchronous_commit"_s, db).toString()
           << " (on: durable commits, as the stations; off: diagnosis only)" << Qt::endl;
     Out() << "database " << settings->database << ": " << events << " older events, " << total
           << " enrolled in the class, made in " << QString::number(double(fill.elapsed()) / 1000, 'f', 1)
           << " s" << Qt::endl;
-    globals.IdnoCaption = ReadIdnoCaption();
+    globals.IdnoCaption = ReadIdnoCaption(db);
 
     SteppingClock clock;
     clock.set(QDateTime(QDate::currentDate(), QTime(7, 40, 0)));

@@ -23,8 +23,8 @@
 #include "BenchSupport.h"
 #include "Fun/DateTimeFunctions.h"
 #include "SigninBenchData.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -210,7 +210,7 @@ int main(int argc, char *argv[])
               << pragma.value(1).toLongLong() << " rows, " << pragma.value(2).toLongLong()
               << " enrolled in the class" << Qt::endl;
     }
-    globals.IdnoCaption = ReadIdnoCaption();
+    globals.IdnoCaption = ReadIdnoCaption(dm->Con1());
 
     SteppingClock clock;
     const QDate today = SigninBench::Date(SigninBench::Today());

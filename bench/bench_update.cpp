@@ -10,7 +10,7 @@
 #include "admin/UpdateFiles.h"
 #include "admin/UpdateInstaller.h"
 #include "admin/VersionUpdate.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -10,12 +10,12 @@
 // Exits 0 when everything was written, 1 when something failed (with the reason on stderr),
 // 2 on bad arguments.
 
-#include "classes/Tdialog_course.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "dialogs/Tdialog_course.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "reports/TFmAttendanceChart.h"

@@ -9,16 +9,18 @@
 // 1 when the job failed, 2 for a bad command line, each with one line on stderr.
 
 #include "admin/DatabaseConversion.h"
-#include "classes/ChoiceDialogs.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "core/DataFolders.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "core/NetDatabase.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include "Fun/Unit_function.h"
+#include "core/DbFunctions.h"
+#include "core/SysIni.h"
 #include "platform/Prompter.h"
 #include "reportengine/ReportRender.h"
 #include "reports/HoursRun.h"
@@ -151,7 +153,7 @@ QString WorkingDatabasePath()
 {
     if (TextToBool(ReadIniSetting(IniSection::Base, IniKey::UseNetDb, u"False"_s, u"False"_s)))
         throw RolvanError(u"Rolvan.ini [Base] useNetDB=True：命令列只處理本機資料庫"_s);
-    const QString database = JoinPath(MainActivation::ReadDataFolders().database, G().DbFileName);
+    const QString database = JoinPath(ReadDataFolders().database, G().DbFileName);
     if (!QFileInfo::exists(database))
         throw RolvanError(u"找不到資料庫 %1"_s.arg(QDir::toNativeSeparators(database)));
     return database;
@@ -160,7 +162,7 @@ QString WorkingDatabasePath()
 // Opens the working database as the station does, after the same checks.
 void OpenWorking(TDM &dm)
 {
-    const MainActivation::DataFolders folders = MainActivation::ReadDataFolders();
+    const DataFolders folders = ReadDataFolders();
     const QString database = WorkingDatabasePath();
     QString error;
     if (!dm.OpenCheckedWorkingDatabase(database, folders.backup, &error))
@@ -192,7 +194,7 @@ QString RequireClass(const QStringList &positional)
 // must be empty: the way a unit moves to several stations on one database.
 int ToShared(TDM &dm)
 {
-    const MainActivation::DataFolders folders = MainActivation::ReadDataFolders();
+    const DataFolders folders = ReadDataFolders();
     const QString database = JoinPath(folders.database, G().DbFileName);
     const DatabaseCheck check = CheckOurDatabase(database);
     if (!check.ok())
@@ -227,7 +229,7 @@ int Check()
     if (check.ok())
         check = QuickCheckDatabase(database, /*fullCheck=*/true);
     if (!check.ok())
-        throw RolvanError(DatabaseProblemMessage(database, check, MainActivation::ReadDataFolders().backup));
+        throw RolvanError(DatabaseProblemMessage(database, check, ReadDataFolders().backup));
     PrintLine(stdout, u"ok"_s);
     return 0;
 }
@@ -328,7 +330,7 @@ int Export(TDM &dm, const QStringList &positional)
     G().CurrentClassKey = classKey;
     QString pictureDir = ReadIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, QString(), QString());
     if (pictureDir.trimmed().isEmpty())
-        pictureDir = MainActivation::ReadDataFolders().images;
+        pictureDir = ReadDataFolders().images;
     const QString rule = ReadIniSetting(IniSection::Base, IniKey::PhotoSubPathRule, u"年月"_s, u"年月"_s);
     const SignEventTransfer::ExportResult result = SignEventTransfer::ExportEvents(
         StationNumber(), ClassNumberOfKey(classKey, G().CourseNoLength), classKey, G().CourseNoLength,

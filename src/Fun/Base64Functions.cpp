@@ -1,6 +1,6 @@
 #include "Fun/Base64Functions.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 namespace {
 

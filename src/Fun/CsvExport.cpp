@@ -1,6 +1,6 @@
 #include "Fun/CsvExport.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QIODevice>
 

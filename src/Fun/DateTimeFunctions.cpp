@@ -1,6 +1,6 @@
 #include "Fun/DateTimeFunctions.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 
@@ -505,4 +505,27 @@ QString TimeCalc(const QString &a, const QString &op, const QString &b)
     }
 
     return ZeroPad(hours, 2) + (minutePos == 4 ? u":"_s : QString()) + ZeroPad(minutes, 2);
+}
+
+std::optional<QDate> ReadStationDate(const QString &text)
+{
+    const QDate date = QDate::fromString(text.trimmed(), u"yyyy/M/d"_s);
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+std::optional<QDate> ReadRocDate(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.size() != 7)
+        return std::nullopt;
+    for (const QChar c : t) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    const QDate date(t.left(3).toInt() + 1911, t.mid(3, 2).toInt(), t.mid(5, 2).toInt());
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
 }

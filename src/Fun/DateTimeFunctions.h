@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QChar>
 #include <QDate>
 #include <QDateTime>
@@ -92,3 +94,8 @@ int TimeDiffMinutes(const QString &a, const QString &b);
 // number. The result is "HH:MM" when a (or else b) has a ":", otherwise "HHMM"; hours do not wrap
 // at 24. An unknown operator, or a division by 0, gives "0000" ("00:00").
 QString TimeCalc(const QString &a, const QString &op, const QString &b);
+
+// Dates: "YYYY/MM/DD" in the station's date form (year, month and day separated by "/", month
+// and day of one or two digits) and ROC "YYYMMDD"; std::nullopt when the text is no date.
+std::optional<QDate> ReadStationDate(const QString &text);
+std::optional<QDate> ReadRocDate(const QString &text);

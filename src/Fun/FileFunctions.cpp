@@ -1,6 +1,6 @@
 #include "Fun/FileFunctions.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "Fun/IniFile.h"
 
-#include "Fun/AtomicFile.h"
-#include "core/RolvanError.h"
+#include "base/AtomicFile.h"
+#include "base/RolvanError.h"
 
 #include <QFile>
 #include <QFileInfo>

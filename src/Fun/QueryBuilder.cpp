@@ -1,6 +1,6 @@
 #include "Fun/QueryBuilder.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QRegularExpression>
 #include <QtMath>

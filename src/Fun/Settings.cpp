@@ -1,8 +1,8 @@
 #include "Fun/Settings.h"
 
 #include "Fun/IniFile.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 
 #include <QRegularExpression>
 #include <QtDebug>

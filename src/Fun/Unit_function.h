@@ -1,10 +1,7 @@
 #pragma once
 
-// The shared free routines in one include: settings, database helpers, date and time
+// The shared free routines in one include: settings, date and time
 // conversions, query-condition builders and general utilities.
-
-#include "Fun/DbFunctions.h"
-#include "Fun/SysIni.h"
 
 #include "Fun/Settings.h"
 #include "Fun/SettingKeys.h"

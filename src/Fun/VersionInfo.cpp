@@ -1,6 +1,6 @@
 #include "Fun/VersionInfo.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QByteArray>
 #include <QFile>

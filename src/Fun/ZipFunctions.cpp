@@ -1,6 +1,6 @@
 #include "Fun/ZipFunctions.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,13 +1,13 @@
 #include "admin/DatabaseConversion.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/FileFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DataFolders.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 
@@ -207,12 +207,12 @@ QString DatabaseConversion::BackupFileName(const QDateTime &at)
 
 QString DatabaseConversion::DataFolder()
 {
-    return MainActivation::ReadDataFolders().database;
+    return ReadDataFolders().database;
 }
 
 QString DatabaseConversion::BackupFolder()
 {
-    return MainActivation::ReadDataFolders().backup;
+    return ReadDataFolders().backup;
 }
 
 bool DatabaseConversion::SharedDatabaseInUse()

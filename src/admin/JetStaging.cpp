@@ -1,7 +1,7 @@
 #include "admin/JetStaging.h"
 
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "admin/SharedDatabaseBackup.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/FileFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,9 +5,9 @@
 #include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "Fun/SysIni.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/SysIni.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 

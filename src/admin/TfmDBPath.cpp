@@ -1,9 +1,9 @@
 #include "admin/TfmDBPath.h"
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FormHelpers.h"
-#include "admin/TFm_Help.h"
-#include "core/Globals.h"
+#include "dialogs/TFm_Help.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"

@@ -5,7 +5,7 @@
 #include "Fun/VersionInfo.h"
 #include "admin/UpdateFiles.h"
 #include "admin/VersionUpdate.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "platform/Prompter.h"
 
 #include <QApplication>

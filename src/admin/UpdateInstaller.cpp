@@ -1,6 +1,6 @@
 #include "admin/UpdateInstaller.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "admin/UpdateFiles.h"
 #include "platform/ProcessWait.h"
 

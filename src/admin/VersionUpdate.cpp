@@ -1,6 +1,6 @@
 #include "admin/VersionUpdate.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/FileFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
@@ -10,7 +10,7 @@
 #include "admin/UpdateFiles.h"
 #include "admin/UpdateInstaller.h"
 #include "admin/VersionNumber.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,8 @@
 #include "Fun/VersionInfo.h"
 #include "admin/VersionUpdate.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "app/StandardWindows.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "platform/QtSoundPlayer.h"
@@ -117,7 +118,7 @@ int main(int argc, char *argv[])
     SetCurrentSoundPlayer(&sounds);
 
     TDM dm(globals);
-    TFmRolvan mainWindow(dm);
+    TFmRolvan mainWindow(dm, StandardWindowOpeners());
     prompter.setParentWindow(&mainWindow);
     // The station keeps its clock right at each activation and from its one-second timer.
     ClockSync clockSync(mainWindow.station());

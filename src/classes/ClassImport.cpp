@@ -1,9 +1,9 @@
 #include "classes/ClassImport.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/TrainingService.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "net/OrderedJson.h"
 
 #include <QJsonObject>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Fun/QueryBuilder.h"
+#include "core/ClassRecord.h"
 
 #include <QDate>
 #include <QList>
@@ -16,34 +17,6 @@
 // itself. Everything runs on the working connection; values are always bound.
 //
 // Dates are stored as "YYYY/MM/DD" and times as "HH:MM"; the system compares them as text.
-
-// One class row as the window edits it.
-struct ClassRecord
-{
-    int RID = 0; // 0 for a class not stored yet
-    QString CourseId;
-    QString Echelon;
-    QString Course;
-    QString DateStart;
-    QString DateEnd;
-    QString DateBet;
-    QString TimeStart;
-    QString TimeEnd;
-    QString Place;
-    QString Charge;
-    QString Teacher;
-    QString TeacherId;
-    QString TotHours;
-    QString CNo4;
-    QString CNo2;
-    std::optional<bool> Bookin; // empty: never set
-    QString SignType;
-    std::optional<bool> Score;
-    QString Signer;
-    QString CourseContent;
-
-    static ClassRecord FromSqlRecord(const QSqlRecord &record);
-};
 
 // Days of the period-date panel, first day first.
 struct PeriodDay
@@ -80,8 +53,6 @@ public:
 
     // --- Keys ----------------------------------------------------------------------------
 
-    // Trimmed CourseId followed by the echelon as two digits; empty when either is blank.
-    static QString ClassKeyOf(const QString &courseId, const QString &echelon);
     // The first courseNoLength characters of a class key, trimmed: what lesson sign events
     // carry at the front of their key.
     QString ClassNumberOf(const QString &classKey) const;

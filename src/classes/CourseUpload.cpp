@@ -1,8 +1,8 @@
 #include "classes/CourseUpload.h"
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/TrainingService.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 
 #include <QSqlError>

@@ -1,9 +1,9 @@
 #include "classes/RosterImport.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/ClassRecords.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 
 #include <QFile>
@@ -137,7 +137,7 @@ std::optional<RosterPlan> PlanRoster(
         if (!cls.next())
             return Refuse(error, NoClassChosen);
         plan.courseId = cls.value(0).toString().trimmed();
-        plan.classKey = ClassRecords::ClassKeyOf(plan.courseId, cls.value(1).toString());
+        plan.classKey = ClassKeyOf(plan.courseId, cls.value(1).toString());
         plan.course = cls.value(2).toString().trimmed();
     } catch (const RolvanError &e) {
         return Refuse(error, e.message());

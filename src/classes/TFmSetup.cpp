@@ -1,31 +1,27 @@
 #include "classes/TFmSetup.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/FormHelpers.h"
 #include "Fun/QueryBuilder.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "admin/TFmSysManager.h"
-#include "admin/TFm_Help.h"
+#include "dialogs/TFm_Help.h"
 #include "classes/RosterImport.h"
 #include "classes/RecordUpload.h"
-#include "classes/TDialog_Date.h"
+#include "dialogs/TDialog_Date.h"
 #include "classes/TrainingService.h"
 #include "classes/Tfm_Course.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "core/DataFolders.h"
+#include "base/Globals.h"
 #include "core/NetDatabase.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
-#include "reports/TFmReport.h"
-#include "reports/TfmInitiative.h"
 #include "station/StationState.h"
-#include "station/TfmPSIO_Booking.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,9 +93,10 @@ const QList<GridColumn> &GridColumns()
 
 } // namespace
 
-TFmSetup::TFmSetup(TDM &dm, QWidget *parent)
+TFmSetup::TFmSetup(TDM &dm, WindowOpeners openers, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
+    , m_open(std::move(openers))
     , m_records(std::make_unique<ClassRecords>(G().CourseNoLength))
 {
     setObjectName(u"FmSetup"_s);
@@ -607,7 +604,7 @@ bool TFmSetup::FormActivate()
         if (!m_dm.isWorkingOpen()) {
             QString error;
             // A file the station refused stays untouched here too.
-            if (!m_dm.OpenCheckedWorkingDatabase(path, MainActivation::ReadDataFolders().backup, &error))
+            if (!m_dm.OpenCheckedWorkingDatabase(path, ReadDataFolders().backup, &error))
                 throw RolvanError(error);
         }
     }
@@ -748,7 +745,7 @@ void TFmSetup::MoveToClass(const ClassRecord &record)
     PanelPeriod->setVisible(false);
     UpdatePeriodButton();
 
-    const QString key = ClassRecords::ClassKeyOf(record.CourseId, record.Echelon);
+    const QString key = ClassKeyOf(record.CourseId, record.Echelon);
     if (!key.isEmpty())
         G().CurrentClassKey = key;
     PanelButtons->setVisible(true);
@@ -1105,7 +1102,7 @@ void TFmSetup::BitBtn7Click()
 void TFmSetup::BitBtn8Click()
 {
     GuardAction([this] {
-        const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+        const QString key = ClassKeyOf(m_current.CourseId, m_current.Echelon);
         if (key.isEmpty()) {
             CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
             return;
@@ -1122,7 +1119,7 @@ void TFmSetup::BitBtn8Click()
 
 bool TFmSetup::MakeShownClassCurrent()
 {
-    const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+    const QString key = ClassKeyOf(m_current.CourseId, m_current.Echelon);
     if (key.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未選定課程"_s);
         return false;
@@ -1134,16 +1131,16 @@ bool TFmSetup::MakeShownClassCurrent()
 void TFmSetup::BitBtn9Click()
 {
     GuardAction([this] {
-        if (MakeShownClassCurrent())
-            TFmReport::Open(m_dm, this);
+        if (MakeShownClassCurrent() && m_open.reportsWindow)
+            m_open.reportsWindow(m_dm, this);
     });
 }
 
 void TFmSetup::BitBtn10Click()
 {
     GuardAction([this] {
-        if (MakeShownClassCurrent())
-            TfmPSIO_Booking::Open(m_dm, m_station, this);
+        if (MakeShownClassCurrent() && m_open.recordsWindow)
+            m_open.recordsWindow(m_dm, m_station, this);
     });
 }
 
@@ -1152,7 +1149,8 @@ void TFmSetup::BitBtn11Click()
     GuardAction([this] {
         if (!MakeShownClassCurrent())
             return;
-        TfmInitiative::Open(m_dm, m_station, this);
+        if (m_open.enrolmentWindow)
+            m_open.enrolmentWindow(m_dm, m_station, this, {});
         // The window shows the hours and identities the persons have now.
         RunQuery(m_current.RID);
     });
@@ -1165,7 +1163,10 @@ void TFmSetup::BitBtnHelpClick()
 
 void TFmSetup::BitBtnSysManagerClick()
 {
-    GuardAction([this] { OpenAdministration(m_dm, this, false); });
+    GuardAction([this] {
+        if (m_open.administration)
+            m_open.administration(m_dm, this, false);
+    });
 }
 
 void TFmSetup::BitBtnCloseClick()
@@ -1549,7 +1550,7 @@ bool TFmSetup::PassUploadGate(TrainingService &service, bool restartCheck)
 
 QString TFmSetup::UploadClassKey()
 {
-    const QString key = ClassRecords::ClassKeyOf(m_current.CourseId, m_current.Echelon);
+    const QString key = ClassKeyOf(m_current.CourseId, m_current.Echelon);
     if (m_current.CourseId.trimmed().isEmpty() || key.isEmpty()) {
         CurrentPrompter().ShowMessage(RecordUpload::NoClassMessage);
         return {};
@@ -1570,7 +1571,7 @@ void TFmSetup::BitBtn14Click()
         const RecordUpload::Places places = RecordUpload::Places::FromIni();
         const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
         // Only the sheet made now is sent: nothing when it was cancelled or stopped.
-        const QString pdf = TFmReport::ProduceSheet(m_dm, this, SignSheetKind::RollCall, false);
+        const QString pdf = m_open.rollCallSheet ? m_open.rollCallSheet(m_dm, this) : QString();
         if (pdf.isEmpty())
             return;
         QString answer;
@@ -1647,7 +1648,8 @@ void TFmSetup::BitBtn17Click()
         QString answer;
         {
             ProgressPanelGuard guard { PanelProgress, LabelProgress };
-            TFmReport::RunSubmissionOutputs(m_dm, this, [this](const QString &stage) { ShowStage(stage); });
+            if (m_open.submissionOutputs)
+                m_open.submissionOutputs(m_dm, this, [this](const QString &stage) { ShowStage(stage); });
             ShowStage(RecordUpload::StageTimeStamps);
             RecordUpload::CheckTimeStamps(m_dm.Con1(), places, key, m_current.DateStart);
             ShowStage(RecordUpload::StageCompressing);

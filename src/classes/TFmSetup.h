@@ -2,6 +2,7 @@
 
 #include "classes/ClassImport.h"
 #include "classes/ClassRecords.h"
+#include "dialogs/WindowOpeners.h"
 
 #include <QDialog>
 
@@ -40,7 +41,8 @@ class TFmSetup : public QDialog
     Q_OBJECT
 
 public:
-    explicit TFmSetup(TDM &dm, QWidget *parent = nullptr);
+    // openers: the windows it opens (StandardWindowOpeners() in the program).
+    TFmSetup(TDM &dm, WindowOpeners openers, QWidget *parent = nullptr);
     ~TFmSetup() override;
 
     // The sign-in screen whose event-kind captions the window shows and whose class-chosen
@@ -252,6 +254,7 @@ private:
     void ApplyEventCaptions();
 
     TDM &m_dm;
+    const WindowOpeners m_open;
     std::unique_ptr<ClassRecords> m_records;
     StationState *m_station = nullptr;
     QSqlQueryModel *m_model = nullptr;

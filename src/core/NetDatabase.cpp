@@ -3,7 +3,7 @@
 #include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 
 #include <QDebug>

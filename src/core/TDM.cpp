@@ -1,7 +1,7 @@
 #include "core/TDM.h"
 
-#include "core/Globals.h"
-#include "Fun/AtomicFile.h"
+#include "base/Globals.h"
+#include "base/AtomicFile.h"
 #include "core/JetFunctions.h"
 #include "core/NetDatabase.h"
 #include "platform/Prompter.h"

@@ -1,6 +1,6 @@
 #include "platform/ErrorReport.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "platform/Prompter.h"
 
 bool GuardAction(const std::function<void()> &action)

@@ -1,6 +1,6 @@
 #include "platform/JpegWriter.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QDir>
 #include <QFileInfo>

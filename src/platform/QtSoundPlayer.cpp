@@ -1,6 +1,6 @@
 #include "platform/QtSoundPlayer.h"
 
-#include "core/Globals.h"
+#include "base/Globals.h"
 
 #include <QDebug>
 #include <QDir>

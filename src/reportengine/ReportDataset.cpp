@@ -1,6 +1,6 @@
 #include "reportengine/ReportDataset.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QSqlQuery>
 #include <QSqlQueryModel>

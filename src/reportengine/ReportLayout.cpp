@@ -1,6 +1,6 @@
 #include "reportengine/ReportLayout.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 #include <QHash>
 #include <QImageReader>

@@ -1,7 +1,7 @@
 #include "reportengine/ReportRender.h"
 
-#include "Fun/AtomicFile.h"
-#include "core/RolvanError.h"
+#include "base/AtomicFile.h"
+#include "base/RolvanError.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "reportengine/ReportTemplate.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 
 using namespace Qt::Literals::StringLiterals;
 

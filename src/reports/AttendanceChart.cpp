@@ -1,7 +1,7 @@
 #include "reports/AttendanceChart.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "reports/HoursRun.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "reports/AttendanceRules.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "classes/ClassDayProfile.h"
+#include "core/ClassDayProfile.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #include "reports/EnrolmentRecords.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/IdentityNumber.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 #include "platform/Prompter.h"
 

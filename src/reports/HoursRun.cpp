@@ -1,12 +1,12 @@
 #include "reports/HoursRun.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "Fun/SysIni.h"
-#include "classes/ChoiceDialogs.h"
-#include "core/RolvanError.h"
+#include "core/SysIni.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "base/RolvanError.h"
 
 #include <QHash>
 #include <QSet>
@@ -144,29 +144,6 @@ ReportLesson ClassRowAsLesson(const ReportClassRow &classRow, const QString &cla
     l.nightRS = PeriodTime(classPeriods, 13);
     l.nightRE = PeriodTime(classPeriods, 17);
     return l;
-}
-
-std::optional<QDate> ReadStationDate(const QString &text)
-{
-    const QDate date = QDate::fromString(text.trimmed(), u"yyyy/M/d"_s);
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
-}
-
-std::optional<QDate> ReadRocDate(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.size() != 7)
-        return std::nullopt;
-    for (const QChar c : t) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    }
-    const QDate date(t.left(3).toInt() + 1911, t.mid(3, 2).toInt(), t.mid(5, 2).toInt());
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
 }
 
 PrefixCondition BeginsWithCondition(const QString &column, const QString &prefix)

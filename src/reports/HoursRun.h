@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Fun/DateTimeFunctions.h"
+
 #include "reports/AttendanceRules.h"
 
 #include <QDate>
@@ -51,11 +53,6 @@ QList<ReportLesson> LoadClassLessons(const QString &classKey);
 // break start, 9-12 end, 13-16 evening break start, 17-20 end, each "HH:MM").
 ReportLesson PairSubstituteLesson(const ReportClassRow &classRow);
 ReportLesson ClassRowAsLesson(const ReportClassRow &classRow, const QString &classPeriods);
-
-// Dates: "YYYY/MM/DD" in the station's date form (year, month and day separated by "/", month
-// and day of one or two digits) and ROC "YYYMMDD"; std::nullopt when the text is no date.
-std::optional<QDate> ReadStationDate(const QString &text);
-std::optional<QDate> ReadRocDate(const QString &text);
 
 // A condition on a text column that holds exactly the rows whose value begins with prefix, ASCII
 // letter case aside (as LIKE 'prefix%' does), written so that the column's index can be used:

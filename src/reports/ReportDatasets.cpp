@@ -1,6 +1,6 @@
 #include "reports/ReportDatasets.h"
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 
 #include <QHash>
 #include <QMetaType>

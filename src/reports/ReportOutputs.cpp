@@ -1,13 +1,12 @@
 #include "reports/ReportOutputs.h"
 
 #include "Fun/CsvExport.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FileFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "reports/ReportDatasets.h"
 
 #include <QDir>

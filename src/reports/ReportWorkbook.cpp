@@ -1,6 +1,6 @@
 #include "reports/ReportWorkbook.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

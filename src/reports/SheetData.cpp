@@ -1,13 +1,13 @@
 #include "reports/SheetData.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "classes/ChoiceDialogs.h"
-#include "classes/ClassDayProfile.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "core/ClassDayProfile.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "station/SignRecorder.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "reports/SignSheets.h"
 
 #include "Fun/IdentityNumber.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "reports/ReportOutputs.h"
 
 #include <QDir>

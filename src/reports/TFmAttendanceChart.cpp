@@ -1,7 +1,7 @@
 #include "reports/TFmAttendanceChart.h"
 
-#include "Fun/AtomicFile.h"
-#include "core/RolvanError.h"
+#include "base/AtomicFile.h"
+#include "base/RolvanError.h"
 #include "platform/ErrorReport.h"
 
 #include <QBarCategoryAxis>

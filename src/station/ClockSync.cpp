@@ -1,11 +1,11 @@
 #include "station/ClockSync.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/QueryBuilder.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/ClockSetter.h"

@@ -1,14 +1,14 @@
 #include "station/LessonSelection.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/Flags.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "classes/ClassDayProfile.h"
-#include "classes/ClassRecords.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/ClassDayProfile.h"
+#include "core/ClassRecord.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -107,7 +107,7 @@ std::optional<ClassRecord> ClassOfKey(const QString &classKey)
                           {classKey.chopped(2)});
     while (query.next()) {
         ClassRecord record = ClassRecord::FromSqlRecord(query.record());
-        if (ClassRecords::ClassKeyOf(record.CourseId, record.Echelon) == classKey)
+        if (ClassKeyOf(record.CourseId, record.Echelon) == classKey)
             return record;
     }
     return std::nullopt;
@@ -511,7 +511,7 @@ void LessonSelection::get_ClassesNo()
         const bool longClass = first && last && first->daysTo(*last) > 1;
         if (longClass && !DayFlagSet(r.DateBet, first->daysTo(today) + 1))
             continue;
-        if (ClassRecords::ClassKeyOf(r.CourseId, r.Echelon) != m_station.ClassKey)
+        if (ClassKeyOf(r.CourseId, r.Echelon) != m_station.ClassKey)
             continue;
 
         const ClassDayProfile profile =

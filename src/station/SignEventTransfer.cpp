@@ -1,14 +1,13 @@
 #include "station/SignEventTransfer.h"
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/Base64Functions.h"
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 #include "platform/Prompter.h"
-#include "reports/HoursRun.h"
 #include "station/SignRecorder.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "station/SnapshotPlaces.h"
 
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "station/SignRecorder.h"
 
 #include <QFileInfo>

@@ -4,18 +4,13 @@
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "admin/TFm_Help.h"
-#include "admin/TFmSysManager.h"
-#include "admin/TfrmCopyTable.h"
-#include "classes/TFmSetup.h"
-#include "core/Globals.h"
+#include "dialogs/TFm_Help.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "platform/CameraSource.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
-#include "reports/TFmReport.h"
-#include "reports/TfmInitiative.h"
 #include "station/TfmPSIO_Booking.h"
 #include "station/TVideoImage.h"
 #include "station/ClockSync.h"
@@ -95,9 +90,10 @@ QRect SnapshotWarningRect(const QRect &video, const QLabel *label)
 
 } // namespace
 
-TFmRolvan::TFmRolvan(TDM &dm, QWidget *parent)
+TFmRolvan::TFmRolvan(TDM &dm, WindowOpeners openers, QWidget *parent)
     : QMainWindow(parent)
     , m_dm(dm)
+    , m_open(std::move(openers))
     , m_resolver(m_station)
     , m_recorder(m_station, m_resolver, *this)
     , m_lessons(m_station)
@@ -492,7 +488,7 @@ void TFmRolvan::GetSetting()
     // start-up creates, never in the root of a drive.
     m_station.imgPath = ReadBase(IniKey::ImageFileLocationPath, QString());
     if (m_station.imgPath.trimmed().isEmpty())
-        m_station.imgPath = MainActivation::ReadDataFolders().images;
+        m_station.imgPath = ReadDataFolders().images;
     G().CourseNoLength = StrToIntSafe(ReadBase(IniKey::CourseNoLength, u"11"_s));
     m_station.OkSoundOn = ReadIniBool(IniSection::Base, IniKey::ManualSuccessSound, true);
     // Identities are typed in Latin letters and digits, never through a Chinese input method.
@@ -899,11 +895,8 @@ void TFmRolvan::BitBtn2Click()
     GuardAction([this] {
         m_station.ClassChosenByUser = false;
         bool startedSigning = false;
-        {
-            TFmSetup setup(m_dm, this);
-            setup.setStation(&m_station);
-            startedSigning = setup.exec() == QDialog::Accepted && setup.classChosen();
-        }
+        if (m_open.classWindow)
+            startedSigning = m_open.classWindow(m_dm, m_station, this);
         if (m_lessons.ClassWindowClosed(startedSigning)) {
             BitBtn8->setEnabled(false);
             BitBtn14->setEnabled(false);
@@ -923,7 +916,7 @@ void TFmRolvan::BitBtn11Click()
     // The administration menu, behind the password when one is set.
     bool opened = false;
     KeepSelection();
-    GuardAction([&] { opened = OpenAdministration(m_dm, this, true); });
+    GuardAction([&] { opened = m_open.administration && m_open.administration(m_dm, this, true); });
     if (opened && m_station.classChosen() && m_station.StationReady)
         GuardAction([this] { GetSetting(); });
     else
@@ -947,7 +940,8 @@ void TFmRolvan::BitBtn8Click()
                                                         m_station.photoSubPath);
     if (!m_station.ClassKey.isEmpty()) {
         G().CurrentClassKey = m_station.ClassKey;
-        TFmReport::PrintPhotoSheet(m_dm, this);
+        if (m_open.photoSheet)
+            m_open.photoSheet(m_dm, this);
     }
     FocusEntryIfWanted();
 }
@@ -978,10 +972,11 @@ void TFmRolvan::BitBtn25Click()
         G().CurrentClassKey = m_station.ClassKey;
         // A manual sign-in in the enrolment window counts on the sign-in button at once.
         GuardAction([this] {
-            TfmInitiative::Open(m_dm, &m_station, this, [this](const QString &caption) {
-                if (QRadioButton *signIn = TypeButton(u"0"_s))
-                    signIn->setText(caption);
-            });
+            if (m_open.enrolmentWindow)
+                m_open.enrolmentWindow(m_dm, &m_station, this, [this](const QString &caption) {
+                    if (QRadioButton *signIn = TypeButton(u"0"_s))
+                        signIn->setText(caption);
+                });
         });
     }
     FocusEntryIfWanted();
@@ -1070,7 +1065,7 @@ MainActivation::Outcome TFmRolvan::FormActivate()
 
 void TFmRolvan::ShowActivatedState()
 {
-    setWindowTitle(MainActivation::windowCaption());
+    setWindowTitle(MainWindowCaption());
     // Frame allowance of the layout, by the Windows generation the station is set up for.
     m_frameAllowance = FrameAllowance(ReadBase(IniKey::OperatingSystem, u"Win 10"_s));
     PanelCompany->setText(G().OrganisationName);
@@ -1106,8 +1101,8 @@ void TFmRolvan::SynchroniseClock(StationState &, const QString &mode)
 
 void TFmRolvan::OpenConversionWindow()
 {
-    TfrmCopyTable conversion(m_dm, this);
-    conversion.exec();
+    if (m_open.conversionWindow)
+        m_open.conversionWindow(m_dm, this);
 }
 
 void TFmRolvan::WakeUp()

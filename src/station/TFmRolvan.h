@@ -1,6 +1,8 @@
 #pragma once
 
-#include "core/Activation.h"
+#include "dialogs/WindowOpeners.h"
+
+#include "station/Activation.h"
 #include "station/ClockSync.h"
 #include "station/IdentityResolver.h"
 #include "station/LessonSelection.h"
@@ -41,7 +43,8 @@ class TFmRolvan : public QMainWindow, private ActivationHooks, private SignView,
 {
     Q_OBJECT
 public:
-    explicit TFmRolvan(TDM &dm, QWidget *parent = nullptr);
+    // openers: the windows it opens (StandardWindowOpeners() in the program).
+    TFmRolvan(TDM &dm, WindowOpeners openers, QWidget *parent = nullptr);
     ~TFmRolvan() override;
 
     StationState &station() { return m_station; }
@@ -191,6 +194,7 @@ private:
     void ComboBox2Change(int index);
 
     TDM &m_dm;
+    const WindowOpeners m_open;
     StationState m_station;
     IdentityResolver m_resolver;
     std::unique_ptr<CameraSource> m_camera;

@@ -1,17 +1,17 @@
 #include "station/TfmPSIO_Booking.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "admin/TFm_Help.h"
-#include "classes/ChoiceDialogs.h"
-#include "classes/TDialog_Date.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "dialogs/TFm_Help.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "dialogs/TDialog_Date.h"
+#include "core/DataFolders.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
@@ -343,7 +343,7 @@ void TfmPSIO_Booking::FormActivate()
         // Picture folder, snapshot rule and photo switch, as the sign-in screen has them.
         m_pictureDir = ReadIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, QString(), QString());
         if (m_pictureDir.trimmed().isEmpty())
-            m_pictureDir = MainActivation::ReadDataFolders().images;
+            m_pictureDir = ReadDataFolders().images;
         m_snapshotRule = m_station
             ? m_station->photoSubPathRule
             : ReadIniSetting(IniSection::Base, IniKey::PhotoSubPathRule, u"年月"_s, u"年月"_s);

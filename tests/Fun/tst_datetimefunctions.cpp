@@ -1,6 +1,6 @@
 #include "Fun/DateTimeFunctions.h"
 
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"
 

@@ -1,8 +1,8 @@
 #include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 
 #include <QDir>
 #include <QFile>

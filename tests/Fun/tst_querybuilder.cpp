@@ -1,6 +1,6 @@
 #include "Fun/CsvExport.h"
 #include "Fun/QueryBuilder.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "mock/ScriptedPrompter.h"
 
 #include <QBuffer>

@@ -6,8 +6,8 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "Fun/VersionInfo.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,12 +3,12 @@
 // and stores help texts and notes.
 
 #include "Fun/Base64Functions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "admin/TFmSysManager.h"
-#include "admin/TFm_Help.h"
+#include "dialogs/TFm_Help.h"
 #include "admin/TPasswordDlg.h"
 #include "admin/TfmDBPath.h"
 #include "admin/TfmUpdate.h"

@@ -6,7 +6,7 @@
 #include "Fun/Settings.h"
 #include "OldDatabaseFixture.h"
 #include "admin/TfrmCopyTable.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

@@ -15,7 +15,7 @@
 #include "admin/UpdateFiles.h"
 #include "admin/UpdateInstaller.h"
 #include "admin/VersionUpdate.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "fakeservice/FakeService.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"

@@ -5,7 +5,7 @@
 // as it was; the certificate gate; the course upload's exact body and its refusals; the
 // personnel marking.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/ClassImport.h"
 #include "classes/CourseUpload.h"
 #include "classes/TrainingService.h"

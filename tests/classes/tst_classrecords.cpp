@@ -2,12 +2,12 @@
 // period-date buttons, the checks before a class is stored and the steps after, the search,
 // deletion and the numbering of the unit's own classes.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/ClassRecords.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

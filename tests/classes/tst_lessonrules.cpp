@@ -2,12 +2,12 @@
 // stored lesson writes (the teacher's enrolment included), deletion, and the day flags written
 // when the lesson window closes.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/LessonRules.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

@@ -6,15 +6,15 @@
 // them sends the CSV files the reports window writes.
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "Fun/ZipFunctions.h"
 #include "classes/ClassImport.h"
 #include "classes/RecordUpload.h"
 #include "classes/TrainingService.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 #include "fakeservice/FakeService.h"

@@ -5,7 +5,7 @@
 // refusal without a chosen class, and the persons a roster added staying when the class is
 // later downloaded from the service.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "classes/ClassImport.h"
 #include "classes/RosterImport.h"
 #include "core/Schema.h"

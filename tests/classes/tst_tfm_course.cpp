@@ -2,13 +2,13 @@
 // added through the detail page as an operator would type it, refusals keep the lesson in
 // editing, and closing the window records the days that have lessons.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/LessonRules.h"
-#include "classes/TDialog_Date.h"
+#include "dialogs/TDialog_Date.h"
 #include "classes/Tfm_Course.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

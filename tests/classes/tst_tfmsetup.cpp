@@ -3,12 +3,13 @@
 // page, marks the days of a long class with the period-date panel, opens the lesson window,
 // adds a class of the unit's own and starts the station on a class.
 
-#include "Fun/DbFunctions.h"
+#include "app/StandardWindows.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/TFmSetup.h"
 #include "classes/Tfm_Course.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
@@ -148,7 +149,7 @@ void TestTFmSetup::browseSearchDetailLessonsAndStart()
 
     StationState station;
     station.io5Cap = u"晚到"_s;
-    TFmSetup window(m_db->dm());
+    TFmSetup window(m_db->dm(), StandardWindowOpeners());
     window.setStation(&station);
     window.resize(980, 710);
     window.show();

@@ -3,11 +3,12 @@
 // list stands on receiving the roster when it is confirmed, a file that cannot be used shown
 // as an error.
 
-#include "Fun/DbFunctions.h"
+#include "app/StandardWindows.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/TFmSetup.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
@@ -70,7 +71,7 @@ void TestTFmSetupRoster::rosterButton()
     QStringList chosen; // what the chooser handed out
     QString next = rosterPath;
 
-    TFmSetup window(db.dm());
+    TFmSetup window(db.dm(), StandardWindowOpeners());
     window.chooseRosterFile = [&](QWidget *parent) {
         if (parent != &window)
             return QString();

@@ -3,15 +3,16 @@
 // "送件" sending the CSV files the reports window writes, and a failed upload reported with the
 // package kept.
 
-#include "Fun/DbFunctions.h"
+#include "app/StandardWindows.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/ClassImport.h"
 #include "classes/RecordUpload.h"
 #include "classes/TFmSetup.h"
-#include "classes/Tdialog_course.h"
+#include "dialogs/Tdialog_course.h"
 #include "classes/TrainingService.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "fakeservice/FakeService.h"
 #include "mock/ScriptedPrompter.h"
@@ -150,7 +151,7 @@ void TestTFmSetupUpload::uploadsFromTheClassWindow()
                  u"測試訓練中心"_s, QDateTime::currentDateTime(), &error),
         qPrintable(error));
 
-    TFmSetup window(db.dm());
+    TFmSetup window(db.dm(), StandardWindowOpeners());
     window.resize(980, 710);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

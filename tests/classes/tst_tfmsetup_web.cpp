@@ -3,13 +3,14 @@
 // window with its students and today's lesson), the network-error box, and the lesson window's
 // course upload.
 
-#include "Fun/DbFunctions.h"
+#include "app/StandardWindows.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "classes/TFmSetup.h"
 #include "classes/Tfm_Course.h"
 #include "classes/TrainingService.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/Schema.h"
 #include "core/TDM.h"
 #include "fakeservice/FakeService.h"
@@ -79,7 +80,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
     RecordingUrlOpener browser;
     TrainingService::CheckToken().clear();
 
-    TFmSetup window(db.dm());
+    TFmSetup window(db.dm(), StandardWindowOpeners());
     window.resize(980, 710);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/NetDatabase.h"
 #include "core/TDM.h"
 

@@ -1,6 +1,6 @@
 // Sounds, snapshots and the synthetic camera: the station's media pieces.
 
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "mock/RecordingSoundPlayer.h"
 #include "platform/CameraSource.h"
 #include "platform/JpegWriter.h"

@@ -3,7 +3,7 @@
 // dataset adapters, and the PDF file (read back with poppler's tools).
 
 #include "SampleSheet.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "reportengine/ReportEngine.h"
 
 #include <QDir>

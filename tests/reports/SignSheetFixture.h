@@ -6,7 +6,7 @@
 // teacher, their sign events of the day and, when asked, a 640 x 480 snapshot JPEG for each
 // event.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "station/SignRecorder.h"
 
 #include <QColor>

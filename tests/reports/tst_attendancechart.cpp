@@ -2,7 +2,7 @@
 // late, left early and absent after the hours run, and the spread of the credited hours of the
 // enrolled people against the required hours.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reports/AttendanceChart.h"

@@ -2,7 +2,7 @@
 // enters a row, pair hours, roll calls, the credit of each kind of lesson and the break merge.
 
 #include "mock/ScriptedPrompter.h"
-#include "classes/ClassDayProfile.h"
+#include "core/ClassDayProfile.h"
 #include "reports/AttendanceRules.h"
 
 #include <QTest>

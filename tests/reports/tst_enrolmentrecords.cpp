@@ -3,9 +3,9 @@
 // deleting what the last search found, and the manual sign-in with its temporary identities.
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"

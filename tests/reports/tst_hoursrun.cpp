@@ -2,10 +2,10 @@
 // and IO_SCORE00 rows and the totals of Booking, and bad input stops the run before any table
 // changes.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reports/HoursRun.h"

@@ -3,11 +3,11 @@
 // order, and values with commas, quotes and apostrophes. Also where the files go, and what
 // happens when they cannot be written.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reports/ReportDatasets.h"

@@ -3,7 +3,7 @@
 // title row, column widths for Chinese text, and the old file kept when the new one cannot be
 // committed.
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "reports/ReportWorkbook.h"
 
 #include "WorkbookReader.h"

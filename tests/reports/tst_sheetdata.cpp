@@ -2,8 +2,8 @@
 // the lecturers and head counts, snapshot names, a cancelled choice, a class without lessons,
 // and the sheet rows read with their IO_RPT200 values.
 
-#include "Fun/DbFunctions.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/RolvanError.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reports/SheetData.h"

@@ -2,9 +2,9 @@
 // and each sheet laid out and written as PDF for a class of twenty persons, read back through
 // its text (pdftotext) and its picture cells.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "SignSheetFixture.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "mock/TestDatabase.h"
 #include "reports/SignSheets.h"
 

@@ -4,9 +4,9 @@
 // name search, and the sign-in column of an afternoon-only class.
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FormHelpers.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

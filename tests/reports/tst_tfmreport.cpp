@@ -3,10 +3,10 @@
 // the window activated without being shown as the class window's uploads use it, and the
 // submission run's four files with their stage texts and the progress panel.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"

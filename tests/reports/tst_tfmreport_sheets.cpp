@@ -3,17 +3,17 @@
 // a class without lessons shows its message; the sign-in screen's print and the roll-call
 // upload's sheet without preview.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "SignSheetFixture.h"
-#include "classes/Tdialog_course.h"
-#include "core/Globals.h"
+#include "dialogs/Tdialog_course.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "reportengine/ReportPreviewDialog.h"
-#include "admin/TFm_Help.h"
+#include "dialogs/TFm_Help.h"
 #include "platform/ShellOpener.h"
 #include "reports/TFmReport.h"
 

@@ -3,9 +3,9 @@
 // A station with a working database copied from the template, one class of ten enrolled
 // persons with two lessons today, a fixed clock, a scripted prompter and a sound recorder.
 
-#include "Fun/DbFunctions.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "core/DbFunctions.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/RecordingSoundPlayer.h"
@@ -110,7 +110,7 @@ public:
         QString error;
         QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(QStringLiteral("Quorin.db")), &error),
                  qPrintable(error));
-        globals.IdnoCaption = ReadIdnoCaption();
+        globals.IdnoCaption = ReadIdnoCaption(dm->Con1());
         QCOMPARE(globals.IdnoCaption, QStringLiteral("會員編號"));
         SetCurrentClock(&clock);
 

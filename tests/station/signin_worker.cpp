@@ -24,8 +24,8 @@
 #include "FourStationPlan.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/NetDatabase.h"
 #include "core/TDM.h"
 #include "platform/Clock.h"
@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "signin_worker: %s\n", qPrintable(error));
         return 1;
     }
-    globals.IdnoCaption = ReadIdnoCaption();
+    globals.IdnoCaption = ReadIdnoCaption(dm->Con1());
     SteppedClock clock;
     clock.set(QDateTime(firstDay, QTime(7, 59, 0)));
     SetCurrentClock(&clock);

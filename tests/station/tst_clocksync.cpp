@@ -2,10 +2,10 @@
 // event, the warning about a clock turned back and the reminder after a failure; the question to
 // the server never holds up the caller, and one attempt runs at a time.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/RecordingClockSetter.h"

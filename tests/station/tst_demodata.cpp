@@ -10,7 +10,7 @@
 #include "Fun/IdentityNumber.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "classes/ClassDayProfile.h"
+#include "core/ClassDayProfile.h"
 #include "reports/HoursRun.h"
 
 #include <QHash>
@@ -117,7 +117,7 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     TDM dm(globals);
     QString error;
     QVERIFY2(dm.OpenWorkingDatabase(db, &error), qPrintable(error));
-    globals.IdnoCaption = ReadIdnoCaption();
+    globals.IdnoCaption = ReadIdnoCaption(dm.Con1());
 
     // One class held on that day only (the other one is the day before's), offering every
     // kind of sign event.

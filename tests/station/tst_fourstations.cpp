@@ -7,8 +7,8 @@
 
 #include "FourStationPlan.h"
 
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/TestDatabase.h"
 

@@ -2,9 +2,9 @@
 // box, the time windows of the event types, the automatic mode between two lessons and the
 // one-second tick.
 
-#include "Fun/DbFunctions.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "core/DbFunctions.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

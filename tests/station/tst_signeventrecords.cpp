@@ -3,9 +3,9 @@
 // counts per type add up to what is listed, the calculated columns, the title-click sort, edits
 // that wait for the row to be left, and deletion only after the question.
 
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "station/SignEventRecords.h"

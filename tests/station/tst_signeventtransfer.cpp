@@ -5,14 +5,14 @@
 // database error that leaves the importing database as it was and the next import working.
 
 #include "Fun/Base64Functions.h"
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 #include "station/SignEventTransfer.h"
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "station/SignRecorder.h"
 
 #include <QDir>

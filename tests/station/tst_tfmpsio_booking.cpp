@@ -4,10 +4,10 @@
 // clears the conditions, sorts by a title both ways, posts a cell edit when the row is left and
 // drops it on "  取消  ", deletes after the question, fills dates in, and exports.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

@@ -2,10 +2,11 @@
 // today, chosen at activation, where attendees sign in by keyboard and on-screen keypad; the
 // history lines, their pictures and their deletion; the layout of the rows by window height.
 
-#include "Fun/DbFunctions.h"
+#include "app/StandardWindows.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/RecordingSoundPlayer.h"
@@ -102,7 +103,7 @@ public:
     void Open()
     {
         dm = std::make_unique<TDM>(globals);
-        window = std::make_unique<TFmRolvan>(*dm);
+        window = std::make_unique<TFmRolvan>(*dm, StandardWindowOpeners());
         QSignalSpy activations(window.get(), &TFmRolvan::activated);
         window->resize(980, 710);
         window->show();
@@ -239,7 +240,7 @@ void TestTFmRolvan::firstStartInAnEmptyHome()
     ScriptedPrompter prompter;
     {
         TDM dm(globals);
-        TFmRolvan window(dm);
+        TFmRolvan window(dm, StandardWindowOpeners());
         QSignalSpy activations(&window, &TFmRolvan::activated);
         window.show();
         window.activateWindow();

@@ -2,9 +2,10 @@
 // however often the window becomes active again; the window can still be closed and the
 // administration menu opened; neither they nor the class window change the file.
 
+#include "app/StandardWindows.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "station/TFmRolvan.h"
@@ -80,7 +81,7 @@ void TestUnusableDatabase::oneMessageThenCloseAndAdministrationWork()
 
     ScriptedPrompter prompter;
     TDM dm(globals);
-    TFmRolvan window(dm);
+    TFmRolvan window(dm, StandardWindowOpeners());
     QSignalSpy activations(&window, &TFmRolvan::activated);
     window.show();
     window.activateWindow();

@@ -3,7 +3,7 @@
 // ones aside), checks that the new station starts, restores the old files when anything fails,
 // and starts the station again. No window: what it did goes to the log file and to stderr.
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "admin/UpdateFiles.h"
 #include "admin/UpdateInstaller.h"
 

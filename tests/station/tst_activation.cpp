@@ -1,12 +1,12 @@
 // The start-up duties of the main window: data folders, the working database copied from the
 // template, the version check, the INI version keys, and what stops an activation.
 
-#include "Fun/AtomicFile.h"
-#include "Fun/DbFunctions.h"
+#include "base/AtomicFile.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Activation.h"
-#include "core/Globals.h"
+#include "station/Activation.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/ScriptedPrompter.h"
 #include "station/StationState.h"
@@ -263,7 +263,7 @@ void TestActivation::firstStartCreatesFoldersDatabaseAndVersionKeys()
     QCOMPARE(m_globals.EditionLevel, 2);
     QCOMPARE(m_globals.IdnoCaption, QStringLiteral("會員編號"));
     QCOMPARE(m_station.StorageKind, QStringLiteral("身分證字號"));
-    QVERIFY(m_activation->windowCaption().startsWith(
+    QVERIFY(MainWindowCaption().startsWith(
         QStringLiteral("講習教育 簽到退作業  版本：Ostwick委託辦理訓練講習班客製版   版本序號：")));
     QCOMPARE(m_hooks.calls, QStringList({ QStringLiteral("class"), QStringLiteral("clock ST") }));
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/DataFolders.h"
+
 class TDM;
 struct StationState;
 
@@ -44,18 +46,6 @@ public:
     // activation.
     QString lastError() const { return m_lastError; }
 
-    // The main window's caption after the activation.
-    static QString windowCaption();
-
-    // The four data folders, from the INI with their defaults.
-    struct DataFolders
-    {
-        QString database;
-        QString backup;
-        QString csv;
-        QString images;
-    };
-    static DataFolders ReadDataFolders();
 
 private:
     bool OpenSharedDatabase();
@@ -70,5 +60,3 @@ private:
     QString m_lastError;
 };
 
-// The sys_code query for the caption of the personnel-number column.
-QString ReadIdnoCaption();

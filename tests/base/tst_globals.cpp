@@ -1,7 +1,7 @@
 // Where the station finds its writable folder and its read-only program files: a build tree,
 // an installed program (the marker beside the executable) and demo or test homes (ROLVAN_HOME).
 
-#include "core/Globals.h"
+#include "base/Globals.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "admin/HelpTexts.h"
+#include "dialogs/HelpTexts.h"
 
 #include <QDialog>
 

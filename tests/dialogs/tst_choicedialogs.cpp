@@ -1,13 +1,13 @@
 // The date and course choice dialogs: what a confirmed choice hands back, what closing without
 // one leaves, and the rules behind them (the lesson lines and how a line is cut into its key).
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "classes/ChoiceDialogs.h"
-#include "classes/TDialog_Date.h"
-#include "classes/Tdialog_course.h"
-#include "core/Globals.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "dialogs/TDialog_Date.h"
+#include "dialogs/Tdialog_course.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/FixedClock.h"
 #include "mock/ScriptedPrompter.h"

@@ -1,7 +1,7 @@
-#include "core/Activation.h"
+#include "station/Activation.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/FileFunctions.h"
 #include "Fun/IniFile.h"
 #include "Fun/SettingKeys.h"
@@ -9,8 +9,8 @@
 #include "Fun/VersionInfo.h"
 #include "core/NetDatabase.h"
 #include "admin/JetStaging.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "station/IdentityResolver.h"
@@ -37,37 +37,11 @@ QString FileTimeText(const QString &path)
 
 } // namespace
 
-QString ReadIdnoCaption()
-{
-    return QueryValue(QStringLiteral("select CODE_DESC from sys_code where CODE_TYPE = ? "
-                                     "and upper(CODE_SEQ) = 'IDNO'"),
-                      { QStringLiteral("PSPN_DBGRID1") })
-        .toString();
-}
-
 MainActivation::MainActivation(TDM &dm, StationState &station, ActivationHooks &hooks)
     : m_dm(dm)
     , m_station(station)
     , m_hooks(hooks)
 {
-}
-
-MainActivation::DataFolders MainActivation::ReadDataFolders()
-{
-    const QString root = DefaultDataRoot();
-    DataFolders folders;
-    folders.database = ReadBase(IniKey::DataBaseLocationPath, root);
-    folders.backup = ReadBase(IniKey::BackupLocationPath, JoinPath(root, QStringLiteral("Backup")));
-    folders.csv = ReadBase(IniKey::CsvLocationPath, JoinPath(root, QStringLiteral("CSV")));
-    folders.images = ReadBase(IniKey::ImageFileLocationPath, JoinPath(root, QStringLiteral("查核資料檔案")));
-    return folders;
-}
-
-QString MainActivation::windowCaption()
-{
-    const Globals &g = G();
-    return QStringLiteral("講習教育 簽到退作業  版本：") + g.SystemType + g.EditionText
-        + QStringLiteral("  ") + g.VersionText;
 }
 
 MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
@@ -254,7 +228,7 @@ bool MainActivation::OpenSharedDatabase()
 void MainActivation::CheckStorageKind()
 {
     Globals &g = G();
-    g.IdnoCaption = ReadIdnoCaption();
+    g.IdnoCaption = ReadIdnoCaption(m_dm.Con1());
     // Without the key the station stores the whole identity number (what the settings window
     // writes). The member-number caption would store an empty identity for students imported
     // from the training service, losing who signed.

@@ -1,4 +1,4 @@
-#include "core/Globals.h"
+#include "base/Globals.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,11 +2,11 @@
 // file and reports why when the disk refuses the new one: by an injected failure of each
 // step, and on a real full disk (a small tmpfs, when the test may mount one).
 
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "Fun/CsvExport.h"
 #include "Fun/IniFile.h"
 #include "Fun/ZipFunctions.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "platform/JpegWriter.h"
 #include "reportengine/ReportRender.h"
 

@@ -1,8 +1,8 @@
 // Help texts: the help of a topic comes from the template, the notes from the working database;
 // saving the help stores it in both, the notes only in the working database.
 
-#include "Fun/DbFunctions.h"
-#include "admin/HelpTexts.h"
+#include "core/DbFunctions.h"
+#include "dialogs/HelpTexts.h"
 #include "mock/ScriptedPrompter.h"
 #include "mock/TestDatabase.h"
 

@@ -1,10 +1,10 @@
-#include "classes/ClassDayProfile.h"
+#include "core/ClassDayProfile.h"
 
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 
 #include <QSqlError>

@@ -1,4 +1,4 @@
-#include "Fun/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "admin/TFm_Help.h"
+#include "dialogs/TFm_Help.h"
 
 #include "Fun/QueryBuilder.h"
-#include "core/Globals.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
 

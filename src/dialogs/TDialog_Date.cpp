@@ -1,9 +1,9 @@
-#include "classes/TDialog_Date.h"
+#include "dialogs/TDialog_Date.h"
 
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
-#include "classes/ChoiceDialogs.h"
-#include "core/Globals.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "base/Globals.h"
 
 #include <QCalendarWidget>
 #include <QHBoxLayout>

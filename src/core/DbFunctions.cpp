@@ -1,10 +1,10 @@
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 
 #include "Fun/DateTimeFunctions.h"
 #include "core/JetFunctions.h"
 #include "core/NetDatabase.h"
 #include "core/Schema.h"
-#include "core/RolvanError.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 

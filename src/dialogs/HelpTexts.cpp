@@ -1,6 +1,6 @@
-#include "admin/HelpTexts.h"
+#include "dialogs/HelpTexts.h"
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "core/TDM.h"
 
 #include <QSqlDatabase>

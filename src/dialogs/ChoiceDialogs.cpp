@@ -1,7 +1,7 @@
-#include "classes/ChoiceDialogs.h"
+#include "dialogs/ChoiceDialogs.h"
 
 #include "Fun/DateTimeFunctions.h"
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/QueryBuilder.h"
 #include "platform/Clock.h"
 

@@ -1,8 +1,8 @@
-#include "Fun/SysIni.h"
+#include "core/SysIni.h"
 
-#include "Fun/DbFunctions.h"
-#include "core/Globals.h"
-#include "core/RolvanError.h"
+#include "core/DbFunctions.h"
+#include "base/Globals.h"
+#include "base/RolvanError.h"
 #include "core/TDM.h"
 
 using namespace Qt::StringLiterals;

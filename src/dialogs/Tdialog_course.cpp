@@ -1,7 +1,7 @@
-#include "classes/Tdialog_course.h"
+#include "dialogs/Tdialog_course.h"
 
-#include "classes/ChoiceDialogs.h"
-#include "core/Globals.h"
+#include "dialogs/ChoiceDialogs.h"
+#include "base/Globals.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
 

@@ -1,11 +1,11 @@
 // The class-day profile: which sign-event kinds a class day offers, at which reference times,
 // with which roll calls, and how a day of only the afternoon or only the evening is offered.
 
-#include "Fun/DbFunctions.h"
+#include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "classes/ClassDayProfile.h"
-#include "core/Globals.h"
+#include "core/ClassDayProfile.h"
+#include "base/Globals.h"
 #include "core/TDM.h"
 #include "mock/TestDatabase.h"
 
