@@ -85,3 +85,19 @@ void BlankTextFieldsToNull(QSqlRecord &record);
 // on a shared database each have their own. On PostgreSQL its text columns take any length,
 // as SQLite's do. Throws DatabaseError.
 void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &createStatement);
+
+// The routines above that run on the working connection, on a given connection.
+
+// QueryValue's value, with QueryValue's rules for no row or NULL.
+QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// QueryToList's list.
+QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
+                          const QVariantList &params = {});
+// ExecSql's statement: a database error is only logged.
+void ExecSqlQuiet(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// NextSerialNumber's and NextSerialNumberWhere's next code.
+QString NextSerialNumberOn(QSqlDatabase db, const QString &table, const QString &prefix,
+                           const QString &field, int width);
+QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QString &condition,
+                                const QVariantList &conditionParams, const QString &prefix,
+                                const QString &field);
