@@ -253,9 +253,9 @@ bool OneStation(const NetDbSettings &server, int entries, int warmup, int events
     station.OkSoundOn = false;
     station.ManualKind = IdentityKind::Last5;
     NullSignView view;
-    auto resolver = std::make_unique<IdentityResolver>(station);
+    auto resolver = std::make_unique<IdentityResolver>(station, *dm);
     resolver->LoadSettings();
-    auto recorder = std::make_unique<SignRecorder>(station, *resolver, view);
+    auto recorder = std::make_unique<SignRecorder>(station, *dm, *resolver, view);
 
     QSqlQuery floor(db);
     floor.prepare(u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
@@ -274,7 +274,7 @@ bool OneStation(const NetDbSettings &server, int entries, int warmup, int events
         const QString typed = u"B1%1"_s.arg(person, 8, 10, QLatin1Char('0')).right(5);
         const double cpuA = ThreadCpuMicro();
         timer.start();
-        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(typed);
+        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(typed).outcome;
         const double entry = double(timer.nsecsElapsed()) / 1e3;
         const double cpuB = ThreadCpuMicro();
         if (outcome != SignRecorder::Outcome::Recorded)

@@ -234,9 +234,9 @@ int main(int argc, char *argv[])
     station.photoOn = false;
     station.OkSoundOn = true;
     NullSignView view;
-    auto resolver = std::make_unique<IdentityResolver>(station);
+    auto resolver = std::make_unique<IdentityResolver>(station, *dm);
     resolver->LoadSettings();
-    auto recorder = std::make_unique<SignRecorder>(station, *resolver, view);
+    auto recorder = std::make_unique<SignRecorder>(station, *dm, *resolver, view);
 
     // The persons of the class in a shuffled but fixed order; each signs in once.
     QStringList ids;
@@ -296,7 +296,7 @@ int main(int argc, char *argv[])
         const QString typed = ids.at(n).right(5);
         const double cpuA = ThreadCpuMicro();
         const Steady::time_point a = Steady::now();
-        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(typed);
+        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(typed).outcome;
         const Steady::time_point b = Steady::now();
         const double cpuB = ThreadCpuMicro();
         if (outcome != SignRecorder::Outcome::Recorded)

@@ -121,7 +121,7 @@ int main(int argc, char *argv[])
     TFmRolvan mainWindow(dm, StandardWindowOpeners());
     prompter.setParentWindow(&mainWindow);
     // The station keeps its clock right at each activation and from its one-second timer.
-    ClockSync clockSync(mainWindow.station());
+    ClockSync clockSync(mainWindow.station(), dm);
     mainWindow.SetClockSync(&clockSync);
     QObject::connect(&instance, &SingleInstance::wakeRequested, &mainWindow, &TFmRolvan::WakeUp);
 

@@ -235,9 +235,9 @@ void MainActivation::CheckStorageKind()
     m_station.StorageKind = ReadBase(IniKey::IdentityStoreKind, QString());
     if (m_station.StorageKind.isEmpty())
         m_station.StorageKind = IdentityKind::DefaultStorage;
-    const int count = QueryValue(QStringLiteral("select count(*) from SYS_code where CODE_TYPE = ? "
-                                                "and CODE_DESC = ? "),
-                                 { QStringLiteral("PSPN_DBGRID1"), m_station.StorageKind })
+    const int count = QueryValueIn(QStringLiteral("select count(*) from SYS_code where CODE_TYPE = ? "
+                                                  "and CODE_DESC = ? "),
+                                   m_dm.Con1(), { QStringLiteral("PSPN_DBGRID1"), m_station.StorageKind })
                           .toInt();
     if (count < 1) {
         CurrentPrompter().ShowMessage(QStringLiteral("簽到退識別儲存種類='") + m_station.StorageKind
@@ -255,7 +255,7 @@ void MainActivation::CheckDatabaseVersion()
         if (!m_dm.OpenSampleDatabase(samplePath, &error))
             throw DatabaseError(error);
     }
-    const QString working = QueryValue(DbVersionSql).toString();
+    const QString working = QueryValueIn(DbVersionSql, m_dm.Con1()).toString();
     const QString sample = QueryValueOn(DbVersionSql, m_dm.ConSample()).toString();
     if (working != sample) {
         CurrentPrompter().ShowMessage(QStringLiteral("資料庫版本不一致 必須先執行資料庫備份轉換作業"));
@@ -265,7 +265,7 @@ void MainActivation::CheckDatabaseVersion()
 
 void MainActivation::RecordVersions(const QString &executablePath)
 {
-    WriteIniSetting(IniSection::Base, IniKey::DbVersion, QueryValue(DbVersionSql).toString());
+    WriteIniSetting(IniSection::Base, IniKey::DbVersion, QueryValueIn(DbVersionSql, m_dm.Con1()).toString());
     WriteIniSetting(IniSection::Base, IniKey::ExeVersion, G().ExeVersion);
     WriteIniSetting(IniSection::Base, IniKey::ExeDateTime, FileTimeText(executablePath));
 }

@@ -38,16 +38,19 @@ std::shared_ptr<TimeSource> Borrowed(TimeSource &source)
 
 } // namespace
 
-ClockSync::ClockSync(StationState &station, QObject *parent)
+ClockSync::ClockSync(StationState &station, const TDM &dm, QObject *parent)
     : QObject(parent)
     , m_station(station)
+    , m_dm(dm)
     , m_source(std::make_shared<SntpClient>())
 {
 }
 
-ClockSync::ClockSync(StationState &station, TimeSource &source, QObject *parent)
+ClockSync::ClockSync(
+    StationState &station, const TDM &dm, TimeSource &source, QObject *parent)
     : QObject(parent)
     , m_station(station)
+    , m_dm(dm)
     , m_source(Borrowed(source))
 {
 }
@@ -66,7 +69,8 @@ void ClockSync::JoinWorker()
 void ClockSync::Log(const QString &timeStr, const QString &status)
 {
     // Like every log line: a database error here does not stop the station.
-    ExecSql(u"insert into TimeLog (TimeStr, STATUS) values (?, ?)"_s, { timeStr, status });
+    ExecSqlQuiet(
+        u"insert into TimeLog (TimeStr, STATUS) values (?, ?)"_s, m_dm.Con1(), { timeStr, status });
     // The station keeps the time of its own last line: on a shared database the log holds the
     // lines of every station, and another station's clock says nothing about this one.
     try {
@@ -76,17 +80,17 @@ void ClockSync::Log(const QString &timeStr, const QString &status)
     }
 }
 
-QString ClockSync::LastOwnLogTime()
+QString ClockSync::LastOwnLogTime() const
 {
     const QString own = ReadIniSetting(IniSection::Base, IniKey::LastClockLog, QString(), QString());
     if (!own.isEmpty())
         return own;
     // A station that has not kept it yet: on its own database file every line is its own.
-    TDM *dm = TDM::instance();
-    if (!dm || dm->isShared())
+    if (m_dm.isShared())
         return QString();
     try {
-        return QueryValue(u"select TimeStr from TimeLog order by RID desc limit 1"_s).toString();
+        return QueryValueIn(u"select TimeStr from TimeLog order by RID desc limit 1"_s, m_dm.Con1())
+            .toString();
     } catch (const RolvanError &e) {
         qWarning().noquote() << e.message();
     }

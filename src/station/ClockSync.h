@@ -10,6 +10,7 @@
 #include <thread>
 
 struct StationState;
+class TDM;
 class TimeSource;
 
 // What the sign-in screen shows of the clock synchronisation. Both notices are non-modal: they
@@ -46,11 +47,12 @@ public:
     static const QString ReminderText;  // "提醒你! 刷卡紀錄會註記 尚未網路校時喔! "
     static const QString TamperingText; // "請勿任意調整電腦時間"
 
-    // Asks the server with our SNTP client.
-    explicit ClockSync(StationState &station, QObject *parent = nullptr);
+    // Asks the server with our SNTP client. The log lines go to the working connection of dm,
+    // whichever it is at the time.
+    ClockSync(StationState &station, const TDM &dm, QObject *parent = nullptr);
     // Asks the given source instead (tests); the source must outlive this object and may be
     // called from another thread.
-    ClockSync(StationState &station, TimeSource &source, QObject *parent = nullptr);
+    ClockSync(StationState &station, const TDM &dm, TimeSource &source, QObject *parent = nullptr);
     // Waits for an attempt under way (at most the client's time-out).
     ~ClockSync() override;
 
@@ -92,12 +94,13 @@ signals:
 private:
     void Apply(const QString &mode, const QString &server, const SntpResult &answer);
     // The time of this station's last clock log line ("" when unknown).
-    static QString LastOwnLogTime();
+    QString LastOwnLogTime() const;
     void Log(const QString &timeStr, const QString &status);
     void Remind();
     void JoinWorker();
 
     StationState &m_station;
+    const TDM &m_dm;
     std::shared_ptr<TimeSource> m_source;
     ClockSyncView *m_view = nullptr;
     std::thread m_worker;

@@ -110,12 +110,15 @@ struct EnrolmentChanges::Statement
     int triggers = 0; // the triggers the installation made
 };
 
-EnrolmentChanges::EnrolmentChanges() = default;
+EnrolmentChanges::EnrolmentChanges(const TDM &dm)
+    : m_dm(dm)
+{
+}
+
 EnrolmentChanges::~EnrolmentChanges() = default;
 
-void EnrolmentChanges::Install()
+void EnrolmentChanges::Install(QSqlDatabase db)
 {
-    QSqlDatabase db = WorkingConnection();
     auto statement = std::make_unique<Statement>();
     statement->connection = db.connectionName();
     if (IsPostgres(db)) {
@@ -168,7 +171,7 @@ void EnrolmentChanges::Install()
 
 EnrolmentChanges::Mark EnrolmentChanges::Current()
 {
-    QSqlDatabase db = WorkingConnection();
+    QSqlDatabase db = m_dm.Con1();
     if (!db.isOpen())
         return {};
     if (m_statement && m_statement->connection != db.connectionName())
@@ -178,7 +181,7 @@ EnrolmentChanges::Mark EnrolmentChanges::Current()
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m_statement) {
             try {
-                Install();
+                Install(db);
             } catch (const DatabaseError &error) {
                 qWarning().noquote() << "Enrolment changes not watched:" << error.message();
                 break;
@@ -207,9 +210,14 @@ EnrolmentChanges::Mark EnrolmentChanges::Current()
 
 // ---- PersonTable -----------------------------------------------------------------------------
 
+PersonTable::PersonTable(const TDM &dm)
+    : m_dm(dm)
+{
+}
+
 void PersonTable::Use(const QString &classKey, bool personnel, const QStringList &displayColumns)
 {
-    const QString database = WorkingConnection().databaseName();
+    const QString database = m_dm.Con1().databaseName();
     const QStringList columns = personnel ? QStringList() : displayColumns;
     if (m_personnel != personnel || (!personnel && m_classKey != classKey) || m_database != database
         || m_displayColumns != columns) {
@@ -235,8 +243,9 @@ QString PersonTable::Columns() const
 // is one of its own.
 QString PersonTable::Fingerprint() const
 {
+    const QSqlDatabase db = m_dm.Con1();
     // The shared database counts enrolment writes exactly: no fingerprint is needed there.
-    if (IsPostgres(WorkingConnection()))
+    if (IsPostgres(db))
         return QString();
     QStringList columns = { u"RID"_s, u"ID"_s, u"IDNO"_s, u"NAME"_s };
     columns += m_displayColumns;
@@ -244,9 +253,8 @@ QString PersonTable::Fingerprint() const
         + u'(' + columns.join(u", "_s) + u')';
     try {
         QSqlQuery query = m_personnel
-            ? RunQuery(aggregate + u" from PSPN"_s, WorkingConnection(), {})
-            : RunQuery(aggregate + u" from Booking where Index_key = ?"_s, WorkingConnection(),
-                { m_classKey });
+            ? RunQuery(aggregate + u" from PSPN"_s, db, {})
+            : RunQuery(aggregate + u" from Booking where Index_key = ?"_s, db, { m_classKey });
         if (query.next())
             return query.value(0).toString();
     } catch (const DatabaseError &error) {
@@ -263,10 +271,11 @@ void PersonTable::Load()
     m_fragments.clear();
     // The fingerprint first: a change between the two makes the next look load again.
     m_fingerprint = Fingerprint();
+    const QSqlDatabase db = m_dm.Con1();
     QSqlQuery query = m_personnel
-        ? RunQuery(u"select "_s + Columns() + u" from PSPN order by RID"_s, WorkingConnection(), {})
+        ? RunQuery(u"select "_s + Columns() + u" from PSPN order by RID"_s, db, {})
         : RunQuery(u"select "_s + Columns() + u" from Booking where Index_key = ? order by RID"_s,
-            WorkingConnection(), { m_classKey });
+            db, { m_classKey });
     const int shownCount = int(m_displayColumns.size());
     while (query.next()) {
         Person person;
@@ -337,8 +346,12 @@ QList<const PersonTable::Person *> PersonTable::MatchIdno(const QString &text)
 
 // ---- IdentityResolver ------------------------------------------------------------------------
 
-IdentityResolver::IdentityResolver(StationState &station)
+IdentityResolver::IdentityResolver(StationState &station, const TDM &dm)
     : m_station(station)
+    , m_dm(dm)
+    , m_changes(dm)
+    , m_booking(dm)
+    , m_personnel(dm)
 {
 }
 
@@ -375,9 +388,9 @@ void IdentityResolver::BuildDisplayField()
         return;
     const QStringList parts = m_station.DisplayKind.split(u':');
     for (const QString &part : parts) {
-        const QString code = QueryValue(u"select CODE_SEQ from SYS_code where CODE_TYPE = ? "
-                                        "and CODE_DESC = ?"_s,
-            { u"PSPN_DBGRID1"_s, part })
+        const QString code = QueryValueIn(u"select CODE_SEQ from SYS_code where CODE_TYPE = ? "
+                                          "and CODE_DESC = ?"_s,
+            m_dm.Con1(), { u"PSPN_DBGRID1"_s, part })
                                  .toString();
         // Only a real column of the enrolment table goes into a statement; a caption the
         // layout does not know adds nothing.
@@ -504,7 +517,8 @@ std::optional<PersonTable::Person> IdentityResolver::Choose(
     return *persons.at(chosen);
 }
 
-QString IdentityResolver::SaveId(const PersonTable::Person &person, const QString &card) const
+QString IdentityResolver::SaveId(
+    const PersonTable::Person &person, const QString &card, const QString &entryKind) const
 {
     const QString &storage = m_station.StorageKind;
     // The enrolment row's own writing of the identity, so that the event and the row compare
@@ -513,19 +527,20 @@ QString IdentityResolver::SaveId(const PersonTable::Person &person, const QStrin
         return person.id;
     if (IsIdnoKind(storage))
         return person.idno;
-    if (EntryKind == storage)
+    if (entryKind == storage)
         return card;
     return QString();
 }
 
-QString IdentityResolver::ShowId(const PersonTable::Person &person, const QString &card) const
+QString IdentityResolver::ShowId(
+    const PersonTable::Person &person, const QString &card, const QString &entryKind) const
 {
     const QString &display = m_station.DisplayKind;
     QString s = card;
-    if (EntryKind != display) {
+    if (entryKind != display) {
         if (display == IdentityKind::None)
             s.clear();
-        else if (IsIdnoKind(EntryKind) || IsIdKind(EntryKind))
+        else if (IsIdnoKind(entryKind) || IsIdKind(entryKind))
             s = person.shown.join(u':'); // the person's display columns
     }
     if (IsIdKind(display))
@@ -562,17 +577,17 @@ IdentityResolver::Resolution IdentityResolver::Resolve(
         return true;
     };
 
-    EntryKind = m_station.InputKind;
+    QString entryKind = m_station.InputKind;
     if (entryWay == u"KB"_s || entryWay == u"SC"_s) {
         const QString &kind = m_station.ManualKind;
-        EntryKind = kind;
+        entryKind = kind;
         if (kind == IdentityKind::Last4 || kind == IdentityKind::Last5
             || kind == IdentityKind::MaskedId)
-            EntryKind = IdentityKind::FullId;
+            entryKind = IdentityKind::FullId;
         if (kind == IdentityKind::Last4 && card.size() == 4 && !resolveFragment(card, 7, 4))
-            return { Outcome::Dismissed, {}, {} };
+            return { Outcome::Dismissed, {}, {}, entryKind };
         if (kind == IdentityKind::Last5 && card.size() == 5 && !resolveFragment(card, 6, 5))
-            return { Outcome::Dismissed, {}, {} };
+            return { Outcome::Dismissed, {}, {}, entryKind };
         if ((kind == IdentityKind::MaskedId || kind == IdentityKind::Last5
                 || kind == IdentityKind::Last4)
             && card.size() == 10 && !person) {
@@ -581,7 +596,7 @@ IdentityResolver::Resolution IdentityResolver::Resolve(
                 person = *whole.first();
             } else if (!resolveFragment(card.mid(5, 5), 6, 5)) {
                 // Not a whole identity number of the class: its last five characters may be.
-                return { Outcome::Dismissed, {}, {} };
+                return { Outcome::Dismissed, {}, {}, entryKind };
             }
         }
     }
@@ -590,27 +605,28 @@ IdentityResolver::Resolution IdentityResolver::Resolve(
     if (!m_station.preBooking) {
         person.reset();
     } else if (!person) {
-        const QList<const PersonTable::Person *> found = IsIdKind(EntryKind)
+        const QList<const PersonTable::Person *> found = IsIdKind(entryKind)
             ? ClassTable().MatchId(card)
-            : IsIdnoKind(EntryKind) ? ClassTable().MatchIdno(card)
+            : IsIdnoKind(entryKind) ? ClassTable().MatchIdno(card)
                                     : QList<const PersonTable::Person *>();
         if (!found.isEmpty())
             person = *found.first();
     }
     if (!person || person->name.trimmed().isEmpty())
-        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + EntryKind };
+        return { Outcome::NotFound, {}, u"("_s + card + u")"_s + u"無此"_s + entryKind,
+            entryKind };
 
     IdentifiedPerson identified;
     identified.name = person->name;
     identified.entryWay = entryWay;
-    identified.saveId = SaveId(*person, card);
+    identified.saveId = SaveId(*person, card, entryKind);
     // Without an identity of the stored kind the event would be taken for everybody else's
     // without one.
     if (identified.saveId.trimmed().isEmpty())
         return { Outcome::NotFound, {},
-            u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind };
-    identified.showId = ShowId(*person, card);
-    return { Outcome::Found, identified, {} };
+            u"("_s + card + u")"_s + u"無此"_s + m_station.StorageKind, entryKind };
+    identified.showId = ShowId(*person, card, entryKind);
+    return { Outcome::Found, identified, {}, entryKind };
 }
 
 void IdentityResolver::TemporaryEnrolment(const IdentifiedPerson &person)
@@ -629,7 +645,7 @@ void IdentityResolver::TemporaryEnrolment(const IdentifiedPerson &person)
                .isEmpty();
     if (enrolled)
         return;
-    ExecSql(
+    ExecSqlQuiet(
         u"insert into Booking ("_s + column + u", NAME, Index_key, CR_TYPE) values (?, ?, ?, ?)"_s,
-        { person.saveId, person.name, m_station.ClassKey, u"臨時"_s });
+        m_dm.Con1(), { person.saveId, person.name, m_station.ClassKey, u"臨時"_s });
 }

@@ -8,7 +8,9 @@
 #include <memory>
 #include <optional>
 
+class QSqlDatabase;
 class QSqlQuery;
+class TDM;
 struct StationState;
 
 // The identity kinds a station enters, stores and shows. The fifth kind, the personnel number,
@@ -25,7 +27,7 @@ inline const QString DefaultStorage = FullId;
 } // namespace IdentityKind
 
 // Whether the enrolment (Booking) or the personnel (PSPN) rows may have changed since the last
-// look, on the working connection:
+// look, on the working connection of a data module:
 // - writes of this station's connection, whatever window or routine makes them (the enrolment
 //   window, the web import, a temporary enrolment), raise a counter kept by temporary triggers
 //   of that connection on both tables;
@@ -35,7 +37,7 @@ inline const QString DefaultStorage = FullId;
 class EnrolmentChanges
 {
 public:
-    EnrolmentChanges();
+    explicit EnrolmentChanges(const TDM &dm);
     ~EnrolmentChanges();
 
     struct Mark
@@ -50,7 +52,8 @@ public:
     Mark Current();
 
 private:
-    void Install();
+    void Install(QSqlDatabase db);
+    const TDM &m_dm;
     struct Statement;
     std::unique_ptr<Statement> m_statement;
     qint64 m_installation = -1;
@@ -70,6 +73,9 @@ public:
         QString name;
         QStringList shown; // the values of the display columns, in their order
     };
+
+    // Rows of the working connection of dm.
+    explicit PersonTable(const TDM &dm);
 
     // Booking rows of classKey, or every PSPN row when personnel is true, of the working
     // database, with the display columns of Booking (another class, database file or set of
@@ -94,6 +100,7 @@ private:
     QString Fingerprint() const;
     QString Columns() const;
 
+    const TDM &m_dm;
     QString m_classKey;
     QString m_database;
     QStringList m_displayColumns;
@@ -122,7 +129,8 @@ struct IdentifiedPerson
 class IdentityResolver
 {
 public:
-    explicit IdentityResolver(StationState &station);
+    // The persons are looked up on the working connection of dm, whichever it is at the time.
+    IdentityResolver(StationState &station, const TDM &dm);
 
     // Reads the identity settings of the station (section Base): the kinds entered, stored
     // and shown, the personnel-number length; then DisplayField and StorageColumn.
@@ -150,6 +158,7 @@ public:
         Outcome outcome = Outcome::NotFound;
         IdentifiedPerson person;
         QString failText; // NotFound: for example "(12345)無此身分證字號"
+        QString entryKind; // the kind under which the entry was resolved
     };
     // The whole resolution of an entry made on this screen (entryWay "KB" or "SC"): a fragment
     // of the identity number is replaced by the one enrolled person it matches; for several,
@@ -165,9 +174,6 @@ public:
 
     // Everything of the enrolment is read anew at the next entry.
     void InvalidateEnrolment();
-
-    // The kind under which the last entry was resolved.
-    QString EntryKind;
 
     // The lines of the choice list last offered, in list order (tests read them).
     QStringList lastChoices() const { return m_choiceLines; }
@@ -188,10 +194,13 @@ private:
     // The person chosen from the list, or none when it was closed.
     std::optional<PersonTable::Person> Choose(
         const QString &entry, QList<const PersonTable::Person *> persons);
-    QString ShowId(const PersonTable::Person &person, const QString &card) const;
-    QString SaveId(const PersonTable::Person &person, const QString &card) const;
+    QString ShowId(
+        const PersonTable::Person &person, const QString &card, const QString &entryKind) const;
+    QString SaveId(
+        const PersonTable::Person &person, const QString &card, const QString &entryKind) const;
 
     StationState &m_station;
+    const TDM &m_dm;
     EnrolmentChanges m_changes;
     EnrolmentChanges::Mark m_mark;
     PersonTable m_booking;

@@ -66,14 +66,10 @@ bool DayFlagSet(const QString &dateBet, qint64 k)
     return k >= 1 && k <= dateBet.size() && dateBet.at(k - 1) == u'1';
 }
 
-// Runs a statement with bound values on the working connection; a statement the database
-// rejects throws DatabaseError.
-QSqlQuery Run(const QString &sql, const QVariantList &params)
+// Runs a statement with bound values on the connection; a statement the database rejects
+// throws DatabaseError.
+QSqlQuery Run(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
-    QSqlDatabase db = dm->Con1();
     if (!db.isOpen())
         throw DatabaseError(sql + u"\n資料庫未開啟"_s);
     QSqlQuery query(db);
@@ -88,10 +84,10 @@ QSqlQuery Run(const QString &sql, const QVariantList &params)
 }
 
 // The classes running on a day ("YYYY/MM/DD"), in the order they were stored.
-QList<ClassRecord> ClassesRunningOn(const QString &today)
+QList<ClassRecord> ClassesRunningOn(QSqlDatabase db, const QString &today)
 {
     QSqlQuery query = Run(u"select * from Courses where ( DateStart <= ? and DateEnd >= ? ) order by RID"_s,
-                          {today, today});
+                          db, {today, today});
     QList<ClassRecord> rows;
     while (query.next())
         rows.append(ClassRecord::FromSqlRecord(query.record()));
@@ -99,12 +95,12 @@ QList<ClassRecord> ClassesRunningOn(const QString &today)
 }
 
 // The class of a class key; nothing when there is none.
-std::optional<ClassRecord> ClassOfKey(const QString &classKey)
+std::optional<ClassRecord> ClassOfKey(QSqlDatabase db, const QString &classKey)
 {
     if (classKey.size() < 3)
         return std::nullopt;
     QSqlQuery query = Run(u"select * from Courses where trim(CourseId) = ? order by RID"_s,
-                          {classKey.chopped(2)});
+                          db, {classKey.chopped(2)});
     while (query.next()) {
         ClassRecord record = ClassRecord::FromSqlRecord(query.record());
         if (ClassKeyOf(record.CourseId, record.Echelon) == classKey)
@@ -184,8 +180,9 @@ const TypeButtonView *TypePanelView::button(const QString &code) const
 
 // ---- LessonSelection ------------------------------------------------------------------------
 
-LessonSelection::LessonSelection(StationState &station)
+LessonSelection::LessonSelection(StationState &station, const TDM &dm)
     : m_station(station)
+    , m_dm(dm)
 {
 }
 
@@ -213,7 +210,7 @@ bool LessonSelection::CheckVDefaultChoice()
     const QString nowText = now.time().toString(u"HH:mm"_s);
     const bool noLeadTime = m_station.BeforeStart == u"00:00";
 
-    const QList<ClassRecord> classes = ClassesRunningOn(todayText);
+    const QList<ClassRecord> classes = ClassesRunningOn(m_dm.Con1(), todayText);
 
     // Held today: its first or last day, or a day its DateBet marks.
     auto heldToday = [&](const ClassRecord &r) {
@@ -288,13 +285,13 @@ QString LessonSelection::LessonAroundNow(const QString &classKey) const
     const QString nowText = CurrentClock().now().time().toString(u"HH:mm"_s);
     const QString t1 = TimePlus(nowText, lim);
     const QString t2 = TimeMinus(nowText, lim);
-    const QStringList around = QueryToList(
+    const QStringList around = QueryToListOn(
         u"codeSubject"_s,
         u"select coalesce(CNo4, '') || ':' || coalesce(Subject, '') || '(' || coalesce(TimeStart, '') || ')' as codeSubject "
         "from Course where Index_key like ? escape '\\' and DateStart = ? "
         "and ( ( TimeStart <= ? and ? <= TimeEnd ) or ( TimeStart <= ? and ? <= TimeEnd ) ) "
         "order by TimeStart, RID"_s,
-        {BeginsWith(classKey), m_station.TodayText, t1, t1, t2, t2});
+        m_dm.Con1(), {BeginsWith(classKey), m_station.TodayText, t1, t1, t2, t2});
     return around.value(0);
 }
 
@@ -307,7 +304,7 @@ bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &
     const QString start = paren >= 0 ? lessonText.mid(paren + 1, 5).trimmed() : QString();
     QSqlQuery query = Run(u"select TimeStart, TimeEnd from Course where Index_key like ? escape '\\' "
                           "and DateStart = ? and trim(CNo4) = ? and trim(TimeStart) = ?"_s,
-                          {BeginsWith(classKey), m_station.TodayText, cno4, start});
+                          m_dm.Con1(), {BeginsWith(classKey), m_station.TodayText, cno4, start});
     if (!query.next())
         return false;
     const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
@@ -322,7 +319,7 @@ bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &
 bool LessonSelection::LoadChosenClass(Reason reason)
 {
     const QString classKey = G().CurrentClassKey;
-    const std::optional<ClassRecord> record = ClassOfKey(classKey);
+    const std::optional<ClassRecord> record = ClassOfKey(m_dm.Con1(), classKey);
     if (!record) {
         m_keep.reset();
         return false;
@@ -371,11 +368,11 @@ bool LessonSelection::LoadChosenClass(Reason reason)
 
 QStringList LessonSelection::LessonItems() const
 {
-    return QueryToList(
+    return QueryToListOn(
         u"codeSubject"_s,
         u"select coalesce(CNo4, '') || ':' || coalesce(Subject, '') || '(' || coalesce(TimeStart, '') || ')' as codeSubject "
         "from Course where Index_key like ? escape '\\' and DateStart = ? order by TimeStart, RID"_s,
-        {BeginsWith(G().CurrentClassKey), m_station.TodayText});
+        m_dm.Con1(), {BeginsWith(G().CurrentClassKey), m_station.TodayText});
 }
 
 void LessonSelection::ChooseLesson(const QString &itemText)
@@ -390,8 +387,8 @@ void LessonSelection::ChooseLesson(const QString &itemText)
 
 int LessonSelection::CountToday(const QString &code) const
 {
-    return QueryValue(u"select count(*) from PSIO where INDEX_KEY like ? escape '\\' and IOTYPE = ? and IODATE = ?"_s,
-                      {BeginsWith(m_station.VINDEX_IO), code, RocOf(CurrentClock().today())})
+    return QueryValueIn(u"select count(*) from PSIO where INDEX_KEY like ? escape '\\' and IOTYPE = ? and IODATE = ?"_s,
+                        m_dm.Con1(), {BeginsWith(m_station.VINDEX_IO), code, RocOf(CurrentClock().today())})
         .toInt();
 }
 
@@ -504,7 +501,7 @@ void LessonSelection::get_ClassesNo()
 
     const QDate today = CurrentClock().today();
     const QString todayText = TodayTextOf(today);
-    for (const ClassRecord &r : ClassesRunningOn(todayText)) {
+    for (const ClassRecord &r : ClassesRunningOn(m_dm.Con1(), todayText)) {
         // A class of more than two days is held only on the days its DateBet marks.
         const auto first = StoredDate(r.DateStart);
         const auto last = StoredDate(r.DateEnd);
@@ -670,8 +667,8 @@ bool LessonSelection::AutoModeReleased()
     m_station.AutoMode = false;
     const QString classKey = G().CurrentClassKey;
     const QString todayText = m_station.TodayText;
-    if (QueryValue(u"select count(*) from Course where INDEX_KEY = ? and DateStart = ?"_s,
-                   {classKey, todayText})
+    if (QueryValueIn(u"select count(*) from Course where INDEX_KEY = ? and DateStart = ?"_s,
+                     m_dm.Con1(), {classKey, todayText})
             .toInt()
         < 1)
         return false;
@@ -680,7 +677,7 @@ bool LessonSelection::AutoModeReleased()
     const int limit = m_station.AutoSwitchLimit;
     QSqlQuery query = Run(u"select CNo4, Subject, TimeStart, TimeEnd from Course "
                           "where INDEX_KEY = ? and DateStart = ? order by TimeStart, RID"_s,
-                          {classKey, todayText});
+                          m_dm.Con1(), {classKey, todayText});
     struct Lesson
     {
         QString cno4;

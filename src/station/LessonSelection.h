@@ -9,6 +9,7 @@
 #include <optional>
 
 struct StationState;
+class TDM;
 
 // Lesson selection for the sign-in screen: which class the station serves today (chosen
 // automatically at activation or through the class window), which lesson of it (the lesson
@@ -19,7 +20,7 @@ struct StationState;
 //
 // Everything here works on the StationState shared with the recorder and on the program-wide
 // CurrentClassKey (G()). The time comes from CurrentClock(), messages go through
-// CurrentPrompter(), queries run on the working connection with bound values. The window
+// CurrentPrompter(), queries run on the working connection of the data module with bound values. The window
 // only shows the state: after each call it reads the StationState fields (ClassCaption,
 // LessonText, TypeChecked/CurrentIoType, AutoMode, TimerOn, the counters) and FormRefresh().
 //
@@ -78,7 +79,8 @@ struct TickView
 class LessonSelection
 {
 public:
-    explicit LessonSelection(StationState &station);
+    // The queries run on the working connection of dm, whichever it is at the time.
+    LessonSelection(StationState &station, const TDM &dm);
 
     // The station settings load (GetSetting of the window: read the station settings, then
     // call LoadLessonSettings() and show its result). Class loading, a lesson choice and the
@@ -238,6 +240,7 @@ private:
     QString ClassNumber(const QString &classKey) const;
 
     StationState &m_station;
+    const TDM &m_dm;
     std::function<void()> m_settingsLoader;
     std::optional<Selection> m_keep;
     QString m_remembered; // the INI value written last

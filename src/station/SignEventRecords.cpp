@@ -7,6 +7,7 @@
 #include "base/Globals.h"
 #include "base/RolvanError.h"
 #include "core/Schema.h"
+#include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "station/IdentityResolver.h"
 #include "station/SignRecorder.h"
@@ -179,8 +180,9 @@ QString SortFieldOfColumn(const QString &field)
 
 // ---- SignEventRecords --------------------------------------------------------------------------
 
-SignEventRecords::SignEventRecords(QObject *parent)
+SignEventRecords::SignEventRecords(const TDM &dm, QObject *parent)
     : QAbstractTableModel(parent)
+    , m_dm(dm)
 {
 }
 
@@ -217,7 +219,7 @@ void SignEventRecords::Open(const QString &classKey, const QString &storageKind,
     // The enrolment list of the class; the first row of a stored identity gives its name.
     QSqlQuery query = RunQuery(u"select "_s + m_storageColumn
                                    + u", NAME, GHour from Booking where INDEX_KEY = ? order by RID"_s,
-                               WorkingConnection(), {classKey});
+                               m_dm.Con1(), {classKey});
     while (query.next()) {
         const QString key = Text(query.value(0)).trimmed();
         if (key.isEmpty() || m_people.contains(key))
@@ -251,7 +253,7 @@ void SignEventRecords::Search(const QList<SearchInput> &inputs)
 {
     PostPending();
     const SqlCondition statement = SearchStatement(inputs);
-    QSqlQuery query = RunQuery(statement.text, WorkingConnection(), statement.params);
+    QSqlQuery query = RunQuery(statement.text, m_dm.Con1(), statement.params);
     const QStringList &names = PsioColumns();
     QList<int> positions;
     for (const QString &name : names)
@@ -276,7 +278,7 @@ void SignEventRecords::Search(const QList<SearchInput> &inputs)
 QList<int> SignEventRecords::CountByType(const QList<SearchInput> &inputs) const
 {
     const SqlCondition statement = CountStatement(inputs);
-    QSqlQuery query = RunQuery(statement.text, WorkingConnection(), statement.params);
+    QSqlQuery query = RunQuery(statement.text, m_dm.Con1(), statement.params);
     QList<int> counts(6, 0);
     while (query.next()) {
         const QString type = Text(query.value(0));
@@ -408,7 +410,7 @@ void SignEventRecords::PostPending()
     }
     params << Rid(m_pendingRow);
     RunQuery(u"update PSIO set "_s + assignments.join(u", "_s) + u" where RID = ?"_s,
-             WorkingConnection(), params);
+             m_dm.Con1(), params);
 
     const int row = m_pendingRow;
     for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
@@ -435,7 +437,7 @@ void SignEventRecords::DeleteRow(int row)
     if (row < 0 || row >= m_rows.size())
         return;
     ConfirmDelete();
-    RunQuery(u"delete from PSIO where RID = ?"_s, WorkingConnection(), {Rid(row)});
+    RunQuery(u"delete from PSIO where RID = ?"_s, m_dm.Con1(), {Rid(row)});
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.removeAt(row);
     if (m_pendingRow == row) {

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVariant>
 
+class TDM;
+
 // The sign events of one class as the records window lists them: the search statement built
 // from the window's search inputs, the calculated columns (masked identity, the name and
 // lifelong-learning hours from the class's enrolment list, type and way names, the Gregorian
@@ -75,7 +77,8 @@ public:
         ColumnCount
     };
 
-    explicit SignEventRecords(QObject *parent = nullptr);
+    // Reads and writes on the working connection of dm, whichever it is at the time.
+    explicit SignEventRecords(const TDM &dm, QObject *parent = nullptr);
 
     // The field of a grid column: a PSIO column, or the name of a calculated or look-up field.
     static QString FieldOfColumn(int column);
@@ -85,7 +88,7 @@ public:
     // ---- Opening ---------------------------------------------------------------------------
     // The class whose enrolment list gives the names, and the storage kind that says which of
     // its columns holds the stored identity (it is also the title of the second column).
-    // Reads the enrolment list of the class (the look-up source) on the working connection.
+    // Reads the enrolment list of the class (the look-up source).
     void Open(const QString &classKey, const QString &storageKind, const SignTypeCaptions &captions);
     QString classKey() const { return m_classKey; }
     QString storageKind() const { return m_storageKind; }
@@ -163,6 +166,7 @@ private:
     QVariant Shown(int row, int fieldIndex) const;
     const Person *PersonOf(const QString &idno) const;
 
+    const TDM &m_dm;
     QString m_classKey;
     QString m_storageKind;
     QString m_storageColumn = QStringLiteral("IDNO");

@@ -265,7 +265,7 @@ QString ExportFolder(const QString &pictureDir, const QString &classKey, int cou
     return JoinPath(pictureDir, ClassNumber(classKey, courseNoLength));
 }
 
-ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefix,
+ExportResult ExportEvents(QSqlDatabase db, const QString &stationNo, const QString &indexKeyPrefix,
                           const QString &classKey, int courseNoLength, const QString &pictureDir,
                           const QString &snapshotRule)
 {
@@ -280,7 +280,7 @@ ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefi
         throw RolvanError(u"尚未設定影像檔案路徑，無法匯出"_s);
 
     QSqlQuery rows = RunQuery(u" select * from PSIO where INDEX_KEY LIKE ? order by RID "_s,
-                              WorkingConnection(), {QString(indexKeyPrefix + u'%')});
+                              db, {QString(indexKeyPrefix + u'%')});
     QStringList lines;
     QList<QSqlRecord> records;
     while (rows.next()) {
@@ -329,7 +329,7 @@ ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefi
     return result;
 }
 
-ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
+ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QString &filePath)
 {
     ImportResult result;
     if (stationNo != u"00"_s) {
@@ -345,7 +345,6 @@ ImportResult ImportEvents(const QString &stationNo, const QString &filePath)
     }
     const QStringList lines = SplitLines(ExchangeFileText(file.readAll(), filePath));
 
-    QSqlDatabase db = WorkingConnection();
     if (!db.transaction())
         throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
     try {

@@ -80,10 +80,10 @@ struct ExportResult
 };
 
 // Exports the events whose INDEX_KEY starts with indexKeyPrefix (the class number of the search
-// input) on the working connection, and shows "匯出檔案<file without extension>.tmp 資料筆數:<n>"
+// input) on db, and shows "匯出檔案<file without extension>.tmp 資料筆數:<n>"
 // followed by "請記得影像資料也要 COPY". Station "00" is refused with ExportRefused. snapshotRule
 // is the sign-in screen's "影像子目錄分類依據". A file that cannot be written raises RolvanError.
-ExportResult ExportEvents(const QString &stationNo, const QString &indexKeyPrefix,
+ExportResult ExportEvents(QSqlDatabase db, const QString &stationNo, const QString &indexKeyPrefix,
                           const QString &classKey, int courseNoLength, const QString &pictureDir,
                           const QString &snapshotRule);
 
@@ -95,11 +95,11 @@ struct ImportResult
     int skipped = 0;    // lines that could not be read
 };
 
-// Imports an exchange file on the working connection and shows
+// Imports an exchange file on db and shows
 // "總共 匯入筆數：<n> 筆" (then "略過 無法解讀筆數：<k> 筆" when lines were skipped) and
 // "請記得影像資料要CO進來". Any station but "00" is refused with ImportRefused. A file that
 // cannot be read, is no text (binary, broken UTF-16) or a database error raises RolvanError
 // with nothing changed.
-ImportResult ImportEvents(const QString &stationNo, const QString &filePath);
+ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QString &filePath);
 
 } // namespace SignEventTransfer

@@ -6,6 +6,7 @@
 #include "base/Globals.h"
 #include "base/RolvanError.h"
 #include "core/TDM.h"
+#include "core/WriteTransaction.h"
 #include "platform/CameraSource.h"
 #include "platform/Clock.h"
 #include "platform/JpegWriter.h"
@@ -17,8 +18,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QSqlError>
-#include "core/NetDatabase.h"
 #include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
@@ -34,13 +33,13 @@ constexpr int RetakeSeconds = 300;
 constexpr int HistoryLength = 9;
 
 // The time of the first event of a type on a day for a lesson and person; empty when none.
-QString FirstEventTime(
-    const QString &indexKey, const QString &saveId, const QString &ioType, const QString &ioDate)
+QString FirstEventTime(QSqlDatabase db, const QString &indexKey, const QString &saveId,
+    const QString &ioType, const QString &ioDate)
 {
     QSqlQuery query
         = RunQuery(u"select IOTIME from PSIO where IDNO = ? and IODATE = ? and IOTYPE = ? "
                    "and INDEX_KEY = ? order by IOTIME"_s,
-            WorkingConnection(), { saveId, ioDate, ioType, indexKey });
+            db, { saveId, ioDate, ioType, indexKey });
     return query.next() ? query.value(0).toString().trimmed() : QString();
 }
 
@@ -82,131 +81,17 @@ const int *CounterOf(const StationState &station, const QString &code)
 
 } // namespace
 
-enum PreparedStatement { Begin, LockPerson, DuplicateCheck, InsertEvent, Commit, Rollback, PreparedCount };
-
-struct SignRecorder::PreparedStatements
-{
-    QString connection;
-    std::unique_ptr<QSqlQuery> queries[PreparedCount];
-};
-
-SignRecorder::SignRecorder(StationState &station, IdentityResolver &resolver, SignView &view)
+SignRecorder::SignRecorder(
+    StationState &station, const TDM &dm, IdentityResolver &resolver, SignView &view)
     : m_station(station)
+    , m_dm(dm)
     , m_resolver(resolver)
     , m_view(view)
-    , m_prepared(std::make_unique<PreparedStatements>())
+    , m_writes(std::make_unique<WriteSession>(dm))
 {
 }
 
 SignRecorder::~SignRecorder() = default;
-
-QSqlQuery &SignRecorder::Prepared(int which, const QString &sql, const QVariantList &params)
-{
-    QSqlDatabase db = WorkingConnection();
-    const bool shared = IsPostgres(db);
-    if (shared)
-        RestoreSharedLink(db);
-    if (!db.isOpen())
-        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
-    ForgetStaleStatements(db);
-    std::unique_ptr<QSqlQuery> &query = m_prepared->queries[which];
-    // A statement prepared before the connection was closed and opened again is gone: the
-    // first failure prepares it anew and tries once more.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!query || attempt > 0) {
-            query = std::make_unique<QSqlQuery>(db);
-            query->setForwardOnly(true);
-            if (!query->prepare(sql)) {
-                const QString detail = query->lastError().text();
-                query.reset();
-                throw DatabaseError(sql + u'\n' + detail);
-            }
-        }
-        for (int i = 0; i < params.size(); ++i)
-            query->bindValue(i, BindableValue(params.at(i)));
-        if (query->exec())
-            return *query;
-        // A database locked by another connection (after the busy time-out) is not a
-        // statement gone stale: no second wait.
-        const QString code = query->lastError().nativeErrorCode();
-        if (shared) {
-            // On the server a failed statement ends the transaction: no second try in it.
-            const QString detail = query->lastError().text();
-            query.reset();
-            if (DropLostPostgresConnection(db)) {
-                ForgetAllStatements();
-                throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
-            }
-            throw DatabaseError(sql + u'\n' + detail);
-        }
-        if (attempt > 0 || code == u"5"_s || code == u"6"_s) {
-            const QString detail = query->lastError().text();
-            query.reset();
-            throw DatabaseError(sql + u'\n' + detail);
-        }
-    }
-    return *query;
-}
-
-void SignRecorder::ForgetAllStatements()
-{
-    for (auto &query : m_prepared->queries)
-        query.reset();
-}
-
-void SignRecorder::RestoreSharedLink(QSqlDatabase &db)
-{
-    if (db.isOpen())
-        return;
-    // The link to the server was lost: statements prepared on it are gone with it (let go while
-    // closed, so that nothing is sent for them to the new session).
-    ForgetAllStatements();
-    if (!ReconnectLostPostgres(db))
-        throw DatabaseError(LostConnectionMessage(db) + u'\n' + db.lastError().text().trimmed());
-}
-
-void SignRecorder::ForgetStaleStatements(const QSqlDatabase &db)
-{
-    // The connection by name and by its open: one opened or connected again has none of the
-    // statements.
-    const TDM *dm = TDM::instance();
-    const QString connection = db.connectionName() + u'#'
-        + QString::number(dm ? dm->workingOpens() : 0) + u'#' + QString::number(SharedReconnects());
-    if (m_prepared->connection != connection) {
-        ForgetAllStatements();
-        m_prepared->connection = connection;
-    }
-}
-
-void SignRecorder::TransactionStep(int which)
-{
-    QSqlDatabase db = WorkingConnection();
-    if (!IsPostgres(db)) {
-        static const QString statements[PreparedCount] = { u"BEGIN IMMEDIATE"_s, {}, {}, {},
-                                                           u"COMMIT"_s, u"ROLLBACK"_s };
-        Prepared(which, statements[which], {}).finish();
-        return;
-    }
-    // Transaction control is not a statement PostgreSQL prepares: the driver runs it.
-    if (which == Begin) {
-        RestoreSharedLink(db);
-        // Statements of an earlier session are let go before the transaction begins: letting
-        // one go inside it would fail and end the transaction.
-        ForgetStaleStatements(db);
-        if (!db.transaction())
-            throw DatabaseError(u"BEGIN\n"_s + db.lastError().text());
-        return;
-    }
-    const bool ok = which == Commit ? db.commit() : db.rollback();
-    if (!ok) {
-        const QString detail = db.lastError().text();
-        if (DropLostPostgresConnection(db)) {
-            ForgetAllStatements();
-            throw DatabaseError(LostConnectionMessage(db) + u'\n' + detail.trimmed());
-        }
-        throw DatabaseError((which == Commit ? u"COMMIT\n"_s : u"ROLLBACK\n"_s) + detail);
-    }
-}
 
 QString SignRecorder::VioTypec(const QString &code) const
 {
@@ -247,7 +132,7 @@ QString SignRecorder::SnapshotFileName(const QString &classKey, const QString &s
 }
 
 QString SignRecorder::SnapshotPath(
-    const QString &saveId, const QString &ioTime, const QString &ioWay)
+    const QString &saveId, const QString &ioTime, const QString &ioType, const QString &ioWay)
 {
     m_station.photoSubPath = PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
         m_station.TodayRoc, G().CourseNoLength, m_station.photoSubPath);
@@ -256,7 +141,7 @@ QString SignRecorder::SnapshotPath(
         return QString();
     return JoinPath(JoinPath(m_station.imgPath, m_station.photoSubPath),
         SnapshotFileName(
-            m_station.ClassKey, saveId, m_station.TodayRoc, ioTime, EventIoType, ioWay));
+            m_station.ClassKey, saveId, m_station.TodayRoc, ioTime, ioType, ioWay));
 }
 
 QString SignRecorder::TakeSnapshot(const QString &path)
@@ -282,28 +167,28 @@ QString SignRecorder::TakeSnapshot(const QString &path)
     return path;
 }
 
-SignRecorder::Outcome SignRecorder::ConfirmEntry(const QString &text)
+SignRecorder::Entry SignRecorder::ConfirmEntry(const QString &text)
 {
     const std::optional<QString> entry = m_resolver.ValidateEntry(text);
     if (!entry) {
         if (m_station.KeyboardFocusOn)
             m_view.FocusEntry();
-        return Outcome::BadEntry;
+        return { Outcome::BadEntry, {}, {} };
     }
     return RolvanOK(*entry, u"KB"_s);
 }
 
-SignRecorder::Outcome SignRecorder::KeypadEntry(const QString &text)
+SignRecorder::Entry SignRecorder::KeypadEntry(const QString &text)
 {
     return RolvanOK(text.trimmed(), u"SC"_s);
 }
 
-SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card, const QString &entryWay)
+SignRecorder::Entry SignRecorder::RolvanOK(const QString &card, const QString &entryWay)
 {
-    EventIndexKey.clear();
-    EventIoType.clear();
+    m_lastIoType.clear();
 
-    Outcome outcome = Outcome::Refused;
+    Entry entry;
+    Outcome &outcome = entry.outcome;
     if (!m_station.StationReady) {
         CurrentPrompter().ShowMessage(u"尚未  講習選定"_s);
     } else if (m_station.LessonText.trimmed().isEmpty() && !m_station.AutoMode) {
@@ -312,7 +197,7 @@ SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card, const QString 
         CurrentPrompter().ShowMessage(u"尚未 選擇簽到或簽退 "_s);
     } else {
         try {
-            outcome = Record(card, entryWay);
+            outcome = Record(card, entryWay, entry);
         } catch (const RolvanError &error) {
             // Nothing was stored: no counter, no history line, the error sound.
             CurrentPrompter().ShowError(error.message());
@@ -323,10 +208,11 @@ SignRecorder::Outcome SignRecorder::RolvanOK(const QString &card, const QString 
     // Every entry ends with the caret back in the input field when the station wants it.
     if (m_station.KeyboardFocusOn)
         m_view.FocusEntry();
-    return outcome;
+    return entry;
 }
 
-SignRecorder::Outcome SignRecorder::Record(const QString &card, const QString &entryWay)
+SignRecorder::Outcome SignRecorder::Record(
+    const QString &card, const QString &entryWay, Entry &entry)
 {
     // Who: the one person the entry names. The operator may be asked to choose; nothing is
     // locked meanwhile.
@@ -343,15 +229,16 @@ SignRecorder::Outcome SignRecorder::Record(const QString &card, const QString &e
 
     // What: decided and stored at once.
     const Decision decision = DecideAndStore(person);
-    EventIndexKey = decision.lessonKey;
-    EventIoType = decision.ioType;
+    entry.indexKey = decision.lessonKey;
+    entry.ioType = decision.ioType;
+    m_lastIoType = decision.ioType;
     m_station.TodayRoc = decision.ioDate;
     if (!decision.refusal.isEmpty()) {
         CurrentPrompter().ShowMessage(decision.refusal);
         return Outcome::AutoRefused;
     }
     m_station.VINDEX_IO = decision.lessonKey;
-    if (EventIoType == u"0"_s || EventIoType == u"2"_s || EventIoType == u"4"_s) {
+    if (decision.ioType == u"0"_s || decision.ioType == u"2"_s || decision.ioType == u"4"_s) {
         try {
             m_resolver.TemporaryEnrolment(person);
         } catch (const RolvanError &error) {
@@ -381,25 +268,10 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     // On the shared database every station takes the lock of the person and day instead, so
     // that two desks signing the same person at the same moment store one event, while
     // different persons are stored side by side.
-    TransactionStep(Begin);
-    struct RollbackUnlessCommitted
-    {
-        SignRecorder *recorder;
-        bool committed = false;
-        ~RollbackUnlessCommitted()
-        {
-            if (committed)
-                return;
-            try {
-                recorder->TransactionStep(Rollback);
-            } catch (const RolvanError &error) {
-                qWarning().noquote() << error.message();
-            }
-        }
-    } transaction { this };
-    if (IsPostgres(WorkingConnection())) {
-        Prepared(LockPerson, u"select pg_advisory_xact_lock(hashtext(?))"_s,
-                 { QVariant(id + u'|' + d.ioDate) })
+    WriteTransaction transaction(*m_writes);
+    if (transaction.IsShared()) {
+        transaction.Run(u"select pg_advisory_xact_lock(hashtext(?))"_s,
+                { QVariant(id + u'|' + d.ioDate) })
             .finish();
     }
 
@@ -407,9 +279,10 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
         const QString cls = G().CurrentClassKey.left(G().CourseNoLength).trimmed();
         const QString prevKey = cls + m_station.PrevCourseCode;
         const QString nextKey = cls + m_station.NextCourseCode;
-        const QString a = FirstEventTime(prevKey, id, m_station.PrevInType, d.ioDate);
-        const QString b = FirstEventTime(prevKey, id, m_station.PrevOutType, d.ioDate);
-        const QString c = FirstEventTime(nextKey, id, u"0"_s, d.ioDate);
+        const QSqlDatabase db = m_dm.Con1();
+        const QString a = FirstEventTime(db, prevKey, id, m_station.PrevInType, d.ioDate);
+        const QString b = FirstEventTime(db, prevKey, id, m_station.PrevOutType, d.ioDate);
+        const QString c = FirstEventTime(db, nextKey, id, u"0"_s, d.ioDate);
         if (a.size() == 6 && b.size() != 6) {
             // Arrived for the lesson that has just ended and not yet left it: leaving.
             d.lessonKey = prevKey;
@@ -432,7 +305,7 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
         // the lesson (INDEX_KEY beginning with the lesson key, letter case aside) is picked
         // here. A LIKE on a bound value would make SQLite compile the statement anew for
         // every entry.
-        QSqlQuery &query = Prepared(DuplicateCheck,
+        QSqlQuery &query = transaction.Run(
             u"select RID, IOTIME, IOWay, INDEX_KEY from PSIO where IDNO = ? "
             "and IODATE = ? and IOTYPE = ?"_s,
             { id, d.ioDate, d.ioType });
@@ -453,7 +326,7 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     }
     if (!d.duplicate || d.ioType == u"9"_s) {
         d.duplicate = false;
-        QSqlQuery &insert = Prepared(InsertEvent,
+        QSqlQuery &insert = transaction.Run(
             u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
             { id, d.ioDate, d.ioTime, d.ioType, d.lessonKey, person.entryWay, m_station.StationNo,
@@ -463,8 +336,7 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     }
     // The event counts from here on: the commit makes the row durable before anything
     // (counter, sound, history) tells the attendee so.
-    TransactionStep(Commit);
-    transaction.committed = true;
+    transaction.Commit();
     return d;
 }
 
@@ -483,9 +355,9 @@ SignRecorder::Outcome SignRecorder::Show(const IdentifiedPerson &person, const D
     QString picture;
     if (m_station.photoOn) {
         if (inserted) {
-            picture = TakeSnapshot(SnapshotPath(person.saveId, d.ioTime, person.entryWay));
+            picture = TakeSnapshot(SnapshotPath(person.saveId, d.ioTime, d.ioType, person.entryWay));
         } else {
-            const QString firstPath = SnapshotPath(person.saveId, d.firstTime, d.firstWay);
+            const QString firstPath = SnapshotPath(person.saveId, d.firstTime, d.ioType, d.firstWay);
             bool retake = false;
             try {
                 retake
@@ -538,15 +410,15 @@ bool SignRecorder::DeleteHistoryRow(int index)
         return false;
     const HistoryRow row = m_history.at(index);
     // Only the kind recorded last can be deleted, and only the one event the line shows.
-    if (row.hint.isEmpty() || row.ioType != EventIoType || row.rid <= 0)
+    if (row.hint.isEmpty() || row.ioType != m_lastIoType || row.rid <= 0)
         return false;
     const QString condition = u" from PSIO where RID = ? and IDNO = ? and IOTYPE = ? "
                               "and IODATE = ? and INDEX_KEY = ? and IOTIME = ?"_s;
     const QVariantList params
         = { row.rid, row.hint, row.ioType, row.ioDate, row.indexKey, row.eventTime };
-    if (QueryValue(u"select count(*)"_s + condition, params).toInt() <= 0)
+    if (QueryValueIn(u"select count(*)"_s + condition, m_dm.Con1(), params).toInt() <= 0)
         return false;
     if (!AskYesNo(row.text + u'\n' + u"紀錄是否確定刪除?"_s, u"是"_s, u"否"_s))
         return false;
-    return ExecSqlOn(u"delete"_s + condition, WorkingConnection(), params);
+    return ExecSqlOn(u"delete"_s + condition, m_dm.Con1(), params);
 }

@@ -10,8 +10,9 @@
 #include <memory>
 
 class CameraSource;
-class QSqlQuery;
 class IdentityResolver;
+class TDM;
+class WriteSession;
 struct IdentifiedPerson;
 struct StationState;
 
@@ -54,7 +55,8 @@ public:
 class SignRecorder
 {
 public:
-    SignRecorder(StationState &station, IdentityResolver &resolver, SignView &view);
+    // The events are written on the working connection of dm, whichever it is at the time.
+    SignRecorder(StationState &station, const TDM &dm, IdentityResolver &resolver, SignView &view);
     ~SignRecorder();
 
     // The camera whose newest frame becomes the snapshot; none means no snapshots.
@@ -71,13 +73,23 @@ public:
         Failed,          // a database error; nothing counted
     };
 
+    // What came of an entry, and the event it was about.
+    struct Entry
+    {
+        Outcome outcome = Outcome::Refused;
+        // The lesson key and type of the event recorded (or greeted, or refused in automatic
+        // mode); empty when the entry came to no event.
+        QString indexKey;
+        QString ioType;
+    };
+
     // The button "確認" or Enter in the input field: checks the length, then records.
-    Outcome ConfirmEntry(const QString &text);
+    Entry ConfirmEntry(const QString &text);
     // The on-screen keypad once the keyed text has its full length.
-    Outcome KeypadEntry(const QString &text);
+    Entry KeypadEntry(const QString &text);
     // Records one event for an entry already checked, made the way given ("KB", "SC"):
     // decides who and what is recorded, stores it, then shows it.
-    Outcome RolvanOK(const QString &card, const QString &entryWay);
+    Entry RolvanOK(const QString &card, const QString &entryWay);
 
     // Name of an event type ("簽到", "簽退", the captions of "2" .. "5", "點名"); "@@@" otherwise.
     QString VioTypec(const QString &code) const;
@@ -103,10 +115,6 @@ public:
 
     const QList<HistoryRow> &history() const { return m_history; }
 
-    // The event being recorded, or recorded last.
-    QString EventIndexKey;
-    QString EventIoType;
-
 private:
     // What is recorded for a person now: decided and stored in one write transaction.
     struct Decision
@@ -122,28 +130,22 @@ private:
         QString firstKey;
         qint64 rid = 0; // the row stored, or the first event's
     };
-    Outcome Record(const QString &card, const QString &entryWay);
+    Outcome Record(const QString &card, const QString &entryWay, Entry &entry);
     Decision DecideAndStore(const IdentifiedPerson &person);
     Outcome Show(const IdentifiedPerson &person, const Decision &decision);
     int *Counter(const QString &code);
-    QString SnapshotPath(const QString &saveId, const QString &ioTime, const QString &ioWay);
+    QString SnapshotPath(const QString &saveId, const QString &ioTime, const QString &ioType,
+                         const QString &ioWay);
     QString TakeSnapshot(const QString &path);
-    // The statements of every entry stay prepared between entries.
-    // Begins, commits or rolls back the recording transaction on either kind of database.
-    void TransactionStep(int which);
-    // Lets go of the prepared statements of an earlier open of the working connection.
-    void ForgetStaleStatements(const QSqlDatabase &db);
-    void ForgetAllStatements();
-    // Connects a lost link to the shared database anew; throws the lost-link message if it
-    // cannot.
-    void RestoreSharedLink(QSqlDatabase &db);
-    QSqlQuery &Prepared(int which, const QString &sql, const QVariantList &params);
 
     StationState &m_station;
+    const TDM &m_dm;
     IdentityResolver &m_resolver;
     SignView &m_view;
     const CameraSource *m_camera = nullptr;
     QList<HistoryRow> m_history;
-    struct PreparedStatements;
-    std::unique_ptr<PreparedStatements> m_prepared;
+    // The type of the event of the entry recorded last; empty after an entry that came to none.
+    QString m_lastIoType;
+    // The statements of every entry stay prepared between entries.
+    std::unique_ptr<WriteSession> m_writes;
 };

@@ -94,9 +94,9 @@ TFmRolvan::TFmRolvan(TDM &dm, WindowOpeners openers, QWidget *parent)
     : QMainWindow(parent)
     , m_dm(dm)
     , m_open(std::move(openers))
-    , m_resolver(m_station)
-    , m_recorder(m_station, m_resolver, *this)
-    , m_lessons(m_station)
+    , m_resolver(m_station, dm)
+    , m_recorder(m_station, dm, m_resolver, *this)
+    , m_lessons(m_station, dm)
 {
     setObjectName(u"FmRolvan"_s);
     G().StartDir = QDir::currentPath();
@@ -494,7 +494,6 @@ void TFmRolvan::GetSetting()
     // Identities are typed in Latin letters and digits, never through a Chinese input method.
     Edit1->setAttribute(Qt::WA_InputMethodEnabled, false);
     Edit1->setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText);
-    m_resolver.EntryKind = m_station.ManualKind;
     ApplyKeypadLayout();
 
     // Today's counters, the initial type, the lesson profile and the type buttons.

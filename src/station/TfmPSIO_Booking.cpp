@@ -266,7 +266,7 @@ void TfmPSIO_Booking::BuildWindow()
     DBGrid4->verticalHeader()->setDefaultSectionSize(24);
     DBGrid4->verticalHeader()->hide();
     DBGrid4->horizontalHeader()->setSectionsClickable(true);
-    m_records = new SignEventRecords(this);
+    m_records = new SignEventRecords(m_dm, this);
     DBGrid4->setModel(m_records);
     const QList<int> widths{48, 110, 90, 80, 70, 60, 55, 80, 70, 220, 40, 100, 45};
     for (int c = 0; c < SignEventRecords::ColumnCount; ++c) {
@@ -373,7 +373,7 @@ void TfmPSIO_Booking::FormActivate()
         ComboBox4->addItems(SignTypeItems(captions));
         ComboBox4->setCurrentIndex(qMax(0, ComboBox4->findText(type)));
         ComboBox13->clear();
-        ComboBox13->addItems(QueryToList(QString(), u"select Distinct DEPT from Booking  "_s));
+        ComboBox13->addItems(QueryToListOn(QString(), u"select Distinct DEPT from Booking  "_s, m_dm.Con1()));
         ComboBox13->setCurrentIndex(-1);
 
         Edit4->setText(ClassNumber());
@@ -528,7 +528,7 @@ void TfmPSIO_Booking::BitBtnExportClick()
     if (!PostPendingEdit())
         return;
     GuardAction([this] {
-        SignEventTransfer::ExportEvents(StationNo, Edit4->text(), G().CurrentClassKey,
+        SignEventTransfer::ExportEvents(m_dm.Con1(), StationNo, Edit4->text(), G().CurrentClassKey,
                                         G().CourseNoLength, m_pictureDir, m_snapshotRule);
     });
 }
@@ -550,7 +550,7 @@ void TfmPSIO_Booking::ImportFile(const QString &path)
 {
     if (!PostPendingEdit())
         return;
-    GuardAction([this, &path] { SignEventTransfer::ImportEvents(StationNo, path); });
+    GuardAction([this, &path] { SignEventTransfer::ImportEvents(m_dm.Con1(), StationNo, path); });
     // The events imported show at once.
     BitBtnQryClick();
 }

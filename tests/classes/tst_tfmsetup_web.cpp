@@ -159,7 +159,7 @@ void TestTFmSetupWeb::gateListDownloadAndUpload()
         StationState station;
         station.ClassKey = u"1150100000100"_s;
         station.CurrentIoType = u"0"_s;
-        IdentityResolver resolver(station);
+        IdentityResolver resolver(station, db.dm());
         resolver.LoadSettings();
         station.ManualKind = IdentityKind::Last5;
         const std::optional<QString> entry = resolver.ValidateEntry(u"56780"_s);

@@ -134,9 +134,9 @@ public:
         station.preBooking = true;
         station.photoOn = false;
         station.imgPath = dir.filePath(QStringLiteral("pictures"));
-        resolver = std::make_unique<IdentityResolver>(station);
+        resolver = std::make_unique<IdentityResolver>(station, *dm);
         resolver->LoadSettings();
-        recorder = std::make_unique<SignRecorder>(station, *resolver, view);
+        recorder = std::make_unique<SignRecorder>(station, *dm, *resolver, view);
     }
 
     ~SignInFixture()

@@ -169,9 +169,9 @@ int main(int argc, char *argv[])
     station.OkSoundOn = false;
     station.ManualKind = IdentityKind::Last5;
     KeptSignView view;
-    auto resolver = std::make_unique<IdentityResolver>(station);
+    auto resolver = std::make_unique<IdentityResolver>(station, *dm);
     resolver->LoadSettings();
-    auto recorder = std::make_unique<SignRecorder>(station, *resolver, view);
+    auto recorder = std::make_unique<SignRecorder>(station, *dm, *resolver, view);
 
     // The class is loaded before the start, as on a station that has been open for a while.
     if (resolver->Resolve(FourStationPlan::PersonId(0).right(5), u"KB"_s).outcome
@@ -196,7 +196,7 @@ int main(int argc, char *argv[])
         view.history.clear();
         const QString id = FourStationPlan::PersonId(entry.person);
         timer.start();
-        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(id.right(5));
+        const SignRecorder::Outcome outcome = recorder->ConfirmEntry(id.right(5)).outcome;
         const qint64 micros = timer.nsecsElapsed() / 1000;
         QString kind = u"other"_s;
         qint64 rid = 0;

@@ -97,7 +97,7 @@ public:
         QString error;
         QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(u"Quorin.db"_s), &error), qPrintable(error));
         SetCurrentClock(&clock);
-        sync = std::make_unique<ClockSync>(station, server);
+        sync = std::make_unique<ClockSync>(station, *dm, server);
     }
     ~Station()
     {

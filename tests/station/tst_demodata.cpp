@@ -192,13 +192,13 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     station.PhotoQuality = ReadIniSetting(IniSection::Base, IniKey::PhotoQuality, u"15"_s, u"15"_s).toInt();
     station.imgPath = dir.filePath(u"查核資料檔案"_s);
     RecordingSignView view;
-    IdentityResolver resolver(station);
+    IdentityResolver resolver(station, dm);
     resolver.LoadSettings();
-    SignRecorder recorder(station, resolver, view);
+    SignRecorder recorder(station, dm, resolver, view);
     recorder.SetCamera(&camera);
 
     const QString id = printedIds.first();
-    QCOMPARE(recorder.ConfirmEntry(id.right(5)), SignRecorder::Outcome::Recorded);
+    QCOMPARE(recorder.ConfirmEntry(id.right(5)).outcome, SignRecorder::Outcome::Recorded);
     QCOMPARE(QueryValue(u"select count(*) from PSIO where IDNO = ? and IODATE = '1140503' "
                         "and IOTYPE = '0' and IOWay = 'KB'"_s,
                         {id})

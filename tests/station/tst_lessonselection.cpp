@@ -119,7 +119,7 @@ void TestLessonSelection::init()
     SetCurrentClock(&m_clock);
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_station = std::make_unique<StationState>();
-    m_selection = std::make_unique<LessonSelection>(*m_station);
+    m_selection = std::make_unique<LessonSelection>(*m_station, *m_dm);
 
     AddClass(u"ABC12345678"_s, u"01"_s, u"職業安全衛生講習"_s, u"2025/05/05"_s, u"2025/05/09"_s,
              u"01010"_s, u"09:00"_s, u"21:00"_s, u"111111"_s);
@@ -468,7 +468,7 @@ void TestLessonSelection::afternoonOnlyLessonUsesTheAfternoonWindows()
     m_station->BeforeStart = u"00:20"_s;
     LoadA(Tuesday, 16, 0);
     // Before any window was computed, every type is refused.
-    LessonSelection fresh(*m_station);
+    LessonSelection fresh(*m_station, *m_dm);
     m_station->WinStart.clear();
     m_station->WinEnd.clear();
     QVERIFY(!fresh.InsideWindow(u"0"_s));
@@ -583,7 +583,7 @@ void TestLessonSelection::classWindowAndRestartKeepTheSelection()
     {
         StationState restarted;
         restarted.AfterEnd = u"01:00"_s;
-        LessonSelection again(restarted);
+        LessonSelection again(restarted, *m_dm);
         QVERIFY(again.ChooseTodaysClass());
         QCOMPARE(restarted.LessonText, Morning);
         QCOMPARE(restarted.VINDEX_IO, u"ABC12345678000109:00"_s);
@@ -594,7 +594,7 @@ void TestLessonSelection::classWindowAndRestartKeepTheSelection()
     At(Tuesday, 13, 30);
     StationState later;
     later.AfterEnd = u"01:00"_s;
-    LessonSelection third(later);
+    LessonSelection third(later, *m_dm);
     QVERIFY(third.ChooseTodaysClass());
     QCOMPARE(later.LessonText, Afternoon);
     QVERIFY(later.TypeChecked);

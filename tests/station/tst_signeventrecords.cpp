@@ -206,7 +206,7 @@ void TestSignEventRecords::searchFindsAndCounts()
     QFETCH(QList<int>, expectedIndexes);
     QFETCH(QList<int>, counts);
 
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, storageKind, SignTypeCaptions{});
     records.Search(inputs);
     QList<int> expected;
@@ -224,7 +224,7 @@ void TestSignEventRecords::searchFindsAndCounts()
 
 void TestSignEventRecords::lookUpColumnsFollowTheStorageKind()
 {
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
     QCOMPARE(records.headerData(SignEventRecords::ColCalId, Qt::Horizontal).toString(), u"身分證字號"_s);
@@ -267,7 +267,7 @@ void TestSignEventRecords::titleClickSorts()
     QFETCH(QString, firstSort);
     QFETCH(QList<int>, ascending);
 
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
 
@@ -298,7 +298,7 @@ void TestSignEventRecords::titleClickSorts()
 
 void TestSignEventRecords::editsWaitUntilPostedOrCancelled()
 {
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
     const auto stored = [](int rid) {
@@ -340,7 +340,7 @@ void TestSignEventRecords::editsWaitUntilPostedOrCancelled()
 
 void TestSignEventRecords::deleteOnlyAfterConfirmation()
 {
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
     const auto exists = [](int rid) {
@@ -379,7 +379,7 @@ void TestSignEventRecords::snapshotPathFollowsTheRule()
 {
     QFETCH(QString, rule);
     QFETCH(QString, expected);
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
     QCOMPARE(QDir::fromNativeSeparators(records.SnapshotPath(0, u"/pics"_s, rule, u"cur"_s, 11)), expected);
@@ -419,7 +419,7 @@ void TestSignEventRecords::snapshotIsFoundUnderEitherLayout()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("jpeg");
     }
-    SignEventRecords records;
+    SignEventRecords records(m_station->dm());
     records.Open(ClassKey, u"身分證字號"_s, SignTypeCaptions{});
     records.Search({Input(u"INDEX_KEY"_s, u"11301234567"_s)});
     const QString path = records.FindSnapshotOf(0, pictures, rule, u"cur"_s, 11);

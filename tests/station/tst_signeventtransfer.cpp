@@ -87,6 +87,9 @@ private:
     QString WriteFile(const QStringList &lines);
     QString WriteBytes(const QByteArray &bytes);
 
+    // The station's working connection.
+    QSqlDatabase Db() const { return m_station->dm().Con1(); }
+
     std::unique_ptr<TestDatabase> m_station;
     std::unique_ptr<ScriptedPrompter> m_prompter;
     QString m_pictures;
@@ -180,7 +183,7 @@ void TestSignEventTransfer::exportThenImportOnAnotherStation()
     }
 
     const SignEventTransfer::ExportResult exported = SignEventTransfer::ExportEvents(
-        u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"課程編號"_s);
+        Db(), u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"課程編號"_s);
     const QString file = m_pictures + u"/11301234567/Tmp/11301234567.tmp"_s;
     QCOMPARE(QDir::fromNativeSeparators(exported.filePath), file);
     QCOMPARE(exported.rows, 4);
@@ -207,7 +210,7 @@ void TestSignEventTransfer::exportThenImportOnAnotherStation()
             "('03', 'A123456789', '1130506', '120305', '1', 'KB', 'old key', 'N')"_s);
     m_prompter->clear();
 
-    SignEventTransfer::ImportResult imported = SignEventTransfer::ImportEvents(u"00"_s, file);
+    SignEventTransfer::ImportResult imported = SignEventTransfer::ImportEvents(Db(), u"00"_s, file);
     QCOMPARE(imported.imported, 4);
     QCOMPARE(imported.added, 3);
     QCOMPARE(imported.skipped, 0);
@@ -229,7 +232,7 @@ void TestSignEventTransfer::exportThenImportOnAnotherStation()
 
     // The same file again: the same rows.
     const QStringList once = Events(true);
-    imported = SignEventTransfer::ImportEvents(u"00"_s, file);
+    imported = SignEventTransfer::ImportEvents(Db(), u"00"_s, file);
     QCOMPARE(imported.imported, 4);
     QCOMPARE(imported.added, 0);
     QCOMPARE(Events(true), once);
@@ -251,13 +254,13 @@ void TestSignEventTransfer::refusedByStationNumber()
     QFETCH(QString, message);
     const QStringList before = Events(true);
     if (exporting) {
-        QVERIFY(SignEventTransfer::ExportEvents(stationNo, u"11301234567"_s, ClassKey, 11, m_pictures,
+        QVERIFY(SignEventTransfer::ExportEvents(Db(), stationNo, u"11301234567"_s, ClassKey, 11, m_pictures,
                                                 u"課程編號"_s).refused);
         QVERIFY(!QDir(m_pictures).exists());
     } else {
         const QString file = WriteFile({SignEventTransfer::EncodeLine(
             u"05,B111111111,1130506,085501,0,KB,,,K,,000000001,000000000,Y"_s)});
-        QVERIFY(SignEventTransfer::ImportEvents(stationNo, file).refused);
+        QVERIFY(SignEventTransfer::ImportEvents(Db(), stationNo, file).refused);
     }
     QCOMPARE(m_prompter->messages, QStringList{message});
     QCOMPARE(Events(true), before);
@@ -296,7 +299,7 @@ void TestSignEventTransfer::damagedLinesAreSkippedAndCounted()
                                    + QStringList{QString()});                   // blank: ignored
     QVERIFY(OpenCopy(u"Station00.db"_s));
     const int before = QueryValue(u"select count(*) from PSIO"_s).toInt();
-    const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(u"00"_s, path);
+    const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(Db(), u"00"_s, path);
     QCOMPARE(result.imported, 1);
     QCOMPARE(result.skipped, damaged.size());
     QCOMPARE(m_prompter->messages.value(0),
@@ -350,12 +353,12 @@ void TestSignEventTransfer::fileFormsAreRead()
     const QString path = WriteBytes(bytes);
     const int before = QueryValue(u"select count(*) from PSIO"_s).toInt();
     if (error.isEmpty()) {
-        const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(u"00"_s, path);
+        const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(Db(), u"00"_s, path);
         QCOMPARE(result.imported, imported);
         QCOMPARE(result.skipped, 0);
     } else {
         try {
-            SignEventTransfer::ImportEvents(u"00"_s, path);
+            SignEventTransfer::ImportEvents(Db(), u"00"_s, path);
             QFAIL("imported a file that is no exchange file");
         } catch (const RolvanError &e) {
             QVERIFY2(e.message().startsWith(error + QDir::toNativeSeparators(path)),
@@ -379,17 +382,17 @@ void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
     const QString path = WriteFile({line(u"B111111111"_s, u"080000"_s), line(u"C222222222"_s, u"080100"_s),
                                     line(u"BOOM"_s, u"080200"_s)});
     const QStringList before = Events(true);
-    QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(u"00"_s, path));
+    QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(Db(), u"00"_s, path));
     QCOMPARE(Events(true), before);
     QVERIFY(m_prompter->messages.isEmpty());
     // The failed import let go of its transaction: the next file is imported and kept.
     const QString next = WriteFile({line(u"B111111111"_s, u"080000"_s), line(u"C222222222"_s, u"080100"_s)});
-    QCOMPARE(SignEventTransfer::ImportEvents(u"00"_s, next).imported, 2);
+    QCOMPARE(SignEventTransfer::ImportEvents(Db(), u"00"_s, next).imported, 2);
     QCOMPARE(QueryValue(u"select count(*) from PSIO where DOOR = '05' and IODATE = '1130508'"_s).toInt(), 2);
     QVERIFY(WorkingConnection().transaction());
     QVERIFY(WorkingConnection().rollback());
     // A file that is not there: an error naming it, nothing changed.
-    QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(u"00"_s, path + u"x"_s));
+    QVERIFY_THROWS_EXCEPTION(RolvanError, SignEventTransfer::ImportEvents(Db(), u"00"_s, path + u"x"_s));
 }
 
 // A full disk while the exchange file is written: no count of written events is shown, the
@@ -397,7 +400,7 @@ void TestSignEventTransfer::databaseErrorLeavesEverythingAsItWas()
 void TestSignEventTransfer::failedExportKeepsTheOldFileAndSaysWhy()
 {
     const SignEventTransfer::ExportResult first = SignEventTransfer::ExportEvents(
-        u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
+        Db(), u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
     QFile file(first.filePath);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray old = file.readAll();
@@ -408,7 +411,7 @@ void TestSignEventTransfer::failedExportKeepsTheOldFileAndSaysWhy()
 
     InjectAtomicFileFault(AtomicFileStep::Sync, ENOSPC);
     try {
-        SignEventTransfer::ExportEvents(u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
+        SignEventTransfer::ExportEvents(Db(), u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
         InjectAtomicFileFault(AtomicFileStep::Sync, 0);
         QFAIL("the export on a full disk was reported as done");
     } catch (const RolvanError &e) {

@@ -161,7 +161,11 @@ private:
     void SecondStationOnTheServerAtTheSameMoment();
 
 private:
-    Outcome Enter(const QString &typed) { return m_fx->recorder->ConfirmEntry(typed); }
+    Outcome Enter(const QString &typed)
+    {
+        m_entry = m_fx->recorder->ConfirmEntry(typed);
+        return m_entry.outcome;
+    }
     void StorePastEvent(const QString &indexKey, const QString &id, const QString &type,
                         const QString &time)
     {
@@ -181,6 +185,7 @@ private:
     }
 
     std::unique_ptr<SignInFixture> m_fx;
+    SignRecorder::Entry m_entry; // what came of the last entry
 };
 
 void TestSignRecorder::firstSignInStoresTheRow_data()
@@ -233,7 +238,9 @@ void TestSignRecorder::firstSignInStoresTheRow()
     m_fx->station.KeyboardFocusOn = true;
     m_fx->SetTime(9, 5, 7);
 
-    const Outcome outcome = keypad ? m_fx->recorder->KeypadEntry(typed) : Enter(typed);
+    if (keypad)
+        m_entry = m_fx->recorder->KeypadEntry(typed);
+    const Outcome outcome = keypad ? m_entry.outcome : Enter(typed);
     QCOMPARE(outcome, Outcome::Recorded);
 
     QSqlQuery query(m_fx->dm->Con1());
@@ -257,7 +264,7 @@ void TestSignRecorder::firstSignInStoresTheRow()
     QCOMPARE(m_fx->station.InCnt, 1);
     QCOMPARE(m_fx->view.captions.value(QStringLiteral("0")), QStringLiteral("簽到(1)"));
     QCOMPARE(m_fx->sounds.played, QStringList{QStringLiteral("RolvanOK.wav")});
-    QCOMPARE(m_fx->recorder->EventIndexKey, SignInFixture::LessonKey());
+    QCOMPARE(m_entry.indexKey, SignInFixture::LessonKey());
     QCOMPARE(m_fx->view.history.size(), 1);
     const HistoryRow shown = m_fx->view.history.first();
     QCOMPARE(shown.text, line);
@@ -544,7 +551,7 @@ void TestSignRecorder::choiceRecordsThePersonChosen()
     m_fx->Enrol(SignInFixture::ClassKey(), QStringLiteral("R100012345"), QStringLiteral("000120"),
         QStringLiteral("王小明"));
     m_fx->prompter.queueChoice(2);
-    QCOMPARE(m_fx->recorder->KeypadEntry(QStringLiteral("12345")), Outcome::Recorded);
+    QCOMPARE(m_fx->recorder->KeypadEntry(QStringLiteral("12345")).outcome, Outcome::Recorded);
     QCOMPARE(m_fx->prompter.asked, QStringList { QStringLiteral("12345") });
     QCOMPARE(m_fx->resolver->lastChoices(),
         QStringList(
@@ -636,7 +643,7 @@ void TestSignRecorder::automaticModeBetweenLessons()
         return;
     }
     QCOMPARE(station.VINDEX_IO, lesson);
-    QCOMPARE(m_fx->recorder->EventIoType, type);
+    QCOMPARE(m_entry.ioType, type);
     QCOMPARE(m_fx->PsioCount(QStringLiteral(" where INDEX_KEY = ? and IOTYPE = ? and IOTIME = '120500'"),
                               {lesson, type}),
              1);

@@ -537,7 +537,7 @@ void TestTFmRolvan::entriesTypedWhileTheTimeServerFailsAreAllRecorded()
     TFmRolvan *w = s.window.get();
     WidgetPrompter boxes(w);
     SetCurrentPrompter(&boxes);
-    ClockSync sync(w->station());
+    ClockSync sync(w->station(), *s.dm);
     w->SetClockSync(&sync);
 
     // A keyboard: one attendee's five digits and Enter every 250 ms, into whatever has the
