@@ -332,8 +332,8 @@ int Export(TDM &dm, const QStringList &positional)
     if (pictureDir.trimmed().isEmpty())
         pictureDir = ReadDataFolders().images;
     const QString rule = ReadIniSetting(IniSection::Base, IniKey::PhotoSubPathRule, u"年月"_s, u"年月"_s);
-    const SignEventTransfer::ExportResult result = SignEventTransfer::ExportEvents(dm.Con1(),
-        StationNumber(), ClassNumberOfKey(classKey, G().CourseNoLength), classKey, G().CourseNoLength,
+    const SignEventTransfer::ExportResult result = SignEventTransfer::ExportEvents(
+        dm.Con1(), StationNumber(), ClassNumberOfKey(classKey, G().CourseNoLength), classKey, G().CourseNoLength,
         pictureDir, rule);
     if (result.refused)
         throw RolvanError(SignEventTransfer::ExportRefused);
@@ -347,7 +347,8 @@ int Import(TDM &dm, const QStringList &positional)
     if (!QFileInfo(file).isFile())
         throw RolvanError(u"找不到匯入檔 %1"_s.arg(QDir::toNativeSeparators(file)));
     OpenWorking(dm);
-    const SignEventTransfer::ImportResult result = SignEventTransfer::ImportEvents(dm.Con1(), StationNumber(), file);
+    const SignEventTransfer::ImportResult result
+        = SignEventTransfer::ImportEvents(dm.Con1(), StationNumber(), file);
     if (result.refused)
         throw RolvanError(SignEventTransfer::ImportRefused);
     return 0;

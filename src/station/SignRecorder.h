@@ -144,7 +144,8 @@ private:
     SignView &m_view;
     const CameraSource *m_camera = nullptr;
     QList<HistoryRow> m_history;
-    // The type of the event of the entry recorded last; empty after an entry that came to none.
+    // The type of the event of the last entry RolvanOK took; empty when it came to no event.
+    // Only events of this type can be deleted from the history.
     QString m_lastIoType;
     // The statements of every entry stay prepared between entries.
     std::unique_ptr<WriteSession> m_writes;

@@ -411,7 +411,8 @@ void TestSignEventTransfer::failedExportKeepsTheOldFileAndSaysWhy()
 
     InjectAtomicFileFault(AtomicFileStep::Sync, ENOSPC);
     try {
-        SignEventTransfer::ExportEvents(Db(), u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures, u"年月"_s);
+        SignEventTransfer::ExportEvents(Db(), u"03"_s, u"11301234567"_s, ClassKey, 11, m_pictures,
+                                        u"年月"_s);
         InjectAtomicFileFault(AtomicFileStep::Sync, 0);
         QFAIL("the export on a full disk was reported as done");
     } catch (const RolvanError &e) {
