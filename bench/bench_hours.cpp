@@ -205,7 +205,7 @@ int main(int argc, char *argv[])
         Result &r = results[c];
         const int rounds = c == 0 ? repeat : std::max(1, (repeat + 1) / 2);
         for (int n = 0; n < rounds; ++n) {
-            HoursRun run(HoursBench::ClassKey(c), settings);
+            HoursRun run(db, HoursBench::ClassKey(c), settings);
             const Timing t = Measure([&] {
                 try {
                     run.Run();

@@ -243,7 +243,7 @@ int main(int argc, char *argv[])
         const Timing t = Measure([&] {
             try {
                 const SignSheetOutput out = PrepareSignSheet(
-                    SignSheetKind::Photo, ClassKey, choice, settings, true,
+                    dm->Con1(), SignSheetKind::Photo, ClassKey, choice, settings, true,
                     [&](const SheetData &) { return places; }, QString());
                 ExportReportPdf(out.Layout, out.PdfFileName);
                 pdf = out.PdfFileName;

@@ -180,10 +180,10 @@ QString RequireOne(const QStringList &positional, const QString &what)
 }
 
 // The class key of the command line: an existing class (CourseId + Echelon).
-QString RequireClass(const QStringList &positional)
+QString RequireClass(const TDM &dm, const QStringList &positional)
 {
     const QString classKey = RequireOne(positional, u"班別代碼 (class key)"_s).trimmed();
-    if (!LoadReportClassRow(classKey).found)
+    if (!LoadReportClassRow(dm.Con1(), classKey).found)
         throw RolvanError(u"找不到班別 %1"_s.arg(classKey));
     return classKey;
 }
@@ -237,8 +237,8 @@ int Check()
 int Csv(TDM &dm, const QStringList &positional, ProgressBar &bar)
 {
     OpenWorking(dm);
-    G().CurrentClassKey = RequireClass(positional);
-    ReportOutputs outputs;
+    G().CurrentClassKey = RequireClass(dm, positional);
+    ReportOutputs outputs(dm);
     outputs.Activate();
     const ReportOutputs::Progress progress = [&bar](qsizetype done, qsizetype total) {
         bar.Show(u"時數計算 / hours"_s, done, total);
@@ -293,12 +293,12 @@ int Sheets(TDM &dm, const QStringList &positional, const QString &lesson, const 
             throw UsageError{u"不明的表單種類 / unknown sheet kind: %1"_s.arg(kind)};
     }
     OpenWorking(dm);
-    const QString classKey = RequireClass(positional);
+    const QString classKey = RequireClass(dm, positional);
     G().CurrentClassKey = classKey;
-    ReportOutputs outputs;
+    ReportOutputs outputs(dm);
     outputs.Activate();
     SheetChoice choice;
-    if (SheetNeedsCourseChoice(classKey))
+    if (SheetNeedsCourseChoice(dm.Con1(), classKey))
         choice = ChooseLesson(classKey, lesson);
     const ReportSettings settings = ReadReportSettings();
     const bool photoOn = ReadSheetPhotoOn();
@@ -306,7 +306,7 @@ int Sheets(TDM &dm, const QStringList &positional, const QString &lesson, const 
     for (const SignSheetKind kind : std::as_const(wanted)) {
         const QString pp = kind == SignSheetKind::RollCall ? u"點名"_s : QString();
         const SignSheetOutput sheet = PrepareSignSheet(
-            kind, classKey, choice, settings, photoOn, places, pp,
+            dm.Con1(), kind, classKey, choice, settings, photoOn, places, pp,
             [&bar](qsizetype done, qsizetype total) { bar.Show(u"簽到表 / sheets"_s, done, total); });
         bar.Finish();
         if (!sheet.Message.isEmpty())
@@ -326,7 +326,7 @@ QString StationNumber()
 int Export(TDM &dm, const QStringList &positional)
 {
     OpenWorking(dm);
-    const QString classKey = RequireClass(positional);
+    const QString classKey = RequireClass(dm, positional);
     G().CurrentClassKey = classKey;
     QString pictureDir = ReadIniSetting(IniSection::Base, IniKey::ImageFileLocationPath, QString(), QString());
     if (pictureDir.trimmed().isEmpty())

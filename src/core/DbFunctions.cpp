@@ -121,7 +121,8 @@ QVariant bindable(const QVariant &value)
 
 // Prepares and runs a statement with its values bound; throws DatabaseError when the
 // connection is not open or the database rejects the statement.
-QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &params)
+QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &params,
+                       bool forwardOnly = true)
 {
     // The link to the shared database was lost and closed by an earlier statement: connect
     // anew (with the settings it was opened with) before telling that it is closed.
@@ -135,7 +136,7 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
             errorMessage(sql, u"資料庫未開啟"_s + (name.isEmpty() ? QString() : u" "_s + name)));
     }
     QSqlQuery query(db);
-    query.setForwardOnly(true);
+    query.setForwardOnly(forwardOnly);
     // PostgreSQL prepares only statements that read or write rows (not CREATE, DROP, SET, ...):
     // a statement without values is sent as it is.
     bool ran = false;
@@ -473,7 +474,7 @@ void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &cre
     runStatement(statement, db, {});
 }
 
-// The routines on a given connection.
+// ---- The same routines on the connection they are handed ----
 
 QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
@@ -523,4 +524,23 @@ QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QSt
     if (!joined.isEmpty() && !joined.endsWith(u' '))
         joined += u' ';
     return nextSerial(db, table, joined, conditionParams, prefix, field, 0);
+}
+
+QSqlQuery RunModelQuery(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    return runStatement(sql, db, params, /*forwardOnly=*/false);
+}
+
+QSqlQuery PrepareOn(const QString &sql, QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        throw DatabaseError(errorMessage(sql, query.lastError().text()));
+    return query;
+}
+
+void ExecPrepared(QSqlQuery &query)
+{
+    if (!query.exec())
+        throw DatabaseError(errorMessage(query.lastQuery(), query.lastError().text()));
 }

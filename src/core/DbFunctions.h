@@ -86,18 +86,25 @@ void BlankTextFieldsToNull(QSqlRecord &record);
 // as SQLite's do. Throws DatabaseError.
 void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &createStatement);
 
-// The routines above that run on the working connection, on a given connection.
+// ---- The same routines on the connection they are handed ----
 
-// QueryValue's value, with QueryValue's rules for no row or NULL.
+// QueryValue's rules for no row or NULL, on db.
 QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
-// QueryToList's list.
+// QueryToList on db.
 QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
                           const QVariantList &params = {});
-// ExecSql's statement: a database error is only logged.
+// ExecSql on db: a database error is only logged.
 void ExecSqlQuiet(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
-// NextSerialNumber's and NextSerialNumberWhere's next code.
+// NextSerialNumber and NextSerialNumberWhere on db.
 QString NextSerialNumberOn(QSqlDatabase db, const QString &table, const QString &prefix,
                            const QString &field, int width);
 QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QString &condition,
                                 const QVariantList &conditionParams, const QString &prefix,
                                 const QString &field);
+
+// RunQuery whose rows can be read back and forth, as a grid's QSqlQueryModel needs them.
+QSqlQuery RunModelQuery(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// A statement prepared once on db, to be run for many rows: the caller binds each row's values
+// and runs it with ExecPrepared. Both throw DatabaseError with the statement and the reason.
+QSqlQuery PrepareOn(const QString &sql, QSqlDatabase db);
+void ExecPrepared(QSqlQuery &query);

@@ -35,9 +35,8 @@ QString LessonAttendance::Caption() const
     return DateStart.mid(5, 5) + QLatin1Char(' ') + TimeStart.trimmed();
 }
 
-AttendanceChartData ReadAttendanceChart(const QString &classKey)
+AttendanceChartData ReadAttendanceChart(QSqlDatabase db, const QString &classKey)
 {
-    QSqlDatabase db = WorkingConnection();
     AttendanceChartData chart;
 
     // The enrolled people, once each.
@@ -75,10 +74,10 @@ AttendanceChartData ReadAttendanceChart(const QString &classKey)
         }
     }
 
-    QList<ReportLesson> lessons = LoadClassLessons(classKey);
+    QList<ReportLesson> lessons = LoadClassLessons(db, classKey);
     const bool classRowAsLesson = lessons.isEmpty();
     if (classRowAsLesson) {
-        const ReportClassRow classRow = LoadReportClassRow(classKey);
+        const ReportClassRow classRow = LoadReportClassRow(db, classKey);
         if (classRow.found)
             lessons.append(ClassRowAsLesson(classRow, QString()));
     }
@@ -106,7 +105,7 @@ AttendanceChartData ReadAttendanceChart(const QString &classKey)
         chart.lessons.append(row);
     }
     if (classRowAsLesson && !lessons.isEmpty() && chart.RequiredHours == 0)
-        chart.RequiredHours = LoadReportClassRow(classKey).TotHours.trimmed().toInt();
+        chart.RequiredHours = LoadReportClassRow(db, classKey).TotHours.trimmed().toInt();
 
     // Credited hours per enrolled person, summed over all their lessons.
     QHash<QString, int> credited;
@@ -125,9 +124,10 @@ AttendanceChartData ReadAttendanceChart(const QString &classKey)
     return chart;
 }
 
-AttendanceChartData ComputeAttendanceChart(const QString &classKey, const ReportSettings &settings)
+AttendanceChartData ComputeAttendanceChart(QSqlDatabase db, const QString &classKey,
+                                           const ReportSettings &settings)
 {
-    HoursRun run(classKey, settings);
+    HoursRun run(db, classKey, settings);
     run.Run();
-    return ReadAttendanceChart(classKey);
+    return ReadAttendanceChart(db, classKey);
 }

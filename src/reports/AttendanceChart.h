@@ -3,6 +3,7 @@
 #include "reports/AttendanceRules.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QString>
 
 // The attendance of a class at a glance: for each lesson how many were present, late, left
@@ -32,10 +33,11 @@ struct AttendanceChartData
     int Enrolled = 0;
 };
 
-// Reads the chart of a class from the work tables as the last hours run left them (that run
+// Reads the chart of a class from the work tables of db as the last hours run left them (that run
 // must have been of this class).
-AttendanceChartData ReadAttendanceChart(const QString &classKey);
+AttendanceChartData ReadAttendanceChart(QSqlDatabase db, const QString &classKey);
 
 // Runs the hours computation of the class (HoursRun::Run, the totals untouched) and reads it.
 // Errors of the run raise as HoursRun::Run raises them.
-AttendanceChartData ComputeAttendanceChart(const QString &classKey, const ReportSettings &settings);
+AttendanceChartData ComputeAttendanceChart(QSqlDatabase db, const QString &classKey,
+                                           const ReportSettings &settings);

@@ -5,6 +5,7 @@
 #include "Fun/IdentityNumber.h"
 #include "base/RolvanError.h"
 #include "core/Schema.h"
+#include "core/TDM.h"
 #include "platform/Prompter.h"
 
 #include <QRegularExpression>
@@ -24,11 +25,6 @@ QString LikeLiteral(const QString &text)
     QString escaped = text;
     escaped.replace(u'\\', u"\\\\"_s).replace(u'%', u"\\%"_s).replace(u'_', u"\\_"_s);
     return escaped;
-}
-
-QSqlQuery Run(const QString &sql, const QVariantList &params)
-{
-    return RunQuery(sql, WorkingConnection(), params);
 }
 
 // "HHMMSS" (or "HHMM") as "HH:MM", in the statement itself.
@@ -60,12 +56,12 @@ QVariant StoredValue(const QVariant &value)
     return value;
 }
 
-// One transaction on the working connection: rolled back unless committed.
+// One transaction on a connection: rolled back unless committed.
 class Transaction
 {
 public:
-    Transaction()
-        : m_db(WorkingConnection())
+    explicit Transaction(QSqlDatabase db)
+        : m_db(std::move(db))
         , m_open(m_db.transaction())
     {
     }
@@ -97,10 +93,21 @@ private:
 
 } // namespace
 
-EnrolmentRecords::EnrolmentRecords(const QString &classKey, int courseNoLength)
-    : m_classKey(classKey.trimmed())
+EnrolmentRecords::EnrolmentRecords(const TDM &dm, const QString &classKey, int courseNoLength)
+    : m_dm(&dm)
+    , m_classKey(classKey.trimmed())
     , m_courseNoLength(courseNoLength > 0 ? courseNoLength : 11)
 {
+}
+
+QSqlDatabase EnrolmentRecords::Connection() const
+{
+    return m_dm->Con1();
+}
+
+QSqlQuery EnrolmentRecords::Run(const QString &sql, const QVariantList &params) const
+{
+    return RunQuery(sql, Connection(), params);
 }
 
 QString EnrolmentRecords::classNumber() const
@@ -231,8 +238,8 @@ QString EnrolmentRecords::CountLabel(int rows)
 
 QStringList EnrolmentRecords::JobTypes() const
 {
-    QStringList types = QueryToList(QString(),
-        u"select distinct JOBTYPE from Booking where INDEX_KEY like ? escape '\\'"_s,
+    QStringList types = QueryToListOn(QString(),
+        u"select distinct JOBTYPE from Booking where INDEX_KEY like ? escape '\\'"_s, Connection(),
         { QString(LikeLiteral(m_classKey) + u'%') });
     types.removeAll(QString());
     return types;
@@ -240,8 +247,8 @@ QStringList EnrolmentRecords::JobTypes() const
 
 QString EnrolmentRecords::SignType() const
 {
-    return QueryValue(u"select SignType from Courses where trim(CourseId) || Echelon = ?"_s,
-                      { m_classKey })
+    return QueryValueIn(u"select SignType from Courses where trim(CourseId) || Echelon = ?"_s,
+                        Connection(), { m_classKey })
         .toString()
         .trimmed();
 }
@@ -257,8 +264,8 @@ std::pair<QString, QString> EnrolmentRecords::ClassDates() const
 
 bool EnrolmentRecords::ClassRequiresEnrolment() const
 {
-    return QueryValue(u"select Bookin from Courses where trim(CourseId) || Echelon = ?"_s,
-                      { m_classKey })
+    return QueryValueIn(u"select Bookin from Courses where trim(CourseId) || Echelon = ?"_s,
+                        Connection(), { m_classKey })
         .toBool();
 }
 
@@ -272,14 +279,14 @@ QString EnrolmentRecords::SignInColumnFor(const QString &signType)
     return u"CalIoTime"_s;
 }
 
-EnrolmentLayoutEntry EnrolmentRecords::LayoutOf(const QString &fieldName)
+EnrolmentLayoutEntry EnrolmentRecords::LayoutOf(QSqlDatabase db, const QString &fieldName)
 {
     EnrolmentLayoutEntry entry;
     QString mark;
     {
-        QSqlQuery query = Run(u"select CODE_DESC, MARK from SYS_code where CODE_TYPE = ? "
-                              "and upper(CODE_SEQ) = ?"_s,
-                              { LayoutType, fieldName.trimmed().toUpper() });
+        QSqlQuery query = RunQuery(u"select CODE_DESC, MARK from SYS_code where CODE_TYPE = ? "
+                                   "and upper(CODE_SEQ) = ?"_s,
+                                   db, { LayoutType, fieldName.trimmed().toUpper() });
         if (!query.next())
             return entry;
         entry.found = true;
@@ -433,7 +440,9 @@ QList<EnrolmentLesson> EnrolmentRecords::LessonsOn(const QDate &day) const
 
 bool EnrolmentRecords::HasLessons() const
 {
-    return QueryValue(u"select count(*) from Course where INDEX_KEY = ?"_s, { m_classKey }).toInt() > 0;
+    return QueryValueIn(u"select count(*) from Course where INDEX_KEY = ?"_s, Connection(), { m_classKey })
+               .toInt()
+        > 0;
 }
 
 std::optional<QString> EnrolmentRecords::ManualSignInKey(const QString &selectedLessonKey,
@@ -474,13 +483,14 @@ std::optional<QString> EnrolmentRecords::ManualSignInKey(const QString &selected
 
 QString EnrolmentRecords::NextTemporaryId(bool preBooking) const
 {
-    const QString inClass = NextSerialNumberWhere(u"Booking"_s, u" Index_key = ? and "_s,
-                                                  { m_classKey }, TemporaryPrefix, u"ID"_s);
+    const QSqlDatabase db = Connection();
+    const QString inClass = NextSerialNumberWhereOn(db, u"Booking"_s, u" Index_key = ? and "_s,
+                                                    { m_classKey }, TemporaryPrefix, u"ID"_s);
     if (preBooking)
         return inClass;
     // The personnel table numbers the codes; a code already given in this class (to a person
     // the personnel table does not know) is never given twice.
-    const QString inPersonnel = NextSerialNumber(u"PSPN"_s, TemporaryPrefix, u"ID"_s, 10);
+    const QString inPersonnel = NextSerialNumberOn(db, u"PSPN"_s, TemporaryPrefix, u"ID"_s, 10);
     return MaxText(inPersonnel, inClass);
 }
 
@@ -495,7 +505,7 @@ ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInCon
     const bool byIdno = context.identityColumn == u"IDNO"_s;
 
     ManualSignInResult result;
-    Transaction transaction;
+    Transaction transaction(Connection());
 
     if (id.isEmpty()) {
         result.newId = NextTemporaryId(context.preBooking);
@@ -523,9 +533,9 @@ ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInCon
         throw RolvanError(u"「"_s + name + u"」沒有"_s + caption + u"，無法簽到"_s);
     }
 
-    const int signedIn = QueryValue(u"select count(*) from PSIO where IOTYPE = '0' and "_s
-                                        + ClassEventsCondition() + u" and IDNO = ?"_s,
-                                    ClassEventsParams() << result.identity)
+    const int signedIn = QueryValueIn(u"select count(*) from PSIO where IOTYPE = '0' and "_s
+                                          + ClassEventsCondition() + u" and IDNO = ?"_s,
+                                      Connection(), ClassEventsParams() << result.identity)
                              .toInt();
     if (signedIn == 0) {
         Run(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, INDEX_KEY) "

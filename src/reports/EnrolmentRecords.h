@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
@@ -12,11 +14,13 @@
 #include <optional>
 #include <utility>
 
+class TDM;
+
 // The persons enrolled in one class (Booking rows with its class key) as the enrolment records
 // window works on them: the search with its calculated columns, the grid and field layout of
 // the personnel layout codes, adding, changing and deleting persons, deleting everything the
 // last search found, and the manual sign-in of a person by the operator. Everything runs on
-// the working connection with bound values.
+// the data module's working connection, as it is at each call, with bound values.
 
 // What the personnel layout (SYS_code rows of type PSPN_DBGRID1) says about one column.
 struct EnrolmentLayoutEntry
@@ -72,7 +76,7 @@ struct EnrolmentLesson
 class EnrolmentRecords
 {
 public:
-    explicit EnrolmentRecords(const QString &classKey, int courseNoLength = 11);
+    EnrolmentRecords(const TDM &dm, const QString &classKey, int courseNoLength = 11);
 
     const QString &classKey() const { return m_classKey; }
     // The first courseNoLength characters of the class key.
@@ -124,7 +128,7 @@ public:
     // only ("001100"), else "CalIoTime".
     static QString SignInColumnFor(const QString &signType);
     // The layout row of a column, its name compared in capitals.
-    static EnrolmentLayoutEntry LayoutOf(const QString &fieldName);
+    static EnrolmentLayoutEntry LayoutOf(QSqlDatabase db, const QString &fieldName);
 
     // --- Editing -------------------------------------------------------------------------------
 
@@ -189,6 +193,10 @@ public:
 private:
     static QString ClassEventsCondition();
     QVariantList ClassEventsParams() const;
+    QSqlDatabase Connection() const;
+    QSqlQuery Run(const QString &sql, const QVariantList &params) const;
+
+    const TDM *m_dm;
     QString m_classKey;
     int m_courseNoLength;
     bool m_searched = false;

@@ -67,12 +67,12 @@ QString PeriodTime(const QString &classPeriods, int position)
 
 } // namespace
 
-ReportClassRow LoadReportClassRow(const QString &classKey)
+ReportClassRow LoadReportClassRow(QSqlDatabase db, const QString &classKey)
 {
     QSqlQuery query = RunQuery(
         u"select CourseId, Course, DateStart, DateEnd, TimeStart, TimeEnd, TotHours, CNo2, CNo4, "
         "SignType from Courses where trim(CourseId) || Echelon = ? order by RID"_s,
-        WorkingConnection(), {classKey});
+        db, {classKey});
     ReportClassRow row;
     if (!query.next())
         return row;
@@ -90,13 +90,13 @@ ReportClassRow LoadReportClassRow(const QString &classKey)
     return row;
 }
 
-QList<ReportLesson> LoadClassLessons(const QString &classKey)
+QList<ReportLesson> LoadClassLessons(QSqlDatabase db, const QString &classKey)
 {
     QSqlQuery query = RunQuery(
         u"select DateStart, TimeStart, TimeEnd, Hours, CNo2, CNo4, Subject, noonRS, noonRE, "
         "nightRS, nightRE, R1, R2, R3 from Course where INDEX_KEY = ? "
         "order by DateStart nulls first, TimeStart nulls first, RID"_s,
-        WorkingConnection(), {classKey});
+        db, {classKey});
     QList<ReportLesson> lessons;
     while (query.next()) {
         ReportLesson l;
@@ -186,40 +186,6 @@ struct HourMarks
     unsigned periods = 0; // bit n-1 for period n
 };
 
-// The table statements of one run, in one transaction on the working connection.
-class WorkTableWriter
-{
-public:
-    explicit WorkTableWriter(QSqlDatabase db) : m_db(std::move(db)) {}
-
-    void Recreate(const QString &table, const QString &createStatement)
-    {
-        RecreateWorkTable(m_db, table, createStatement);
-    }
-
-    void Prepare(QSqlQuery &query, const QString &sql)
-    {
-        if (!query.prepare(sql))
-            throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    }
-
-    void Exec(QSqlQuery &query)
-    {
-        if (!query.exec())
-            throw DatabaseError(query.lastQuery() + u"\n"_s + query.lastError().text());
-    }
-
-private:
-    void Exec(const QString &sql)
-    {
-        QSqlQuery query(m_db);
-        if (!query.exec(sql))
-            throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    }
-
-    QSqlDatabase m_db;
-};
-
 // Runs work inside one transaction of db: committed when it returns, rolled back (the tables as
 // they were before) when it throws.
 template<typename Work>
@@ -240,14 +206,13 @@ void InTransaction(QSqlDatabase db, const QString &what, Work &&work)
     }
 }
 
-void InsertRpt200(WorkTableWriter &writer, QSqlDatabase db, const QList<AttendanceRow> &rows)
+void InsertRpt200(QSqlDatabase db, const QList<AttendanceRow> &rows)
 {
-    QSqlQuery insert(db);
-    writer.Prepare(insert,
+    QSqlQuery insert = PrepareOn(
         u"insert into IO_RPT200 (cno4, IODATE, IDNO, iTime, oTime, istat, ostat, iTime2, "
         "oTime2, istat2, ostat2, iTime3, oTime3, istat3, ostat3, pTime1, pTime2, pTime3, "
         "scr, scr2, scr3, JOBTYPE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?)"_s);
+        "?, ?, ?, ?, ?, ?, ?)"_s, db);
     for (const AttendanceRow &r : rows) {
         int i = 0;
         insert.bindValue(i++, r.cno4);
@@ -264,22 +229,22 @@ void InsertRpt200(WorkTableWriter &writer, QSqlDatabase db, const QList<Attendan
         for (int k = 0; k < 3; ++k)
             insert.bindValue(i++, r.scr[k]);
         insert.bindValue(i++, BindableValue(r.JOBTYPE));
-        writer.Exec(insert);
+        ExecPrepared(insert);
     }
 }
 
-void InsertRpt300(WorkTableWriter &writer, QSqlDatabase db, const QList<HourMarks> &marks)
+void InsertRpt300(QSqlDatabase db, const QList<HourMarks> &marks)
 {
-    QSqlQuery insert(db);
-    writer.Prepare(insert, u"insert into IO_RPT300 (IDNO, IODATE, cos1, cos2, cos3, cos4, "
-                           "cos5, cos6, cos7, cos8) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+    QSqlQuery insert = PrepareOn(u"insert into IO_RPT300 (IDNO, IODATE, cos1, cos2, cos3, cos4, "
+                                 "cos5, cos6, cos7, cos8) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                                 db);
     const QVariant mark(u"V"_s);
     for (const HourMarks &m : marks) {
         insert.bindValue(0, m.IDNO);
         insert.bindValue(1, m.IODATE);
         for (int n = 0; n < 8; ++n)
             insert.bindValue(2 + n, (m.periods >> n) & 1u ? mark : QVariant());
-        writer.Exec(insert);
+        ExecPrepared(insert);
     }
 }
 
@@ -302,8 +267,8 @@ private:
 
 } // namespace
 
-HoursRun::HoursRun(const QString &classKey, const ReportSettings &settings)
-    : m_classKey(classKey), m_settings(settings)
+HoursRun::HoursRun(QSqlDatabase db, const QString &classKey, const ReportSettings &settings)
+    : m_db(std::move(db)), m_classKey(classKey), m_settings(settings)
 {
 }
 
@@ -315,11 +280,11 @@ void HoursRun::SetProgress(std::function<void(qsizetype, qsizetype)> progress)
 void HoursRun::Run()
 {
     const ReportSettings &settings = m_settings;
-    QSqlDatabase db = WorkingConnection();
+    QSqlDatabase db = m_db;
     const QString classNumber = ClassNumberOfKey(m_classKey, settings.CourseNoLength);
 
     // ---- Read the class once: its row, lessons and enrolment ----
-    const ReportClassRow classRow = LoadReportClassRow(m_classKey);
+    const ReportClassRow classRow = LoadReportClassRow(db, m_classKey);
     if (!classRow.found)
         throw RolvanError(u"找不到講習「%1」的班別資料，無法計算核定時數。"_s.arg(m_classKey));
     const std::optional<QDate> classStart = ReadStationDate(classRow.DateStart.left(10));
@@ -329,7 +294,7 @@ void HoursRun::Run()
                               .arg(m_classKey, classRow.DateStart));
     const QString startRoc = FormatDateByPattern(u"YYYMMDD"_s, *classStart);
 
-    const QList<ReportLesson> lessons = LoadClassLessons(m_classKey);
+    const QList<ReportLesson> lessons = LoadClassLessons(db, m_classKey);
     QHash<QString, QList<ReportLesson>> lessonsOfDate; // by DateStart as stored, in start order
     for (const ReportLesson &lesson : lessons)
         lessonsOfDate[lesson.DateStart].append(lesson);
@@ -486,18 +451,17 @@ void HoursRun::Run()
 
     qsizetype scoreCount = 0;
     InTransaction(db, u"無法寫入核定時數資料表："_s, [&] {
-        WorkTableWriter writer(db);
-        writer.Recreate(u"IO_RPT300"_s, Rpt300Create);
-        writer.Recreate(u"IO_RPT200"_s, Rpt200Create);
-        writer.Recreate(u"IO_SCORE00"_s, Score00Create);
-        InsertRpt200(writer, db, rows);
-        InsertRpt300(writer, db, marks);
+        RecreateWorkTable(db, u"IO_RPT300"_s, Rpt300Create);
+        RecreateWorkTable(db, u"IO_RPT200"_s, Rpt200Create);
+        RecreateWorkTable(db, u"IO_SCORE00"_s, Score00Create);
+        InsertRpt200(db, rows);
+        InsertRpt300(db, marks);
 
-        QSqlQuery insert(db);
-        writer.Prepare(insert,
+        QSqlQuery insert = PrepareOn(
             u"insert into IO_SCORE00 (INDEX_KEY, IDNO, IODATE, cno2, cno4, TimeStart, TimeEnd, "
             "t1, t2, t3, t4, t5, t6, Subject, memo2, gHours, Hours) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+            db);
         QHash<QString, DayWindows> windowsOfDay;
         for (qsizetype l = 0; l < credited.size(); ++l) {
             const ReportLesson &lesson = credited.at(l);
@@ -561,7 +525,7 @@ void HoursRun::Run()
                 insert.bindValue(i++, BindableValue(credit.message));
                 insert.bindValue(i++, credit.hours);
                 insert.bindValue(i++, lesson.Hours);
-                writer.Exec(insert);
+                ExecPrepared(insert);
                 ++scoreCount;
             }
         }
@@ -576,7 +540,7 @@ void HoursRun::Run()
 
 void HoursRun::ComputeTotals()
 {
-    QSqlDatabase db = WorkingConnection();
+    QSqlDatabase db = m_db;
     const QString elective = u"選修"_s;
     struct Totals
     {
@@ -606,14 +570,12 @@ void HoursRun::ComputeTotals()
     }
 
     InTransaction(db, u"無法寫入學員核定時數："_s, [&] {
-        WorkTableWriter writer(db);
-        QSqlQuery update(db);
-        writer.Prepare(update, u"update Booking set GHour = ?, Score = ? where RID = ?"_s);
+        QSqlQuery update = PrepareOn(u"update Booking set GHour = ?, Score = ? where RID = ?"_s, db);
         for (const auto &[rid, t] : std::as_const(updates)) {
             update.bindValue(0, QString::number(t.required));
             update.bindValue(1, QString::number(t.elective));
             update.bindValue(2, rid);
-            writer.Exec(update);
+            ExecPrepared(update);
         }
     });
 }

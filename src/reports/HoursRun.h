@@ -25,7 +25,7 @@
 // that is not a whole number is reported (StrToIntSafe) and counts as 0.
 ReportSettings ReadReportSettings();
 
-// ---- What the reports read of a class (working connection, values bound) ----
+// ---- What the reports read of a class (on the connection given, values bound) ----
 
 // The class row (Courses) of a class key, as the reports read it.
 struct ReportClassRow
@@ -42,10 +42,10 @@ struct ReportClassRow
     QString CNo4;
     QString SignType;
 };
-ReportClassRow LoadReportClassRow(const QString &classKey);
+ReportClassRow LoadReportClassRow(QSqlDatabase db, const QString &classKey);
 
 // The lessons of a class by date and start time.
-QList<ReportLesson> LoadClassLessons(const QString &classKey);
+QList<ReportLesson> LoadClassLessons(QSqlDatabase db, const QString &classKey);
 
 // The class row standing in for the lessons of a class that has none: for the pair hours, its
 // start and end (first five characters) and TotHours; for the credit of phase 2 also its date,
@@ -67,14 +67,15 @@ PrefixCondition BeginsWithCondition(const QString &column, const QString &prefix
 class HoursRun
 {
 public:
-    // classKey: the class (CourseId + Echelon); the events of its class number are read.
-    HoursRun(const QString &classKey, const ReportSettings &settings);
+    // classKey: the class (CourseId + Echelon); the events of its class number are read, and
+    // the work tables written, on db.
+    HoursRun(QSqlDatabase db, const QString &classKey, const ReportSettings &settings);
 
     // Called while the events are applied: done of total, about a hundred times over the run and
     // once more at its end. The window steps its progress bar.
     void SetProgress(std::function<void(qsizetype done, qsizetype total)> progress);
 
-    // Phases 1 and 2 on the working connection: everything is read and computed first, then the
+    // Phases 1 and 2: everything is read and computed first, then the
     // three work tables are dropped, created and filled in one transaction. A class without a
     // class row, a class start date, lesson date or event date that cannot be read, or a time
     // that is not made of digits throws RolvanError with a clear message before any table is
@@ -94,6 +95,7 @@ public:
     qsizetype scoreCount() const { return m_scoreCount; } // IO_SCORE00
 
 private:
+    QSqlDatabase m_db;
     QString m_classKey;
     ReportSettings m_settings;
     std::function<void(qsizetype, qsizetype)> m_progress;

@@ -37,10 +37,10 @@ void AppendText(QSqlRecord &record, const QString &name, const QString &value)
     record.append(field);
 }
 
-QList<QSqlRecord> Open(const DatasetStatement &statement,
+QList<QSqlRecord> Open(QSqlDatabase db, const DatasetStatement &statement,
                        const std::function<void(QSqlRecord &)> &calcFields)
 {
-    QSqlQuery query = RunQuery(statement.sql, WorkingConnection(), statement.params);
+    QSqlQuery query = RunQuery(statement.sql, db, statement.params);
     QList<QSqlRecord> rows;
     while (query.next()) {
         QSqlRecord record = query.record();
@@ -153,9 +153,9 @@ QString FieldText(const QSqlRecord &record, const QString &name)
     return value.toString();
 }
 
-QList<QSqlRecord> OpenADO_PSIO(const QString &classNumber)
+QList<QSqlRecord> OpenADO_PSIO(QSqlDatabase db, const QString &classNumber)
 {
-    return Open(ADO_PSIO_Statement(classNumber), [](QSqlRecord &record) {
+    return Open(db, ADO_PSIO_Statement(classNumber), [](QSqlRecord &record) {
         AppendText(record, u"IotypeCal"_s, IotypeCal(FieldText(record, u"IOTYPE"_s)));
         AppendText(record, u"IOWAYCal"_s, IOWAYCal(FieldText(record, u"IOWay"_s)));
         // Declared with the others but never filled.
@@ -163,14 +163,14 @@ QList<QSqlRecord> OpenADO_PSIO(const QString &classNumber)
     });
 }
 
-QList<QSqlRecord> OpenADO_Course(const QString &classKey)
+QList<QSqlRecord> OpenADO_Course(QSqlDatabase db, const QString &classKey)
 {
-    return Open(ADO_Course_Statement(classKey), {});
+    return Open(db, ADO_Course_Statement(classKey), {});
 }
 
-QList<QSqlRecord> OpenADO_Courses(const QString &classKey, const QString &classPeriods)
+QList<QSqlRecord> OpenADO_Courses(QSqlDatabase db, const QString &classKey, const QString &classPeriods)
 {
-    return Open(ADO_Courses_Statement(classKey), [&classPeriods](QSqlRecord &record) {
+    return Open(db, ADO_Courses_Statement(classKey), [&classPeriods](QSqlRecord &record) {
         AppendText(record, u"CalNs"_s, CalNs(classPeriods));
         AppendText(record, u"CalNe"_s, CalNe(classPeriods));
         AppendText(record, u"Cal9s"_s, Cal9s(classPeriods));
@@ -178,9 +178,9 @@ QList<QSqlRecord> OpenADO_Courses(const QString &classKey, const QString &classP
     });
 }
 
-QList<QSqlRecord> OpenADO_SCORE()
+QList<QSqlRecord> OpenADO_SCORE(QSqlDatabase db)
 {
-    return Open(ADO_SCORE_Statement(), [](QSqlRecord &record) {
+    return Open(db, ADO_SCORE_Statement(), [](QSqlRecord &record) {
         AppendText(record, u"iTimeCal"_s,
                    iTimeCal(FieldText(record, u"t1"_s), FieldText(record, u"t3"_s),
                             FieldText(record, u"t5"_s)));
@@ -190,9 +190,9 @@ QList<QSqlRecord> OpenADO_SCORE()
     });
 }
 
-QList<QSqlRecord> OpenADO_Booking(const QString &classKey)
+QList<QSqlRecord> OpenADO_Booking(QSqlDatabase db, const QString &classKey)
 {
-    return Open(ADO_Booking_Statement(classKey), [](QSqlRecord &record) {
+    return Open(db, ADO_Booking_Statement(classKey), [](QSqlRecord &record) {
         AppendText(record, u"CalIndex"_s, CalIndex(FieldText(record, u"INDEX_KEY"_s)));
     });
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
 #include <QVariantList>
 
 // The datasets the reports window reads for its CSV outputs, with their calculated columns.
 //
-// Each dataset is one statement on the working connection (values bound) whose rows come back
+// Each dataset is one statement on the connection given (values bound) whose rows come back
 // as records; the calculated columns are appended to every record as text fields after the
 // stored ones, so an output picks stored and calculated columns alike by name.
 //
@@ -62,11 +63,11 @@ DatasetStatement ADO_Booking_Statement(const QString &classKey);
 
 // ---- Opened datasets: every row with its calculated columns appended ----
 
-QList<QSqlRecord> OpenADO_PSIO(const QString &classNumber);
-QList<QSqlRecord> OpenADO_Course(const QString &classKey);
-QList<QSqlRecord> OpenADO_Courses(const QString &classKey, const QString &classPeriods);
-QList<QSqlRecord> OpenADO_SCORE();
-QList<QSqlRecord> OpenADO_Booking(const QString &classKey);
+QList<QSqlRecord> OpenADO_PSIO(QSqlDatabase db, const QString &classNumber);
+QList<QSqlRecord> OpenADO_Course(QSqlDatabase db, const QString &classKey);
+QList<QSqlRecord> OpenADO_Courses(QSqlDatabase db, const QString &classKey, const QString &classPeriods);
+QList<QSqlRecord> OpenADO_SCORE(QSqlDatabase db);
+QList<QSqlRecord> OpenADO_Booking(QSqlDatabase db, const QString &classKey);
 
 // The text of a column of a record as an output writes it: NULL and a missing column give
 // empty text, every other value its text unchanged.

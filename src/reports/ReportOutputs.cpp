@@ -7,6 +7,7 @@
 #include "Fun/Settings.h"
 #include "base/Globals.h"
 #include "base/RolvanError.h"
+#include "core/TDM.h"
 #include "reports/ReportDatasets.h"
 
 #include <QDir>
@@ -80,6 +81,16 @@ QList<Column> WithTitles(const QStringList &titles, const QStringList &fields)
 
 } // namespace
 
+ReportOutputs::ReportOutputs(const TDM &dm)
+    : m_dm(&dm)
+{
+}
+
+QSqlDatabase ReportOutputs::Connection() const
+{
+    return m_dm->Con1();
+}
+
 void ReportOutputs::Activate()
 {
     m_classKey = G().CurrentClassKey.trimmed();
@@ -90,7 +101,7 @@ void ReportOutputs::Activate()
     m_values = {};
     QSqlQuery row = RunQuery(u"select Course, DateStart, DateEnd, TotHours, Place, TimeStart, TimeEnd "
                              "from Courses where trim(CourseId) || Echelon = ? "_s,
-                             WorkingConnection(), {m_classKey});
+                             Connection(), {m_classKey});
     if (row.next()) {
         const auto text = [&row](int column) { return row.value(column).toString().trimmed(); };
         m_values.Course = text(0);
@@ -152,12 +163,12 @@ void ReportOutputs::ComputeDirectories()
 
 CsvTable ReportOutputs::SignEventsTable() const
 {
-    return TableOf(OpenADO_PSIO(m_classNumber), SignEventColumns());
+    return TableOf(OpenADO_PSIO(Connection(), m_classNumber), SignEventColumns());
 }
 
 CsvTable ReportOutputs::CoursesTable() const
 {
-    const QList<QSqlRecord> lessons = OpenADO_Course(m_classKey);
+    const QList<QSqlRecord> lessons = OpenADO_Course(Connection(), m_classKey);
     if (!lessons.isEmpty()) {
         return TableOf(lessons,
                        WithTitles(CourseTitles(),
@@ -167,7 +178,7 @@ CsvTable ReportOutputs::CoursesTable() const
     }
     // A class without lessons is described by its own row, its echelon standing in the three
     // roll-call columns.
-    const QList<QSqlRecord> classRow = OpenADO_Courses(m_classKey, m_settings.ClassPeriods);
+    const QList<QSqlRecord> classRow = OpenADO_Courses(Connection(), m_classKey, m_settings.ClassPeriods);
     if (classRow.isEmpty())
         return {};
     return TableOf(classRow,
@@ -180,7 +191,7 @@ CsvTable ReportOutputs::CoursesTable() const
 
 CsvTable ReportOutputs::HoursPerCourseTable() const
 {
-    return TableOf(OpenADO_SCORE(),
+    return TableOf(OpenADO_SCORE(Connection()),
                    WithTitles({u"講習編號"_s, u"身分證字號"_s, u"課程科目"_s, u"日期"_s, u"開課起時"_s,
                                u"開課迄時"_s, u"開課時數"_s, u"起時"_s, u"迄時"_s, u"時數"_s,
                                u"必選修"_s, u"課程名稱"_s, u"備註"_s},
@@ -191,7 +202,7 @@ CsvTable ReportOutputs::HoursPerCourseTable() const
 
 CsvTable ReportOutputs::PermitHoursTable() const
 {
-    return TableOf(OpenADO_Booking(m_classKey),
+    return TableOf(OpenADO_Booking(Connection(), m_classKey),
                    WithTitles({u"講習編號"_s, u"身分證字號"_s, u"姓名"_s, u"時數"_s, u"選修"_s},
                               {u"CalIndex"_s, u"ID"_s, u"NAME"_s, u"GHour"_s, u"Score"_s}));
 }
@@ -254,7 +265,7 @@ QString ReportOutputs::CoursesCsv()
 void ReportOutputs::RunHours(bool withTotals, const Progress &progress)
 {
     RequireClass();
-    HoursRun run(m_classKey, m_settings);
+    HoursRun run(Connection(), m_classKey, m_settings);
     if (progress)
         run.SetProgress(progress);
     run.Run();

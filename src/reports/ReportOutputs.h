@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class TDM;
+
 // What the reports window knows of its class, and its four CSV outputs.
 //
 // Activate() reads, for the class of G().CurrentClassKey, the report settings, the class row
@@ -61,7 +63,8 @@ public:
     // Done of total while the hours run applies the events.
     using Progress = std::function<void(qsizetype done, qsizetype total)>;
 
-    ReportOutputs() = default;
+    // Reads and writes on the data module's working connection as it is at each call.
+    explicit ReportOutputs(const TDM &dm);
 
     // Reads everything for the class of G().CurrentClassKey: settings (ReadReportSettings), the
     // class values, the folders; creates PicDir and PdfDir (and with them ExportDir).
@@ -125,7 +128,9 @@ private:
     void RequireClass() const;
     QString Write(const QString &path, const CsvTable &table);
     void RunHours(bool withTotals, const Progress &progress);
+    QSqlDatabase Connection() const;
 
+    const TDM *m_dm;
     QString m_classKey;
     QString m_classNumber;
     ReportSettings m_settings;

@@ -30,14 +30,6 @@ QString Gap(const QString &laterStart, const QString &end)
     return TimeCalc(laterStart, u"-"_s, end);
 }
 
-void Exec(QSqlQuery &query, const QString &sql = {})
-{
-    const bool ok = sql.isEmpty() ? query.exec() : query.exec(sql);
-    if (!ok)
-        throw DatabaseError((sql.isEmpty() ? query.lastQuery() : sql) + u"\n"_s
-                            + query.lastError().text());
-}
-
 
 // The sheet columns of ADOBooking: name, IO_RPT200 column and printed length.
 struct SheetColumn
@@ -64,10 +56,10 @@ SheetChoice SheetChoice::FromGlobals()
     return {G().DialogCourseResult, G().LessonKey, G().FullLessonKey};
 }
 
-bool SheetNeedsCourseChoice(const QString &classKey)
+bool SheetNeedsCourseChoice(QSqlDatabase db, const QString &classKey)
 {
-    return QueryValue(u"select count(*) from Course where Index_key like ? escape '\\'"_s,
-                      {BeginsWith(classKey)})
+    return QueryValueIn(u"select count(*) from Course where Index_key like ? escape '\\'"_s, db,
+                        {BeginsWith(classKey)})
                .toInt()
         >= 1;
 }
@@ -197,29 +189,28 @@ QList<ReportLesson> ChosenLessonRows(const QList<ReportLesson> &lessons, const Q
 
 } // namespace
 
-DayWindows BuildSheetWindows(const QString &classKey, const QString &lessonDate,
+DayWindows BuildSheetWindows(QSqlDatabase db, const QString &classKey, const QString &lessonDate,
                              const QString &lessonKey, const ReportSettings &settings)
 {
-    const ReportClassRow classRow = LoadReportClassRow(classKey);
-    const bool hasLessons = SheetNeedsCourseChoice(classKey);
+    const ReportClassRow classRow = LoadReportClassRow(db, classKey);
+    const bool hasLessons = SheetNeedsCourseChoice(db, classKey);
     if (!hasLessons)
         return SheetWindowsFrom(classRow, false, QString(), {}, settings);
     const QString clsIOType = get_IOtypeTimeString(classKey, lessonDate, lessonKey).ClsIOType;
     return SheetWindowsFrom(classRow, true, clsIOType,
-                            ChosenLessonRows(LoadClassLessons(classKey), lessonDate, lessonKey), settings);
+                            ChosenLessonRows(LoadClassLessons(db, classKey), lessonDate, lessonKey), settings);
 }
 
 // ---- Sheet data ------------------------------------------------------------------------------
 
-SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
+SheetData BuildSheetData(QSqlDatabase db, const QString &classKey, const SheetChoice &choice,
                          const ReportSettings &settings, bool photoOn,
                          const std::function<void(qsizetype, qsizetype)> &progress)
 {
     SheetData d;
     d.ClassKey = classKey;
-    QSqlDatabase db = WorkingConnection();
 
-    const ReportClassRow classRow = LoadReportClassRow(classKey);
+    const ReportClassRow classRow = LoadReportClassRow(db, classKey);
     if (!classRow.found)
         throw RolvanError(u"找不到講習「%1」的班別資料，無法製作簽到單。"_s.arg(classKey));
     const std::optional<QDate> sheetDay = ReadStationDate(classRow.DateStart);
@@ -235,7 +226,7 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
 
     d.FullKey = classRow.CourseId;
     d.RocSheetDate = FormatDateByPattern(u"YYYMMDD"_s, *sheetDay);
-    d.HasLessons = SheetNeedsCourseChoice(classKey);
+    d.HasLessons = SheetNeedsCourseChoice(db, classKey);
     if (!d.HasLessons) {
         d.SheetDate = RocDateWithWeekday(*sheetDay);
         d.LessonKey = choice.LessonKey;
@@ -246,8 +237,8 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
         d.LessonKey = choice.LessonKey;
         d.FullKey = choice.FullLessonKey;
         const int n = settings.CourseNoLength;
-        d.TeacherID = QueryValue(u"select TeacherID from Course where Index_key like ? escape '\\' and CNO4 = ?"_s,
-                                 {BeginsWith(d.FullKey.left(n)), d.FullKey.mid(n, 4)})
+        d.TeacherID = QueryValueIn(u"select TeacherID from Course where Index_key like ? escape '\\' and CNO4 = ?"_s,
+                                   db, {BeginsWith(d.FullKey.left(n)), d.FullKey.mid(n, 4)})
                           .toString();
     }
 
@@ -261,7 +252,7 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
         d.LessonDate = FormatDateByPattern(u"YYYY/MM/DD"_s, *lessonDay);
     }
 
-    const QList<ReportLesson> lessons = LoadClassLessons(classKey);
+    const QList<ReportLesson> lessons = LoadClassLessons(db, classKey);
     d.SheetSignType = get_IOtypeTimeString(classKey, d.LessonDate, d.LessonKey).ClsIOType;
     const QList<ReportLesson> chosenRows = ChosenLessonRows(lessons, d.LessonDate, d.LessonKey);
     d.Windows = SheetWindowsFrom(classRow, d.HasLessons, d.SheetSignType, chosenRows, settings);
@@ -378,13 +369,12 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
     try {
         RecreateWorkTable(db, u"IO_RPT200"_s, Rpt200SheetCreate);
         RecreateWorkTable(db, u"IO_RPT300"_s, Rpt300Create);
-        QSqlQuery insert(db);
-        if (!insert.prepare(u"insert into IO_RPT200 (IDNO, iTime, oTime, ipic, opic, istat, ostat, "
-                            "iTime2, oTime2, ipic2, opic2, istat2, ostat2, iTime3, oTime3, ipic3, opic3, "
-                            "istat3, ostat3, pTime1, pTime2, pTime3, ppic1, ppic2, ppic3, scr, scr2, scr3, "
-                            "JOBTYPE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                            "?, ?, ?, ?, ?, ?, ?, ?, ?)"_s))
-            throw DatabaseError(insert.lastQuery() + u"\n"_s + insert.lastError().text());
+        QSqlQuery insert = PrepareOn(u"insert into IO_RPT200 (IDNO, iTime, oTime, ipic, opic, istat, ostat, "
+                                     "iTime2, oTime2, ipic2, opic2, istat2, ostat2, iTime3, oTime3, ipic3, opic3, "
+                                     "istat3, ostat3, pTime1, pTime2, pTime3, ppic1, ppic2, ppic3, scr, scr2, scr3, "
+                                     "JOBTYPE) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                     "?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                                     db);
         for (qsizetype n = 0; n < rows.size(); ++n) {
             const AttendanceRow &r = rows.at(n);
             const Pictures &p = pictures.at(n);
@@ -405,19 +395,18 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
             for (int k = 0; k < 3; ++k)
                 insert.bindValue(i++, r.scr[k]);
             insert.bindValue(i++, BindableValue(r.JOBTYPE));
-            Exec(insert);
+            ExecPrepared(insert);
         }
-        QSqlQuery marks(db);
-        if (!marks.prepare(u"insert into IO_RPT300 (IDNO, IODATE, cos1, cos2, cos3, cos4, cos5, cos6, "
-                           "cos7, cos8) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s))
-            throw DatabaseError(marks.lastQuery() + u"\n"_s + marks.lastError().text());
+        QSqlQuery marks = PrepareOn(u"insert into IO_RPT300 (IDNO, IODATE, cos1, cos2, cos3, cos4, cos5, cos6, "
+                                    "cos7, cos8) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                                    db);
         for (const QString &person : std::as_const(periodOrder)) {
             const unsigned bits = periods.value(person);
             marks.bindValue(0, person);
             marks.bindValue(1, d.LessonDate);
             for (int n = 0; n < 8; ++n)
                 marks.bindValue(2 + n, (bits >> n) & 1u ? QVariant(u"V"_s) : QVariant());
-            Exec(marks);
+            ExecPrepared(marks);
         }
     } catch (...) {
         db.rollback();
@@ -432,8 +421,8 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
         progress(total, total);
 
     // Head counts.
-    d.Expected = QueryValue(u"select count(*) from Booking where Index_key like ? escape '\\' and JoBType = ?"_s,
-                            {BeginsWith(classKey), u"學員"_s})
+    d.Expected = QueryValueIn(u"select count(*) from Booking where Index_key like ? escape '\\' and JoBType = ?"_s,
+                              db, {BeginsWith(classKey), u"學員"_s})
                      .toInt();
     d.Present = int(rows.size() - d.LecturerIds.size());
     d.Absent = d.Expected - d.Present;
@@ -447,10 +436,9 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
 
 // ---- Rows of the sheets ----------------------------------------------------------------------
 
-QList<QSqlRecord> OpenADOBooking(const QString &classKey, const QString &teacherId,
+QList<QSqlRecord> OpenADOBooking(QSqlDatabase db, const QString &classKey, const QString &teacherId,
                                  const QStringList &lecturerIds)
 {
-    QSqlDatabase db = WorkingConnection();
     QString sql = u"select * from Booking where Index_key like ? escape '\\' "_s;
     QVariantList params{BeginsWith(classKey)};
     if (!lecturerIds.isEmpty()) {

@@ -4,6 +4,7 @@
 #include "reports/HoursRun.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
@@ -32,7 +33,7 @@ struct SheetChoice
 };
 
 // Whether the class has lessons, so that the sheet needs the course choice dialog first.
-bool SheetNeedsCourseChoice(const QString &classKey);
+bool SheetNeedsCourseChoice(QSqlDatabase db, const QString &classKey);
 
 // The station's snapshot switch (INI Base/簽到拍照, "False" by default; a value that is no
 // yes/no text counts as off).
@@ -85,9 +86,9 @@ struct SheetData
 DayWindows SheetWindowsFrom(const ReportClassRow &classRow, bool hasLessons, const QString &clsIOType,
                             const QList<ReportLesson> &chosenLessonRows, const ReportSettings &settings);
 
-// The same, read for a class, lesson date ("YYYY/MM/DD") and lesson key from the working
-// connection (the class-day kinds through get_IOtypeTimeString).
-DayWindows BuildSheetWindows(const QString &classKey, const QString &lessonDate,
+// The same, read for a class, lesson date ("YYYY/MM/DD") and lesson key from db (the class-day
+// kinds through get_IOtypeTimeString).
+DayWindows BuildSheetWindows(QSqlDatabase db, const QString &classKey, const QString &lessonDate,
                              const QString &lessonKey, const ReportSettings &settings);
 
 // "(R1)(R2)(R3)" and its mask from the roll-call times of a lesson.
@@ -99,7 +100,7 @@ void RollCallTextOf(const QString &r1, const QString &r2, const QString &r3, QSt
 // recreated and filled in one transaction, the lecturers and the head counts.
 // A cancelled course choice throws SilentAbort before anything is read or written; a class
 // without class row or with a date that cannot be read throws RolvanError.
-SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
+SheetData BuildSheetData(QSqlDatabase db, const QString &classKey, const SheetChoice &choice,
                          const ReportSettings &settings, bool photoOn,
                          const std::function<void(qsizetype, qsizetype)> &progress = {});
 
@@ -109,5 +110,5 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
 // cut to the lengths the sheets print: iTime, oTime, iStat, oStat, iTime2, oTime2, iStat2,
 // oStat2, ipic, opic, ipic2, opic2, iTime3, oTime3, iStat3, oStat3, ipic3, opic3, pTime1,
 // pTime2, pTime3, ppic1, ppic2, ppic3. Two statements, whatever the number of persons.
-QList<QSqlRecord> OpenADOBooking(const QString &classKey, const QString &teacherId,
+QList<QSqlRecord> OpenADOBooking(QSqlDatabase db, const QString &classKey, const QString &teacherId,
                                  const QStringList &lecturerIds);

@@ -642,20 +642,20 @@ SignSheetPlaces SignSheetPlacesOf(const ReportOutputs &outputs, const QString &r
     return places;
 }
 
-SignSheetOutput PrepareSignSheet(SignSheetKind kind, const QString &classKey,
+SignSheetOutput PrepareSignSheet(QSqlDatabase db, SignSheetKind kind, const QString &classKey,
     const SheetChoice &choice, const ReportSettings &settings, bool photoOn,
     const std::function<SignSheetPlaces(const SheetData &)> &placesOf, const QString &pp,
     const std::function<void(qsizetype, qsizetype)> &progress)
 {
     SignSheetOutput out;
-    out.Data = BuildSheetData(classKey, choice, settings, photoOn, progress);
+    out.Data = BuildSheetData(db, classKey, choice, settings, photoOn, progress);
     const SheetData &d = out.Data;
     if (kind == SignSheetKind::RollCall && !d.HasLessons) {
         out.Message = RollCallNeedsLessonsMessage();
         return out;
     }
     const SignSheetPlaces places = placesOf ? placesOf(d) : SignSheetPlaces();
-    const QList<QSqlRecord> rows = OpenADOBooking(classKey, d.TeacherID, d.LecturerIds);
+    const QList<QSqlRecord> rows = OpenADOBooking(db, classKey, d.TeacherID, d.LecturerIds);
 
     out.Template = SignSheetTemplate(kind);
     ApplySignSheetHeader(

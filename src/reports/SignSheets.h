@@ -4,6 +4,7 @@
 #include "reports/SheetData.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
 
@@ -156,10 +157,10 @@ struct SignSheetPlaces
 // G().OrganisationName.
 SignSheetPlaces SignSheetPlacesOf(const ReportOutputs &outputs, const QString &rocDate);
 
-// Builds the sheet data of the class (BuildSheetData: a cancelled choice throws SilentAbort),
+// Builds the sheet data of the class on db (BuildSheetData: a cancelled choice throws SilentAbort),
 // stops a roll-call sheet of a class without lessons with "點名作業 需有設定課程明細", reads
 // the rows (OpenADOBooking), fills the template and lays it out. pp is appended to the PDF name.
-SignSheetOutput PrepareSignSheet(SignSheetKind kind, const QString &classKey,
+SignSheetOutput PrepareSignSheet(QSqlDatabase db, SignSheetKind kind, const QString &classKey,
     const SheetChoice &choice, const ReportSettings &settings, bool photoOn,
     const std::function<SignSheetPlaces(const SheetData &)> &places, const QString &pp,
     const std::function<void(qsizetype, qsizetype)> &progress = {});

@@ -61,6 +61,7 @@ private:
 TFmReport::TFmReport(TDM &dm, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
+    , m_outputs(dm)
 {
     setObjectName(u"FmReport"_s);
     setWindowTitle(ReportOutputs::Caption());
@@ -235,7 +236,7 @@ void TFmReport::FormActivate()
     // for their lesson: a class whose date cannot be read still gets its CSV outputs.
     try {
         m_sheetWindows = BuildSheetWindows(
-            m_outputs.classKey(), m_outputs.values().DateStart, QString(), m_outputs.settings());
+            m_dm.Con1(), m_outputs.classKey(), m_outputs.values().DateStart, QString(), m_outputs.settings());
     } catch (const RolvanError &) {
         m_sheetWindows = DayWindows();
     }
@@ -313,7 +314,7 @@ std::unique_ptr<TFmAttendanceChart> TFmReport::CreateChartPage()
     {
         ShowProgress();
         const ProgressPanelGuard guard([this] { HideProgress(); });
-        data = ComputeAttendanceChart(m_outputs.classKey(), m_outputs.settings());
+        data = ComputeAttendanceChart(m_dm.Con1(), m_outputs.classKey(), m_outputs.settings());
     }
     m_outputs.ComputeDirectories();
     ForceDirectoryPath(m_outputs.PdfDir);
@@ -339,7 +340,7 @@ QString TFmReport::RunSheet(SignSheetKind kind)
     // The lesson of the sheet; the dialog leaves "abort" unless a lesson is confirmed. A class
     // without lessons prints for its own start date, whatever was chosen for another class.
     SheetChoice choice;
-    if (SheetNeedsCourseChoice(classKey)) {
+    if (SheetNeedsCourseChoice(m_dm.Con1(), classKey)) {
         G().DialogCourseFirstDay = m_outputs.values().DateStart;
         G().DialogCourseLastDay = m_outputs.values().DateEnd;
         Tdialog_course dialog(this);
@@ -358,7 +359,7 @@ QString TFmReport::RunSheet(SignSheetKind kind)
                 return SignSheetPlacesOf(m_outputs, d.RocSheetDate);
             };
             sheet = PrepareSignSheet(
-                kind, classKey, choice, ReadReportSettings(), ReadSheetPhotoOn(), places, PP, progress);
+                m_dm.Con1(), kind, classKey, choice, ReadReportSettings(), ReadSheetPhotoOn(), places, PP, progress);
         } catch (const SilentAbort &) {
             return QString();
         }

@@ -30,7 +30,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
@@ -73,7 +72,7 @@ protected:
 TfmInitiative::TfmInitiative(TDM &dm, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
-    , m_records(std::make_unique<EnrolmentRecords>(G().CurrentClassKey, G().CourseNoLength))
+    , m_records(std::make_unique<EnrolmentRecords>(dm, G().CurrentClassKey, G().CourseNoLength))
 {
     setObjectName(u"fmInitiative"_s);
     setWindowTitle(u"報名資料 版本："_s);
@@ -363,7 +362,7 @@ void TfmInitiative::FormActivate()
     const Globals &g = G();
     setWindowTitle(u"報名資料 版本："_s + g.EditionText + g.VersionText);
 
-    m_records = std::make_unique<EnrolmentRecords>(g.CurrentClassKey, g.CourseNoLength);
+    m_records = std::make_unique<EnrolmentRecords>(m_dm, g.CurrentClassKey, g.CourseNoLength);
     const QString storageKind = m_station && !m_station->StorageKind.isEmpty()
         ? m_station->StorageKind
         : ReadIniSetting(IniSection::Base, IniKey::IdentityStoreKind, IdentityKind::DefaultStorage,
@@ -396,7 +395,7 @@ void TfmInitiative::FormActivate()
     };
     // Titles from the personnel layout.
     for (GridColumn &column : m_gridColumns) {
-        const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(column.field);
+        const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(m_dm.Con1(), column.field);
         if (entry.found && !entry.caption.isEmpty())
             column.title = entry.caption;
     }
@@ -405,7 +404,7 @@ void TfmInitiative::FormActivate()
 
     // Detail fields: shown or hidden and captioned by the personnel layout.
     for (const DetailField &df : std::as_const(m_detailFields)) {
-        const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(df.column);
+        const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(m_dm.Con1(), df.column);
         df.field->setVisible(entry.visible);
         df.label->setVisible(entry.visible);
         if (entry.visible && entry.found && !entry.caption.isEmpty())
@@ -453,13 +452,7 @@ void TfmInitiative::RunSearch(int selectRid)
     const SqlCondition statement
         = m_records->Search(CollectSearchInputs(m_listPage), m_identityColumn, EditSignDate->text());
 
-    QSqlQuery query(m_dm.Con1());
-    if (!query.prepare(statement.text))
-        throw DatabaseError(statement.text + u"\n"_s + query.lastError().text());
-    for (const QVariant &value : statement.params)
-        query.addBindValue(BindableValue(value));
-    if (!query.exec())
-        throw DatabaseError(statement.text + u"\n"_s + query.lastError().text());
+    QSqlQuery query = RunModelQuery(statement.text, m_dm.Con1(), statement.params);
 
     m_loading = true;
     m_proxy->sort(-1);

@@ -98,7 +98,7 @@ AttendanceChartData TestAttendanceChart::TwoLessonClass()
     AddEvent(u"Z999999999"_s, u"1130905"_s, u"085000"_s, u"0"_s, key);
     AddEvent(u"A123456789"_s, u"1130906"_s, u"085000"_s, u"0"_s, key);
     AddEvent(u"A123456789"_s, u"1130906"_s, u"110000"_s, u"1"_s, key);
-    return ComputeAttendanceChart(ClassKey, ReportSettings());
+    return ComputeAttendanceChart(m_station->dm().Con1(), ClassKey, ReportSettings());
 }
 
 void TestAttendanceChart::lessonCounts_data()
@@ -158,7 +158,7 @@ void TestAttendanceChart::classWithoutLessonsCountsByDate()
              {ClassKey, id});
     AddEvent(u"A123456789"_s, u"1130905"_s, u"092000"_s, u"0"_s, ClassKey);
     AddEvent(u"A123456789"_s, u"1130905"_s, u"120500"_s, u"1"_s, ClassKey);
-    const AttendanceChartData chart = ComputeAttendanceChart(ClassKey, ReportSettings());
+    const AttendanceChartData chart = ComputeAttendanceChart(m_station->dm().Con1(), ClassKey, ReportSettings());
     QCOMPARE(chart.lessons.size(), 1);
     const LessonAttendance &row = chart.lessons.first();
     QCOMPARE((QList<int>{row.Present, row.Late, row.LeftEarly, row.Absent}),

@@ -168,7 +168,7 @@ void TestEnrolmentRecords::maskedIdentity()
     QCOMPARE(EnrolmentRecords::MaskIdentity(id), shown);
     // The list statement masks the same way.
     const int rid = AddPerson(ClassA, u"測試"_s, id);
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     const auto rows = RowsOf(records.ListStatement({ u" where RID = ?"_s, { rid } }, u"ID"_s, QString()));
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().value(u"CalID"_s).toString(), shown);
@@ -246,7 +246,7 @@ void TestEnrolmentRecords::search()
     AddPerson(ClassA, u"O'Neil 歐尼爾"_s, u"H120000001"_s);
     AddPerson(ClassB, u"陳志明"_s, u"D123456789"_s);
 
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     QVERIFY(!records.hasSearched());
     const SqlCondition statement = records.Search(Inputs(ClassA, name, idTail), u"ID"_s, QString());
     QVERIFY(records.hasSearched());
@@ -255,7 +255,7 @@ void TestEnrolmentRecords::search()
 
 void TestEnrolmentRecords::calculatedColumns()
 {
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     const int chen = AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s, u"E001"_s, u"2024/05/01"_s);
     const int lin = AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s, u"E002"_s, u"2024/05/02"_s);
     ExecSql(u"update Booking set CR_TYPE = '臨時' where RID = ?"_s, { lin });
@@ -299,7 +299,7 @@ void TestEnrolmentRecords::calculatedColumns()
 // lesson window's teacher) first, then by date, one date in the order the rows were added.
 void TestEnrolmentRecords::listInOrderOfEnrolment()
 {
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     const int later = AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s, QString(), u"2024/05/02"_s);
     const int first = AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s, QString(), u"2024/05/01"_s);
     const int sameDay = AddPerson(ClassA, u"王小明"_s, u"C123456789"_s, QString(), u"2024/05/01"_s);
@@ -335,7 +335,7 @@ void TestEnrolmentRecords::layoutOfColumns()
     QFETCH(bool, found);
     QFETCH(bool, visible);
     QFETCH(QString, caption);
-    const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(field);
+    const EnrolmentLayoutEntry entry = EnrolmentRecords::LayoutOf(m_station->dm().Con1(), field);
     QCOMPARE(entry.found, found);
     QCOMPARE(entry.visible, visible);
     QCOMPARE(entry.caption, caption);
@@ -345,7 +345,7 @@ void TestEnrolmentRecords::layoutOfColumns()
 
 void TestEnrolmentRecords::newRowDefaultsAndStoring()
 {
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     QVariantMap values = records.NewRowValues(m_clock.now());
     QCOMPARE(values.value(u"JOBTYPE"_s).toString(), u"學員"_s);
     QCOMPARE(values.value(u"CR_TYPE"_s).toString(), u"逐筆"_s);
@@ -400,7 +400,7 @@ void TestEnrolmentRecords::deleteAllFound()
     AddPerson(ClassA, u"林志豪"_s, u"B223456789"_s);
     AddPerson(ClassB, u"陳志明"_s, u"D123456789"_s);
 
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     records.Search(Inputs(ClassA, name, QString()), u"ID"_s, QString());
     m_prompter->queueButton(confirm ? Prompter::Button::Yes : Prompter::Button::No);
     const std::optional<int> deleted = records.DeleteAllFound();
@@ -414,7 +414,7 @@ void TestEnrolmentRecords::deleteAllFound()
 void TestEnrolmentRecords::deleteAllNeedsASearch()
 {
     AddPerson(ClassA, u"陳大文"_s, u"A123456789"_s);
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     QVERIFY(!records.DeleteAllFound());
     QCOMPARE(m_prompter->messages, QStringList { u"請先查尋資料"_s });
     QVERIFY(m_prompter->asked.isEmpty());
@@ -497,7 +497,7 @@ void TestEnrolmentRecords::manualSignInGoesToTheLessonInProgress()
         ExecSql(u"insert into Course (INDEX_KEY, CNo4, TimeStart, TimeEnd, DateStart) values (?, ?, ?, ?, ?)"_s,
                 { ClassA, cno4, start, end, cno4 == u"A003"_s ? u"2024/05/08"_s : u"2024/05/07"_s });
     }
-    EnrolmentRecords records(classKey);
+    EnrolmentRecords records(m_station->dm(), classKey);
     const QDateTime now(QDate(2024, 5, 7), at);
     const std::optional<QString> found = records.ManualSignInKey(selected, now, minutesBefore, minutesAfter);
     QCOMPARE(found.value_or(QString()), key);
@@ -517,7 +517,7 @@ void TestEnrolmentRecords::manualSignInGoesToTheLessonInProgress()
 void TestEnrolmentRecords::manualSignInStoresOnce()
 {
     const int rid = AddPerson(ClassA, u"O'Neil 歐尼爾"_s, u"A123456789"_s);
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     ManualSignInContext context;
     context.stationNo = u"03"_s;
 
@@ -552,7 +552,7 @@ void TestEnrolmentRecords::manualSignInStoresOnce()
     QCOMPARE(CountOf(u"select count(*) from PSIO"_s), 2);
 
     // A sign-in of the same person in another class does not count for this one.
-    EnrolmentRecords other(ClassB);
+    EnrolmentRecords other(m_station->dm(), ClassB);
     const int there = AddPerson(ClassB, u"O'Neil 歐尼爾"_s, u"A123456789"_s);
     QCOMPARE(other.ManualSignIn(there, context, m_clock.now()).outcome, ManualSignInResult::Outcome::Stored);
     QCOMPARE(CountOf(u"select count(*) from PSIO"_s), 3);
@@ -593,7 +593,7 @@ void TestEnrolmentRecords::temporaryIdentities()
         AddPerson(ClassB, u"趙六"_s, otherClassCode);
     const int rid = AddPerson(ClassA, u"黃志明"_s, QString());
 
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     ManualSignInContext context;
     context.preBooking = preBooking;
     const ManualSignInResult result = records.ManualSignIn(rid, context, m_clock.now());
@@ -610,7 +610,7 @@ void TestEnrolmentRecords::personsWithoutIdentityGetDistinctCodes()
     // same code, and the second person's sign-in would count as the first one's.
     const int first = AddPerson(ClassA, u"黃志明"_s, QString());
     const int second = AddPerson(ClassA, u"黃淑惠"_s, QString());
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     const ManualSignInContext context;
     QCOMPARE(records.ManualSignIn(first, context, m_clock.now()).newId, u"VID0000001"_s);
     const ManualSignInResult result = records.ManualSignIn(second, context, m_clock.now());
@@ -627,7 +627,7 @@ void TestEnrolmentRecords::temporaryIdentityGoesToTheRowAndOnePersonnelRecord()
     const int namesake = AddPerson(ClassA, u"王小明"_s, QString());
     ExecSql(u"insert into PSPN (ID, NAME) values ('A111111111', '王小明')"_s);
     ExecSql(u"insert into PSPN (ID, NAME) values (NULL, '王小明')"_s);
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     const ManualSignInResult result = records.ManualSignIn(clicked, ManualSignInContext(), m_clock.now());
     QCOMPARE(result.newId, u"VID0000001"_s);
     QCOMPARE(records.LoadRow(clicked)->value(u"ID"_s).toString(), u"VID0000001"_s);
@@ -648,7 +648,7 @@ void TestEnrolmentRecords::signInWithoutStoredIdentityWritesNothing()
 {
     // The station stores personnel numbers and the person has none.
     const int rid = AddPerson(ClassA, u"林美玲"_s, QString(), QString());
-    EnrolmentRecords records(ClassA);
+    EnrolmentRecords records(m_station->dm(), ClassA);
     ManualSignInContext context;
     context.identityColumn = u"IDNO"_s;
     context.identityCaption = u"會員編號"_s;

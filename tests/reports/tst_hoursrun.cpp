@@ -112,7 +112,7 @@ private:
     }
     void Run()
     {
-        HoursRun run(ClassKey, ReportSettings());
+        HoursRun run(m_station->dm().Con1(), ClassKey, ReportSettings());
         run.Run();
         run.ComputeTotals();
     }
@@ -159,7 +159,7 @@ void TestHoursRun::marksTimesAndHoursOfADay()
     AddEvent(u"A123456789"_s, u"080000"_s, u"0"_s, u"11300000002000109:00"_s);
     AddEvent(u"A123456789"_s, u"080000"_s, u"0"_s, key, u"1130903"_s);
 
-    HoursRun run(ClassKey, ReportSettings());
+    HoursRun run(m_station->dm().Con1(), ClassKey, ReportSettings());
     QList<std::pair<qsizetype, qsizetype>> progress;
     run.SetProgress([&](qsizetype done, qsizetype total) { progress.append({done, total}); });
     run.Run();
@@ -398,7 +398,7 @@ void TestHoursRun::totalsAboveTwoDigitsAreWrittenInFull()
     for (int hours : {60, 63})
         ExecSql(u"insert into IO_SCORE00 (IDNO, cno2, gHours) values (?, ?, ?)"_s,
                 {u"A123456789"_s, u""_s, hours});
-    HoursRun(ClassKey, ReportSettings()).ComputeTotals();
+    HoursRun(m_station->dm().Con1(), ClassKey, ReportSettings()).ComputeTotals();
     QCOMPARE(QueryValue(u"select GHour from Booking"_s).toString(), u"123"_s);
 }
 
@@ -475,7 +475,7 @@ void TestHoursRun::badClassStopsWithoutTouchingTheTables()
         ExecSql(u"delete from Courses"_s);
     else
         ExecSql(u"update Courses set DateStart = ?"_s, {dateStart});
-    HoursRun run(ClassKey, ReportSettings());
+    HoursRun run(m_station->dm().Con1(), ClassKey, ReportSettings());
     try {
         run.Run();
         QFAIL("the run went on");
@@ -498,7 +498,7 @@ void TestHoursRun::classNumberMatchesAsAPrefixWhateverTheLetterCase()
     AddEvent(u"A3"_s, u"090000"_s, u"0"_s, u"aB_00000001000109:00"_s);
     AddEvent(u"X1"_s, u"090000"_s, u"0"_s, u"ABz00000001000109:00"_s); // "_" is no wildcard here
     AddEvent(u"X2"_s, u"090000"_s, u"0"_s, u"AB_0000000"_s);
-    HoursRun run(u"AB_0000000101"_s, ReportSettings());
+    HoursRun run(m_station->dm().Con1(), u"AB_0000000101"_s, ReportSettings());
     run.Run();
     QCOMPARE(run.eventCount(), 3);
     QCOMPARE(QueryToList(u"IDNO"_s, u"select IDNO from IO_RPT200 order by IDNO"_s),

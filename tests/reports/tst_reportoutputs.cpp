@@ -158,7 +158,7 @@ private:
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<ScriptedPrompter> m_prompter;
-    ReportOutputs m_outputs;
+    std::unique_ptr<ReportOutputs> m_outputs;
 };
 
 void TestReportOutputs::SetUpStation()
@@ -186,11 +186,12 @@ void TestReportOutputs::SetUpStation()
              u"2024/09/05"_s, u"A101"_s);
     AddClass(u"11300001301"_s, u"02"_s, u"急救人員安全衛生教育訓練"_s, u"2024/09/10"_s,
              u"2024/09/12"_s, u"B201"_s);
-    m_outputs = ReportOutputs();
+    m_outputs = std::make_unique<ReportOutputs>(m_db->dm());
 }
 
 void TestReportOutputs::cleanup()
 {
+    m_outputs.reset();
     m_prompter.reset();
     m_db.reset();
 }
@@ -198,7 +199,7 @@ void TestReportOutputs::cleanup()
 void TestReportOutputs::Activate(const QString &classKey)
 {
     G().CurrentClassKey = classKey;
-    m_outputs.Activate();
+    m_outputs->Activate();
 }
 
 void TestReportOutputs::firstSignInAndLastSignOut_data()
@@ -299,7 +300,7 @@ void TestReportOutputs::signEventsOfTheClassNumberByRid()
     SetUpStation();
     AddGoldenSignEvents();
     Activate(ClassKey);
-    const QString file = m_outputs.SignEventsCsv();
+    const QString file = m_outputs->SignEventsCsv();
     QCOMPARE(file, QDir(PictureFolder()).filePath(ClassNumber + u"/11300001201.csv"_s));
     CompareWithGolden(file, u"signevents.csv"_s);
 }
@@ -317,7 +318,7 @@ void TestReportOutputs::lessonsByDateAndStart()
               QVariant(), QString(), QString(), QString());
 
     Activate(ClassKey);
-    const QString file = m_outputs.CoursesCsv();
+    const QString file = m_outputs->CoursesCsv();
     QCOMPARE(QFileInfo(file).fileName(), u"11300001201_Course.csv"_s);
     CompareWithGolden(file, u"courses.csv"_s);
 }
@@ -326,7 +327,7 @@ void TestReportOutputs::classWithoutLessonsWritesItsClassRow()
 {
     SetUpStation();
     Activate(NoLessonsKey);
-    const QString file = m_outputs.CoursesCsv();
+    const QString file = m_outputs->CoursesCsv();
     QCOMPARE(file, QDir(PictureFolder()).filePath(u"11300001301/11300001301_Course.csv"_s));
     CompareWithGolden(file, u"courses_classrow.csv"_s);
 }
@@ -335,8 +336,8 @@ void TestReportOutputs::classWithoutLessonsOrClassRowWritesNoFile()
 {
     SetUpStation();
     Activate(u"1139999999900"_s);
-    QCOMPARE(m_outputs.CoursesCsv(), QString());
-    QVERIFY(!QFile::exists(m_outputs.CoursesFile()));
+    QCOMPARE(m_outputs->CoursesCsv(), QString());
+    QVERIFY(!QFile::exists(m_outputs->CoursesFile()));
 }
 
 void TestReportOutputs::hoursDetailShowsFirstSignInAndLastSignOut()
@@ -357,7 +358,7 @@ void TestReportOutputs::hoursDetailShowsFirstSignInAndLastSignOut()
              {{}, {}, {}, {}, {}, {}}, 0, subject, {});
 
     Activate(ClassKey);
-    const QString file = m_outputs.WriteHoursPerCourse();
+    const QString file = m_outputs->WriteHoursPerCourse();
     QCOMPARE(QFileInfo(file).fileName(), u"11300001201_HoursPerCourse.csv"_s);
     CompareWithGolden(file, u"hourspercourse.csv"_s);
 }
@@ -371,7 +372,7 @@ void TestReportOutputs::hoursListOfTheClassById()
     AddBooking(ClassKey, u"A123456789"_s, u"王大明"_s, u"3"_s, u"3"_s);
 
     Activate(ClassKey);
-    const QString file = m_outputs.WritePermitHours();
+    const QString file = m_outputs->WritePermitHours();
     QCOMPARE(QFileInfo(file).fileName(), u"11300001201_PermitHours.csv"_s);
     CompareWithGolden(file, u"permithours.csv"_s);
 }
@@ -386,11 +387,11 @@ void TestReportOutputs::workbookBesideEachCsv()
     AddBooking(ClassKey, u"B234567890"_s, u"@林"_s, u"12"_s, u"0"_s);
     Activate(ClassKey);
 
-    const QString events = m_outputs.SignEventsCsv();
+    const QString events = m_outputs->SignEventsCsv();
     // The CSV file keeps its bytes.
     CompareWithGolden(events, u"signevents.csv"_s);
-    const QString courses = m_outputs.CoursesCsv();
-    const QString permit = m_outputs.WritePermitHours();
+    const QString courses = m_outputs->CoursesCsv();
+    const QString permit = m_outputs->WritePermitHours();
     QVERIFY(ReadFile(permit).contains("\n11300001201,A123456789,\"=HYPERLINK(\"\"http://example.invalid\"\","));
 
     struct Expected
@@ -452,12 +453,12 @@ void TestReportOutputs::filesGoToTheClassFolderUnderEitherRule()
 
     Activate(ClassKey);
     const QString classFolder = QDir(PictureFolder()).filePath(ClassNumber);
-    QCOMPARE(QDir::fromNativeSeparators(m_outputs.ExportDir), classFolder);
-    QCOMPARE(QDir::fromNativeSeparators(m_outputs.PicDir), classFolder + u"/PIC"_s);
-    QCOMPARE(QDir::fromNativeSeparators(m_outputs.PdfDir), classFolder + u"/PDF"_s);
-    QVERIFY(QFileInfo(m_outputs.PicDir).isDir());
-    QVERIFY(QFileInfo(m_outputs.PdfDir).isDir());
-    QCOMPARE(QFileInfo(m_outputs.SignEventsCsv()).absolutePath(), classFolder);
+    QCOMPARE(QDir::fromNativeSeparators(m_outputs->ExportDir), classFolder);
+    QCOMPARE(QDir::fromNativeSeparators(m_outputs->PicDir), classFolder + u"/PIC"_s);
+    QCOMPARE(QDir::fromNativeSeparators(m_outputs->PdfDir), classFolder + u"/PDF"_s);
+    QVERIFY(QFileInfo(m_outputs->PicDir).isDir());
+    QVERIFY(QFileInfo(m_outputs->PdfDir).isDir());
+    QCOMPARE(QFileInfo(m_outputs->SignEventsCsv()).absolutePath(), classFolder);
 }
 
 void TestReportOutputs::emptyPictureFolderFallsBackToTheDataRoot()
@@ -471,8 +472,8 @@ void TestReportOutputs::emptyPictureFolderFallsBackToTheDataRoot()
     qputenv("HOME", home);
 
     QVERIFY(expected.startsWith(m_db->dir()));
-    QCOMPARE(QDir::fromNativeSeparators(m_outputs.ExportDir), QDir::fromNativeSeparators(expected));
-    QVERIFY(QFileInfo(m_outputs.PicDir).isDir());
+    QCOMPARE(QDir::fromNativeSeparators(m_outputs->ExportDir), QDir::fromNativeSeparators(expected));
+    QVERIFY(QFileInfo(m_outputs->PicDir).isDir());
 }
 
 void TestReportOutputs::unwritableFileIsReportedAndLeavesNoFile()
@@ -480,9 +481,9 @@ void TestReportOutputs::unwritableFileIsReportedAndLeavesNoFile()
     SetUpStation();
     Activate(ClassKey);
     // A folder stands where the file should go: nothing can be written there.
-    QVERIFY(QDir().mkpath(m_outputs.SignEventsFile()));
+    QVERIFY(QDir().mkpath(m_outputs->SignEventsFile()));
     try {
-        m_outputs.SignEventsCsv();
+        m_outputs->SignEventsCsv();
         QFAIL("an unwritable file must not be reported as written");
     } catch (const RolvanError &error) {
         // The file and the reason are named.
@@ -490,16 +491,16 @@ void TestReportOutputs::unwritableFileIsReportedAndLeavesNoFile()
         QVERIFY(error.message().contains(ClassNumber + u".csv"_s));
         QVERIFY2(error.message().contains(u"資料夾"_s), qPrintable(error.message()));
     }
-    QVERIFY(QFileInfo(m_outputs.SignEventsFile()).isDir());
+    QVERIFY(QFileInfo(m_outputs->SignEventsFile()).isDir());
 }
 
 void TestReportOutputs::outputsNeedAChosenClass()
 {
     SetUpStation();
     Activate(QString());
-    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs.SignEventsCsv());
-    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs.CoursesCsv());
-    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs.WritePermitHours());
+    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs->SignEventsCsv());
+    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs->CoursesCsv());
+    QVERIFY_THROWS_EXCEPTION(RolvanError, m_outputs->WritePermitHours());
     // Nothing was written beside the picture folder.
     QVERIFY(QDir(PictureFolder()).entryList(QDir::Files).isEmpty());
 }

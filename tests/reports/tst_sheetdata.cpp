@@ -108,8 +108,8 @@ void TestSheetData::headCountsLecturersAndSheetRows()
     AddEvent(u"L1"_s, u"085000"_s, u"0"_s);
     AddEvent(u"S3"_s, u"090000"_s, u"0"_s, CourseId + u"000213:00"_s); // another lesson
 
-    QVERIFY(SheetNeedsCourseChoice(ClassKey));
-    const SheetData d = BuildSheetData(ClassKey, Chosen(), ReportSettings(), false);
+    QVERIFY(SheetNeedsCourseChoice(m_station->dm().Con1(), ClassKey));
+    const SheetData d = BuildSheetData(m_station->dm().Con1(), ClassKey, Chosen(), ReportSettings(), false);
     QCOMPARE(d.SheetDate, u"1130905(四)"_s);
     QCOMPARE(d.LessonDate, Day);
     QCOMPARE(d.TeacherID, u"T1"_s);
@@ -131,7 +131,7 @@ void TestSheetData::headCountsLecturersAndSheetRows()
     QCOMPARE(QueryValue(u"select scr from IO_RPT200 where IDNO = 'S1'"_s).toInt(), 3);
 
     // The sheet rows: students, the teacher and the lecturers met, by job type and identity.
-    const QList<QSqlRecord> rows = OpenADOBooking(ClassKey, d.TeacherID, d.LecturerIds);
+    const QList<QSqlRecord> rows = OpenADOBooking(m_station->dm().Con1(), ClassKey, d.TeacherID, d.LecturerIds);
     QStringList ids;
     for (const QSqlRecord &r : rows)
         ids << r.value(u"ID"_s).toString();
@@ -148,7 +148,7 @@ void TestSheetData::headCountsLecturersAndSheetRows()
         RunQuery(u"select * from Booking where 1 = 0"_s, WorkingConnection()).record().count() + 24);
 
     // Without lecturers every enrolment row of the class shows.
-    QCOMPARE(OpenADOBooking(ClassKey, d.TeacherID, {}).size(), 6);
+    QCOMPARE(OpenADOBooking(m_station->dm().Con1(), ClassKey, d.TeacherID, {}).size(), 6);
 }
 
 // The sheet rows in one order on every database: a row without a job type, or without an
@@ -161,7 +161,7 @@ void TestSheetData::sheetRowsWithoutJobTypeOrIdentityFirst()
     ExecSql(u"insert into Booking (INDEX_KEY, NAME, JOBTYPE) values (?, '林小華', '學員')"_s, {ClassKey});
     ExecSql(u"insert into Booking (INDEX_KEY, ID, NAME) values (?, 'S1', '王大同')"_s, {ClassKey});
     QStringList rows;
-    for (const QSqlRecord &r : OpenADOBooking(ClassKey, QString(), {}))
+    for (const QSqlRecord &r : OpenADOBooking(m_station->dm().Con1(), ClassKey, QString(), {}))
         rows << r.value(u"JOBTYPE"_s).toString() + u'/' + r.value(u"ID"_s).toString();
     QCOMPARE(rows, (QStringList{u"/S1"_s, u"學員/"_s, u"學員/S2"_s, u"講師/L1"_s}));
 }
@@ -187,7 +187,7 @@ void TestSheetData::snapshotNames()
     AddBooking(u"S1"_s);
     AddEvent(u"S1"_s, u"085500"_s, u"0"_s);
     AddEvent(u"S1"_s, u"094500"_s, u"9"_s);
-    BuildSheetData(ClassKey, Chosen(), ReportSettings(), photoOn);
+    BuildSheetData(m_station->dm().Con1(), ClassKey, Chosen(), ReportSettings(), photoOn);
     QSqlQuery q = RunQuery(u"select ipic, opic, ppic1 from IO_RPT200"_s, WorkingConnection());
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), ipic);
@@ -201,9 +201,9 @@ void TestSheetData::cancelledChoiceStopsSilently()
     AddLesson();
     AddBooking(u"S1"_s);
     AddEvent(u"S1"_s, u"085500"_s, u"0"_s);
-    BuildSheetData(ClassKey, Chosen(), ReportSettings(), false);
+    BuildSheetData(m_station->dm().Con1(), ClassKey, Chosen(), ReportSettings(), false);
     QVERIFY_THROWS_EXCEPTION(SilentAbort,
-                             BuildSheetData(ClassKey, {u"abort"_s, {}, {}}, ReportSettings(), false));
+                             BuildSheetData(m_station->dm().Con1(), ClassKey, {u"abort"_s, {}, {}}, ReportSettings(), false));
     QCOMPARE(QueryValue(u"select count(*) from IO_RPT200"_s).toInt(), 1);
     QVERIFY(m_prompter->all().isEmpty());
 }
@@ -214,9 +214,9 @@ void TestSheetData::classWithoutLessonsUsesItsOwnTimes()
     AddBooking(u"S1"_s);
     AddEvent(u"S1"_s, u"091600"_s, u"0"_s, ClassKey);
     AddEvent(u"S1"_s, u"114500"_s, u"1"_s, ClassKey);
-    QVERIFY(!SheetNeedsCourseChoice(ClassKey));
+    QVERIFY(!SheetNeedsCourseChoice(m_station->dm().Con1(), ClassKey));
     // The course choice plays no part: there is nothing to choose.
-    const SheetData d = BuildSheetData(ClassKey, {u"abort"_s, {}, {}}, ReportSettings(), false);
+    const SheetData d = BuildSheetData(m_station->dm().Con1(), ClassKey, {u"abort"_s, {}, {}}, ReportSettings(), false);
     QCOMPARE(d.SheetDate, u"1130905(四)"_s);
     QCOMPARE(d.FullKey, CourseId);
     QCOMPARE(d.SheetSignType, u"110000"_s);

@@ -150,7 +150,7 @@ SignSheetOutput TestSignSheets::Prepare(SignSheetKind kind, bool photoOn, const 
 {
     const SheetChoice choice { F::SheetDate, F::LessonKey, F::FullKey };
     return PrepareSignSheet(
-        kind, F::ClassKey, choice, ReportSettings(), photoOn,
+        m_db->dm().Con1(), kind, F::ClassKey, choice, ReportSettings(), photoOn,
         [this](const SheetData &) { return Places(); }, pp);
 }
 
@@ -478,12 +478,12 @@ void TestSignSheets::classWithoutLessons()
             u"13:30"_s, u"16:30"_s, u"3"_s, u"001100"_s, u"第三教室"_s, u"下午班"_s });
     ExecSql(u"insert into Booking (INDEX_KEY, ID, IDNO, NAME, JOBTYPE) values (?, ?, ?, ?, ?)"_s,
         { key, u"B223456781"_s, u"B223456781"_s, u"林小芳"_s, u"學員"_s });
-    QVERIFY(!SheetNeedsCourseChoice(key));
+    QVERIFY(!SheetNeedsCourseChoice(m_db->dm().Con1(), key));
 
     const SheetChoice aborted { u"abort"_s, QString(), QString() };
     const auto places = [this](const SheetData &) { return Places(); };
     const SignSheetOutput simple = PrepareSignSheet(
-        SignSheetKind::Simple, key, aborted, ReportSettings(), true, places, QString());
+        m_db->dm().Con1(), SignSheetKind::Simple, key, aborted, ReportSettings(), true, places, QString());
     QVERIFY(simple.Message.isEmpty());
     QCOMPARE(simple.PdfFileName, JoinPath(m_pdfDir, u"11300001301_1130910(二).pdf"_s));
     QCOMPARE(TemplateObject(simple.Template, u"ClassTime"_s).text, u"13:30-16:30"_s);
@@ -497,7 +497,7 @@ void TestSignSheets::classWithoutLessons()
     QCOMPARE(simple.Layout.rows.size(), 1);
 
     const SignSheetOutput roll = PrepareSignSheet(
-        SignSheetKind::RollCall, key, aborted, ReportSettings(), true, places, u"點名"_s);
+        m_db->dm().Con1(), SignSheetKind::RollCall, key, aborted, ReportSettings(), true, places, u"點名"_s);
     QCOMPARE(roll.Message, u"點名作業 需有設定課程明細"_s);
     QCOMPARE(roll.Layout.pageCount(), 0);
     QVERIFY(roll.PdfFileName.isEmpty());
@@ -536,7 +536,7 @@ void TestSignSheets::everyPlanFitsItsPageColumn()
     const SignSheetOutput sheet = Prepare(kind);
     QList<QSqlRecord> rows;
     const QList<QSqlRecord> once
-        = OpenADOBooking(F::ClassKey, sheet.Data.TeacherID, sheet.Data.LecturerIds);
+        = OpenADOBooking(m_db->dm().Con1(), F::ClassKey, sheet.Data.TeacherID, sheet.Data.LecturerIds);
     for (int n = 0; n < 12; ++n)
         rows += once;
     QString mask = u"000"_s;

@@ -477,7 +477,7 @@ void TestDemoData::dayBeforeHasEventsSnapshotsAndHours()
         QVERIFY(missedRollCall >= 2);
 
         // The hours run reads it as a real day.
-        HoursRun run(classKey, ReportSettings());
+        HoursRun run(dm.Con1(), classKey, ReportSettings());
         run.Run();
         run.ComputeTotals();
         const QList<QVariantList> hours = Rows(
