@@ -277,13 +277,12 @@ int declaredColumnSize(const QSqlDatabase &db, const QString &table, const QStri
 // Characters of a text column declared without a size.
 constexpr int UnsizedTextLength = 255;
 
-QString nextSerial(const QString &table, const QString &condition,
+QString nextSerial(const QSqlDatabase &db, const QString &table, const QString &condition,
                    const QVariantList &conditionParams, const QString &prefix,
                    const QString &field, int width)
 {
     requireIdentifier(table, u"資料表"_s);
     requireIdentifier(field, u"欄位"_s);
-    const QSqlDatabase db = workingConnection();
 
     QVariantList params = conditionParams;
     QString sql = u"select "_s + field + u" From "_s + table + u" where "_s + condition + field;
@@ -314,7 +313,7 @@ QString nextSerial(const QString &table, const QString &condition,
 
 QVariant QueryValue(const QString &sql, const QVariantList &params)
 {
-    return firstValue(sql, workingConnection(), params, EmptyRule::Working);
+    return QueryValueIn(sql, workingConnection(), params);
 }
 
 QVariant QueryValueOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
@@ -324,27 +323,12 @@ QVariant QueryValueOn(const QString &sql, QSqlDatabase db, const QVariantList &p
 
 QStringList QueryToList(const QString &fieldName, const QString &sql, const QVariantList &params)
 {
-    QSqlQuery query = runStatement(sql, workingConnection(), params);
-    int column = 0;
-    if (!fieldName.isEmpty()) {
-        column = query.record().indexOf(fieldName);
-        if (column < 0)
-            throw DatabaseError(errorMessage(sql, u"找不到欄位 "_s + fieldName));
-    }
-    QStringList list;
-    while (query.next())
-        list << query.value(column).toString();
-    return list;
+    return QueryToListOn(fieldName, sql, workingConnection(), params);
 }
 
 void ExecSql(const QString &sql, const QVariantList &params)
 {
-    const QSqlDatabase db = workingConnection();
-    try {
-        runStatement(sql, db, params);
-    } catch (const DatabaseError &error) {
-        qWarning().noquote() << "ExecSql:" << error.message();
-    }
+    ExecSqlQuiet(sql, workingConnection(), params);
 }
 
 bool ExecSqlOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
@@ -423,21 +407,15 @@ bool FieldExists(const QString &name, const QString &table, QSqlDatabase db)
 QString NextSerialNumber(const QString &table, const QString &prefix, const QString &field,
                          int width)
 {
-    return nextSerial(table, QString(), {}, prefix, field, width);
+    return NextSerialNumberOn(workingConnection(), table, prefix, field, width);
 }
 
 QString NextSerialNumberWhere(const QString &table, const QString &condition,
                               const QVariantList &conditionParams, const QString &prefix,
                               const QString &field)
 {
-    // The condition is joined in front of the field's own test.
-    if (!condition.trimmed().isEmpty()
-        && !condition.trimmed().endsWith(u" and"_s, Qt::CaseInsensitive))
-        throw DatabaseError(u"查詢條件必須以 and 結尾："_s + condition);
-    QString joined = condition;
-    if (!joined.isEmpty() && !joined.endsWith(u' '))
-        joined += u' ';
-    return nextSerial(table, joined, conditionParams, prefix, field, 0);
+    return NextSerialNumberWhereOn(workingConnection(), table, condition, conditionParams, prefix,
+                                   field);
 }
 
 void BlankTextFieldsToNull(QSqlRecord &record)
@@ -493,4 +471,54 @@ void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &cre
     if (TableExistsOn(table, db))
         runStatement(u"drop table "_s + table, db, {});
     runStatement(statement, db, {});
+}
+
+QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    return firstValue(sql, db, params, EmptyRule::Working);
+}
+
+QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
+                          const QVariantList &params)
+{
+    QSqlQuery query = runStatement(sql, db, params);
+    int column = 0;
+    if (!fieldName.isEmpty()) {
+        column = query.record().indexOf(fieldName);
+        if (column < 0)
+            throw DatabaseError(errorMessage(sql, u"找不到欄位 "_s + fieldName));
+    }
+    QStringList list;
+    while (query.next())
+        list << query.value(column).toString();
+    return list;
+}
+
+void ExecSqlQuiet(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    try {
+        runStatement(sql, db, params);
+    } catch (const DatabaseError &error) {
+        qWarning().noquote() << "ExecSql:" << error.message();
+    }
+}
+
+QString NextSerialNumberOn(QSqlDatabase db, const QString &table, const QString &prefix,
+                           const QString &field, int width)
+{
+    return nextSerial(db, table, QString(), {}, prefix, field, width);
+}
+
+QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QString &condition,
+                                const QVariantList &conditionParams, const QString &prefix,
+                                const QString &field)
+{
+    // The condition is joined in front of the field's own test.
+    if (!condition.trimmed().isEmpty()
+        && !condition.trimmed().endsWith(u" and"_s, Qt::CaseInsensitive))
+        throw DatabaseError(u"查詢條件必須以 and 結尾："_s + condition);
+    QString joined = condition;
+    if (!joined.isEmpty() && !joined.endsWith(u' '))
+        joined += u' ';
+    return nextSerial(db, table, joined, conditionParams, prefix, field, 0);
 }

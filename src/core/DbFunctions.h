@@ -85,3 +85,17 @@ void BlankTextFieldsToNull(QSqlRecord &record);
 // on a shared database each have their own. On PostgreSQL its text columns take any length,
 // as SQLite's do. Throws DatabaseError.
 void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &createStatement);
+
+// The routines above that run on the working connection, on the connection given instead.
+// QueryValueIn reads as QueryValue (not as QueryValueOn: no row or NULL in a date column gives
+// a null variant, in a date-time column the empty text); ExecSqlQuiet runs as ExecSql, a
+// database error only logged.
+QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
+                          const QVariantList &params = {});
+void ExecSqlQuiet(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+QString NextSerialNumberOn(QSqlDatabase db, const QString &table, const QString &prefix,
+                           const QString &field, int width);
+QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QString &condition,
+                                const QVariantList &conditionParams, const QString &prefix,
+                                const QString &field);

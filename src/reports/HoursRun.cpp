@@ -5,6 +5,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/SysIni.h"
+#include "core/TDM.h"
 #include "dialogs/ChoiceDialogs.h"
 #include "base/RolvanError.h"
 
@@ -33,7 +34,7 @@ ReportSettings ReadReportSettings()
         return ReadIniSetting(section, key, byDefault, byDefault);
     };
     const auto sysIni = [](const QString &key, const QString &byDefault) {
-        return ReadSysIni(IniSection::Base, key, QString(), byDefault);
+        return ReadSysIni(TDM::instance()->ConSample(), IniSection::Base, key, QString(), byDefault);
     };
     const QString unit = ini(IniSection::Base, IniKey::TrainingUnitCode, IniDefault::TrainingUnitCode);
 

@@ -204,7 +204,7 @@ DayWindows BuildSheetWindows(const QString &classKey, const QString &lessonDate,
     const bool hasLessons = SheetNeedsCourseChoice(classKey);
     if (!hasLessons)
         return SheetWindowsFrom(classRow, false, QString(), {}, settings);
-    const QString clsIOType = get_IOtypeTimeString(classKey, lessonDate, lessonKey).ClsIOType;
+    const QString clsIOType = get_IOtypeTimeString(WorkingConnection(), classKey, lessonDate, lessonKey).ClsIOType;
     return SheetWindowsFrom(classRow, true, clsIOType,
                             ChosenLessonRows(LoadClassLessons(classKey), lessonDate, lessonKey), settings);
 }
@@ -262,7 +262,7 @@ SheetData BuildSheetData(const QString &classKey, const SheetChoice &choice,
     }
 
     const QList<ReportLesson> lessons = LoadClassLessons(classKey);
-    d.SheetSignType = get_IOtypeTimeString(classKey, d.LessonDate, d.LessonKey).ClsIOType;
+    d.SheetSignType = get_IOtypeTimeString(db, classKey, d.LessonDate, d.LessonKey).ClsIOType;
     const QList<ReportLesson> chosenRows = ChosenLessonRows(lessons, d.LessonDate, d.LessonKey);
     d.Windows = SheetWindowsFrom(classRow, d.HasLessons, d.SheetSignType, chosenRows, settings);
     if (d.HasLessons) {

@@ -342,7 +342,7 @@ QString TFmReport::RunSheet(SignSheetKind kind)
     if (SheetNeedsCourseChoice(classKey)) {
         G().DialogCourseFirstDay = m_outputs.values().DateStart;
         G().DialogCourseLastDay = m_outputs.values().DateEnd;
-        Tdialog_course dialog(this);
+        Tdialog_course dialog(m_dm, this);
         dialog.exec();
         choice = SheetChoice::FromGlobals();
         if (choice.aborted())
