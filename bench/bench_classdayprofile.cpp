@@ -191,9 +191,9 @@ BENCHMARK(BM_LoadClassDayProfileOneLesson)->Unit(benchmark::kMicrosecond);
 // The station's call: the day template from the settings file, then the loader on Con1.
 void BM_get_IOtypeTimeString(benchmark::State &state)
 {
-    SharedStation();
+    QSqlDatabase db = SharedStation().dm->Con1();
     for (auto _ : state) {
-        ClassDayProfile profile = get_IOtypeTimeString(ClassKey, Day, QString());
+        ClassDayProfile profile = get_IOtypeTimeString(db, ClassKey, Day, QString());
         benchmark::DoNotOptimize(profile);
     }
 }

@@ -257,9 +257,9 @@ int Csv(TDM &dm, const QStringList &positional, ProgressBar &bar)
 }
 
 // The lesson of "YYYY/MM/DD HH:MM" among the class's lessons.
-SheetChoice ChooseLesson(const QString &classKey, const QString &lesson)
+SheetChoice ChooseLesson(QSqlDatabase db, const QString &classKey, const QString &lesson)
 {
-    const QStringList lines = CourseChoiceLines(classKey);
+    const QStringList lines = CourseChoiceLines(db, classKey);
     if (lesson.isEmpty()) {
         throw UsageError{u"此班有 %1 堂課程，請以 --lesson \"YYYY/MM/DD HH:MM\" 指定 / "
                          "the class has %1 lessons: name one with --lesson"_s.arg(lines.size())};
@@ -299,8 +299,8 @@ int Sheets(TDM &dm, const QStringList &positional, const QString &lesson, const 
     outputs.Activate();
     SheetChoice choice;
     if (SheetNeedsCourseChoice(dm.Con1(), classKey))
-        choice = ChooseLesson(classKey, lesson);
-    const ReportSettings settings = ReadReportSettings();
+        choice = ChooseLesson(dm.Con1(), classKey, lesson);
+    const ReportSettings settings = ReadReportSettings(dm.ConSample());
     const bool photoOn = ReadSheetPhotoOn();
     const auto places = [&outputs](const SheetData &d) { return SignSheetPlacesOf(outputs, d.RocSheetDate); };
     for (const SignSheetKind kind : std::as_const(wanted)) {

@@ -101,7 +101,7 @@ QStringList StationSettingsForm::CardContentKinds()
             u"卡片序號:身分證字號"_s, u"身分證字號or員工編號"_s};
 }
 
-void StationSettingsForm::Load(const QString &iniPath)
+void StationSettingsForm::Load(const QString &iniPath, QSqlDatabase sample)
 {
     // A file that cannot be read shows the defaults; saving then refuses to overwrite it.
     IniFile ini;
@@ -175,11 +175,10 @@ void StationSettingsForm::Load(const QString &iniPath)
     // Shown from the template; a station without one shows the usual values.
     lateTolerance = u"15"_s;
     minutesPerHour = u"45"_s;
-    TDM *dm = TDM::instance();
-    if (dm && dm->isSampleOpen()) {
-        lateTolerance = ReadSysIni(base, PerUnitKey(SysIniKey::LateTolerancePrefix, trainingUnitCode),
+    if (sample.isOpen()) {
+        lateTolerance = ReadSysIni(sample, base, PerUnitKey(SysIniKey::LateTolerancePrefix, trainingUnitCode),
                                    QString(), u"15"_s);
-        minutesPerHour = ReadSysIni(base, PerUnitKey(SysIniKey::MinutesPerHourPrefix, trainingUnitCode),
+        minutesPerHour = ReadSysIni(sample, base, PerUnitKey(SysIniKey::MinutesPerHourPrefix, trainingUnitCode),
                                     QString(), u"45"_s);
     }
 }

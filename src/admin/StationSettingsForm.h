@@ -3,6 +3,7 @@
 #include "core/NetDatabase.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -92,10 +93,10 @@ public:
     QString registryDeviceName; // Edit44, "註冊機碼名稱"
 
     // Fills every value from the settings file at iniPath (missing keys take the window's
-    // defaults) and the two sys_ini values from the template connection when it is open.
-    // A yes/no value that is not readable shows its default, so the window still opens and
-    // the next save repairs it.
-    void Load(const QString &iniPath);
+    // defaults) and the two sys_ini values from the template connection sample when it is
+    // open. A yes/no value that is not readable shows its default, so the window still opens
+    // and the next save repairs it.
+    void Load(const QString &iniPath, QSqlDatabase sample);
 
     // The field whose value refuses a save, and the message that says why.
     enum class Field { None, StationNo, NetDbPort, NetDbHost, NetDbDatabase, NetDbUser };

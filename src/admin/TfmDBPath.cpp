@@ -437,7 +437,7 @@ void TfmDBPath::FormActivate()
     if (m_loaded)
         return;
     GuardAction([this] {
-        m_form.Load(G().iniPath());
+        m_form.Load(G().iniPath(), m_dm.ConSample());
         FormToFields();
         m_loaded = true;
     });

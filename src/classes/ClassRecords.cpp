@@ -55,14 +55,9 @@ QVariant FlagOrNull(const std::optional<bool> &flag)
     return flag ? QVariant(*flag ? 1 : 0) : QVariant();
 }
 
-QSqlDatabase Working()
+QSqlQuery Run(QSqlDatabase db, const QString &sql, const QVariantList &params)
 {
-    return TDM::instance()->Con1();
-}
-
-QSqlQuery Run(const QString &sql, const QVariantList &params)
-{
-    QSqlQuery query(Working());
+    QSqlQuery query(db);
     if (!query.prepare(sql))
         throw DatabaseError(sql + u"\n"_s + query.lastError().text());
     for (const QVariant &value : params)
@@ -89,9 +84,15 @@ QString ReadCourseDefault(const QString &key)
 
 // ---- Keys -----------------------------------------------------------------------------------
 
-ClassRecords::ClassRecords(int courseNoLength)
-    : m_courseNoLength(courseNoLength > 0 ? courseNoLength : 11)
+ClassRecords::ClassRecords(const TDM &dm, int courseNoLength)
+    : m_dm(dm)
+    , m_courseNoLength(courseNoLength > 0 ? courseNoLength : 11)
 {
+}
+
+QSqlDatabase ClassRecords::Working() const
+{
+    return m_dm.Con1();
 }
 
 QString ClassRecords::ClassNumberOf(const QString &classKey) const
@@ -158,12 +159,12 @@ bool ClassRecords::ClassNumberLocked(const QString &classKey) const
 {
     if (classKey.isEmpty())
         return false;
-    if (QueryValue(u"select count(*) from course where index_key = ?"_s, { classKey }).toInt() > 0)
+    if (QueryValueIn(u"select count(*) from course where index_key = ?"_s, Working(), { classKey }).toInt() > 0)
         return true;
     // Sign events of a lesson carry the class number followed by the lesson key; an event
     // stored without a lesson carries the class key itself. Either ties the number down.
-    return QueryValue(u"select count(*) from PSIO where index_key = ? or index_key like ? escape '\\'"_s,
-                      { classKey, QString(LikePrefix(ClassNumberOf(classKey)) + u'%') })
+    return QueryValueIn(u"select count(*) from PSIO where index_key = ? or index_key like ? escape '\\'"_s,
+                        Working(), { classKey, QString(LikePrefix(ClassNumberOf(classKey)) + u'%') })
                .toInt()
         > 0;
 }
@@ -207,32 +208,32 @@ QString ClassRecords::LastDayOnDoubleClick(const QString &dateStart, const QDate
     return (!first.isEmpty() && t < first) ? first : t;
 }
 
-QStringList ClassRecords::PlaceList()
+QStringList ClassRecords::PlaceList(QSqlDatabase db)
 {
-    return QueryToList(QString(), u"select Distinct Place  from Courses   "_s);
+    return QueryToListOn(QString(), u"select Distinct Place  from Courses   "_s, db);
 }
 
-QStringList ClassRecords::ChargeList()
+QStringList ClassRecords::ChargeList(QSqlDatabase db)
 {
-    return QueryToList(QString(), u"select Distinct Charge  from Courses   "_s);
+    return QueryToListOn(QString(), u"select Distinct Charge  from Courses   "_s, db);
 }
 
-QStringList ClassRecords::TimeList(const QString &column, const QDate &today)
+QStringList ClassRecords::TimeList(QSqlDatabase db, const QString &column, const QDate &today)
 {
     if (column != u"TimeStart"_s && column != u"TimeEnd"_s)
         return {};
-    return QueryToList(QString(), u"select Distinct "_s + column + u"  from Courses where DateStart > ?"_s,
-                       { QString::number(today.year()) });
+    return QueryToListOn(QString(), u"select Distinct "_s + column + u"  from Courses where DateStart > ?"_s,
+                         db, { QString::number(today.year()) });
 }
 
-QString ClassRecords::SubjectDescription(const QString &code)
+QString ClassRecords::SubjectDescription(QSqlDatabase db, const QString &code)
 {
     if (code.trimmed().isEmpty())
         return QString();
     const QString unit = ReadIniSetting(IniSection::Base, IniKey::TrainingUnitCode,
                                         IniDefault::TrainingUnitCode, IniDefault::TrainingUnitCode);
-    return QueryValue(u"select CODE_DESC from sys_code where CODE_TYPE = ? and CODE_SEQ = ?"_s,
-                      { QString(u"課程科目"_s + unit.left(1)), code.trimmed() })
+    return QueryValueIn(u"select CODE_DESC from sys_code where CODE_TYPE = ? and CODE_SEQ = ?"_s, db,
+                        { QString(u"課程科目"_s + unit.left(1)), code.trimmed() })
         .toString();
 }
 
@@ -258,8 +259,8 @@ QString ClassRecords::CheckBeforeStore(ClassRecord &r) const
     r.Echelon = ZeroPad(StrToIntSafe(r.Echelon), 2);
 
     // 1. No other row with the same number and echelon.
-    const int other = QueryValue(
-        u"select RID from Courses where trim(CourseId) = ?  and Echelon = ?    "_s,
+    const int other = QueryValueIn(
+        u"select RID from Courses where trim(CourseId) = ?  and Echelon = ?    "_s, Working(),
         { r.CourseId, r.Echelon }).toInt();
     if (other > 0 && other != r.RID)
         return u"課程編號重覆"_s;
@@ -308,7 +309,7 @@ int ClassRecords::StoreClass(ClassRecord r)
     if (r.RID > 0) {
         QVariantList params = values;
         params << r.RID;
-        Run(u"update Courses set CourseId = ?, Echelon = ?, Course = ?, DateStart = ?, DateEnd = ?, "
+        Run(Working(), u"update Courses set CourseId = ?, Echelon = ?, Course = ?, DateStart = ?, DateEnd = ?, "
             "DateBet = ?, TimeStart = ?, TimeEnd = ?, Place = ?, Charge = ?, Teacher = ?, "
             "TeacherId = ?, TotHours = ?, CNo4 = ?, CNo2 = ?, Bookin = ?, SignType = ?, Score = ?, "
             "Signer = ?, CourseContent = ? where RID = ?"_s,
@@ -316,7 +317,7 @@ int ClassRecords::StoreClass(ClassRecord r)
     } else {
         // The row number the database gave this row, not the largest one (another station may
         // add a class at the same moment).
-        QSqlQuery query = Run(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
+        QSqlQuery query = Run(Working(), u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
             "TimeStart, TimeEnd, Place, Charge, Teacher, TeacherId, TotHours, CNo4, CNo2, Bookin, "
             "SignType, Score, Signer, CourseContent) "
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
@@ -351,28 +352,28 @@ bool ClassRecords::EnrolTeacher(const QString &classKey, const QString &teacherI
     if (classKey.isEmpty() || id.size() != 10 || teacher.trimmed().isEmpty())
         return false;
     try {
-        if (QueryValue(u"select count(*) from Booking where Index_key LIKE ? escape '\\' and ID = ?"_s,
-                       { QString(LikePrefix(classKey) + u'%'), id })
+        if (QueryValueIn(u"select count(*) from Booking where Index_key LIKE ? escape '\\' and ID = ?"_s,
+                         Working(), { QString(LikePrefix(classKey) + u'%'), id })
                 .toInt()
             > 0)
             return false;
     } catch (const DatabaseError &) {
         return false;
     }
-    ExecSql(u"Insert into Booking ( ID, NAME ,Index_key,CR_TYPE,JOBTYPE ) Values ( ?, ?, ?, ?, ? ) "_s,
-            { id, teacher, classKey, u"課程"_s, u"講師"_s });
+    ExecSqlQuiet(u"Insert into Booking ( ID, NAME ,Index_key,CR_TYPE,JOBTYPE ) Values ( ?, ?, ?, ?, ? ) "_s,
+                 Working(), { id, teacher, classKey, u"課程"_s, u"講師"_s });
     return true;
 }
 
 void ClassRecords::DeleteClass(int rid, const QString &course)
 {
     ConfirmDeleteNamed(u"科目名稱："_s + course);
-    Run(u"delete from Courses where RID = ?"_s, { rid });
+    Run(Working(), u"delete from Courses where RID = ?"_s, { rid });
 }
 
 std::optional<ClassRecord> ClassRecords::LoadClass(int rid) const
 {
-    QSqlQuery query = Run(u"select * from Courses where RID = ?"_s, { rid });
+    QSqlQuery query = Run(Working(), u"select * from Courses where RID = ?"_s, { rid });
     if (!query.next())
         return std::nullopt;
     return ClassRecord::FromSqlRecord(query.record());
@@ -460,11 +461,11 @@ StartDecision ClassRecords::DecideStart(const ClassRecord &r, const QDate &today
     const QString last = r.DateEnd.trimmed();
     if (first != last) {
         const QString sql = u"select count(*) from Course where  Index_key = ? and DateStart = ? "_s;
-        if (QueryValue(sql, { key, first }).toInt() <= 0) {
+        if (QueryValueIn(sql, Working(), { key, first }).toInt() <= 0) {
             decision.message = u"起始日期未設定課程"_s;
             return decision;
         }
-        if (QueryValue(sql, { key, last }).toInt() <= 0) {
+        if (QueryValueIn(sql, Working(), { key, last }).toInt() <= 0) {
             decision.message = u"結束日期未設定課程"_s;
             return decision;
         }
@@ -538,7 +539,7 @@ QString ClassRecords::NextClassNumber(const QDate &today) const
                               + QString::number(m_courseNoLength) + u" 位，無法編列流水號"_s);
         }
     }
-    return NextSerialNumber(u"Courses"_s, prefix, u"CourseId"_s, m_courseNoLength);
+    return NextSerialNumberOn(Working(), u"Courses"_s, prefix, u"CourseId"_s, m_courseNoLength);
 }
 
 ClassRecord ClassRecords::NewClass(const QDate &today) const

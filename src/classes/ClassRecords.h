@@ -5,16 +5,20 @@
 
 #include <QDate>
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
+class TDM;
+
 // The classes (Courses rows) as the class window works on them: the search, what is checked
 // before a class is stored and done after it, deletion, the period-date panel, the decision
 // whether the station may start on a class today, and the numbering of classes the unit adds
-// itself. Everything runs on the working connection; values are always bound.
+// itself. Everything runs on the working connection of the data module it was given (taken
+// anew for every statement: the connection may be reopened meanwhile); values are always bound.
 //
 // Dates are stored as "YYYY/MM/DD" and times as "HH:MM"; the system compares them as text.
 
@@ -47,7 +51,7 @@ struct StartDecision
 class ClassRecords
 {
 public:
-    explicit ClassRecords(int courseNoLength);
+    ClassRecords(const TDM &dm, int courseNoLength);
 
     int courseNoLength() const { return m_courseNoLength; }
 
@@ -99,11 +103,11 @@ public:
     static QString LastDayOnDoubleClick(const QString &dateStart, const QDate &today);
     // Drop-down contents: places and organising units of every class, and the start or end
     // times of the classes starting after the given year.
-    static QStringList PlaceList();
-    static QStringList ChargeList();
-    static QStringList TimeList(const QString &column, const QDate &today);
+    static QStringList PlaceList(QSqlDatabase db);
+    static QStringList ChargeList(QSqlDatabase db);
+    static QStringList TimeList(QSqlDatabase db, const QString &column, const QDate &today);
     // The subject title of a subject code (CODE_DESC of the subject list); "" when none.
-    static QString SubjectDescription(const QString &code);
+    static QString SubjectDescription(QSqlDatabase db, const QString &code);
 
     // --- Storing ---------------------------------------------------------------------------
 
@@ -160,5 +164,8 @@ public:
     ClassRecord NewClass(const QDate &today) const;
 
 private:
+    QSqlDatabase Working() const;
+
+    const TDM &m_dm;
     int m_courseNoLength;
 };

@@ -34,14 +34,6 @@ QVariant TextOrNull(const QString &text)
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
-QSqlDatabase WorkingDb()
-{
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫尚未開啟"_s);
-    return dm->Con1();
-}
-
 void Exec(QSqlQuery &query, const QString &sql, const QVariantList &params)
 {
     if (!query.prepare(sql))
@@ -65,10 +57,16 @@ const QString ClassKeyCondition = u" trim(CourseId) || Echelon = ? "_s;
 
 } // namespace
 
-LessonRules::LessonRules(const QString &classKey, int courseNoLength)
-    : m_classKey(classKey.trimmed())
+LessonRules::LessonRules(const TDM &dm, const QString &classKey, int courseNoLength)
+    : m_dm(dm)
+    , m_classKey(classKey.trimmed())
     , m_courseNoLength(courseNoLength)
 {
+}
+
+QSqlDatabase LessonRules::WorkingDb() const
+{
+    return m_dm.Con1();
 }
 
 QString LessonRules::classNumber() const
@@ -147,10 +145,11 @@ QString LessonRules::FirstRefusal(const LessonRecord &lesson,
 
     // Overlap with another lesson of the class on that day; the bounds count, so a lesson
     // that starts at the minute another one ends overlaps it.
-    const int overlapping = QueryValue(
+    const int overlapping = QueryValueIn(
         u"select count(*) from Course where INDEX_KEY = ? and DateStart = ? and RID <> ?"
         " and ((TimeStart <= ? and TimeEnd >= ?) or (TimeStart <= ? and TimeEnd >= ?)"
         " or (TimeStart >= ? and TimeEnd <= ?))"_s,
+        WorkingDb(),
         {m_classKey, lesson.DateStart, lesson.RID, lesson.TimeStart, lesson.TimeStart,
          lesson.TimeEnd, lesson.TimeEnd, lesson.TimeStart, lesson.TimeEnd}).toInt();
     if (overlapping > 0)
@@ -164,8 +163,8 @@ QString LessonRules::FirstRefusal(const LessonRecord &lesson,
         const QString eventKey = classNumber() + remembered.CNo4 + remembered.TimeStart;
         const QString eventDate = FormatDateByPattern(
             u"YYYMMDD"_s, ParseDateSafe(remembered.DateStart, u"YYYY/MM/DD"_s));
-        const int events = QueryValue(
-            u"select count(*) from PSIO where INDEX_KEY = ? and IODATE = ?"_s,
+        const int events = QueryValueIn(
+            u"select count(*) from PSIO where INDEX_KEY = ? and IODATE = ?"_s, WorkingDb(),
             {eventKey, eventDate}).toInt();
         if (events > 0)
             return SignedMessage;
@@ -307,28 +306,29 @@ std::optional<LessonRecord> LessonRules::LoadLesson(int rid) const
 
 QString LessonRules::TeacherIdOfName(const QString &name) const
 {
-    return QueryValue(u"select ID from Booking where INDEX_KEY like ? escape '\\' and NAME = ?"_s,
-                      {BeginsWith(m_classKey), name}).toString();
+    return QueryValueIn(u"select ID from Booking where INDEX_KEY like ? escape '\\' and NAME = ?"_s,
+                        WorkingDb(), {BeginsWith(m_classKey), name}).toString();
 }
 
-QStringList LessonRules::DistinctValues(const QString &column)
+QStringList LessonRules::DistinctValues(QSqlDatabase db, const QString &column)
 {
     static const QStringList columns = {u"Subject"_s, u"TimeStart"_s, u"TimeEnd"_s,
                                         u"teacher"_s};
     if (!columns.contains(column))
         return {};
-    QStringList values = QueryToList(QString(), u"select distinct "_s + column
-                                                    + u" from Course where "_s + column
-                                                    + u" is not null order by "_s + column);
+    QStringList values = QueryToListOn(QString(), u"select distinct "_s + column
+                                                      + u" from Course where "_s + column
+                                                      + u" is not null order by "_s + column,
+                                       db);
     values.removeAll(QString());
     return values;
 }
 
-QList<SubjectCode> LessonRules::SubjectList()
+QList<SubjectCode> LessonRules::SubjectList(QSqlDatabase db)
 {
     const QString unitCode = ReadIniSetting(IniSection::Base, IniKey::TrainingUnitCode,
                                             QString(), IniDefault::TrainingUnitCode);
-    QSqlQuery query(WorkingDb());
+    QSqlQuery query(db);
     Exec(query,
          u"select CODE_SEQ, CODE_DESC from SYS_CODE where CODE_TYPE = ? order by CODE_SEQ"_s,
          {QString(u"課程科目"_s + unitCode.left(1))});
@@ -359,17 +359,20 @@ QString LessonRules::ComputeDateBet() const
 {
     const QString pattern = u"YYYY/MM/DD"_s;
     const QDate first = ParseDateSafe(
-        QueryValue(u"select DateStart from Courses where"_s + ClassKeyCondition, {m_classKey})
+        QueryValueIn(u"select DateStart from Courses where"_s + ClassKeyCondition, WorkingDb(),
+                     {m_classKey})
             .toString(),
         pattern).date();
     const QDate last = ParseDateSafe(
-        QueryValue(u"select DateEnd from Courses where"_s + ClassKeyCondition, {m_classKey})
+        QueryValueIn(u"select DateEnd from Courses where"_s + ClassKeyCondition, WorkingDb(),
+                     {m_classKey})
             .toString(),
         pattern).date();
 
     QList<QDate> lessonDates;
-    const QStringList dates = QueryToList(
-        QString(), u"select distinct DateStart from Course where INDEX_KEY = ?"_s, {m_classKey});
+    const QStringList dates = QueryToListOn(
+        QString(), u"select distinct DateStart from Course where INDEX_KEY = ?"_s, WorkingDb(),
+        {m_classKey});
     for (const QString &text : dates) {
         // A lesson date that is no day at all marks nothing.
         if (const std::optional<QDate> date = ReadLessonDate(text.trimmed()))
@@ -380,6 +383,6 @@ QString LessonRules::ComputeDateBet() const
 
 void LessonRules::WriteDateBet() const
 {
-    ExecSql(u"update Courses set DateBet = ? where"_s + ClassKeyCondition,
-            {ComputeDateBet(), m_classKey});
+    ExecSqlQuiet(u"update Courses set DateBet = ? where"_s + ClassKeyCondition, WorkingDb(),
+                 {ComputeDateBet(), m_classKey});
 }

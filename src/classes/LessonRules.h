@@ -2,15 +2,19 @@
 
 #include <QDate>
 #include <QList>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 
 #include <optional>
 
+class TDM;
+
 // The lessons of one class (Course rows): what is checked before a lesson is stored, the
 // storing itself with the teacher's enrolment, deletion, and the day flags (Courses.DateBet)
-// written when the lesson window closes. Everything runs on the working connection.
+// written when the lesson window closes. Everything runs on the working connection of the data
+// module it was given, taken anew for every statement (the connection may be reopened meanwhile).
 //
 // Dates are stored as "YYYY/MM/DD" and times as "HH:MM": the system compares them as text.
 
@@ -58,7 +62,7 @@ class LessonRules
 {
 public:
     // classKey: trimmed CourseId + two-digit Echelon of the class whose lessons are edited.
-    LessonRules(const QString &classKey, int courseNoLength);
+    LessonRules(const TDM &dm, const QString &classKey, int courseNoLength);
 
     QString classKey() const { return m_classKey; }
     // The first courseNoLength characters of the class key, trimmed.
@@ -108,11 +112,11 @@ public:
 
     // Distinct values of one of the columns Subject, TimeStart, TimeEnd, teacher over the
     // lessons of all classes, for the drop-down lists. Any other column gives an empty list.
-    static QStringList DistinctValues(const QString &column);
+    static QStringList DistinctValues(QSqlDatabase db, const QString &column);
 
     // The subject list: sys_code rows of type "課程科目" + first character of the training-unit
     // code setting, by CODE_SEQ.
-    static QList<SubjectCode> SubjectList();
+    static QList<SubjectCode> SubjectList(QSqlDatabase db);
 
     // --- Day flags -----------------------------------------------------------------------
 
@@ -128,6 +132,9 @@ public:
     void WriteDateBet() const;
 
 private:
+    QSqlDatabase WorkingDb() const;
+
+    const TDM &m_dm;
     QString m_classKey;
     int m_courseNoLength;
 };

@@ -97,7 +97,7 @@ TFmSetup::TFmSetup(TDM &dm, WindowOpeners openers, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
     , m_open(std::move(openers))
-    , m_records(std::make_unique<ClassRecords>(G().CourseNoLength))
+    , m_records(std::make_unique<ClassRecords>(dm, G().CourseNoLength))
 {
     setObjectName(u"FmSetup"_s);
     setWindowTitle(u"講習基本資料  版本："_s);
@@ -471,7 +471,7 @@ QWidget *TFmSetup::BuildDetailPage()
         connect(field, &QComboBox::currentTextChanged, this, [this] { BeginEdit(); });
     connect(DBMemoContent, &QPlainTextEdit::textChanged, this, [this] { BeginEdit(); });
     connect(DBEditCNo4, &QLineEdit::textChanged, this,
-            [this](const QString &code) { GuardAction([&] { LabelCNo4Desc->setText(ClassRecords::SubjectDescription(code)); }); });
+            [this](const QString &code) { GuardAction([&] { LabelCNo4Desc->setText(ClassRecords::SubjectDescription(m_dm.Con1(), code)); }); });
     // Either date changing shows or hides the period-date button.
     connect(DBEditDateStart, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
     connect(DBEditDateEnd, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
@@ -578,7 +578,7 @@ bool TFmSetup::FormActivate()
     m_serviceUrl = ServiceSettings::FromIni().baseUrl;
     ApplyEventCaptions();
 
-    m_records = std::make_unique<ClassRecords>(g.CourseNoLength);
+    m_records = std::make_unique<ClassRecords>(m_dm, g.CourseNoLength);
     LabelCourseIdLen->setText(m_records->ClassNumberLengthLabel());
     setWindowTitle(u"講習基本資料  版本："_s + g.EditionText + g.VersionText);
     PageControl1->setCurrentIndex(0);
@@ -617,10 +617,10 @@ void TFmSetup::FillDropDowns()
 {
     const QDate today = CurrentClock().today();
     m_loading = true;
-    SetItems(DBComboPlace, ClassRecords::PlaceList());
-    SetItems(DBComboCharge, ClassRecords::ChargeList());
-    SetItems(DBComboTimeStart, ClassRecords::TimeList(u"TimeStart"_s, today));
-    SetItems(DBComboTimeEnd, ClassRecords::TimeList(u"TimeEnd"_s, today));
+    SetItems(DBComboPlace, ClassRecords::PlaceList(m_dm.Con1()));
+    SetItems(DBComboCharge, ClassRecords::ChargeList(m_dm.Con1()));
+    SetItems(DBComboTimeStart, ClassRecords::TimeList(m_dm.Con1(), u"TimeStart"_s, today));
+    SetItems(DBComboTimeEnd, ClassRecords::TimeList(m_dm.Con1(), u"TimeEnd"_s, today));
     m_loading = false;
 }
 

@@ -345,7 +345,7 @@ void Tfm_Course::showEvent(QShowEvent *event)
 void Tfm_Course::Activate()
 {
     setWindowTitle(u"課程明細  版本："_s + G().EditionText + G().VersionText);
-    m_rules = std::make_unique<LessonRules>(G().CurrentClassKey, G().CourseNoLength);
+    m_rules = std::make_unique<LessonRules>(m_dm, G().CurrentClassKey, G().CourseNoLength);
     const FormSizeDefault::Geometry d = FormSizeDefault::fm_Course;
     RestoreFormGeometry(this, d.top, d.left, d.width, d.height);
     SetMode(Mode::Browse);
@@ -363,12 +363,12 @@ void Tfm_Course::FillDropDowns()
     const bool wasLoading = m_loading;
     m_loading = true;
     DBLookupCNo4->clear();
-    for (const SubjectCode &subject : LessonRules::SubjectList())
+    for (const SubjectCode &subject : LessonRules::SubjectList(m_dm.Con1()))
         DBLookupCNo4->addItem(subject.description, subject.code);
-    RefillCombo(DBComboSubject, LessonRules::DistinctValues(u"Subject"_s));
-    RefillCombo(DBComboTimeStart, LessonRules::DistinctValues(u"TimeStart"_s));
-    RefillCombo(DBComboTimeEnd, LessonRules::DistinctValues(u"TimeEnd"_s));
-    RefillCombo(DBComboTeacher, LessonRules::DistinctValues(u"teacher"_s));
+    RefillCombo(DBComboSubject, LessonRules::DistinctValues(m_dm.Con1(), u"Subject"_s));
+    RefillCombo(DBComboTimeStart, LessonRules::DistinctValues(m_dm.Con1(), u"TimeStart"_s));
+    RefillCombo(DBComboTimeEnd, LessonRules::DistinctValues(m_dm.Con1(), u"TimeEnd"_s));
+    RefillCombo(DBComboTeacher, LessonRules::DistinctValues(m_dm.Con1(), u"teacher"_s));
     ShowLookupOfNumber();
     m_loading = wasLoading;
 }

@@ -5,7 +5,6 @@
 #include "Fun/Settings.h"
 #include "base/Globals.h"
 #include "base/RolvanError.h"
-#include "core/TDM.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -304,17 +303,14 @@ ClassDayProfile LoadClassDayProfile(QSqlDatabase db, const QString &vIndex, cons
     return ComputeClassDayProfile(lessons, classRow, classPeriods);
 }
 
-ClassDayProfile get_IOtypeTimeString(const QString &vIndex, const QString &vDate,
+ClassDayProfile get_IOtypeTimeString(QSqlDatabase db, const QString &vIndex, const QString &vDate,
                                      const QString &vCNO4)
 {
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
     // The station's own template; a key left empty counts as no setting.
     const QString classPeriods = ReadIniSetting(IniSection::Baae, IniKey::ClassPeriods,
                                                 DefaultClassPeriods(), DefaultClassPeriods());
     const ClassDayProfile profile =
-        LoadClassDayProfile(dm->Con1(), vIndex, vDate, vCNO4, classPeriods);
+        LoadClassDayProfile(db, vIndex, vDate, vCNO4, classPeriods);
 
     Globals &globals = G();
     globals.ClsioTimeString = profile.ClsioTimeString;

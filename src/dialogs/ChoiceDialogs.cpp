@@ -40,13 +40,13 @@ QString CourseChoiceCaption(const QString &firstDay, const QString &lastDay)
     return u"日期："_s + firstDay + u"～"_s + lastDay;
 }
 
-QStringList CourseChoiceLines(const QString &classKey)
+QStringList CourseChoiceLines(QSqlDatabase db, const QString &classKey)
 {
-    return QueryToList(u"codeSubject"_s,
+    return QueryToListOn(u"codeSubject"_s,
         u"select coalesce(CNo4,'') || ':' || coalesce(DateStart,'') || '(' || coalesce(TimeStart,'')"
         " || '-' || coalesce(TimeEnd,'') || '):' || coalesce(Subject,'') as codeSubject"
         " from Course where INDEX_KEY like ? escape '\\' order by DateStart nulls first, TimeStart nulls first"_s,
-        {BeginsWith(classKey)});
+        db, {BeginsWith(classKey)});
 }
 
 QString ClassNumberOfKey(const QString &classKey, int courseNoLength)

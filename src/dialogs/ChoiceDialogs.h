@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -34,9 +35,9 @@ QString CourseChoicePrompt();         // edit text before a choice: "至少選1�
 // The caption line: "日期：<first day>～<last day>".
 QString CourseChoiceCaption(const QString &firstDay, const QString &lastDay);
 
-// The lesson lines of a class on the working connection, by date and start time. A lesson
+// The lesson lines of a class on the working connection db, by date and start time. A lesson
 // with a blank column still gives a line (the blank part is empty).
-QStringList CourseChoiceLines(const QString &classKey);
+QStringList CourseChoiceLines(QSqlDatabase db, const QString &classKey);
 
 // What a confirmed line gives.
 struct CourseChoice

@@ -2,6 +2,7 @@
 
 #include "dialogs/ChoiceDialogs.h"
 #include "base/Globals.h"
+#include "core/TDM.h"
 #include "platform/ErrorReport.h"
 #include "platform/Prompter.h"
 
@@ -14,8 +15,9 @@
 
 using namespace Qt::StringLiterals;
 
-Tdialog_course::Tdialog_course(QWidget *parent)
+Tdialog_course::Tdialog_course(TDM &dm, QWidget *parent)
     : QDialog(parent)
+    , m_dm(dm)
 {
     setObjectName(u"dialog_course"_s);
     setWindowTitle(u"課程選擇"_s);
@@ -60,7 +62,7 @@ void Tdialog_course::showEvent(QShowEvent *event)
     G().DialogCourseResult = CourseChoiceAbort();
     Label1->setText(CourseChoiceCaption(G().DialogCourseFirstDay, G().DialogCourseLastDay));
     ComboBox1->clear();
-    GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(G().CurrentClassKey)); });
+    GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(m_dm.Con1(), G().CurrentClassKey)); });
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(CourseChoicePrompt());
     // The lines are known only now: the dialog takes the width of the longest.

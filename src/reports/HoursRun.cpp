@@ -5,6 +5,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/SysIni.h"
+#include "core/TDM.h"
 #include "dialogs/ChoiceDialogs.h"
 #include "base/RolvanError.h"
 
@@ -20,7 +21,7 @@ using namespace Qt::StringLiterals;
 
 // ---- Settings --------------------------------------------------------------------------------
 
-ReportSettings ReadReportSettings()
+ReportSettings ReadReportSettings(QSqlDatabase sample)
 {
     // A missing key takes its default; a key stored empty reads as empty, which is 0 minutes (no
     // tolerance, no break limit, a roll call only at its minute), as the station reads the same
@@ -32,8 +33,8 @@ ReportSettings ReadReportSettings()
     const auto iniOrDefault = [](const QString &section, const QString &key, const QString &byDefault) {
         return ReadIniSetting(section, key, byDefault, byDefault);
     };
-    const auto sysIni = [](const QString &key, const QString &byDefault) {
-        return ReadSysIni(IniSection::Base, key, QString(), byDefault);
+    const auto sysIni = [&sample](const QString &key, const QString &byDefault) {
+        return ReadSysIni(sample, IniSection::Base, key, QString(), byDefault);
     };
     const QString unit = ini(IniSection::Base, IniKey::TrainingUnitCode, IniDefault::TrainingUnitCode);
 

@@ -23,7 +23,7 @@
 
 // Reads the settings of the moment from the template's sys_ini and the station INI. A setting
 // that is not a whole number is reported (StrToIntSafe) and counts as 0.
-ReportSettings ReadReportSettings();
+ReportSettings ReadReportSettings(QSqlDatabase sample);
 
 // ---- What the reports read of a class (on the connection given, values bound) ----
 

@@ -94,7 +94,7 @@ QSqlDatabase ReportOutputs::Connection() const
 void ReportOutputs::Activate()
 {
     m_classKey = G().CurrentClassKey.trimmed();
-    m_settings = ReadReportSettings();
+    m_settings = ReadReportSettings(m_dm->ConSample());
     const int length = m_settings.CourseNoLength > 0 ? m_settings.CourseNoLength : G().CourseNoLength;
     m_classNumber = length > 0 ? m_classKey.left(length) : m_classKey;
 

@@ -196,7 +196,7 @@ DayWindows BuildSheetWindows(QSqlDatabase db, const QString &classKey, const QSt
     const bool hasLessons = SheetNeedsCourseChoice(db, classKey);
     if (!hasLessons)
         return SheetWindowsFrom(classRow, false, QString(), {}, settings);
-    const QString clsIOType = get_IOtypeTimeString(classKey, lessonDate, lessonKey).ClsIOType;
+    const QString clsIOType = get_IOtypeTimeString(db, classKey, lessonDate, lessonKey).ClsIOType;
     return SheetWindowsFrom(classRow, true, clsIOType,
                             ChosenLessonRows(LoadClassLessons(db, classKey), lessonDate, lessonKey), settings);
 }
@@ -253,7 +253,7 @@ SheetData BuildSheetData(QSqlDatabase db, const QString &classKey, const SheetCh
     }
 
     const QList<ReportLesson> lessons = LoadClassLessons(db, classKey);
-    d.SheetSignType = get_IOtypeTimeString(classKey, d.LessonDate, d.LessonKey).ClsIOType;
+    d.SheetSignType = get_IOtypeTimeString(db, classKey, d.LessonDate, d.LessonKey).ClsIOType;
     const QList<ReportLesson> chosenRows = ChosenLessonRows(lessons, d.LessonDate, d.LessonKey);
     d.Windows = SheetWindowsFrom(classRow, d.HasLessons, d.SheetSignType, chosenRows, settings);
     if (d.HasLessons) {

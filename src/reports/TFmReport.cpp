@@ -343,7 +343,7 @@ QString TFmReport::RunSheet(SignSheetKind kind)
     if (SheetNeedsCourseChoice(m_dm.Con1(), classKey)) {
         G().DialogCourseFirstDay = m_outputs.values().DateStart;
         G().DialogCourseLastDay = m_outputs.values().DateEnd;
-        Tdialog_course dialog(this);
+        Tdialog_course dialog(m_dm, this);
         dialog.exec();
         choice = SheetChoice::FromGlobals();
         if (choice.aborted())
@@ -359,7 +359,7 @@ QString TFmReport::RunSheet(SignSheetKind kind)
                 return SignSheetPlacesOf(m_outputs, d.RocSheetDate);
             };
             sheet = PrepareSignSheet(
-                m_dm.Con1(), kind, classKey, choice, ReadReportSettings(), ReadSheetPhotoOn(), places, PP, progress);
+                m_dm.Con1(), kind, classKey, choice, ReadReportSettings(m_dm.ConSample()), ReadSheetPhotoOn(), places, PP, progress);
         } catch (const SilentAbort &) {
             return QString();
         }

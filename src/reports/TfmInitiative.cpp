@@ -873,7 +873,7 @@ std::optional<QString> TfmInitiative::ManualSignInKey(const QDateTime &now)
     const auto [first, last] = m_records->ClassDates();
     g.DialogCourseFirstDay = first;
     g.DialogCourseLastDay = last;
-    Tdialog_course dialog(this);
+    Tdialog_course dialog(m_dm, this);
     dialog.exec();
     if (g.DialogCourseResult == CourseChoiceAbort() || g.FullLessonKey.trimmed().isEmpty())
         return std::nullopt;

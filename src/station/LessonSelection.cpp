@@ -512,7 +512,7 @@ void LessonSelection::get_ClassesNo()
             continue;
 
         const ClassDayProfile profile =
-            get_IOtypeTimeString(m_station.ClassKey, todayText, m_station.CourseCode);
+            get_IOtypeTimeString(m_dm.Con1(), m_station.ClassKey, todayText, m_station.CourseCode);
         m_station.SignTypeFlags = OverlayFlags(m_station.SignTypeFlags, profile.ClsIOType);
         if (r.DateStart.trimmed() == todayText && r.DateEnd.trimmed() == todayText) {
             G().ClsIOType = r.SignType;

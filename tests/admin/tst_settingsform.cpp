@@ -129,7 +129,7 @@ void TestSettingsForm::loadTakesStoredValuesAndDefaults()
 {
     QVERIFY(WriteBytes(IniPath(), ExistingIni));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
 
     QCOMPARE(form.companyId, u"12345678"_s);
     QCOMPARE(form.companyName, u"台北職訓中心"_s);
@@ -175,7 +175,7 @@ void TestSettingsForm::saveNeedsATwoCharacterStationNumber()
     QFETCH(bool, saved);
     QVERIFY(WriteBytes(IniPath(), ExistingIni));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     form.stationNo = stationNo;
     form.companyName = u"新名稱"_s;
 
@@ -194,7 +194,7 @@ void TestSettingsForm::saveWritesEveryKeyWithTheFixedValues()
 {
     QVERIFY(WriteBytes(IniPath(), ExistingIni));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     form.imagePath = u"D:\\影像"_s;
     form.ioKeyboard = false;
     form.manualSuccessSound = false;
@@ -253,7 +253,7 @@ void TestSettingsForm::passwordIsKeptAsStoredUnlessChanged()
     QFETCH(QString, expected);
     WriteIniSettingAt(IniPath(), IniSection::Base, IniKey::SystemPass, stored);
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     form.stationNo = u"01"_s;
     if (!newPassword.isNull())
         form.password = newPassword;
@@ -265,7 +265,7 @@ void TestSettingsForm::sharedDatabaseFieldsRoundTrip()
 {
     QVERIFY(WriteBytes(IniPath(), ExistingIni));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     // Not set yet: off, the usual port.
     QCOMPARE(form.useNetDb, false);
     QCOMPARE(form.netDbPort, u"5432"_s);
@@ -299,7 +299,7 @@ void TestSettingsForm::sharedDatabaseFieldsRoundTrip()
     QCOMPARE(read.user, u"station"_s);
     QCOMPARE(read.password, password);
     StationSettingsForm again;
-    again.Load(IniPath());
+    again.Load(IniPath(), m_db->dm().ConSample());
     QCOMPARE(again.useNetDb, true);
     QCOMPARE(again.netDbHost, u"db.unit.example"_s);
     QCOMPARE(again.netDbPort, u"6543"_s);
@@ -332,7 +332,7 @@ void TestSettingsForm::sharedDatabasePasswordIsKeptAsStoredUnlessChanged()
     QFETCH(QString, expected);
     WriteIniSettingAt(IniPath(), IniSection::Base, IniKey::NetDbPassword, stored);
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     form.stationNo = u"01"_s;
     if (!newPassword.isNull())
         form.netDbPassword = newPassword;
@@ -384,7 +384,7 @@ void TestSettingsForm::saveRefusesAnIncompleteSharedDatabase()
     QFETCH(QString, named);
     QVERIFY(WriteBytes(IniPath(), ExistingIni));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     form.useNetDb = useNetDb;
     form.netDbHost = host;
     form.netDbPort = port;
@@ -420,7 +420,7 @@ void TestSettingsForm::classPeriodsArePaddedToFourCharacters()
     QFETCH(QString, first);
     QFETCH(QString, saved);
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     QCOMPARE(form.ClassPeriodsText(), IniDefault::ClassPeriodsBase);
     form.stationNo = u"01"_s;
     form.classPeriods[0] = first;
@@ -492,7 +492,7 @@ void TestSettingsForm::saveListsWhatChangesUnseen()
     m_db->globals().IdnoCaption = idnoCaption;
     QVERIFY(WriteBytes(IniPath(), ini));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
     QStringList seen;
     const QList<StationSettingsForm::UnseenChange> changes = form.UnseenChanges(IniPath());
     for (const StationSettingsForm::UnseenChange &c : changes)
@@ -510,7 +510,7 @@ void TestSettingsForm::saveAsksOnceAndWritesNothingWhenCancelled()
     const QByteArray fresh("[Base]\nComputerNo=01\n");
     QVERIFY(WriteBytes(IniPath(), fresh));
     StationSettingsForm form;
-    form.Load(IniPath());
+    form.Load(IniPath(), m_db->dm().ConSample());
 
     // A refused station number is refused before anything is asked.
     form.stationNo = u"1"_s;

@@ -97,7 +97,7 @@ void TestClassRecords::init()
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_clock = std::make_unique<FixedClock>(QDateTime(QDate(2024, 5, 6), QTime(8, 30)));
     SetCurrentClock(m_clock.get());
-    m_records = std::make_unique<ClassRecords>(11);
+    m_records = std::make_unique<ClassRecords>(m_db->dm(), 11);
     G().OrganisationName = u"北區職訓中心"_s;
 }
 
@@ -566,7 +566,7 @@ void TestClassRecords::classNumberPatterns()
     QFETCH(int, length);
     QFETCH(QString, number);
     WriteIniSetting(IniSection::Base, IniKey::CourseNoFormat, pattern);
-    QCOMPARE(ClassRecords(length).NextClassNumber(m_clock->today()), number);
+    QCOMPARE(ClassRecords(m_db->dm(), length).NextClassNumber(m_clock->today()), number);
 }
 
 void TestClassRecords::patternWithoutRoomForASerialIsRefused()

@@ -100,7 +100,7 @@ void TestLessonRules::init()
 
     ExecSql(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd) values (?, ?, ?, ?, ?)"_s,
             {u"11301234567"_s, u"01"_s, u"職業安全衛生教育訓練"_s, Day, u"2024/05/08"_s});
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     m_signedRid = rules.StoreLesson(Lesson(u"A001"_s, Day, u"09:00"_s, u"10:00"_s), {});
     m_unsignedRid = rules.StoreLesson(Lesson(u"A003"_s, Day, u"13:30"_s, u"16:30"_s), {});
     QVERIFY(m_signedRid > 0 && m_unsignedRid > 0);
@@ -182,7 +182,7 @@ void TestLessonRules::checksInOrder()
     LessonRecord lesson = Lesson(cno4, date, start, end, subject);
     lesson.noonRS = breakOrRollCall;
     lesson.Hours = hours;
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     QCOMPARE(rules.FirstRefusal(lesson, {}), refusal);
 
     // The same for every break and roll-call field.
@@ -219,7 +219,7 @@ void TestLessonRules::signEventsFreezeDateStartAndNumber()
     QFETCH(QString, change);
     QFETCH(QString, refusal);
 
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     const int rid = signedLesson ? m_signedRid : m_unsignedRid;
     LessonRecord lesson = *rules.LoadLesson(rid);
     const RememberedLesson remembered{lesson.DateStart, lesson.TimeStart, lesson.CNo4};
@@ -239,7 +239,7 @@ void TestLessonRules::signEventsFreezeDateStartAndNumber()
 
 void TestLessonRules::refusedLessonShowsItsMessageAndWritesNothing()
 {
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     const int lessons = Count(u"select count(*) from Course"_s);
 
     LessonRecord badDate = Lesson(u"A002"_s, u"2024/13/40"_s, u"10:10"_s, u"11:00"_s);
@@ -261,7 +261,7 @@ void TestLessonRules::refusedLessonShowsItsMessageAndWritesNothing()
 
 void TestLessonRules::storedLessonKeepsTextsWithApostrophes()
 {
-    LessonRules rules(u" "_s + ClassKey + u" "_s, 11);
+    LessonRules rules(m_station->dm(), u" "_s + ClassKey + u" "_s, 11);
     LessonRecord lesson = Lesson(u"A002"_s, u"2024/05/07"_s, u"09:00"_s, u"12:00"_s,
                                  u"O'Brien's 安全講座"_s);
     lesson.INDEX_KEY = u"somewhere else"_s;
@@ -314,7 +314,7 @@ void TestLessonRules::teacherIsEnrolledOnce()
     QFETCH(QString, teacherID);
     QFETCH(int, enrolled);
 
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     LessonRecord lesson = Lesson(u"A002"_s, u"2024/05/07"_s, u"09:00"_s, u"12:00"_s);
     lesson.teacher = teacher;
     lesson.teacherID = teacherID;
@@ -343,7 +343,7 @@ void TestLessonRules::teacherIdIsLookedUpInTheClass()
             {ClassKey, u"D123456789"_s, u"黃志強"_s});
     ExecSql(u"insert into Booking (INDEX_KEY, ID, NAME) values (?, ?, ?)"_s,
             {u"1130999999900"_s, u"E123456789"_s, u"李淑芬"_s});
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     QCOMPARE(rules.TeacherIdOfName(u"黃志強"_s), u"D123456789"_s);
     QCOMPARE(rules.TeacherIdOfName(u"李淑芬"_s), QString());
     QCOMPARE(rules.TeacherIdOfName(u"無此人"_s), QString());
@@ -351,7 +351,7 @@ void TestLessonRules::teacherIdIsLookedUpInTheClass()
 
 void TestLessonRules::deleteAsksWithTheTitle()
 {
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     m_prompter->queueButton(Prompter::Button::No);
     QVERIFY_THROWS_EXCEPTION(SilentAbort, rules.DeleteLesson(m_unsignedRid, u"職業安全衛生概論"_s));
     QCOMPARE(m_prompter->asked, QStringList{u"刪除這筆 課程名稱: 職業安全衛生概論 的資料? ??"_s});
@@ -404,7 +404,7 @@ void TestLessonRules::dateBetOnClosing()
         ExecSql(u"insert into Course (INDEX_KEY, CNo4, DateStart, TimeStart, TimeEnd) values (?, ?, ?, ?, ?)"_s,
                 {key, u"A001"_s, date, start, start});
     }
-    LessonRules rules(key, 11);
+    LessonRules rules(m_station->dm(), key, 11);
     QCOMPARE(rules.ComputeDateBet(), dateBet);
     rules.WriteDateBet();
     QCOMPARE(QueryValue(u"select DateBet from Courses where CourseId = ?"_s, {u"O'KEY000001"_s}).toString(),
@@ -429,7 +429,7 @@ void TestLessonRules::dateBetIsCutAt255Days()
 
 void TestLessonRules::subjectListFollowsTheTrainingUnit()
 {
-    QList<SubjectCode> subjects = LessonRules::SubjectList();
+    QList<SubjectCode> subjects = LessonRules::SubjectList(m_station->dm().Con1());
     QVERIFY(subjects.size() >= 12);
     QCOMPARE(subjects.first().code, u"A001"_s);
     QCOMPARE(subjects.first().description, u"職業安全衛生概論"_s);
@@ -437,7 +437,7 @@ void TestLessonRules::subjectListFollowsTheTrainingUnit()
     WriteIniSetting(IniSection::Base, IniKey::TrainingUnitCode, u"Y007"_s);
     ExecSql(u"insert into SYS_CODE (CODE_TYPE, CODE_SEQ, CODE_DESC) values (?, ?, ?)"_s,
             {u"課程科目Y"_s, u"B001"_s, u"堆高機操作"_s});
-    subjects = LessonRules::SubjectList();
+    subjects = LessonRules::SubjectList(m_station->dm().Con1());
     QCOMPARE(subjects.size(), 1);
     QCOMPARE(subjects.first().description, u"堆高機操作"_s);
 }

@@ -199,7 +199,7 @@ void TestTfmCourse::addsALessonThroughTheDetailPage()
     QCOMPARE(grid->model()->rowCount(), 5);
     const int rid = m_window->currentRid();
     QVERIFY(rid > 0);
-    LessonRules rules(ClassKey, 11);
+    LessonRules rules(m_station->dm(), ClassKey, 11);
     const LessonRecord stored = *rules.LoadLesson(rid);
     QCOMPARE(stored.INDEX_KEY, ClassKey);
     QCOMPARE(stored.CNo4, u"A005"_s);

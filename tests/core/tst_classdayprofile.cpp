@@ -378,7 +378,7 @@ void TestClassDayProfile::loaderReadsTheClassDayFromTheDatabase()
             { u"O'NEIL"_s, u"03"_s, Day, Day, u"19:00"_s, u"21:00"_s, u"000011"_s });
 
     // The whole day.
-    ClassDayProfile day = get_IOtypeTimeString(key, Day, QString());
+    ClassDayProfile day = get_IOtypeTimeString(station.dm().Con1(), key, Day, QString());
     QCOMPARE(day.ClsioTimeString, u"090012001330163000000000"_s);
     QCOMPARE(day.ClsIOType, u"111100"_s);
     QCOMPARE(day.ClsRollCallTimes, u"08501400"_s);
@@ -387,7 +387,7 @@ void TestClassDayProfile::loaderReadsTheClassDayFromTheDatabase()
     QCOMPARE(G().ClsRollCallTimes, u"08501400"_s);
 
     // One lesson named by number and start time: the afternoon alone.
-    day = get_IOtypeTimeString(key, Day, u"000213:30"_s);
+    day = get_IOtypeTimeString(station.dm().Con1(), key, Day, u"000213:30"_s);
     QCOMPARE(day.ClsIOType, u"110000"_s);
     QCOMPARE(day.ClsIOTypeShift, 2);
     QCOMPARE(G().ClsioTimeString, u"000000001330163000000000"_s);
@@ -399,20 +399,20 @@ void TestClassDayProfile::loaderReadsTheClassDayFromTheDatabase()
     // 13:30 lesson one across lunch. The settings window's key under Base is not read here.
     WriteIniSetting(IniSection::Base, IniKey::ClassPeriods, u"093010001100120013001400"_s);
     WriteIniSetting(IniSection::Baae, IniKey::ClassPeriods, u"093014001500173018302130"_s);
-    day = get_IOtypeTimeString(key, Day, u"000213:30"_s);
+    day = get_IOtypeTimeString(station.dm().Con1(), key, Day, u"000213:30"_s);
     QCOMPARE(day.ClsioTimeString, u"133014001500163000000000"_s);
     QCOMPARE(day.ClsIOType, u"111100"_s);
     QCOMPARE(G().ClsIOTypeShift, 0);
     // A key stored empty counts as no setting.
     WriteIniSetting(IniSection::Baae, IniKey::ClassPeriods, u""_s);
-    QCOMPARE(get_IOtypeTimeString(key, Day, u"000213:30"_s).ClsIOType, u"110000"_s);
+    QCOMPARE(get_IOtypeTimeString(station.dm().Con1(), key, Day, u"000213:30"_s).ClsIOType, u"110000"_s);
 
     // A date without lessons of a two-day class.
-    day = get_IOtypeTimeString(key, u"2024/09/07"_s, QString());
+    day = get_IOtypeTimeString(station.dm().Con1(), key, u"2024/09/07"_s, QString());
     QCOMPARE(day, ClassDayProfile());
 
     // The one-day class without lessons takes its own times and kinds, found by a bound key.
-    day = get_IOtypeTimeString(u"O'NEIL03"_s, Day, QString());
+    day = get_IOtypeTimeString(station.dm().Con1(), u"O'NEIL03"_s, Day, QString());
     QCOMPARE(day.ClsioTimeString, u"000000000000000019002100"_s);
     QCOMPARE(day.ClsIOType, u"000011"_s);
     QCOMPARE(G().ClsIOType, u"000011"_s);

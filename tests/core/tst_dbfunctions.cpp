@@ -561,7 +561,7 @@ void TestDbFunctions::readSysIni()
     QFETCH(QString, key);
     QFETCH(QString, expected);
     openSample();
-    QCOMPARE(ReadSysIni(section, key, u"empty"_s, u"default"_s), expected);
+    QCOMPARE(ReadSysIni(m_db->dm().ConSample(), section, key, u"empty"_s, u"default"_s), expected);
 }
 
 // --- Access functions ---------------------------------------------------------------------------

@@ -182,7 +182,7 @@ void TestChoiceDialogs::lessonLinesOfTheClass()
     add(u"1130123456700"_s, u"A001"_s, u"2024/05/06"_s, u"09:00"_s, u"12:00"_s, QVariant());
     add(u"1130999999900"_s, u"A001"_s, u"2024/05/06"_s, u"09:00"_s, u"12:00"_s, u"別班"_s);
 
-    QCOMPARE(CourseChoiceLines(u"1130123456700"_s),
+    QCOMPARE(CourseChoiceLines(m_station->dm().Con1(), u"1130123456700"_s),
              (QStringList{u"A001:2024/05/06(09:00-12:00):"_s,
                           u"A002:2024/05/06(13:30-16:30):O'Neil 講座"_s,
                           u"A003:2024/05/07(09:00-12:00):急救與心肺復甦術"_s}));
@@ -330,7 +330,7 @@ void TestChoiceDialogs::courseDialogHandsBackTheChosenLesson()
     G().DialogCourseLastDay = u"2024/05/07"_s;
     G().DialogCourseResult = u"1120101(日)"_s; // a choice of an earlier showing
 
-    Tdialog_course dialog;
+    Tdialog_course dialog(m_station->dm());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), u"課程選擇"_s);
@@ -360,7 +360,7 @@ void TestChoiceDialogs::courseDialogHandsBackTheChosenLesson()
 void TestChoiceDialogs::courseDialogWithoutAChoiceStaysAbort()
 {
     G().CurrentClassKey = u"1130123456700"_s;
-    Tdialog_course dialog;
+    Tdialog_course dialog(m_station->dm());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // OK on the prompt itself asks for a lesson and keeps the dialog open.

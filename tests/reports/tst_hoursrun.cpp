@@ -512,7 +512,7 @@ void TestHoursRun::settingsAreReadAndBadNumbersCountAsZero()
     QString error;
     QVERIFY2(m_station->dm().OpenSampleDatabase(sample, &error), qPrintable(error));
 
-    ReportSettings s = ReadReportSettings();
+    ReportSettings s = ReadReportSettings(m_station->dm().ConSample());
     QCOMPARE(s.LateGrace, u"0015"_s);
     QCOMPARE(s.RestLimit, u"00:30"_s);
     QCOMPARE(s.HourMinutes, 45);
@@ -528,7 +528,7 @@ void TestHoursRun::settingsAreReadAndBadNumbersCountAsZero()
     ExecSqlOn(u"insert into sys_ini (SystemName, ini1, ini2, ini3) values (?, ?, ?, ?)"_s,
               m_station->dm().ConSample(),
               {m_station->globals().ProgramName, u"Base"_s, u"遲到早退分鐘認定Y"_s, u"10"_s});
-    s = ReadReportSettings();
+    s = ReadReportSettings(m_station->dm().ConSample());
     QCOMPARE(s.HourMinutes, 50);
     QCOMPARE(s.LateGrace, u"0010"_s);
     QCOMPARE(s.RollCallLimit, 0);
@@ -555,7 +555,7 @@ void TestHoursRun::settingsStoredEmptyReadAsZero()
     WriteIniSetting(IniSection::Base, IniKey::CourseNoLength, QString());
     WriteIniSetting(IniSection::Baae, IniKey::ClassPeriods, QString());
 
-    const ReportSettings s = ReadReportSettings();
+    const ReportSettings s = ReadReportSettings(m_station->dm().ConSample());
     QCOMPARE(s.HourMinutes, 0);
     QCOMPARE(s.RollCallLimit, 0);
     QCOMPARE(s.LateGrace, u"0000"_s);
