@@ -65,3 +65,61 @@ bool ExportRowsToCsvFile(const QString &path, const QStringList &header,
         *error = file.errorString();
     return ok;
 }
+
+QList<CsvTextRecord> SplitCsvRecords(const QString &text, QChar separator, CsvRecordEnd recordEnd)
+{
+    QList<CsvTextRecord> records;
+    CsvTextRecord record;
+    QString field;
+    bool quoted = false;
+    bool any = false; // the record holds a character
+    int line = 1;
+    const auto endField = [&] {
+        record.fields << field;
+        field.clear();
+    };
+    const auto endRecord = [&] {
+        if (any) {
+            endField();
+            records << record;
+        }
+        record.fields.clear();
+        field.clear();
+        any = false;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"') {
+                if (i + 1 < text.size() && text.at(i + 1) == u'"') {
+                    field += u'"';
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                if (c == u'\n')
+                    ++line;
+                field += c;
+            }
+            continue;
+        }
+        if (c == u'"') {
+            quoted = true;
+            any = true;
+        } else if (c == separator) {
+            endField();
+            any = true;
+        } else if (c == u'\n' || (c == u'\r' && recordEnd == CsvRecordEnd::AnyLineBreak)) {
+            endRecord();
+            if (c == u'\n')
+                ++line;
+            record.line = line;
+        } else {
+            field += c;
+            any = true;
+        }
+    }
+    endRecord();
+    return records;
+}

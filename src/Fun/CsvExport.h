@@ -24,3 +24,19 @@ bool WriteCsv(
 // the message with the path and the reason.
 bool ExportRowsToCsvFile(const QString &path, const QStringList &header,
     const QList<QStringList> &rows, QChar separator, QString *error = nullptr);
+
+// Reading CSV text: fields split at the separator; a double quote opens a quoted part wherever it
+// stands, in which "" is one quote and separators and line breaks are text. Fields are kept as
+// they stand (blanks, a carriage return before a line feed included). A record ends at a line
+// feed outside quotes, or with AnyLineBreak at a carriage return too (so CR LF, LF and CR each
+// end one). A record holding no character at all (an empty line, the nothing after the last
+// line break) is left out.
+enum class CsvRecordEnd { LineFeed, AnyLineBreak };
+
+struct CsvTextRecord
+{
+    int line = 1; // the line on which the record starts, lines counted by line feeds from 1
+    QStringList fields;
+};
+
+QList<CsvTextRecord> SplitCsvRecords(const QString &text, QChar separator, CsvRecordEnd recordEnd);

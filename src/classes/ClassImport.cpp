@@ -1,5 +1,6 @@
 #include "classes/ClassImport.h"
 
+#include "Fun/CsvExport.h"
 #include "Fun/DateTimeFunctions.h"
 #include "core/DbFunctions.h"
 #include "classes/TrainingService.h"
@@ -35,63 +36,23 @@ QString TrimField(const QString &text)
     return text.mid(start, end - start);
 }
 
-struct CsvRecord
-{
-    int line = 0; // line on which the record starts
-    QStringList fields;
-};
+using CsvRecord = CsvTextRecord;
 
-// Splits CSV text into records of trimmed fields. A double quote opens a quoted part (in
-// which "" is one quote and separators and line feeds are text) wherever it stands.
+// Splits CSV text into records of trimmed fields, "null" standing for an empty field. A double
+// quote opens a quoted part (in which "" is one quote and separators and line feeds are text)
+// wherever it stands; records end at line feeds.
 QList<CsvRecord> SplitCsv(const QString &text)
 {
-    QList<CsvRecord> records;
-    CsvRecord record;
-    record.line = 1;
-    QString field;
-    bool quoted = false;
-    int line = 1;
-    auto endField = [&] {
-        const QString value = TrimField(field);
-        record.fields << (value == u"null"_s ? QString() : value);
-        field.clear();
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < text.size() && text.at(i + 1) == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                if (c == u'\n')
-                    ++line;
-                field += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            endField();
-        } else if (c == u'\n') {
-            endField();
-            records << record;
-            record = CsvRecord();
-            record.line = ++line;
-        } else {
-            field += c;
-        }
-    }
-    endField();
-    records << record;
-    // Blank records (an empty line, the nothing after a final line feed) carry no person.
     QList<CsvRecord> kept;
-    for (const CsvRecord &r : std::as_const(records)) {
-        if (r.fields.size() == 1 && r.fields.first().isEmpty())
+    for (CsvRecord record : SplitCsvRecords(text, u',', CsvRecordEnd::LineFeed)) {
+        for (QString &field : record.fields) {
+            const QString value = TrimField(field);
+            field = value == u"null"_s ? QString() : value;
+        }
+        // A record of one blank field (blanks or "null" alone on a line) carries no person.
+        if (record.fields.size() == 1 && record.fields.first().isEmpty())
             continue;
-        kept << r;
+        kept << record;
     }
     return kept;
 }

@@ -111,52 +111,8 @@ QString SnapshotNameOf(const SnapshotEvent &e)
 QList<QStringList> CsvRecords(const QString &text)
 {
     QList<QStringList> records;
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    bool any = false;
-    const auto endField = [&] {
-        fields << field;
-        field.clear();
-    };
-    const auto endRecord = [&] {
-        if (any) {
-            endField();
-            records << fields;
-        }
-        fields.clear();
-        field.clear();
-        any = false;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < text.size() && text.at(i + 1) == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-            continue;
-        }
-        if (c == u'"') {
-            quoted = true;
-            any = true;
-        } else if (c == u',') {
-            endField();
-            any = true;
-        } else if (c == u'\r' || c == u'\n') {
-            endRecord();
-        } else {
-            field += c;
-            any = true;
-        }
-    }
-    endRecord();
+    for (const CsvTextRecord &record : SplitCsvRecords(text, u',', CsvRecordEnd::AnyLineBreak))
+        records << record.fields;
     return records;
 }
 
