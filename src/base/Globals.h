@@ -40,28 +40,6 @@ struct Globals
     // Help window topic: the help name; the subject travels in TDM::vString.
     QString HelpName;
 
-    // Values the choice dialogs and the class and lesson windows exchange.
-    // Class-day profile of the last get_IOtypeTimeString call (class, date, lesson): six HHMM
-    // reference times, the six sign-event kinds that apply, the roll-call times ("HHMM" each)
-    // and the shift of a day whose only kinds are the afternoon (2) or evening (4) pair.
-    QString ClsioTimeString = QStringLiteral("000000000000000000000000");
-    QString ClsIOType = QStringLiteral("000000");
-    QString ClsRollCallTimes;
-    int ClsIOTypeShift = 0;
-    // Date dialog: the date text in and out, read and written with DialogDatePattern
-    // (empty = the default date pattern).
-    QString DialogDateText;
-    QString DialogDatePattern;
-    // Course choice dialog: the class's first and last day shown in its caption line (in);
-    // the result "abort" or the ROC date with its weekday, 1130506(一); the chosen lesson's
-    // LessonKey (CNo4 + start time) and the full lesson key (ClassNumber + LessonKey), the
-    // PSIO.INDEX_KEY of its sign events (out).
-    QString DialogCourseFirstDay;
-    QString DialogCourseLastDay;
-    QString DialogCourseResult = QStringLiteral("abort");
-    QString LessonKey;
-    QString FullLessonKey;
-
     QString iniPath() const { return ExeDir + IniFileName; }
     QString programDir() const { return ProgramDir.isEmpty() ? ExeDir : ProgramDir; }
     QString samplePath() const { return programDir() + SampleDbFileName; }

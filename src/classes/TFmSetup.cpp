@@ -985,15 +985,9 @@ void TFmSetup::DateFieldRightClick(QLineEdit *field)
         const QString text = field->text();
         const QString date = text.right(10);
         const QString op = text.left(text.size() - date.size());
-        Globals &g = G();
-        const QString savedPattern = g.DialogDatePattern;
-        g.DialogDatePattern.clear();
-        g.DialogDateText = date;
-        TDialog_Date dialog(this);
-        const bool chosen = dialog.Execute(field->mapToGlobal(QPoint(0, field->height())));
-        g.DialogDatePattern = savedPattern;
-        if (chosen)
-            field->setText(op + g.DialogDateText);
+        TDialog_Date dialog(date, QString(), this);
+        if (dialog.Execute(field->mapToGlobal(QPoint(0, field->height()))))
+            field->setText(op + dialog.dateText());
         return;
     }
     TDialog_Date::ChooseDateForField(field);

@@ -3,7 +3,6 @@
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
-#include "base/Globals.h"
 #include "base/RolvanError.h"
 
 #include <QSqlError>
@@ -309,13 +308,5 @@ ClassDayProfile get_IOtypeTimeString(QSqlDatabase db, const QString &vIndex, con
     // The station's own template; a key left empty counts as no setting.
     const QString classPeriods = ReadIniSetting(IniSection::Baae, IniKey::ClassPeriods,
                                                 DefaultClassPeriods(), DefaultClassPeriods());
-    const ClassDayProfile profile =
-        LoadClassDayProfile(db, vIndex, vDate, vCNO4, classPeriods);
-
-    Globals &globals = G();
-    globals.ClsioTimeString = profile.ClsioTimeString;
-    globals.ClsIOType = profile.ClsIOType;
-    globals.ClsRollCallTimes = profile.ClsRollCallTimes;
-    globals.ClsIOTypeShift = profile.ClsIOTypeShift;
-    return profile;
+    return LoadClassDayProfile(db, vIndex, vDate, vCNO4, classPeriods);
 }

@@ -109,7 +109,6 @@ ClassDayProfile LoadClassDayProfile(QSqlDatabase db, const QString &vIndex, cons
 
 // The profile of class key vIndex on date vDate (vCNO4: one lesson's CNo4 + TimeStart, or empty
 // for the whole day) on the working connection db, with the day template of the station
-// settings. Stores the four values in the program-wide ClsioTimeString, ClsIOType,
-// ClsRollCallTimes and ClsIOTypeShift and returns them as well.
+// settings.
 ClassDayProfile get_IOtypeTimeString(QSqlDatabase db, const QString &vIndex, const QString &vDate,
                                      const QString &vCNO4);

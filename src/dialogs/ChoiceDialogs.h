@@ -7,11 +7,10 @@
 
 // Rules of the two small choice dialogs, kept apart from their widgets.
 //
-// Date dialog: the caller puts a field's text into G().DialogDateText (read and written with
-// G().DialogDatePattern, empty meaning "YYYY/MM/DD"); a confirmed choice replaces the text,
-// any other way of closing leaves it as it was.
+// Date dialog: the caller hands in a field's text and its pattern (empty meaning "YYYY/MM/DD");
+// a confirmed choice replaces the text, any other way of closing leaves it as it was.
 //
-// Course choice dialog: offers the lessons of G().CurrentClassKey as lines
+// Course choice dialog: offers the lessons of a class as lines
 // "<CNo4>:<DateStart>(<TimeStart>-<TimeEnd>):<Subject>", for example
 // "A001:2024/05/06(09:00-12:00):職業安全". Its result stays "abort" until a line is confirmed.
 

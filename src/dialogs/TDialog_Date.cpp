@@ -3,7 +3,6 @@
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
 #include "dialogs/ChoiceDialogs.h"
-#include "base/Globals.h"
 
 #include <QCalendarWidget>
 #include <QHBoxLayout>
@@ -13,8 +12,10 @@
 
 using namespace Qt::StringLiterals;
 
-TDialog_Date::TDialog_Date(QWidget *parent)
+TDialog_Date::TDialog_Date(const QString &dateText, const QString &pattern, QWidget *parent)
     : QDialog(parent)
+    , m_dateText(dateText)
+    , m_pattern(pattern)
 {
     setObjectName(u"Dialog_Date"_s);
     setWindowTitle(u"日期選擇"_s);
@@ -62,6 +63,12 @@ TDialog_Date::TDialog_Date(QWidget *parent)
     resize(RestoreFormGeometry(objectName(), d.top, d.left, d.width, d.height).size());
 }
 
+void TDialog_Date::setDateText(const QString &dateText, const QString &pattern)
+{
+    m_dateText = dateText;
+    m_pattern = pattern;
+}
+
 bool TDialog_Date::Execute(const QPoint &topLeft)
 {
     move(topLeft);
@@ -72,21 +79,16 @@ bool TDialog_Date::ChooseDateForField(QLineEdit *field, const QString &pattern)
 {
     if (!field)
         return false;
-    const QString previousPattern = G().DialogDatePattern;
-    G().DialogDatePattern = pattern;
-    G().DialogDateText = field->text();
-    TDialog_Date dialog(field->window());
-    dialog.Execute(field->mapToGlobal(QPoint(0, 0)));
-    G().DialogDatePattern = previousPattern;
-    if (G().DialogDateText == field->text())
+    TDialog_Date dialog(field->text(), pattern, field->window());
+    if (!dialog.Execute(field->mapToGlobal(QPoint(0, 0))) || dialog.dateText() == field->text())
         return false;
-    field->setText(G().DialogDateText);
+    field->setText(dialog.dateText());
     return true;
 }
 
 void TDialog_Date::showEvent(QShowEvent *event)
 {
-    const QDate start = DateDialogStartDate(G().DialogDateText, G().DialogDatePattern);
+    const QDate start = DateDialogStartDate(m_dateText, m_pattern);
     MonthCalendar1->setSelectedDate(start);
     MonthCalendar1->setCurrentPage(start.year(), start.month());
     MonthCalendar1->setFocus();
@@ -109,7 +111,7 @@ void TDialog_Date::SpeedButtonForwardClick()
 
 void TDialog_Date::BitBtnOKClick()
 {
-    G().DialogDateText = DateDialogResultText(MonthCalendar1->selectedDate(), G().DialogDatePattern);
+    m_dateText = DateDialogResultText(MonthCalendar1->selectedDate(), m_pattern);
     accept();
 }
 

@@ -1,6 +1,5 @@
 #include "dialogs/Tdialog_course.h"
 
-#include "dialogs/ChoiceDialogs.h"
 #include "base/Globals.h"
 #include "core/TDM.h"
 #include "platform/ErrorReport.h"
@@ -15,10 +14,12 @@
 
 using namespace Qt::StringLiterals;
 
-Tdialog_course::Tdialog_course(TDM &dm, QWidget *parent)
+Tdialog_course::Tdialog_course(TDM &dm, const CourseChoiceRequest &request, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
+    , m_request(request)
 {
+    m_choice.Result = CourseChoiceAbort();
     setObjectName(u"dialog_course"_s);
     setWindowTitle(u"課程選擇"_s);
 
@@ -59,10 +60,10 @@ Tdialog_course::Tdialog_course(TDM &dm, QWidget *parent)
 
 void Tdialog_course::showEvent(QShowEvent *event)
 {
-    G().DialogCourseResult = CourseChoiceAbort();
-    Label1->setText(CourseChoiceCaption(G().DialogCourseFirstDay, G().DialogCourseLastDay));
+    m_choice.Result = CourseChoiceAbort();
+    Label1->setText(CourseChoiceCaption(m_request.firstDay, m_request.lastDay));
     ComboBox1->clear();
-    GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(m_dm.Con1(), G().CurrentClassKey)); });
+    GuardAction([this] { ComboBox1->addItems(CourseChoiceLines(m_dm.Con1(), m_request.classKey)); });
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(CourseChoicePrompt());
     // The lines are known only now: the dialog takes the width of the longest.
@@ -78,10 +79,6 @@ void Tdialog_course::BitBtnOKClick()
         ComboBox1->setFocus();
         return;
     }
-    const CourseChoice choice
-        = ChooseCourseLine(ComboBox1->currentText(), G().CurrentClassKey, G().CourseNoLength);
-    G().LessonKey = choice.LessonKey;
-    G().FullLessonKey = choice.FullLessonKey;
-    G().DialogCourseResult = choice.Result;
+    m_choice = ChooseCourseLine(ComboBox1->currentText(), m_request.classKey, G().CourseNoLength);
     accept();
 }

@@ -51,11 +51,6 @@ constexpr SheetColumn SheetColumns[] = {
 
 } // namespace
 
-SheetChoice SheetChoice::FromGlobals()
-{
-    return {G().DialogCourseResult, G().LessonKey, G().FullLessonKey};
-}
-
 bool SheetNeedsCourseChoice(QSqlDatabase db, const QString &classKey)
 {
     return QueryValueIn(u"select count(*) from Course where Index_key like ? escape '\\'"_s, db,

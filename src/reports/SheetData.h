@@ -28,8 +28,6 @@ struct SheetChoice
     QString FullLessonKey; // ClassNumber followed by LessonKey
 
     bool aborted() const { return Result == QStringLiteral("abort"); }
-    // G().DialogCourseResult, G().LessonKey and G().FullLessonKey as the dialog left them.
-    static SheetChoice FromGlobals();
 };
 
 // Whether the class has lessons, so that the sheet needs the course choice dialog first.

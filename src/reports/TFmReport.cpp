@@ -341,11 +341,10 @@ QString TFmReport::RunSheet(SignSheetKind kind)
     // without lessons prints for its own start date, whatever was chosen for another class.
     SheetChoice choice;
     if (SheetNeedsCourseChoice(m_dm.Con1(), classKey)) {
-        G().DialogCourseFirstDay = m_outputs.values().DateStart;
-        G().DialogCourseLastDay = m_outputs.values().DateEnd;
-        Tdialog_course dialog(m_dm, this);
+        Tdialog_course dialog(
+            m_dm, {classKey, m_outputs.values().DateStart, m_outputs.values().DateEnd}, this);
         dialog.exec();
-        choice = SheetChoice::FromGlobals();
+        choice = {dialog.choice().Result, dialog.choice().LessonKey, dialog.choice().FullLessonKey};
         if (choice.aborted())
             return QString();
     }

@@ -869,15 +869,12 @@ std::optional<QString> TfmInitiative::ManualSignInKey(const QDateTime &now)
         return key;
 
     // No lesson is in progress: the operator chooses it.
-    Globals &g = G();
     const auto [first, last] = m_records->ClassDates();
-    g.DialogCourseFirstDay = first;
-    g.DialogCourseLastDay = last;
-    Tdialog_course dialog(m_dm, this);
+    Tdialog_course dialog(m_dm, {G().CurrentClassKey, first, last}, this);
     dialog.exec();
-    if (g.DialogCourseResult == CourseChoiceAbort() || g.FullLessonKey.trimmed().isEmpty())
+    if (!dialog.chosen() || dialog.choice().FullLessonKey.trimmed().isEmpty())
         return std::nullopt;
-    return g.FullLessonKey.trimmed();
+    return dialog.choice().FullLessonKey.trimmed();
 }
 
 // ---- Help and leaving -----------------------------------------------------------------------

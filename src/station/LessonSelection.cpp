@@ -514,10 +514,8 @@ void LessonSelection::get_ClassesNo()
         const ClassDayProfile profile =
             get_IOtypeTimeString(m_dm.Con1(), m_station.ClassKey, todayText, m_station.CourseCode);
         m_station.SignTypeFlags = OverlayFlags(m_station.SignTypeFlags, profile.ClsIOType);
-        if (r.DateStart.trimmed() == todayText && r.DateEnd.trimmed() == todayText) {
-            G().ClsIOType = r.SignType;
+        if (r.DateStart.trimmed() == todayText && r.DateEnd.trimmed() == todayText)
             m_station.SignTypeFlags = OverlayFlags(m_station.SignTypeFlags, r.SignType);
-        }
         m_station.DayRefTimes = amplify_Timestring(m_station.DayRefTimes, profile.ClsioTimeString);
         m_station.RollCallOffered = !profile.ClsRollCallTimes.isEmpty();
         m_station.TypeShift = profile.ClsIOTypeShift;

@@ -211,9 +211,7 @@ void TestChoiceDialogs::dateDialogStartDate()
 
 void TestChoiceDialogs::dateDialogMovesAndConfirms()
 {
-    G().DialogDatePattern.clear();
-    G().DialogDateText = u"2024/05/06"_s;
-    TDialog_Date dialog;
+    TDialog_Date dialog(u"2024/05/06"_s);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), u"日期選擇"_s);
@@ -245,35 +243,32 @@ void TestChoiceDialogs::dateDialogMovesAndConfirms()
 
     QTest::mouseClick(dialog.findChild<QPushButton *>(u"BitBtnOK"_s), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(G().DialogDateText, u"2023/05/07"_s);
+    QCOMPARE(dialog.dateText(), u"2023/05/07"_s);
 
     // A double-click on a day chooses it as well, here in the ROC pattern.
-    G().DialogDatePattern = u"YYYMMDD"_s;
-    G().DialogDateText = u"1130506"_s;
+    dialog.setDateText(u"1130506"_s, u"YYYMMDD"_s);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(calendar->selectedDate(), QDate(2024, 5, 6));
     DoubleClickDay(calendar, QDate(2024, 5, 23));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(G().DialogDateText, u"1130523"_s);
-    G().DialogDatePattern.clear();
+    QCOMPARE(dialog.dateText(), u"1130523"_s);
 }
 
 void TestChoiceDialogs::dateDialogClosedWithoutChoiceKeepsTheText()
 {
-    G().DialogDateText = u"2024/05/06"_s;
-    TDialog_Date dialog;
+    TDialog_Date dialog(u"2024/05/06"_s);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(dialog.findChild<QPushButton *>(u"SpeedButtonYear"_s), Qt::LeftButton);
     dialog.close();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(G().DialogDateText, u"2024/05/06"_s);
+    QCOMPARE(dialog.dateText(), u"2024/05/06"_s);
 
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::keyClick(&dialog, Qt::Key_Escape);
-    QCOMPARE(G().DialogDateText, u"2024/05/06"_s);
+    QCOMPARE(dialog.dateText(), u"2024/05/06"_s);
 }
 
 void TestChoiceDialogs::dateDialogRemembersItsSize()
@@ -297,7 +292,6 @@ void TestChoiceDialogs::dateFieldUsesTheDialogWithAPattern()
     auto *field = new QLineEdit(u"1130506"_s, &owner);
     owner.show();
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
-    G().DialogDatePattern = u"keep me"_s;
 
     bool seen = false;
     QTimer::singleShot(0, this, [&seen] {
@@ -311,8 +305,6 @@ void TestChoiceDialogs::dateFieldUsesTheDialogWithAPattern()
     QVERIFY(TDialog_Date::ChooseDateForField(field, u"YYYMMDD"_s));
     QVERIFY(seen);
     QCOMPARE(field->text(), u"1140506"_s);
-    QCOMPARE(G().DialogDatePattern, u"keep me"_s);
-    G().DialogDatePattern.clear();
 }
 
 void TestChoiceDialogs::courseDialogHandsBackTheChosenLesson()
@@ -324,17 +316,13 @@ void TestChoiceDialogs::courseDialogHandsBackTheChosenLesson()
             {key, u"A002"_s, u"2024/05/06"_s, u"13:30"_s, u"16:30"_s, u"勞動法令概要"_s});
     ExecSql(u"insert into Course (INDEX_KEY, CNo4, DateStart, TimeStart, TimeEnd, Subject) values (?, ?, ?, ?, ?, ?)"_s,
             {key, u"A003"_s, u"2024/05/07"_s, u"09:00"_s, u"12:00"_s, u"急救與心肺復甦術"_s});
-    G().CurrentClassKey = key;
     G().CourseNoLength = 11;
-    G().DialogCourseFirstDay = u"2024/05/06"_s;
-    G().DialogCourseLastDay = u"2024/05/07"_s;
-    G().DialogCourseResult = u"1120101(日)"_s; // a choice of an earlier showing
 
-    Tdialog_course dialog(m_station->dm());
+    Tdialog_course dialog(m_station->dm(), {key, u"2024/05/06"_s, u"2024/05/07"_s});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), u"課程選擇"_s);
-    QCOMPARE(G().DialogCourseResult, u"abort"_s);
+    QCOMPARE(dialog.choice().Result, u"abort"_s);
     QCOMPARE(dialog.findChild<QLabel *>(u"Label1"_s)->text(), u"日期：2024/05/06～2024/05/07"_s);
     auto *combo = dialog.findChild<QComboBox *>(u"ComboBox1"_s);
     QCOMPARE(combo->count(), 3);
@@ -344,33 +332,32 @@ void TestChoiceDialogs::courseDialogHandsBackTheChosenLesson()
     combo->setCurrentIndex(1);
     QTest::mouseClick(dialog.findChild<QPushButton *>(u"BitBtnOK"_s), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(G().DialogCourseResult, u"1130506(一)"_s);
-    QCOMPARE(G().LessonKey, u"A00213:30"_s);
-    QCOMPARE(G().FullLessonKey, u"11301234567A00213:30"_s);
+    QCOMPARE(dialog.choice().Result, u"1130506(一)"_s);
+    QCOMPARE(dialog.choice().LessonKey, u"A00213:30"_s);
+    QCOMPARE(dialog.choice().FullLessonKey, u"11301234567A00213:30"_s);
 
     // Shown again and closed without OK: "abort", the keys of the last choice stay.
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     combo->setCurrentIndex(2);
     dialog.close();
-    QCOMPARE(G().DialogCourseResult, u"abort"_s);
-    QCOMPARE(G().LessonKey, u"A00213:30"_s);
+    QCOMPARE(dialog.choice().Result, u"abort"_s);
+    QCOMPARE(dialog.choice().LessonKey, u"A00213:30"_s);
 }
 
 void TestChoiceDialogs::courseDialogWithoutAChoiceStaysAbort()
 {
-    G().CurrentClassKey = u"1130123456700"_s;
-    Tdialog_course dialog(m_station->dm());
+    Tdialog_course dialog(m_station->dm(), {u"1130123456700"_s, QString(), QString()});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // OK on the prompt itself asks for a lesson and keeps the dialog open.
     QTest::mouseClick(dialog.findChild<QPushButton *>(u"BitBtnOK"_s), Qt::LeftButton);
     QCOMPARE(m_prompter->messages, QStringList{u"至少選1個課程"_s});
     QVERIFY(dialog.isVisible());
-    QCOMPARE(G().DialogCourseResult, u"abort"_s);
+    QCOMPARE(dialog.choice().Result, u"abort"_s);
     QTest::mouseClick(dialog.findChild<QPushButton *>(u"BitBtnCancel"_s), Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(G().DialogCourseResult, u"abort"_s);
+    QCOMPARE(dialog.choice().Result, u"abort"_s);
 }
 
 QTEST_MAIN(TestChoiceDialogs)
