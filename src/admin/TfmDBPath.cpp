@@ -34,13 +34,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template <typename W>
-W *Named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
 QLabel *Caption(const QString &text, QWidget *parent)
 {
     return new QLabel(text, parent);

@@ -46,7 +46,7 @@ namespace {
 
 const QString HelpName = u"課程明細"_s;
 
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
+QPushButton *MakeToolButton(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -103,18 +103,18 @@ Tfm_Course::~Tfm_Course() = default;
 void Tfm_Course::BuildWindow()
 {
     // Toolbar.
-    BtnFirst = MakeButton(this, u"BtnFirst"_s, u"|◀"_s);
-    BtnPrior = MakeButton(this, u"BtnPrior"_s, u"◀"_s);
-    BtnNext = MakeButton(this, u"BtnNext"_s, u"▶"_s);
-    BtnLast = MakeButton(this, u"BtnLast"_s, u"▶|"_s);
-    BitBtnInsert = MakeButton(this, u"BitBtnInsert"_s, u"新增"_s);
-    BitBtnEdit = MakeButton(this, u"BitBtnEdit"_s, u"修改"_s);
-    BitBtnPost = MakeButton(this, u"BitBtnPost"_s, u"確認"_s);
-    BitBtnDelete = MakeButton(this, u"BitBtnDelete"_s, u" 刪除 "_s);
-    BitBtnCancel = MakeButton(this, u"BitBtnCancel"_s, u"取消"_s);
-    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
-    BitBtnUpload = MakeButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
+    BtnFirst = MakeToolButton(this, u"BtnFirst"_s, u"|◀"_s);
+    BtnPrior = MakeToolButton(this, u"BtnPrior"_s, u"◀"_s);
+    BtnNext = MakeToolButton(this, u"BtnNext"_s, u"▶"_s);
+    BtnLast = MakeToolButton(this, u"BtnLast"_s, u"▶|"_s);
+    BitBtnInsert = MakeToolButton(this, u"BitBtnInsert"_s, u"新增"_s);
+    BitBtnEdit = MakeToolButton(this, u"BitBtnEdit"_s, u"修改"_s);
+    BitBtnPost = MakeToolButton(this, u"BitBtnPost"_s, u"確認"_s);
+    BitBtnDelete = MakeToolButton(this, u"BitBtnDelete"_s, u" 刪除 "_s);
+    BitBtnCancel = MakeToolButton(this, u"BitBtnCancel"_s, u"取消"_s);
+    BitBtnHelp = MakeToolButton(this, u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnClose = MakeToolButton(this, u"BitBtnClose"_s, u"離開"_s);
+    BitBtnUpload = MakeToolButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
     for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
         b->setFixedWidth(40);
 

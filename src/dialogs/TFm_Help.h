@@ -44,8 +44,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void SaveHelpClick();  // BitBtn1 說明儲存
+    void SaveNotesClick(); // BitBtn2 自定說明儲存
     void TextChange();
     void ApplyLayout();
 

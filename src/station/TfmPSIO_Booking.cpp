@@ -49,7 +49,7 @@ constexpr QSize SmallPanel(120, 90);
 constexpr QSize LargePanel(360, 270);
 constexpr int Margin = 6;
 
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
+QPushButton *MakeToolButton(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -129,24 +129,24 @@ void TfmPSIO_Booking::Open(TDM &dm, const StationState *station, QWidget *parent
 void TfmPSIO_Booking::BuildWindow()
 {
     // Toolbar.
-    BtnFirst = MakeButton(this, u"BtnFirst"_s, u"|◀"_s);
-    BtnPrior = MakeButton(this, u"BtnPrior"_s, u"◀"_s);
-    BtnNext = MakeButton(this, u"BtnNext"_s, u"▶"_s);
-    BtnLast = MakeButton(this, u"BtnLast"_s, u"▶|"_s);
+    BtnFirst = MakeToolButton(this, u"BtnFirst"_s, u"|◀"_s);
+    BtnPrior = MakeToolButton(this, u"BtnPrior"_s, u"◀"_s);
+    BtnNext = MakeToolButton(this, u"BtnNext"_s, u"▶"_s);
+    BtnLast = MakeToolButton(this, u"BtnLast"_s, u"▶|"_s);
     BtnFirst->setToolTip(u"First"_s);
     BtnPrior->setToolTip(u"Prior"_s);
     BtnNext->setToolTip(u"Next"_s);
     BtnLast->setToolTip(u"Last"_s);
     for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
         b->setFixedWidth(40);
-    BitBtnDelete = MakeButton(this, u"BitBtnDelete"_s, u"刪除"_s);
-    BitBtnCancel = MakeButton(this, u"BitBtnCancel"_s, u"  取消  "_s);
-    BitBtnEdit = MakeButton(this, u"BitBtnEdit"_s, u"Edit"_s);
-    BitBtnPost = MakeButton(this, u"BitBtnPost"_s, u"確認"_s);
-    BitBtnExport = MakeButton(this, u"BitBtnExport"_s, u"匯出"_s);
-    BitBtnImport = MakeButton(this, u"BitBtnImport"_s, u"匯入"_s);
-    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
+    BitBtnDelete = MakeToolButton(this, u"BitBtnDelete"_s, u"刪除"_s);
+    BitBtnCancel = MakeToolButton(this, u"BitBtnCancel"_s, u"  取消  "_s);
+    BitBtnEdit = MakeToolButton(this, u"BitBtnEdit"_s, u"Edit"_s);
+    BitBtnPost = MakeToolButton(this, u"BitBtnPost"_s, u"確認"_s);
+    BitBtnExport = MakeToolButton(this, u"BitBtnExport"_s, u"匯出"_s);
+    BitBtnImport = MakeToolButton(this, u"BitBtnImport"_s, u"匯入"_s);
+    BitBtnHelp = MakeToolButton(this, u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnClose = MakeToolButton(this, u"BitBtnClose"_s, u"離開"_s);
     // Cells are edited in place; the grid posts them when the row is left.
     BitBtnEdit->hide();
     BitBtnPost->hide();
