@@ -2,6 +2,7 @@
 
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "dialogs/TFm_Help.h"
@@ -51,13 +52,6 @@ constexpr int KeypadLetterHeight = 32;
 // Type buttons in Panel1: two rows, arrivals above, departures below.
 constexpr int TypeRowTop = 4;
 constexpr int TypeRowHeight = 28;
-
-template<typename W>
-W *Named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 QFont Scaled(const QFont &base, double factor, bool bold = false)
 {
@@ -128,8 +122,28 @@ void TFmRolvan::CreateComponents()
     auto *client = new QWidget(this);
     client->setObjectName(u"ClientArea"_s);
     setCentralWidget(client);
-    const QFont base = font();
+    CreateTitlePanels(client);
+    CreateTypePanel(client);
+    CreateHistoryRows(client);
+    CreateVideoPanel(client);
+    CreateCommandButtons(client);
+    CreateLessonPanel(client);
+    CreateEntryRow(client);
+    CreateKeypad(client);
 
+    // Before any class is loaded the six type buttons stand where the design puts them.
+    TypePanelView design;
+    const int lefts[] = {11, 11, 162, 162, 313, 313};
+    for (int i = 0; i < TypeCodes.size(); ++i)
+        design.buttons.append({TypeCodes.at(i), TypeButtons.at(i)->objectName(), true, lefts[i]});
+    design.buttons.append({u"9"_s, RadioButton9->objectName(), false, 464});
+    m_typePanel = design;
+}
+
+// The organisation's name and the class the station serves.
+void TFmRolvan::CreateTitlePanels(QWidget *client)
+{
+    const QFont base = font();
     PanelCompany = Named(new QLabel(client), u"PanelCompany"_s);
     PanelCompany->setAlignment(Qt::AlignCenter);
     PanelCompany->setFont(Scaled(base, 1.8, true));
@@ -138,7 +152,12 @@ void TFmRolvan::CreateComponents()
     PanelClass = Named(new QLabel(NoClassCaption, client), u"PanelClass"_s);
     PanelClass->setFont(Scaled(base, 1.3, true));
     PanelClass->setStyleSheet(u"background:#dde8f3; color:#102a43; padding-left:6px;"_s);
+}
 
+// The event-type buttons and the automatic switch.
+void TFmRolvan::CreateTypePanel(QWidget *client)
+{
+    const QFont base = font();
     Panel1 = Named(new QLabel(client), u"Panel1"_s);
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setFont(Scaled(base, 1.1, true));
@@ -171,7 +190,12 @@ void TFmRolvan::CreateComponents()
     CheckBox1->setFont(Scaled(base, 1.1, true));
     CheckBox1->setFocusPolicy(Qt::NoFocus);
     connect(CheckBox1, &QCheckBox::clicked, this, &TFmRolvan::CheckBox1MouseUp);
+}
 
+// The rows of the last events with their pictures, and the notices under them.
+void TFmRolvan::CreateHistoryRows(QWidget *client)
+{
+    const QFont base = font();
     Label5 = Named(new QLabel(client), u"Label5"_s);
     Label5->setStyleSheet(u"background:#404040; color:white; padding-left:4px;"_s);
 
@@ -213,7 +237,11 @@ void TFmRolvan::CreateComponents()
             m_clockSync->AnswerReminder(understood);
         FocusEntryIfWanted();
     });
+}
 
+// The camera picture with its device list (shown by a double-click).
+void TFmRolvan::CreateVideoPanel(QWidget *client)
+{
     PanelVideo = Named(new QWidget(client), u"PanelVideo"_s);
     PanelVideo->setStyleSheet(u"background:black;"_s);
     VideoCap1 = Named(new VideoPaintBox(PanelVideo), u"VideoCap1"_s);
@@ -225,7 +253,12 @@ void TFmRolvan::CreateComponents()
             [this] { ComboBox2->setVisible(!ComboBox2->isVisible()); });
     connect(ComboBox2, &QComboBox::activated, this, &TFmRolvan::ComboBox2Change);
     PanelVideo->hide();
+}
 
+// The buttons that lead elsewhere: class choice, enrolment, help, administration, closing.
+void TFmRolvan::CreateCommandButtons(QWidget *client)
+{
+    const QFont base = font();
     BitBtn2 = Named(new QPushButton(u"講習選定"_s, client), u"BitBtn2"_s);
     BitBtn25 = Named(new QPushButton(u"學員"_s, client), u"BitBtn25"_s);
     BitBtn25->setToolTip(u"學員資料"_s);
@@ -253,7 +286,12 @@ void TFmRolvan::CreateComponents()
     connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::BitBtn8Click);
     connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::BitBtn14Click);
     connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::BitBtn25Click);
+}
 
+// Date, time and today's lessons.
+void TFmRolvan::CreateLessonPanel(QWidget *client)
+{
+    const QFont base = font();
     Panel2 = Named(new QWidget(client), u"Panel2"_s);
     Panel2->setAutoFillBackground(true);
     auto *grid = new QGridLayout(Panel2);
@@ -277,7 +315,12 @@ void TFmRolvan::CreateComponents()
     grid->setColumnStretch(3, 1);
     connect(ComboBox1, &LessonBox::aboutToShowPopup, this, &TFmRolvan::ComboBox1DropDown);
     connect(ComboBox1, &QComboBox::activated, this, &TFmRolvan::ComboBox1Select);
+}
 
+// The identity entry with its buttons, and the manual-kind selector.
+void TFmRolvan::CreateEntryRow(QWidget *client)
+{
+    const QFont base = font();
     Label10 = Named(new QLabel(u"鍵盤或螢幕輸入身分證末5碼"_s, client), u"Label10"_s);
     Label10->setFont(Scaled(base, 1.3, true));
     Label10->setAlignment(Qt::AlignCenter);
@@ -309,16 +352,6 @@ void TFmRolvan::CreateComponents()
             WriteIniSetting(IniSection::Base, IniKey::LastManualInputKind, kind);
         });
     });
-
-    CreateKeypad(client);
-
-    // Before any class is loaded the six type buttons stand where the design puts them.
-    TypePanelView design;
-    const int lefts[] = {11, 11, 162, 162, 313, 313};
-    for (int i = 0; i < TypeCodes.size(); ++i)
-        design.buttons.append({TypeCodes.at(i), TypeButtons.at(i)->objectName(), true, lefts[i]});
-    design.buttons.append({u"9"_s, RadioButton9->objectName(), false, 464});
-    m_typePanel = design;
 }
 
 void TFmRolvan::CreateKeypad(QWidget *client)

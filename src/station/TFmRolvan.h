@@ -149,6 +149,13 @@ protected:
 
 private:
     void CreateComponents();
+    void CreateTitlePanels(QWidget *client);
+    void CreateTypePanel(QWidget *client);
+    void CreateHistoryRows(QWidget *client);
+    void CreateVideoPanel(QWidget *client);
+    void CreateCommandButtons(QWidget *client);
+    void CreateLessonPanel(QWidget *client);
+    void CreateEntryRow(QWidget *client);
     void CreateKeypad(QWidget *client);
     void ApplyKeypadLayout();
     void FocusEntryIfWanted();
