@@ -1515,6 +1515,18 @@ QString TFmSetup::UploadClassKey()
     return key;
 }
 
+TFmSetup::UploadStart TFmSetup::StartUpload()
+{
+    UploadStart start;
+    start.key = UploadClassKey();
+    if (start.key.isEmpty())
+        return {};
+    start.service = MakeService();
+    if (!PassUploadGate(*start.service, true))
+        return {};
+    return start;
+}
+
 void TFmSetup::UploadRollCallClick()
 {
     GuardAction([this] {
@@ -1544,11 +1556,8 @@ void TFmSetup::UploadRollCallClick()
 void TFmSetup::UploadSignEventsClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         const RecordUpload::Places places = RecordUpload::Places::FromIni();
         const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
@@ -1573,11 +1582,8 @@ void TFmSetup::UploadSignEventsClick()
 void TFmSetup::DownloadSignEventsClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         RecordUpload::MergeResult result;
         {
@@ -1593,11 +1599,8 @@ void TFmSetup::DownloadSignEventsClick()
 void TFmSetup::SubmitClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         const RecordUpload::Places places = RecordUpload::Places::FromIni();
         const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);

@@ -238,6 +238,15 @@ private:
     bool PassUploadGate(TrainingService &service, bool restartCheck);
     // The class of the detail page made current for an upload; empty after "尚未選定講習".
     QString UploadClassKey();
+    // The class key and the service of an upload of the shown class, once the class is made
+    // current and the certificate gate passed (the check started again when it failed); no
+    // service when either stopped.
+    struct UploadStart
+    {
+        QString key;
+        std::unique_ptr<TrainingService> service;
+    };
+    UploadStart StartUpload();
     // The service as the settings read at activation say; the check token lives for the run.
     std::unique_ptr<TrainingService> MakeService() const;
     QPushButton *MakeButton(const QString &name, const QString &caption);
