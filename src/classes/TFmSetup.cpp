@@ -142,7 +142,7 @@ void TFmSetup::BuildWindow()
         .rowChanged = [this] { CurrentRowChanged(); },
         .insertRecord = [this] { NavInsertClick(); },
         .postRecord = [this] { NavPostClick(); },
-        .deleteRecord = [this] { NavDeleteClick(); },
+        .deleteRecord = [this] { DeleteShownClass(); },
         // The list comes back on the class that was edited; after adding one, on the row it
         // stood on.
         .editDropped =
@@ -889,17 +889,11 @@ void TFmSetup::ReturnToList(int rid)
     });
 }
 
-void TFmSetup::NavDeleteClick()
+void TFmSetup::DeleteShownClass()
 {
-    if (!m_record->browsing() || m_current.RID <= 0)
-        return;
-    GuardAction([this] {
-        m_records->DeleteClass(m_current.RID, m_current.Course);
-        const int row = m_record->currentRow();
-        m_current = ClassRecord();
-        RunQuery(0);
-        m_record->SelectRow(qMin(row, m_record->rowCount() - 1));
-    });
+    m_records->DeleteClass(m_current.RID, m_current.Course);
+    m_current = ClassRecord();
+    RunQuery(0);
 }
 
 bool TFmSetup::CheckTimeFieldOnLeave(QComboBox *field)

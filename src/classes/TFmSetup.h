@@ -163,9 +163,8 @@ public:
     QPushButton *BtnPeriodCancel = nullptr; // "取消"
 
 public slots:
-    // 修改 and 取消 are RecordWindow's own.
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void NavInsertClick();
-    void NavDeleteClick();
     void NavPostClick();
     void BitBtnHelpClick();
     void BitBtnSysManagerClick();
@@ -259,6 +258,8 @@ private:
     void LoadFields(const ClassRecord &record);
     void FillDropDowns();
     void BeginEdit();
+    // Deletes the class the list stands on (after asking) and searches again.
+    void DeleteShownClass();
     // The enabled states of the window's own buttons and fields in a mode.
     void ApplyModeStates(Mode mode);
     // Back to browsing with the list on the class with that RID, or on the row it stands on.

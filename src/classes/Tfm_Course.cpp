@@ -114,7 +114,7 @@ void Tfm_Course::BuildWindow()
         .rowChanged = [this] { CurrentRowChanged(); },
         .insertRecord = [this] { BitBtnInsertClick(); },
         .postRecord = [this] { BitBtnPostClick(); },
-        .deleteRecord = [this] { BitBtnDeleteClick(); },
+        .deleteRecord = [this] { DeleteShownLesson(); },
         .navigationNeedsRecord = true,
     });
     connect(DBGrid1, &QTableView::doubleClicked, this, &Tfm_Course::DBGrid1DblClick);
@@ -501,20 +501,12 @@ void Tfm_Course::BitBtnPostClick()
     });
 }
 
-void Tfm_Course::BitBtnDeleteClick()
+void Tfm_Course::DeleteShownLesson()
 {
-    if (!m_record->browsing())
-        return;
     const int rid = currentRid();
-    if (rid == 0)
-        return;
-    GuardAction([this, rid] {
-        const std::optional<LessonRecord> lesson = m_rules->LoadLesson(rid);
-        const int row = m_record->currentRow();
-        m_rules->DeleteLesson(rid, lesson ? lesson->Subject : QString());
-        ReloadList(0);
-        m_record->SelectRow(qMin(row, m_record->rowCount() - 1));
-    });
+    const std::optional<LessonRecord> lesson = m_rules->LoadLesson(rid);
+    m_rules->DeleteLesson(rid, lesson ? lesson->Subject : QString());
+    ReloadList(0);
 }
 
 void Tfm_Course::BitBtnHelpClick()

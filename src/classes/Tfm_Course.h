@@ -80,10 +80,9 @@ public:
     QPlainTextEdit *DBMemoCourseContent = nullptr;
 
 public slots:
-    // 修改 and 取消 are RecordWindow's own.
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void BitBtnInsertClick();
     void BitBtnPostClick();
-    void BitBtnDeleteClick();
     void BitBtnHelpClick();
     void BitBtnCloseClick();
     void BitBtnUploadClick();
@@ -115,6 +114,8 @@ private:
     void LoadFields(const LessonRecord &lesson);
     LessonRecord GatherFields() const;
     void BeginEdit();
+    // Deletes the lesson the list stands on (after asking) and lists the lessons again.
+    void DeleteShownLesson();
     void ShowLookupOfNumber();
     void FillDropDowns();
     QList<QLineEdit *> OptionalTimeFields() const;

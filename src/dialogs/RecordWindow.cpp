@@ -2,6 +2,7 @@
 
 #include "Fun/FormHelpers.h"
 #include "Fun/QueryBuilder.h"
+#include "platform/ErrorReport.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -68,7 +69,7 @@ QHBoxLayout *RecordWindow::MakeToolbar(const ToolbarStyle &style, EditButtonFiel
     connect(m_insert, &QPushButton::clicked, this, [this] { Run(m_parts.insertRecord); });
     connect(m_edit, &QPushButton::clicked, this, &RecordWindow::EditRecord);
     connect(m_post, &QPushButton::clicked, this, [this] { Run(m_parts.postRecord); });
-    connect(m_remove, &QPushButton::clicked, this, [this] { Run(m_parts.deleteRecord); });
+    connect(m_remove, &QPushButton::clicked, this, &RecordWindow::DeleteRecord);
     connect(m_cancel, &QPushButton::clicked, this, &RecordWindow::CancelEdit);
 
     QHBoxLayout *row = MakeNavigationRow();
@@ -165,6 +166,18 @@ void RecordWindow::EditRecord()
         return;
     SetMode(Mode::Edit);
     ShowDetailPage();
+}
+
+void RecordWindow::DeleteRecord()
+{
+    if (!browsing() || !m_parts.hasRecord || !m_parts.hasRecord() || !m_parts.deleteRecord)
+        return;
+    GuardAction([this] {
+        // Afterwards the list stands on the same row, or on the last one.
+        const int row = currentRow();
+        m_parts.deleteRecord();
+        SelectRow(qMin(row, rowCount() - 1));
+    });
 }
 
 void RecordWindow::CancelEdit()

@@ -20,10 +20,11 @@ class QWidget;
 // navigation buttons, named <prefix>First .. <prefix>Last, are there for its toolbar. Once the
 // list is made, Attach() hands it over with the window's own part of the rules: whether a
 // record is shown, what storing, adding and deleting do, what happens when the current row
-// changes, and what else the mode enables. Editing (修改) and cancelling (取消) are the
-// helper's own: 修改 enters edit mode on the shown record and turns to the detail page; 取消
-// asks first when the window wants it, returns to browsing and lets the window show the
-// record again.
+// changes, and what else the mode enables. The rest of editing (修改), deleting (刪除) and
+// cancelling (取消) is the helper's own: 修改 enters edit mode on the shown record and turns to
+// the detail page; 刪除 has the window delete the shown record and leaves the list on the same
+// row, or on the last; 取消 asks first when the window wants it, returns to browsing and lets
+// the window show the record again.
 class RecordWindow final : public QObject
 {
     Q_OBJECT
@@ -66,7 +67,8 @@ public:
         std::function<void()> rowChanged;
         // How the window moves to a row, when not by SelectRow().
         std::function<void(int row)> moveToRow;
-        // What 新增, 確認 and 刪除 do.
+        // What 新增 and 確認 do, and how the shown record is deleted (the window asks, deletes
+        // and lists again; the row is chosen afterwards).
         std::function<void()> insertRecord;
         std::function<void()> postRecord;
         std::function<void()> deleteRecord;
@@ -119,8 +121,9 @@ public:
     void MoveNext();
     void MoveLast();
 
-    // 修改 and 取消.
+    // 修改, 刪除 and 取消.
     void EditRecord();
+    void DeleteRecord();
     void CancelEdit();
 
     // Turns to the detail page.

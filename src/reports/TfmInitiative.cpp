@@ -122,7 +122,7 @@ void TfmInitiative::BuildWindow()
         .rowChanged = [this] { CurrentRowChanged(); },
         .insertRecord = [this] { NavInsertClick(); },
         .postRecord = [this] { NavPostClick(); },
-        .deleteRecord = [this] { NavDeleteClick(); },
+        .deleteRecord = [this] { DeleteShownPerson(); },
     });
     m_record->SetMode(Mode::Browse);
 }
@@ -695,17 +695,11 @@ void TfmInitiative::NavPostClick()
     });
 }
 
-void TfmInitiative::NavDeleteClick()
+void TfmInitiative::DeleteShownPerson()
 {
-    if (!m_record->browsing() || m_currentRid <= 0)
-        return;
-    GuardAction([this] {
-        m_records->DeleteRow(m_currentRid);
-        const int row = m_record->currentRow();
-        m_currentRid = 0;
-        RunSearch(0);
-        m_record->SelectRow(qMin(row, m_record->rowCount() - 1));
-    });
+    m_records->DeleteRow(m_currentRid);
+    m_currentRid = 0;
+    RunSearch(0);
 }
 
 void TfmInitiative::BitBtnDelAllClick()

@@ -123,10 +123,9 @@ signals:
     void SignInCounted(const QString &caption);
 
 public slots:
-    // 修改 and 取消 are RecordWindow's own.
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void NavInsertClick();
     void NavPostClick();
-    void NavDeleteClick();
     void BitBtnHelpClick();
     void BitBtnDelAllClick();
     void BitBtnCloseClick();
@@ -168,6 +167,8 @@ private:
     // The enabled states of the window's own buttons and fields in a mode.
     void ApplyModeStates(Mode mode);
     void BeginEdit();
+    // Deletes the person the list stands on (after asking) and searches again.
+    void DeleteShownPerson();
     QVariantMap GatherFields() const;
     void SetComboValue(QComboBox *combo, const QString &value);
     QString SignInCaption() const;
