@@ -279,13 +279,13 @@ void TFmRolvan::CreateCommandButtons(QWidget *client)
     }
     for (QPushButton *b : {BitBtn2, BitBtn25, BitBtn19, BitBtn11, BitBtnClose})
         b->setFont(Scaled(base, 1.3, true));
-    connect(BitBtn2, &QPushButton::clicked, this, &TFmRolvan::BitBtn2Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFmRolvan::ChooseClassClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmRolvan::BitBtnCloseClick);
-    connect(BitBtn11, &QPushButton::clicked, this, &TFmRolvan::BitBtn11Click);
-    connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::BitBtn19Click);
-    connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::BitBtn8Click);
-    connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::BitBtn14Click);
-    connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::BitBtn25Click);
+    connect(BitBtn11, &QPushButton::clicked, this, &TFmRolvan::AdministrationClick);
+    connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::HelpClick);
+    connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::PrintClick);
+    connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::SignEventRecordsClick);
+    connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::EnrolmentClick);
 }
 
 // Date, time and today's lessons.
@@ -337,8 +337,8 @@ void TFmRolvan::CreateEntryRow(QWidget *client)
     BitBtn5 = Named(new QPushButton(u"螢幕輸入"_s, client), u"BitBtn5"_s);
     for (QPushButton *b : {BitBtn3, BitBtn5})
         b->setFont(Scaled(base, 1.2, true));
-    connect(BitBtn3, &QPushButton::clicked, this, &TFmRolvan::BitBtn3Click);
-    connect(BitBtn5, &QPushButton::clicked, this, &TFmRolvan::BitBtn5Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmRolvan::ConfirmEntryClick);
+    connect(BitBtn5, &QPushButton::clicked, this, &TFmRolvan::ShowKeypadClick);
 
     // The manual-kind selector: not offered, fixed at the last five characters.
     LabelManualKind = Named(new QLabel(u"手動輸入種類"_s, client), u"LabelManualKind"_s);
@@ -767,7 +767,7 @@ void TFmRolvan::FocusEntryIfWanted()
 
 // ---- Input -----------------------------------------------------------------------------------
 
-void TFmRolvan::BitBtn3Click()
+void TFmRolvan::ConfirmEntryClick()
 {
     GuardAction([this] { m_recorder.ConfirmEntry(Edit1->text()); });
     FocusEntryIfWanted();
@@ -777,11 +777,11 @@ void TFmRolvan::BitBtn3Click()
 // followed by Enter records like typing.
 void TFmRolvan::Edit1KeyEnter()
 {
-    BitBtn3Click();
+    ConfirmEntryClick();
     Edit1->clear();
 }
 
-void TFmRolvan::BitBtn5Click()
+void TFmRolvan::ShowKeypadClick()
 {
     ApplyKeypadLayout();
     Panel3->show();
@@ -921,7 +921,7 @@ void TFmRolvan::Timer1Timer()
 
 // ---- Windows ---------------------------------------------------------------------------------
 
-void TFmRolvan::BitBtn2Click()
+void TFmRolvan::ChooseClassClick()
 {
     KeepSelection();
     GuardAction([this] {
@@ -943,7 +943,7 @@ void TFmRolvan::BitBtn2Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn11Click()
+void TFmRolvan::AdministrationClick()
 {
     // The administration menu, behind the password when one is set.
     bool opened = false;
@@ -956,7 +956,7 @@ void TFmRolvan::BitBtn11Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn19Click()
+void TFmRolvan::HelpClick()
 {
     GuardAction([this] {
         TFm_Help::ShowHelp(m_dm, u"簽到首頁"_s, u"簽到首頁"_s, this);
@@ -964,7 +964,7 @@ void TFmRolvan::BitBtn19Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn8Click()
+void TFmRolvan::PrintClick()
 {
     // The sign-in sheet with photographs of the class being signed.
     m_station.photoSubPath = SignRecorder::PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
@@ -978,7 +978,7 @@ void TFmRolvan::BitBtn8Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn14Click()
+void TFmRolvan::SignEventRecordsClick()
 {
     if (m_station.ClassKey.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
@@ -996,7 +996,7 @@ void TFmRolvan::BitBtn14Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn25Click()
+void TFmRolvan::EnrolmentClick()
 {
     if (m_station.ClassKey.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
