@@ -651,8 +651,7 @@ void TfmDBPath::DriveChange()
 
 void TfmDBPath::HelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, u"系統設定"_s, PageControl1->tabText(PageControl1->currentIndex()),
-                       this);
+    TFm_Help::ShowHelpOfPage(m_dm, u"系統設定"_s, PageControl1, this);
 }
 
 void TfmDBPath::RunScriptClick()

@@ -1112,7 +1112,7 @@ void TFmSetup::EnrolmentListClick()
 
 void TFmSetup::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void TFmSetup::BitBtnSysManagerClick()

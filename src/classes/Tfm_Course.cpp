@@ -511,7 +511,7 @@ void Tfm_Course::DeleteShownLesson()
 
 void Tfm_Course::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void Tfm_Course::BitBtnUploadClick()

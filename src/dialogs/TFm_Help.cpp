@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QTabWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +64,12 @@ void TFm_Help::ShowHelp(TDM &dm, const QString &helpName, const QString &subject
     dm.vString = subject;
     TFm_Help help(dm, parent);
     help.exec();
+}
+
+void TFm_Help::ShowHelpOfPage(TDM &dm, const QString &helpName, const QTabWidget *pages,
+                              QWidget *parent)
+{
+    ShowHelp(dm, helpName, pages->tabText(pages->currentIndex()), parent);
 }
 
 void TFm_Help::showEvent(QShowEvent *event)

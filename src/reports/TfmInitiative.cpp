@@ -800,7 +800,7 @@ std::optional<QString> TfmInitiative::ManualSignInKey(const QDateTime &now)
 
 void TfmInitiative::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void TfmInitiative::BitBtnCloseClick()
