@@ -10,6 +10,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTabWidget;
 class QTableView;
 class QWidget;
@@ -70,3 +71,12 @@ QLineEdit *MakeEdit(QWidget *parent, const QString &name, int maxLength = 0);
 QComboBox *MakeCombo(QWidget *parent, const QString &name, bool editable);
 // A caption in front of a field, right-aligned.
 QLabel *MakeLabel(QWidget *parent, const QString &caption);
+// A button that is never the default one: Enter in a field does not press it.
+QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption);
+// Gives a widget made elsewhere its component name.
+template<typename W>
+W *Named(W *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}

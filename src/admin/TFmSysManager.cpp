@@ -1,6 +1,7 @@
 #include "admin/TFmSysManager.h"
 
 #include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "admin/AdminPassword.h"
 #include "admin/TPasswordDlg.h"
@@ -20,15 +21,11 @@ TFmSysManager::TFmSysManager(TDM &dm, QWidget *parent)
     setObjectName(u"FmSysManager"_s);
     setWindowTitle(u"系統管理作業"_s);
 
-    BitBtn1 = new QPushButton(u"系統設定"_s, this);
-    BitBtn1->setObjectName(u"BitBtn1"_s);
+    BitBtn1 = MakeButton(this, u"BitBtn1"_s, u"系統設定"_s);
     BitBtn1->setToolTip(u"權限9才有系統設定權限"_s);
-    BitBtn2 = new QPushButton(u"資料庫備份"_s, this);
-    BitBtn2->setObjectName(u"BitBtn2"_s);
-    BitBtn3 = new QPushButton(u"版本更新偵測"_s, this);
-    BitBtn3->setObjectName(u"BitBtn3"_s);
-    BitBtn4 = new QPushButton(u"結束"_s, this);
-    BitBtn4->setObjectName(u"BitBtn4"_s);
+    BitBtn2 = MakeButton(this, u"BitBtn2"_s, u"資料庫備份"_s);
+    BitBtn3 = MakeButton(this, u"BitBtn3"_s, u"版本更新偵測"_s);
+    BitBtn4 = MakeButton(this, u"BitBtn4"_s, u"結束"_s);
 
     QFont big = font();
     big.setPointSizeF(big.pointSizeF() * 1.4);
@@ -38,15 +35,14 @@ TFmSysManager::TFmSysManager(TDM &dm, QWidget *parent)
     for (QPushButton *button : {BitBtn1, BitBtn2, BitBtn3, BitBtn4}) {
         button->setFont(big);
         button->setFixedSize(260, 64);
-        button->setAutoDefault(false);
         column->addWidget(button, 0, Qt::AlignHCenter);
         column->addSpacing(12);
     }
     column->addStretch(1);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TFmSysManager::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFmSysManager::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TFmSysManager::BitBtn3Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFmSysManager::SettingsClick);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFmSysManager::BackupClick);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmSysManager::VersionCheckClick);
     connect(BitBtn4, &QPushButton::clicked, this, &TFmSysManager::reject);
 
     const FormSizeDefault::Geometry &g = FormSizeDefault::FmSysManager;
@@ -59,13 +55,13 @@ void TFmSysManager::done(int result)
     QDialog::done(result);
 }
 
-void TFmSysManager::BitBtn1Click()
+void TFmSysManager::SettingsClick()
 {
     TfmDBPath settings(m_dm, this);
     settings.exec();
 }
 
-void TFmSysManager::BitBtn2Click()
+void TFmSysManager::BackupClick()
 {
     TfrmCopyTable backup(m_dm, this);
     backup.exec();
@@ -83,7 +79,7 @@ bool OpenAdministration(TDM &dm, QWidget *parent, bool askPassword)
     return true;
 }
 
-void TFmSysManager::BitBtn3Click()
+void TFmSysManager::VersionCheckClick()
 {
     TfmUpdate update(this);
     update.exec();

@@ -22,9 +22,9 @@ protected:
     void done(int result) override;
 
 private:
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
+    void SettingsClick();     // BitBtn1 系統設定
+    void BackupClick();       // BitBtn2 資料庫備份
+    void VersionCheckClick(); // BitBtn3 版本更新偵測
 
     TDM &m_dm;
 };

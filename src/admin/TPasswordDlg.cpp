@@ -1,5 +1,6 @@
 #include "admin/TPasswordDlg.h"
 
+#include "Fun/FormHelpers.h"
 #include "admin/AdminPassword.h"
 
 #include <QGuiApplication>
@@ -32,9 +33,7 @@ TPasswordDlg::TPasswordDlg(const QString &storedPassword, QWidget *parent)
     OKBtn->setObjectName(u"OKBtn"_s);
     OKBtn->setDefault(true);
     OKBtn->setAutoDefault(true);
-    CancelBtn = new QPushButton(u"Cancel"_s, this);
-    CancelBtn->setObjectName(u"CancelBtn"_s);
-    CancelBtn->setAutoDefault(false);
+    CancelBtn = MakeButton(this, u"CancelBtn"_s, u"Cancel"_s);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

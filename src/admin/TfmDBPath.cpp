@@ -34,13 +34,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template <typename W>
-W *Named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
 QLabel *Caption(const QString &text, QWidget *parent)
 {
     return new QLabel(text, parent);
@@ -111,8 +104,8 @@ void TfmDBPath::CreateComponents()
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfmDBPath::BitBtn1Click);
-    connect(BitBtn15, &QPushButton::clicked, this, &TfmDBPath::BitBtn15Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfmDBPath::SaveSettingsClick);
+    connect(BitBtn15, &QPushButton::clicked, this, &TfmDBPath::HelpClick);
     connect(BitBtn2, &QPushButton::clicked, this, &TfmDBPath::reject);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TfmDBPath::PageControl1Change);
 }
@@ -120,8 +113,26 @@ void TfmDBPath::CreateComponents()
 QWidget *TfmDBPath::CreateGeneralPage()
 {
     auto *page = Named(new QWidget, u"TabSheet1"_s);
+    auto *left = new QVBoxLayout;
+    left->addWidget(CreateUnitGroup(page));
+    left->addWidget(CreatePathGroup(page));
+    left->addWidget(CreateAddressGroup(page));
+    left->addWidget(CreateCardGroup(page));
+    left->addStretch();
+    auto *right = new QVBoxLayout;
+    right->addWidget(CreateRuleGroup(page));
+    right->addWidget(CreatePeriodGroup(page));
+    right->addWidget(CreateInputGroup(page));
+    right->addStretch();
+    auto *columns = new QHBoxLayout(page);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+    return page;
+}
 
-    // ---- organisation and station ----
+// The organisation and the station.
+QWidget *TfmDBPath::CreateUnitGroup(QWidget *page)
+{
     auto *unit = Named(new QGroupBox(u"單位資料"_s, page), u"GroupBox1"_s);
     auto *unitForm = new QFormLayout(unit);
     EditCompanyID = Named(new QLineEdit(unit), u"EditCompanyID"_s);
@@ -140,8 +151,12 @@ QWidget *TfmDBPath::CreateGeneralPage()
     LabelPassword->hide();
     Password->hide();
     unitForm->setRowVisible(Password, false);
+    return unit;
+}
 
-    // ---- folders ----
+// The folders of the data, backups and audit files.
+QWidget *TfmDBPath::CreatePathGroup(QWidget *page)
+{
     auto *paths = Named(new QGroupBox(u"路徑設定"_s, page), u"GroupBox2"_s);
     auto *pathGrid = new QGridLayout(paths);
     auto folderButton = [paths](const QString &name) {
@@ -215,15 +230,30 @@ QWidget *TfmDBPath::CreateGeneralPage()
     pathGrid->addWidget(BitBtn20, 7, 0, 1, 3, Qt::AlignLeft);
     pathGrid->setColumnStretch(1, 1);
 
-    // ---- service addresses ----
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { ChooseFolderClick(Edit24); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { ChooseFolderClick(Edit1); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { ChooseFolderClick(Edit5); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { ChooseFolderClick(Edit2); });
+    connect(ComboBox6, &QComboBox::activated, this, &TfmDBPath::DriveChange);
+    connect(BitBtn20, &QPushButton::clicked, this, &TfmDBPath::CreateFoldersClick);
+    return paths;
+}
+
+// The addresses of the training web service and of the version check.
+QWidget *TfmDBPath::CreateAddressGroup(QWidget *page)
+{
     auto *net = Named(new QGroupBox(u"網址設定"_s, page), u"GroupBox3"_s);
     auto *netForm = new QFormLayout(net);
     netAdd = Named(new QLineEdit(net), u"netAdd"_s);
     VerCheck = Named(new QLineEdit(net), u"VerCheck"_s);
     netForm->addRow(Caption(u"連線網址："_s, net), netAdd);
     netForm->addRow(Caption(u"版更網址："_s, net), VerCheck);
+    return net;
+}
 
-    // ---- card reader: kept for its keys, not offered ----
+// The card reader: kept for its keys, not offered.
+QWidget *TfmDBPath::CreateCardGroup(QWidget *page)
+{
     PanelCard = Named(new QGroupBox(u"感應卡"_s, page), u"PanelCard"_s);
     auto *cardForm = new QFormLayout(PanelCard);
     CheckBox1 = Named(new QCheckBox(u"COM PORT模組"_s, PanelCard), u"CheckBox1"_s);
@@ -244,8 +274,12 @@ QWidget *TfmDBPath::CreateGeneralPage()
     cardForm->addRow(Caption(u"註冊機碼名稱"_s, PanelCard), Edit44);
     PanelCard->setEnabled(false);
     PanelCard->hide();
+    return PanelCard;
+}
 
-    // ---- attendance rules ----
+// The attendance rules, shown as sentences with their numbers in them.
+QWidget *TfmDBPath::CreateRuleGroup(QWidget *page)
+{
     auto *rules = Named(new QGroupBox(u"簽到退規則"_s, page), u"GroupBox4"_s);
     auto *rulesLayout = new QVBoxLayout(rules);
     auto sentence = [rules, rulesLayout](std::initializer_list<QWidget *> parts) {
@@ -277,7 +311,12 @@ QWidget *TfmDBPath::CreateGeneralPage()
     sentence({Caption(u"遲到早退分鐘認定"_s, rules), Edit64,
               Caption(u"每小時須上滿分鐘數"_s, rules), Edit65});
     sentence({Caption(u"點名簽到期限(分)"_s, rules), Edit3});
+    return rules;
+}
 
+// The normal class periods: morning, afternoon and evening, sign-in and sign-out.
+QWidget *TfmDBPath::CreatePeriodGroup(QWidget *page)
+{
     auto *periods = Named(new QGroupBox(u"正常上課時段"_s, page), u"GroupBox5"_s);
     auto *periodGrid = new QGridLayout(periods);
     periodGrid->addWidget(Caption(u"簽到"_s, periods), 0, 1, Qt::AlignCenter);
@@ -292,8 +331,12 @@ QWidget *TfmDBPath::CreateGeneralPage()
         periodGrid->addWidget(edit, 1 + i / 2, 1 + i % 2);
     }
     periodGrid->setColumnStretch(3, 1);
+    return periods;
+}
 
-    // ---- input, display and camera ----
+// The input, the display of identities and the camera.
+QWidget *TfmDBPath::CreateInputGroup(QWidget *page)
+{
     auto *input = Named(new QGroupBox(u"簽到退輸入與攝影"_s, page), u"GroupBox6"_s);
     auto *inputGrid = new QGridLayout(input);
     CheckBox3 = Named(new QCheckBox(u"鍵盤輸入"_s, input), u"CheckBox3"_s);
@@ -323,29 +366,7 @@ QWidget *TfmDBPath::CreateGeneralPage()
     inputGrid->addWidget(Caption(u"作業系統"_s, input), 3, 0);
     inputGrid->addWidget(ComboBox9, 3, 1);
     inputGrid->setColumnStretch(4, 1);
-
-    auto *left = new QVBoxLayout;
-    left->addWidget(unit);
-    left->addWidget(paths);
-    left->addWidget(net);
-    left->addWidget(PanelCard);
-    left->addStretch();
-    auto *right = new QVBoxLayout;
-    right->addWidget(rules);
-    right->addWidget(periods);
-    right->addWidget(input);
-    right->addStretch();
-    auto *columns = new QHBoxLayout(page);
-    columns->addLayout(left, 1);
-    columns->addLayout(right, 1);
-
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton2Click(Edit24); });
-    connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(Edit1); });
-    connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton2Click(Edit5); });
-    connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton2Click(Edit2); });
-    connect(ComboBox6, &QComboBox::activated, this, &TfmDBPath::ComboBox6Change);
-    connect(BitBtn20, &QPushButton::clicked, this, &TfmDBPath::BitBtn20Click);
-    return page;
+    return input;
 }
 
 QWidget *TfmDBPath::CreateNetDbPage()
@@ -416,7 +437,7 @@ QWidget *TfmDBPath::CreateScriptPage()
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(Memo1, 1);
     layout->addWidget(BitBtn3, 0, Qt::AlignLeft);
-    connect(BitBtn3, &QPushButton::clicked, this, &TfmDBPath::BitBtn3Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TfmDBPath::RunScriptClick);
     return page;
 }
 
@@ -537,7 +558,7 @@ void TfmDBPath::FieldsToForm()
     f.registryDeviceName = Edit44->text();
 }
 
-void TfmDBPath::BitBtn1Click()
+void TfmDBPath::SaveSettingsClick()
 {
     GuardAction([this] {
         FieldsToForm();
@@ -551,7 +572,7 @@ void TfmDBPath::BitBtn1Click()
     });
 }
 
-void TfmDBPath::BitBtn20Click()
+void TfmDBPath::CreateFoldersClick()
 {
     GuardAction([this] {
         FieldsToForm();
@@ -610,7 +631,7 @@ void TfmDBPath::BitBtnNetDbTestClick()
     });
 }
 
-void TfmDBPath::SpeedButton2Click(QLineEdit *target)
+void TfmDBPath::ChooseFolderClick(QLineEdit *target)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
         this, u"選擇目錄"_s, target->text(), QFileDialog::ShowDirsOnly);
@@ -618,7 +639,7 @@ void TfmDBPath::SpeedButton2Click(QLineEdit *target)
         target->setText(QDir::toNativeSeparators(chosen));
 }
 
-void TfmDBPath::ComboBox6Change()
+void TfmDBPath::DriveChange()
 {
     FieldsToForm();
     m_form.ChangeDrive(ComboBox6->currentText());
@@ -628,13 +649,12 @@ void TfmDBPath::ComboBox6Change()
     Edit24->setText(m_form.csvPath);
 }
 
-void TfmDBPath::BitBtn15Click()
+void TfmDBPath::HelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, u"系統設定"_s, PageControl1->tabText(PageControl1->currentIndex()),
-                       this);
+    TFm_Help::ShowHelpOfPage(m_dm, u"系統設定"_s, PageControl1, this);
 }
 
-void TfmDBPath::BitBtn3Click()
+void TfmDBPath::RunScriptClick()
 {
     GuardAction([this] { ExecSqlScript(Memo1->toPlainText(), m_dm.ConSample()); });
 }

@@ -112,6 +112,14 @@ protected:
 private:
     void CreateComponents();
     QWidget *CreateGeneralPage();
+    // The groups of the general page, left column then right.
+    QWidget *CreateUnitGroup(QWidget *page);
+    QWidget *CreatePathGroup(QWidget *page);
+    QWidget *CreateAddressGroup(QWidget *page);
+    QWidget *CreateCardGroup(QWidget *page);
+    QWidget *CreateRuleGroup(QWidget *page);
+    QWidget *CreatePeriodGroup(QWidget *page);
+    QWidget *CreateInputGroup(QWidget *page);
     QWidget *CreateScriptPage();
     QWidget *CreateNetDbPage();
     void FieldsToForm();
@@ -119,14 +127,15 @@ private:
     void FocusField(StationSettingsForm::Field field);
     void FormToFields();
 
-    void BitBtn1Click();
-    void BitBtn20Click();
+    void SaveSettingsClick();  // BitBtn1 儲存設定
+    void CreateFoldersClick(); // BitBtn20 新增以下目錄與Rolvan.mdb
     void BitBtnNetDbTestClick();
     void CheckUseNetDBClick();
-    void SpeedButton2Click(QLineEdit *target);
-    void ComboBox6Change();
-    void BitBtn15Click();
-    void BitBtn3Click();
+    // SpeedButton1 .. SpeedButton4: a folder chosen for the field beside the button.
+    void ChooseFolderClick(QLineEdit *target);
+    void DriveChange();        // ComboBox6: the folders move to the drive chosen
+    void HelpClick();          // BitBtn15 說明
+    void RunScriptClick();     // BitBtn3 (指令執行): the statements of Memo1
     void PageControl1Change();
 
     TDM &m_dm;

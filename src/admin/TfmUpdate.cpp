@@ -1,6 +1,7 @@
 #include "admin/TfmUpdate.h"
 
 #include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/VersionInfo.h"
 #include "admin/UpdateFiles.h"
@@ -34,12 +35,9 @@ TfmUpdate::TfmUpdate(QWidget *parent)
     ProgressBar1->setObjectName(u"ProgressBar1"_s);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    BitBtn1 = new QPushButton(u"下載更新"_s, this);
-    BitBtn1->setObjectName(u"BitBtn1"_s);
-    BitBtn2 = new QPushButton(u"系統管理程式壓縮"_s, this);
-    BitBtn2->setObjectName(u"BitBtn2"_s);
-    BitBtn3 = new QPushButton(u"結束"_s, this);
-    BitBtn3->setObjectName(u"BitBtn3"_s);
+    BitBtn1 = MakeButton(this, u"BitBtn1"_s, u"下載更新"_s);
+    BitBtn2 = MakeButton(this, u"BitBtn2"_s, u"系統管理程式壓縮"_s);
+    BitBtn3 = MakeButton(this, u"BitBtn3"_s, u"結束"_s);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(BitBtn1);
@@ -51,11 +49,9 @@ TfmUpdate::TfmUpdate(QWidget *parent)
     column->addWidget(ProgressBar1);
     column->addStretch(1);
     column->addLayout(buttons);
-    for (QPushButton *button : { BitBtn1, BitBtn2, BitBtn3 })
-        button->setAutoDefault(false);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfmUpdate::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TfmUpdate::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfmUpdate::DownloadUpdateClick);
+    connect(BitBtn2, &QPushButton::clicked, this, &TfmUpdate::PackProgramClick);
     connect(BitBtn3, &QPushButton::clicked, this, &TfmUpdate::reject);
 
     m_endStation = [] { QTimer::singleShot(0, qApp, [] { QApplication::closeAllWindows(); }); };
@@ -124,7 +120,7 @@ void TfmUpdate::FormActivate()
     }
 }
 
-void TfmUpdate::BitBtn1Click()
+void TfmUpdate::DownloadUpdateClick()
 {
     BitBtn1->setVisible(false);
     ProgressBar1->setRange(0, 100);
@@ -168,7 +164,7 @@ void TfmUpdate::Install()
     m_endStation();
 }
 
-void TfmUpdate::BitBtn2Click()
+void TfmUpdate::PackProgramClick()
 {
     const QString workFolder = UpdateSettings::FromIni().workFolder;
     const QDir programFolder(m_programFolder);

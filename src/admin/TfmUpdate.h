@@ -32,8 +32,8 @@ public:
     void setProgramFolder(const QString &folder) { m_programFolder = folder; }
 
     void FormActivate();
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void DownloadUpdateClick(); // BitBtn1 下載更新
+    void PackProgramClick();    // BitBtn2 系統管理程式壓縮
 
 protected:
     void showEvent(QShowEvent *event) override;

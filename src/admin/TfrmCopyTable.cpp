@@ -1,5 +1,6 @@
 #include "admin/TfrmCopyTable.h"
 
+#include "Fun/FormHelpers.h"
 #include "admin/DatabaseConversion.h"
 #include "admin/JetStaging.h"
 #include "core/TDM.h"
@@ -22,13 +23,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template<typename W>
-W *Named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 } // namespace
 

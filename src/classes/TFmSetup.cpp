@@ -7,6 +7,7 @@
 #include "Fun/QueryBuilder.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
+#include "dialogs/RecordWindow.h"
 #include "dialogs/TFm_Help.h"
 #include "classes/RosterImport.h"
 #include "classes/RecordUpload.h"
@@ -101,6 +102,7 @@ TFmSetup::TFmSetup(TDM &dm, WindowOpeners openers, QWidget *parent)
 {
     setObjectName(u"FmSetup"_s);
     setWindowTitle(u"講習基本資料  版本："_s);
+    m_record = new RecordWindow(this, u"Nav"_s, 42);
     BuildWindow();
     const auto d = FormSizeDefault::FmSetup;
     RestoreFormGeometry(this, d.top, d.left, d.width, d.height);
@@ -112,12 +114,7 @@ TFmSetup::~TFmSetup() = default;
 
 QPushButton *TFmSetup::MakeButton(const QString &name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, this);
-    button->setObjectName(name);
-    // Buttons take no focus, so pressing one never counts as leaving a field.
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    return button;
+    return RecordWindow::MakeToolButton(this, name, caption);
 }
 
 void TFmSetup::MarkNotAvailable(QPushButton *button)
@@ -129,30 +126,7 @@ void TFmSetup::MarkNotAvailable(QPushButton *button)
 void TFmSetup::BuildWindow()
 {
     auto *layout = new QVBoxLayout(this);
-
-    auto *toolbar = new QHBoxLayout;
-    NavFirst = MakeButton(u"NavFirst"_s, u"|◀"_s);
-    NavPrior = MakeButton(u"NavPrior"_s, u"◀"_s);
-    NavNext = MakeButton(u"NavNext"_s, u"▶"_s);
-    NavLast = MakeButton(u"NavLast"_s, u"▶|"_s);
-    NavInsert = MakeButton(u"NavInsert"_s, u"新增"_s);
-    NavEdit = MakeButton(u"NavEdit"_s, u"修改"_s);
-    NavDelete = MakeButton(u"NavDelete"_s, u"刪除"_s);
-    NavPost = MakeButton(u"NavPost"_s, u"確認"_s);
-    NavCancel = MakeButton(u"NavCancel"_s, u"取消"_s);
-    BitBtnHelp = MakeButton(u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnSysManager = MakeButton(u"BitBtnSysManager"_s, u"系統管理"_s);
-    BitBtnClose = MakeButton(u"BitBtnClose"_s, u"  離  開  "_s);
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast })
-        b->setFixedWidth(42);
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert, NavEdit, NavDelete,
-                            NavPost, NavCancel })
-        toolbar->addWidget(b);
-    toolbar->addStretch(1);
-    toolbar->addWidget(BitBtnHelp);
-    toolbar->addWidget(BitBtnSysManager);
-    toolbar->addWidget(BitBtnClose);
-    layout->addLayout(toolbar);
+    layout->addLayout(BuildToolbar());
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(u"PageControl1"_s);
@@ -160,23 +134,40 @@ void TFmSetup::BuildWindow()
     PageControl1->addTab(BuildDetailPage(), u"單筆明細"_s);
     layout->addWidget(PageControl1, 1);
 
-    connect(NavFirst, &QPushButton::clicked, this, &TFmSetup::NavFirstClick);
-    connect(NavPrior, &QPushButton::clicked, this, &TFmSetup::NavPriorClick);
-    connect(NavNext, &QPushButton::clicked, this, &TFmSetup::NavNextClick);
-    connect(NavLast, &QPushButton::clicked, this, &TFmSetup::NavLastClick);
-    connect(NavInsert, &QPushButton::clicked, this, &TFmSetup::NavInsertClick);
-    connect(NavEdit, &QPushButton::clicked, this, &TFmSetup::NavEditClick);
-    connect(NavDelete, &QPushButton::clicked, this, &TFmSetup::NavDeleteClick);
-    connect(NavPost, &QPushButton::clicked, this, &TFmSetup::NavPostClick);
-    connect(NavCancel, &QPushButton::clicked, this, &TFmSetup::NavCancelClick);
+    m_record->Attach({
+        .grid = DBGrid1,
+        .pages = PageControl1,
+        .hasRecord = [this] { return m_current.RID > 0; },
+        .applyMode = [this](Mode mode) { ApplyModeStates(mode); },
+        .rowChanged = [this] { CurrentRowChanged(); },
+        .insertRecord = [this] { NavInsertClick(); },
+        .postRecord = [this] { NavPostClick(); },
+        .deleteRecord = [this] { DeleteShownClass(); },
+        // The list comes back on the class that was edited; after adding one, on the row it
+        // stood on.
+        .editDropped =
+            [this](Mode left) { ReturnToList(left == Mode::Insert ? 0 : m_current.RID); },
+        .askBeforeCancel = true,
+    });
+    BuildWebPanels();
+    m_record->SetMode(Mode::Browse);
+}
+
+QHBoxLayout *TFmSetup::BuildToolbar()
+{
+    QHBoxLayout *toolbar = m_record->MakeToolbar(
+        { .editPrefix = u"Nav"_s, .deleteCaption = u"刪除"_s, .deleteBeforePost = true },
+        { NavInsert, NavEdit, NavPost, NavDelete, NavCancel });
+    BitBtnHelp = MakeButton(u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnSysManager = MakeButton(u"BitBtnSysManager"_s, u"系統管理"_s);
+    BitBtnClose = MakeButton(u"BitBtnClose"_s, u"  離  開  "_s);
+    toolbar->addStretch(1);
+    for (QPushButton *b : { BitBtnHelp, BitBtnSysManager, BitBtnClose })
+        toolbar->addWidget(b);
     connect(BitBtnHelp, &QPushButton::clicked, this, &TFmSetup::BitBtnHelpClick);
     connect(BitBtnSysManager, &QPushButton::clicked, this, &TFmSetup::BitBtnSysManagerClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmSetup::BitBtnCloseClick);
-    connect(PageControl1, &QTabWidget::currentChanged, this,
-            [this](int) { HighlightActiveTab(PageControl1); });
-    HighlightActiveTab(PageControl1);
-    BuildWebPanels();
-    SetMode(Mode::Browse);
+    return toolbar;
 }
 
 QWidget *TFmSetup::BuildSearchPage()
@@ -254,13 +245,7 @@ QWidget *TFmSetup::BuildSearchPage()
     layout->addLayout(row2);
 
     DBGrid1 = new QTableView(page);
-    DBGrid1->setObjectName(u"DBGrid1"_s);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setAlternatingRowColors(true);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(24);
-    DBGrid1->verticalHeader()->setVisible(false);
+    RecordWindow::SetUpRecordGrid(DBGrid1, u"DBGrid1"_s, 24);
     m_model = new QSqlQueryModel(this);
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
@@ -268,14 +253,12 @@ QWidget *TFmSetup::BuildSearchPage()
     EnableGridTitleSort(DBGrid1);
     layout->addWidget(DBGrid1, 1);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TFmSetup::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFmSetup::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TFmSetup::BitBtn3Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFmSetup::SearchClick);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFmSetup::ClearSearchClick);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmSetup::ImportWebClassesClick);
     connect(BitBtnRosterImport, &QPushButton::clicked, this, &TFmSetup::BitBtnRosterImportClick);
-    connect(EditQDate, &QLineEdit::returnPressed, this, &TFmSetup::BitBtn1Click);
+    connect(EditQDate, &QLineEdit::returnPressed, this, &TFmSetup::SearchClick);
     connect(DBGrid1, &QTableView::doubleClicked, this, &TFmSetup::DBGrid1DblClick);
-    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { CurrentRowChanged(); });
     return page;
 }
 
@@ -291,7 +274,61 @@ QWidget *TFmSetup::BuildDetailPage()
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(7);
     int row = 0;
+    AddNumberAndNameRows(page, form, row);
+    AddDateAndTimeRows(page, form, row);
+    AddPlaceAndTeacherRows(page, form, row);
+    AddHoursAndSubjectRows(page, form, row);
+    form->addWidget(BuildSignKindBox(page), row++, 0, 1, 4);
 
+    DBMemoContent = new QPlainTextEdit(page);
+    DBMemoContent->setObjectName(u"DBMemoContent"_s);
+    DBMemoContent->setFixedHeight(52);
+    form->addWidget(MakeLabel(page, u"備註"_s), row, 0, Qt::AlignTop | Qt::AlignRight);
+    form->addWidget(DBMemoContent, row++, 1, 1, 3);
+    form->setColumnStretch(1, 1);
+    form->setColumnStretch(3, 1);
+    left->addLayout(form);
+
+    left->addWidget(BuildClassButtons(page));
+    left->addStretch(1);
+
+    PanelPeriod = BuildPeriodPanel();
+    PanelPeriod->setVisible(false);
+    outer->addWidget(PanelPeriod);
+
+    ConnectClassFields();
+    return page;
+}
+
+namespace {
+
+// Two fields with "～" between them and a grey format hint behind.
+QHBoxLayout *RangeRow(QWidget *page, QWidget *from, QWidget *to, const QString &hint)
+{
+    auto *range = new QHBoxLayout;
+    range->addWidget(from);
+    range->addWidget(new QLabel(u"～"_s, page));
+    range->addWidget(to);
+    auto *hintLabel = new QLabel(hint, page);
+    hintLabel->setStyleSheet(u"color: #666;"_s);
+    range->addWidget(hintLabel);
+    range->addStretch(1);
+    return range;
+}
+
+// A field that keeps its width at the left of its cell.
+QHBoxLayout *LeftAligned(QWidget *field)
+{
+    auto *box = new QHBoxLayout;
+    box->addWidget(field);
+    box->addStretch(1);
+    return box;
+}
+
+} // namespace
+
+void TFmSetup::AddNumberAndNameRows(QWidget *page, QGridLayout *form, int &row)
+{
     DBEditCourseId = MakeEdit(page, u"DBEditCourseId"_s);
     DBEditCourseId->setFixedWidth(140);
     LabelCourseIdLen = new QLabel(m_records->ClassNumberLengthLabel(), page);
@@ -317,7 +354,10 @@ QWidget *TFmSetup::BuildDetailPage()
     DBEditCourse->setMaxLength(100);
     form->addWidget(MakeLabel(page, u"名稱"_s), row, 0);
     form->addWidget(DBEditCourse, row++, 1, 1, 3);
+}
 
+void TFmSetup::AddDateAndTimeRows(QWidget *page, QGridLayout *form, int &row)
+{
     DBEditDateStart = MakeEdit(page, u"DBEditDateStart"_s);
     DBEditDateEnd = MakeEdit(page, u"DBEditDateEnd"_s);
     for (QLineEdit *field : { DBEditDateStart, DBEditDateEnd }) {
@@ -325,16 +365,10 @@ QWidget *TFmSetup::BuildDetailPage()
         field->setFixedWidth(110);
         field->installEventFilter(this);
     }
-    auto *dateRow = new QHBoxLayout;
-    dateRow->addWidget(DBEditDateStart);
-    dateRow->addWidget(new QLabel(u"～"_s, page));
-    dateRow->addWidget(DBEditDateEnd);
-    auto *dateHint = new QLabel(u"格式2019/05/31，雙擊填入今天，右鍵選日期"_s, page);
-    dateHint->setStyleSheet(u"color: #666;"_s);
-    dateRow->addWidget(dateHint);
-    dateRow->addStretch(1);
     form->addWidget(MakeLabel(page, u"起迄日期"_s), row, 0);
-    form->addLayout(dateRow, row++, 1, 1, 3);
+    QHBoxLayout *dates = RangeRow(page, DBEditDateStart, DBEditDateEnd,
+                                  u"格式2019/05/31，雙擊填入今天，右鍵選日期"_s);
+    form->addLayout(dates, row++, 1, 1, 3);
 
     DBComboTimeStart = MakeCombo(page, u"DBComboTimeStart"_s, true);
     DBComboTimeEnd = MakeCombo(page, u"DBComboTimeEnd"_s, true);
@@ -342,17 +376,13 @@ QWidget *TFmSetup::BuildDetailPage()
         field->setFixedWidth(90);
         field->installEventFilter(this);
     }
-    auto *timeRow = new QHBoxLayout;
-    timeRow->addWidget(DBComboTimeStart);
-    timeRow->addWidget(new QLabel(u"～"_s, page));
-    timeRow->addWidget(DBComboTimeEnd);
-    auto *timeHint = new QLabel(u"格式09:30"_s, page);
-    timeHint->setStyleSheet(u"color: #666;"_s);
-    timeRow->addWidget(timeHint);
-    timeRow->addStretch(1);
     form->addWidget(MakeLabel(page, u"時間"_s), row, 0);
-    form->addLayout(timeRow, row++, 1, 1, 3);
+    QHBoxLayout *times = RangeRow(page, DBComboTimeStart, DBComboTimeEnd, u"格式09:30"_s);
+    form->addLayout(times, row++, 1, 1, 3);
+}
 
+void TFmSetup::AddPlaceAndTeacherRows(QWidget *page, QGridLayout *form, int &row)
+{
     DBComboPlace = MakeCombo(page, u"DBComboPlace"_s, true);
     DBComboPlace->lineEdit()->setMaxLength(60);
     DBComboCharge = MakeCombo(page, u"DBComboCharge"_s, true);
@@ -370,7 +400,10 @@ QWidget *TFmSetup::BuildDetailPage()
     form->addWidget(DBEditTeacher, row, 1);
     form->addWidget(MakeLabel(page, u"講師身分證字號"_s), row, 2);
     form->addWidget(DBEditTeacherId, row++, 3);
+}
 
+void TFmSetup::AddHoursAndSubjectRows(QWidget *page, QGridLayout *form, int &row)
+{
     DBComboTotHours = MakeCombo(page, u"DBComboTotHours"_s, true);
     for (int h = 0; h <= 9; ++h)
         DBComboTotHours->addItem(QString::number(h));
@@ -379,16 +412,10 @@ QWidget *TFmSetup::BuildDetailPage()
     DBComboCNo2 = MakeCombo(page, u"DBComboCNo2"_s, false);
     DBComboCNo2->addItems({ QString(), u"必修"_s, u"選修"_s });
     DBComboCNo2->setFixedWidth(80);
-    auto *hoursRow = new QHBoxLayout;
-    hoursRow->addWidget(DBComboTotHours);
-    hoursRow->addStretch(1);
     form->addWidget(MakeLabel(page, u"核定總時數"_s), row, 0);
-    form->addLayout(hoursRow, row, 1);
+    form->addLayout(LeftAligned(DBComboTotHours), row, 1);
     form->addWidget(MakeLabel(page, u"必選修"_s), row, 2);
-    auto *cno2Row = new QHBoxLayout;
-    cno2Row->addWidget(DBComboCNo2);
-    cno2Row->addStretch(1);
-    form->addLayout(cno2Row, row++, 3);
+    form->addLayout(LeftAligned(DBComboCNo2), row++, 3);
 
     DBEditCNo4 = MakeEdit(page, u"DBEditCNo4"_s);
     DBEditCNo4->setMaxLength(4);
@@ -400,7 +427,10 @@ QWidget *TFmSetup::BuildDetailPage()
     cno4Row->addWidget(LabelCNo4Desc, 1);
     form->addWidget(MakeLabel(page, u"課程代號"_s), row, 0);
     form->addLayout(cno4Row, row++, 1, 1, 3);
+}
 
+QWidget *TFmSetup::BuildSignKindBox(QWidget *page)
+{
     auto *signBox = new QGroupBox(u"刷卡種類"_s, page);
     signBox->setObjectName(u"GroupSignType"_s);
     auto *signLayout = new QGridLayout(signBox);
@@ -419,17 +449,11 @@ QWidget *TFmSetup::BuildDetailPage()
     auto *signNote = new QLabel(u"講習只有1個課程且無課程明細者需選定刷卡種類"_s, signBox);
     signNote->setStyleSheet(u"color: #a33;"_s);
     signLayout->addWidget(signNote, 1, 0, 1, 6);
-    form->addWidget(signBox, row++, 0, 1, 4);
+    return signBox;
+}
 
-    DBMemoContent = new QPlainTextEdit(page);
-    DBMemoContent->setObjectName(u"DBMemoContent"_s);
-    DBMemoContent->setFixedHeight(52);
-    form->addWidget(MakeLabel(page, u"備註"_s), row, 0, Qt::AlignTop | Qt::AlignRight);
-    form->addWidget(DBMemoContent, row++, 1, 1, 3);
-    form->setColumnStretch(1, 1);
-    form->setColumnStretch(3, 1);
-    left->addLayout(form);
-
+QWidget *TFmSetup::BuildClassButtons(QWidget *page)
+{
     // The buttons that lead from the class elsewhere.
     PanelButtons = new QWidget(page);
     PanelButtons->setObjectName(u"PanelButtons"_s);
@@ -455,13 +479,24 @@ QWidget *TFmSetup::BuildDetailPage()
         buttons->addWidget(order.at(i), i / 4, i % 4);
     }
     BitBtn18->setVisible(false);
-    left->addWidget(PanelButtons);
-    left->addStretch(1);
 
-    PanelPeriod = BuildPeriodPanel();
-    PanelPeriod->setVisible(false);
-    outer->addWidget(PanelPeriod);
+    connect(BitBtn7, &QPushButton::clicked, this, &TFmSetup::BitBtn7Click);
+    connect(BitBtn8, &QPushButton::clicked, this, &TFmSetup::LessonsClick);
+    connect(BitBtn9, &QPushButton::clicked, this, &TFmSetup::AttendanceReportsClick);
+    connect(BitBtn10, &QPushButton::clicked, this, &TFmSetup::SignEventRecordsClick);
+    connect(BitBtn11, &QPushButton::clicked, this, &TFmSetup::EnrolmentListClick);
+    connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::PeriodDatesClick);
+    connect(BitBtn13, &QPushButton::clicked, this, &TFmSetup::CheckCertificateClick);
+    connect(BitBtn18, &QPushButton::clicked, this, &TFmSetup::MarkPersonnelClick);
+    connect(BitBtn14, &QPushButton::clicked, this, &TFmSetup::UploadRollCallClick);
+    connect(BitBtn15, &QPushButton::clicked, this, &TFmSetup::UploadSignEventsClick);
+    connect(BitBtn16, &QPushButton::clicked, this, &TFmSetup::DownloadSignEventsClick);
+    connect(BitBtn17, &QPushButton::clicked, this, &TFmSetup::SubmitClick);
+    return PanelButtons;
+}
 
+void TFmSetup::ConnectClassFields()
+{
     // Any change the user makes to a field puts the class into edit mode.
     for (QLineEdit *field : { DBEditCourseId, DBEditCourse, DBEditDateStart, DBEditDateEnd,
                               DBEditTeacher, DBEditTeacherId, DBEditCNo4 })
@@ -475,20 +510,6 @@ QWidget *TFmSetup::BuildDetailPage()
     // Either date changing shows or hides the period-date button.
     connect(DBEditDateStart, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
     connect(DBEditDateEnd, &QLineEdit::textChanged, this, [this] { UpdatePeriodButton(); });
-
-    connect(BitBtn7, &QPushButton::clicked, this, &TFmSetup::BitBtn7Click);
-    connect(BitBtn8, &QPushButton::clicked, this, &TFmSetup::BitBtn8Click);
-    connect(BitBtn9, &QPushButton::clicked, this, &TFmSetup::BitBtn9Click);
-    connect(BitBtn10, &QPushButton::clicked, this, &TFmSetup::BitBtn10Click);
-    connect(BitBtn11, &QPushButton::clicked, this, &TFmSetup::BitBtn11Click);
-    connect(BitBtn12, &QPushButton::clicked, this, &TFmSetup::BitBtn12Click);
-    connect(BitBtn13, &QPushButton::clicked, this, &TFmSetup::BitBtn13Click);
-    connect(BitBtn18, &QPushButton::clicked, this, &TFmSetup::BitBtn18Click);
-    connect(BitBtn14, &QPushButton::clicked, this, &TFmSetup::BitBtn14Click);
-    connect(BitBtn15, &QPushButton::clicked, this, &TFmSetup::BitBtn15Click);
-    connect(BitBtn16, &QPushButton::clicked, this, &TFmSetup::BitBtn16Click);
-    connect(BitBtn17, &QPushButton::clicked, this, &TFmSetup::BitBtn17Click);
-    return page;
 }
 
 QWidget *TFmSetup::BuildPeriodPanel()
@@ -626,7 +647,7 @@ void TFmSetup::FillDropDowns()
 
 // ---- Searching ----------------------------------------------------------------------------------
 
-void TFmSetup::BitBtn1Click()
+void TFmSetup::SearchClick()
 {
     GuardAction([this] { RunQuery(m_current.RID); });
 }
@@ -672,7 +693,7 @@ void TFmSetup::RunQuery(int selectRid)
     m_loading = false;
 
     if (!SelectClass(selectRid))
-        SelectRow(0);
+        m_record->SelectRow(0);
 }
 
 int TFmSetup::rowCount() const
@@ -680,7 +701,7 @@ int TFmSetup::rowCount() const
     return m_proxy->rowCount();
 }
 
-void TFmSetup::BitBtn2Click()
+void TFmSetup::ClearSearchClick()
 {
     ClearFormInputs(this);
     EditQDate->clear();
@@ -701,30 +722,19 @@ void TFmSetup::LabelDateClick()
 
 void TFmSetup::DBGrid1DblClick()
 {
-    PageControl1->setCurrentIndex(1);
+    m_record->ShowDetailPage();
 }
 
 // ---- Moving -------------------------------------------------------------------------------------
 
 bool TFmSetup::SelectClass(int rid)
 {
-    const int row = GridRowOfRid(m_proxy, m_model->record().indexOf(u"RID"_s), rid);
-    if (row < 0)
-        return false;
-    SelectRow(row);
-    return true;
-}
-
-void TFmSetup::SelectRow(int row)
-{
-    // Selecting the row that is already current signals nothing; load it anyway.
-    if (SelectGridRow(DBGrid1, row))
-        CurrentRowChanged();
+    return m_record->SelectRid(m_model->record().indexOf(u"RID"_s), rid);
 }
 
 void TFmSetup::CurrentRowChanged()
 {
-    if (m_loading || m_mode != Mode::Browse)
+    if (m_loading || !m_record->browsing())
         return;
     GuardAction([this] {
         const QModelIndex current = DBGrid1->selectionModel()->currentIndex();
@@ -752,7 +762,7 @@ void TFmSetup::MoveToClass(const ClassRecord &record)
     const bool locked = record.RID > 0 && m_records->ClassNumberLocked(key);
     DBEditCourseId->setReadOnly(record.RID == 0 || locked);
     DBEditEchelon->setReadOnly(record.RID == 0 || locked);
-    SetMode(Mode::Browse);
+    m_record->SetMode(Mode::Browse);
 }
 
 void TFmSetup::LoadFields(const ClassRecord &r)
@@ -809,42 +819,12 @@ ClassRecord TFmSetup::GatherFields() const
     return r;
 }
 
-void TFmSetup::NavFirstClick()
-{
-    SelectRow(0);
-}
-
-void TFmSetup::NavPriorClick()
-{
-    const int row = DBGrid1->selectionModel()->currentIndex().row();
-    SelectRow(qMax(0, row - 1));
-}
-
-void TFmSetup::NavNextClick()
-{
-    const int row = DBGrid1->selectionModel()->currentIndex().row();
-    SelectRow(qMin(m_proxy->rowCount() - 1, row + 1));
-}
-
-void TFmSetup::NavLastClick()
-{
-    SelectRow(m_proxy->rowCount() - 1);
-}
-
 // ---- Editing ------------------------------------------------------------------------------------
 
-void TFmSetup::SetMode(Mode mode)
+void TFmSetup::ApplyModeStates(Mode mode)
 {
-    m_mode = mode;
     const bool browsing = mode == Mode::Browse;
     const bool hasRow = m_current.RID > 0;
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert })
-        b->setEnabled(browsing);
-    NavEdit->setEnabled(browsing && hasRow);
-    NavDelete->setEnabled(browsing && hasRow);
-    NavPost->setEnabled(!browsing);
-    NavCancel->setEnabled(!browsing);
-    DBGrid1->setEnabled(browsing);
     BitBtn1->setEnabled(browsing);
     BitBtn7->setEnabled(hasRow || !browsing);
     BitBtn8->setEnabled(hasRow && browsing);
@@ -854,22 +834,14 @@ void TFmSetup::SetMode(Mode mode)
 
 void TFmSetup::BeginEdit()
 {
-    if (m_loading || m_mode != Mode::Browse || m_current.RID <= 0)
+    if (m_loading || !m_record->browsing() || m_current.RID <= 0)
         return;
-    SetMode(Mode::Edit);
-}
-
-void TFmSetup::NavEditClick()
-{
-    if (m_current.RID <= 0)
-        return;
-    BeginEdit();
-    PageControl1->setCurrentIndex(1);
+    m_record->SetMode(Mode::Edit);
 }
 
 void TFmSetup::NavInsertClick()
 {
-    if (m_mode != Mode::Browse)
+    if (!m_record->browsing())
         return;
     GuardAction([this] {
         const ClassRecord record = m_records->NewClass(CurrentClock().today());
@@ -880,25 +852,25 @@ void TFmSetup::NavInsertClick()
         PanelPeriod->setVisible(false);
         DBEditCourseId->setReadOnly(false);
         DBEditCourseId->setMaxLength(m_records->courseNoLength());
-        SetMode(Mode::Insert);
+        m_record->SetMode(Mode::Insert);
         UpdatePeriodButton();
-        PageControl1->setCurrentIndex(1);
+        m_record->ShowDetailPage();
         DBEditCourse->setFocus();
     });
 }
 
 void TFmSetup::NavPostClick()
 {
-    if (m_mode == Mode::Browse)
+    if (m_record->browsing())
         return;
     GuardAction([this] {
         ClassRecord record = GatherFields();
-        if (m_mode == Mode::Insert)
+        if (m_record->mode() == Mode::Insert)
             record.RID = 0;
         const int rid = m_records->StoreClass(record);
         if (rid <= 0)
             return; // refused: the class stays in edit mode
-        EndEditing();
+        m_record->SetMode(Mode::Browse);
         FillDropDowns();
         RunQuery(rid);
         if (!SelectClass(rid)) {
@@ -909,37 +881,19 @@ void TFmSetup::NavPostClick()
     });
 }
 
-void TFmSetup::EndEditing()
+void TFmSetup::ReturnToList(int rid)
 {
-    m_mode = Mode::Browse;
-    SetMode(Mode::Browse);
-}
-
-void TFmSetup::NavCancelClick()
-{
-    if (m_mode == Mode::Browse)
-        return;
-    if (!AskYesNo(u"資料尚未儲存 確定要取消嗎?"_s, u"是"_s, u"否"_s))
-        return;
-    const int rid = m_mode == Mode::Insert ? 0 : m_current.RID;
-    EndEditing();
     GuardAction([this, rid] {
         if (!SelectClass(rid))
             CurrentRowChanged();
     });
 }
 
-void TFmSetup::NavDeleteClick()
+void TFmSetup::DeleteShownClass()
 {
-    if (m_mode != Mode::Browse || m_current.RID <= 0)
-        return;
-    GuardAction([this] {
-        m_records->DeleteClass(m_current.RID, m_current.Course);
-        const int row = DBGrid1->selectionModel()->currentIndex().row();
-        m_current = ClassRecord();
-        RunQuery(0);
-        SelectRow(qMin(row, m_proxy->rowCount() - 1));
-    });
+    m_records->DeleteClass(m_current.RID, m_current.Course);
+    m_current = ClassRecord();
+    RunQuery(0);
 }
 
 bool TFmSetup::CheckTimeFieldOnLeave(QComboBox *field)
@@ -1016,13 +970,13 @@ bool TFmSetup::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::FocusOut && (edit == DBEditDateStart || edit == DBEditDateEnd)) {
             UpdatePeriodButton();
-            if (!m_loading && m_mode != Mode::Browse)
+            if (!m_loading && !m_record->browsing())
                 CheckDayLimit();
         }
     }
     auto *combo = qobject_cast<QComboBox *>(watched);
     if (combo && (combo == DBComboTimeStart || combo == DBComboTimeEnd)
-        && event->type() == QEvent::FocusOut && !m_refocusing && m_mode != Mode::Browse) {
+        && event->type() == QEvent::FocusOut && !m_refocusing && !m_record->browsing()) {
         CheckTimeFieldOnLeave(combo);
     }
     return QDialog::eventFilter(watched, event);
@@ -1030,7 +984,7 @@ bool TFmSetup::eventFilter(QObject *watched, QEvent *event)
 
 // ---- Period-date panel --------------------------------------------------------------------------
 
-void TFmSetup::BitBtn12Click()
+void TFmSetup::PeriodDatesClick()
 {
     m_periodDays = ClassRecords::PeriodDays(DBEditDateStart->text(), DBEditDateEnd->text(), m_dateBet);
     ShowPeriodDays();
@@ -1059,7 +1013,7 @@ void TFmSetup::PeriodButtonClick(PeriodButton button, int weekday)
 void TFmSetup::BtnPeriodOkClick()
 {
     const QString text = ClassRecords::PeriodDateBet(m_periodDays);
-    if (m_mode == Mode::Browse)
+    if (m_record->browsing())
         BeginEdit();
     if (text != m_dateBet.trimmed())
         m_dateBet = text;
@@ -1076,7 +1030,7 @@ void TFmSetup::BtnPeriodCancelClick()
 void TFmSetup::BitBtn7Click()
 {
     GuardAction([this] {
-        if (m_mode != Mode::Browse) {
+        if (!m_record->browsing()) {
             CurrentPrompter().ShowMessage(u"資料尚未儲存，請先按「確認」或「取消」"_s);
             return;
         }
@@ -1093,7 +1047,7 @@ void TFmSetup::BitBtn7Click()
     });
 }
 
-void TFmSetup::BitBtn8Click()
+void TFmSetup::LessonsClick()
 {
     GuardAction([this] {
         const QString key = ClassKeyOf(m_current.CourseId, m_current.Echelon);
@@ -1122,7 +1076,7 @@ bool TFmSetup::MakeShownClassCurrent()
     return true;
 }
 
-void TFmSetup::BitBtn9Click()
+void TFmSetup::AttendanceReportsClick()
 {
     GuardAction([this] {
         if (MakeShownClassCurrent() && m_open.reportsWindow)
@@ -1130,7 +1084,7 @@ void TFmSetup::BitBtn9Click()
     });
 }
 
-void TFmSetup::BitBtn10Click()
+void TFmSetup::SignEventRecordsClick()
 {
     GuardAction([this] {
         if (MakeShownClassCurrent() && m_open.recordsWindow)
@@ -1138,7 +1092,7 @@ void TFmSetup::BitBtn10Click()
     });
 }
 
-void TFmSetup::BitBtn11Click()
+void TFmSetup::EnrolmentListClick()
 {
     GuardAction([this] {
         if (!MakeShownClassCurrent())
@@ -1152,7 +1106,7 @@ void TFmSetup::BitBtn11Click()
 
 void TFmSetup::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void TFmSetup::BitBtnSysManagerClick()
@@ -1170,14 +1124,10 @@ void TFmSetup::BitBtnCloseClick()
 
 void TFmSetup::reject()
 {
-    if (m_mode != Mode::Browse) {
-        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
+    if (!m_record->browsing()) {
+        if (!m_record->ConfirmLeave())
             return;
-        EndEditing();
-        GuardAction([this] {
-            if (!SelectClass(m_current.RID))
-                CurrentRowChanged();
-        });
+        ReturnToList(m_current.RID);
     }
     QDialog::reject();
 }
@@ -1338,7 +1288,7 @@ void TFmSetup::ShowStage(const QString &text)
     PanelProgress->repaint();
 }
 
-void TFmSetup::BitBtn3Click()
+void TFmSetup::ImportWebClassesClick()
 {
     GuardAction([this] {
         auto service = MakeService();
@@ -1378,7 +1328,7 @@ void TFmSetup::BitBtn3Click()
 void TFmSetup::BitBtnRosterImportClick()
 {
     GuardAction([this] {
-        if (m_mode != Mode::Browse) {
+        if (!m_record->browsing()) {
             CurrentPrompter().ShowMessage(u"資料尚未儲存，請先按「確認」或「取消」"_s);
             return;
         }
@@ -1462,7 +1412,7 @@ void TFmSetup::ImportWebRow(int row)
     RunQuery(rid > 0 ? rid : m_current.RID);
 }
 
-void TFmSetup::BitBtn13Click()
+void TFmSetup::CheckCertificateClick()
 {
     GuardAction([this] {
         const QString error = MakeService()->StartCertificateCheck();
@@ -1471,7 +1421,7 @@ void TFmSetup::BitBtn13Click()
     });
 }
 
-void TFmSetup::BitBtn18Click()
+void TFmSetup::MarkPersonnelClick()
 {
     GuardAction([this] {
         if (m_current.CourseId.trimmed().isEmpty()) {
@@ -1553,7 +1503,19 @@ QString TFmSetup::UploadClassKey()
     return key;
 }
 
-void TFmSetup::BitBtn14Click()
+TFmSetup::UploadStart TFmSetup::StartUpload()
+{
+    UploadStart start;
+    start.key = UploadClassKey();
+    if (start.key.isEmpty())
+        return {};
+    start.service = MakeService();
+    if (!PassUploadGate(*start.service, true))
+        return {};
+    return start;
+}
+
+void TFmSetup::UploadRollCallClick()
 {
     GuardAction([this] {
         auto service = MakeService();
@@ -1579,14 +1541,11 @@ void TFmSetup::BitBtn14Click()
     });
 }
 
-void TFmSetup::BitBtn15Click()
+void TFmSetup::UploadSignEventsClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         const RecordUpload::Places places = RecordUpload::Places::FromIni();
         const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);
@@ -1608,14 +1567,11 @@ void TFmSetup::BitBtn15Click()
     });
 }
 
-void TFmSetup::BitBtn16Click()
+void TFmSetup::DownloadSignEventsClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         RecordUpload::MergeResult result;
         {
@@ -1628,14 +1584,11 @@ void TFmSetup::BitBtn16Click()
     });
 }
 
-void TFmSetup::BitBtn17Click()
+void TFmSetup::SubmitClick()
 {
     GuardAction([this] {
-        const QString key = UploadClassKey();
-        if (key.isEmpty())
-            return;
-        auto service = MakeService();
-        if (!PassUploadGate(*service, true))
+        const auto [key, service] = StartUpload();
+        if (!service)
             return;
         const RecordUpload::Places places = RecordUpload::Places::FromIni();
         const QString number = RecordUpload::ClassNumberOf(key, places.courseNoLength);

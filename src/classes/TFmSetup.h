@@ -2,6 +2,7 @@
 
 #include "classes/ClassImport.h"
 #include "classes/ClassRecords.h"
+#include "dialogs/RecordWindow.h"
 #include "dialogs/WindowOpeners.h"
 
 #include <QDialog>
@@ -11,6 +12,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -51,8 +54,8 @@ public:
     // The last showing ended with "開始簽到退".
     bool classChosen() const { return m_classChosen; }
 
-    enum class Mode { Browse, Edit, Insert };
-    Mode mode() const { return m_mode; }
+    using Mode = RecordWindow::Mode;
+    Mode mode() const { return m_record->mode(); }
     // The RID of the class the list stands on (0 when none).
     int currentRid() const { return m_current.RID; }
     // The class as the detail page shows it now (what "確認" would store).
@@ -65,11 +68,8 @@ public:
     // The activation steps, run each time the window is shown; false when they stopped.
     bool FormActivate();
 
-    // Toolbar.
-    QPushButton *NavFirst = nullptr;
-    QPushButton *NavPrior = nullptr;
-    QPushButton *NavNext = nullptr;
-    QPushButton *NavLast = nullptr;
+    // Toolbar: the navigation buttons NavFirst .. NavLast, then the editing buttons (both made
+    // by RecordWindow), then the window's own.
     QPushButton *NavInsert = nullptr;   // "新增"
     QPushButton *NavEdit = nullptr;     // "修改"
     QPushButton *NavDelete = nullptr;   // "刪除"
@@ -163,37 +163,35 @@ public:
     QPushButton *BtnPeriodCancel = nullptr; // "取消"
 
 public slots:
-    void NavFirstClick();
-    void NavPriorClick();
-    void NavNextClick();
-    void NavLastClick();
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void NavInsertClick();
-    void NavEditClick();
-    void NavDeleteClick();
     void NavPostClick();
-    void NavCancelClick();
     void BitBtnHelpClick();
     void BitBtnSysManagerClick();
     void BitBtnCloseClick();
-    void BitBtn1Click();  // 查詢
-    void BitBtn2Click();  // 條件清除
+    void SearchClick();             // BitBtn1 查詢
+    void ClearSearchClick();        // BitBtn2 條件清除
     void LabelDateClick();
     void DBGrid1DblClick();
-    void BitBtn7Click();  // 開始簽到退
-    void BitBtn8Click();  // 課程明細
-    void BitBtn9Click();  // 講習課程出勤報表
-    void BitBtn10Click(); // 刷卡明細資料
-    void BitBtn11Click(); // 學員名單
-    void BitBtn12Click(); // 期間日期
-    void BitBtn3Click();  // 講習與報名人員匯入
+    void BitBtn7Click();            // 開始簽到退
+    void LessonsClick();            // BitBtn8 課程明細
+    void AttendanceReportsClick();  // BitBtn9 講習課程出勤報表
+    void SignEventRecordsClick();   // BitBtn10 刷卡明細資料
+    void EnrolmentListClick();      // BitBtn11 學員名單
+    void PeriodDatesClick();        // BitBtn12 期間日期
+    void ImportWebClassesClick();   // BitBtn3 講習與報名人員匯入
     void BitBtnRosterImportClick(); // 匯入學員名單檔
-    void BitBtn13Click(); // 【驗自然人憑證】
-    void BitBtn18Click(); // 簽到資料註記到人員基本資料
+    void CheckCertificateClick();   // BitBtn13 【驗自然人憑證】
+    void MarkPersonnelClick();      // BitBtn18 簽到資料註記到人員基本資料
     // The record uploads (rules in RecordUpload).
-    void BitBtn14Click(); // 點名紀錄上傳: the roll-call sheet this action makes, uploaded
-    void BitBtn15Click(); // 刷卡紀錄上傳彙整: the sign-event package, uploaded
-    void BitBtn16Click(); // 刷卡紀錄下載彙整: the class's package downloaded and merged
-    void BitBtn17Click(); // 送件: report files, time-stamp check, audit package, uploaded
+    // BitBtn14 點名紀錄上傳: the roll-call sheet this action makes, uploaded.
+    void UploadRollCallClick();
+    // BitBtn15 刷卡紀錄上傳彙整: the sign-event package, uploaded.
+    void UploadSignEventsClick();
+    // BitBtn16 刷卡紀錄下載彙整: the class's package downloaded and merged.
+    void DownloadSignEventsClick();
+    // BitBtn17 送件: report files, time-stamp check, audit package, uploaded.
+    void SubmitClick();
     void BtnWebDownloadClick();
     void BtnWebCloseClick();
     void StringGrid1SelectCell(int row);
@@ -218,8 +216,17 @@ protected:
 
 private:
     void BuildWindow();
+    QHBoxLayout *BuildToolbar();
     QWidget *BuildSearchPage();
     QWidget *BuildDetailPage();
+    // The rows of the detail page's form, each group adding its rows from row on.
+    void AddNumberAndNameRows(QWidget *page, QGridLayout *form, int &row);
+    void AddDateAndTimeRows(QWidget *page, QGridLayout *form, int &row);
+    void AddPlaceAndTeacherRows(QWidget *page, QGridLayout *form, int &row);
+    void AddHoursAndSubjectRows(QWidget *page, QGridLayout *form, int &row);
+    QWidget *BuildSignKindBox(QWidget *page);
+    QWidget *BuildClassButtons(QWidget *page);
+    void ConnectClassFields();
     QWidget *BuildPeriodPanel();
     void BuildWebPanels();
     void PlaceWebPanels();
@@ -230,6 +237,15 @@ private:
     bool PassUploadGate(TrainingService &service, bool restartCheck);
     // The class of the detail page made current for an upload; empty after "尚未選定講習".
     QString UploadClassKey();
+    // The class key and the service of an upload of the shown class, once the class is made
+    // current and the certificate gate passed (the check started again when it failed); no
+    // service when either stopped.
+    struct UploadStart
+    {
+        QString key;
+        std::unique_ptr<TrainingService> service;
+    };
+    UploadStart StartUpload();
     // The service as the settings read at activation say; the check token lives for the run.
     std::unique_ptr<TrainingService> MakeService() const;
     QPushButton *MakeButton(const QString &name, const QString &caption);
@@ -237,14 +253,17 @@ private:
     // The class on the detail page becomes G().CurrentClassKey; false (with a message) when none.
     bool MakeShownClassCurrent();
     void RunQuery(int selectRid);
-    void SelectRow(int row);
     void CurrentRowChanged();
     void MoveToClass(const ClassRecord &record);
     void LoadFields(const ClassRecord &record);
     void FillDropDowns();
     void BeginEdit();
-    void SetMode(Mode mode);
-    void EndEditing();
+    // Deletes the class the list stands on (after asking) and searches again.
+    void DeleteShownClass();
+    // The enabled states of the window's own buttons and fields in a mode.
+    void ApplyModeStates(Mode mode);
+    // Back to browsing with the list on the class with that RID, or on the row it stands on.
+    void ReturnToList(int rid);
     void UpdatePeriodButton();
     void CheckDayLimit();
     void ShowPeriodDays();
@@ -259,7 +278,7 @@ private:
     StationState *m_station = nullptr;
     QSqlQueryModel *m_model = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;
-    Mode m_mode = Mode::Browse;
+    RecordWindow *m_record = nullptr;
     ClassRecord m_current;       // the class as stored (or as a new class starts)
     QString m_dateBet;           // DateBet as the period-date panel left it
     QList<PeriodDay> m_periodDays;

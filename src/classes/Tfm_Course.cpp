@@ -8,6 +8,7 @@
 #include "Fun/Settings.h"
 #include "classes/CourseUpload.h"
 #include "classes/TrainingService.h"
+#include "dialogs/RecordWindow.h"
 #include "dialogs/TFm_Help.h"
 #include "dialogs/TDialog_Date.h"
 #include "base/Globals.h"
@@ -45,16 +46,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString HelpName = u"課程明細"_s;
-
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Toolbar buttons take no focus, so pressing one never counts as leaving a field.
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    return button;
-}
 
 QLabel *MakeHint(QWidget *parent, const QString &caption)
 {
@@ -95,6 +86,7 @@ Tfm_Course::Tfm_Course(TDM &dm, QWidget *parent)
     setObjectName(u"fm_Course"_s);
     setWindowTitle(u"課程明細"_s);
     setSizeGripEnabled(true);
+    m_record = new RecordWindow(this, u"Btn"_s, 40);
     BuildWindow();
 }
 
@@ -102,48 +94,61 @@ Tfm_Course::~Tfm_Course() = default;
 
 void Tfm_Course::BuildWindow()
 {
-    // Toolbar.
-    BtnFirst = MakeButton(this, u"BtnFirst"_s, u"|◀"_s);
-    BtnPrior = MakeButton(this, u"BtnPrior"_s, u"◀"_s);
-    BtnNext = MakeButton(this, u"BtnNext"_s, u"▶"_s);
-    BtnLast = MakeButton(this, u"BtnLast"_s, u"▶|"_s);
-    BitBtnInsert = MakeButton(this, u"BitBtnInsert"_s, u"新增"_s);
-    BitBtnEdit = MakeButton(this, u"BitBtnEdit"_s, u"修改"_s);
-    BitBtnPost = MakeButton(this, u"BitBtnPost"_s, u"確認"_s);
-    BitBtnDelete = MakeButton(this, u"BitBtnDelete"_s, u" 刪除 "_s);
-    BitBtnCancel = MakeButton(this, u"BitBtnCancel"_s, u"取消"_s);
-    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
-    BitBtnUpload = MakeButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
-    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
-        b->setFixedWidth(40);
+    QHBoxLayout *toolbar = BuildToolbar();
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(u"PageControl1"_s);
+    PageControl1->addTab(BuildListPage(), u"多筆瀏覽"_s);
+    PageControl1->addTab(BuildDetailPage(), u"單筆明細"_s);
 
-    auto *toolbar = new QHBoxLayout;
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(toolbar);
+    layout->addWidget(PageControl1, 1);
+
+    m_record->Attach({
+        .grid = DBGrid1,
+        .pages = PageControl1,
+        .hasRecord = [this] { return currentRid() != 0; },
+        // What is sent is what is stored: no upload while a lesson is being edited.
+        .applyMode = [this](Mode mode) { BitBtnUpload->setEnabled(mode == Mode::Browse); },
+        .rowChanged = [this] { CurrentRowChanged(); },
+        .insertRecord = [this] { BitBtnInsertClick(); },
+        .postRecord = [this] { BitBtnPostClick(); },
+        .deleteRecord = [this] { DeleteShownLesson(); },
+        .navigationNeedsRecord = true,
+    });
+    connect(DBGrid1, &QTableView::doubleClicked, this, &Tfm_Course::DBGrid1DblClick);
+    ConnectLessonFields();
+    m_record->SetMode(Mode::Browse);
+}
+
+QHBoxLayout *Tfm_Course::BuildToolbar()
+{
+    QHBoxLayout *toolbar = m_record->MakeToolbar(
+        {.editPrefix = u"BitBtn"_s, .deleteCaption = u" 刪除 "_s, .deleteBeforePost = false,
+         .groupGap = 12},
+        {BitBtnInsert, BitBtnEdit, BitBtnPost, BitBtnDelete, BitBtnCancel});
+    BitBtnHelp = RecordWindow::MakeToolButton(this, u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnClose = RecordWindow::MakeToolButton(this, u"BitBtnClose"_s, u"離開"_s);
+    BitBtnUpload = RecordWindow::MakeToolButton(this, u"BitBtnUpload"_s, u"課程上傳"_s);
     toolbar->setSpacing(4);
-    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
-        toolbar->addWidget(b);
-    toolbar->addSpacing(12);
-    for (QPushButton *b : {BitBtnInsert, BitBtnEdit, BitBtnPost, BitBtnDelete, BitBtnCancel})
-        toolbar->addWidget(b);
     toolbar->addSpacing(12);
     toolbar->addWidget(BitBtnHelp);
     toolbar->addWidget(BitBtnClose);
     toolbar->addStretch();
     toolbar->addWidget(BitBtnUpload);
+    connect(BitBtnHelp, &QPushButton::clicked, this, &Tfm_Course::BitBtnHelpClick);
+    connect(BitBtnClose, &QPushButton::clicked, this, &Tfm_Course::BitBtnCloseClick);
+    connect(BitBtnUpload, &QPushButton::clicked, this, &Tfm_Course::BitBtnUploadClick);
+    return toolbar;
+}
 
-    // Browse page.
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(u"PageControl1"_s);
+QWidget *Tfm_Course::BuildListPage()
+{
     auto *browse = new QWidget(PageControl1);
     browse->setObjectName(u"TabSheet1"_s);
     DBGrid1 = new QTableView(browse);
-    DBGrid1->setObjectName(u"DBGrid1"_s);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setAlternatingRowColors(true);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(24);
-    DBGrid1->verticalHeader()->hide();
+    RecordWindow::SetUpRecordGrid(DBGrid1, u"DBGrid1"_s, 24);
     m_model = new QSqlQueryModel(this);
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
@@ -152,11 +157,22 @@ void Tfm_Course::BuildWindow()
     auto *browseLayout = new QVBoxLayout(browse);
     browseLayout->setContentsMargins(4, 4, 4, 4);
     browseLayout->addWidget(DBGrid1);
-    PageControl1->addTab(browse, u"多筆瀏覽"_s);
+    return browse;
+}
 
-    // Detail page.
+QWidget *Tfm_Course::BuildDetailPage()
+{
     auto *detail = new QWidget(PageControl1);
     detail->setObjectName(u"TabSheet2"_s);
+    CreateLessonFields(detail);
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(16, 16, 16, 16);
+    detailLayout->addLayout(LayOutLessonFields(detail));
+    return detail;
+}
+
+void Tfm_Course::CreateLessonFields(QWidget *detail)
+{
     DBEditCNo4 = MakeEdit(detail, u"DBEditCNo4"_s, 50);
     DBLookupCNo4 = MakeCombo(detail, u"DBLookupCNo4"_s, false);
     DBComboCNo2 = MakeCombo(detail, u"DBComboCNo2"_s, false);
@@ -194,44 +210,51 @@ void Tfm_Course::BuildWindow()
     DBComboTimeStart->setFixedWidth(100);
     DBComboTimeEnd->setFixedWidth(100);
     DBComboCNo2->setMinimumWidth(90);
+}
 
+namespace {
+
+// Widgets side by side at the left of a grid cell.
+QHBoxLayout *Span(std::initializer_list<QWidget *> widgets)
+{
+    auto *box = new QHBoxLayout;
+    box->setSpacing(6);
+    for (QWidget *w : widgets)
+        box->addWidget(w);
+    box->addStretch();
+    return box;
+}
+
+} // namespace
+
+QGridLayout *Tfm_Course::LayOutLessonFields(QWidget *detail)
+{
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(10);
     int row = 0;
-    auto span = [](QWidget *a, QWidget *b = nullptr, QWidget *c = nullptr, QWidget *d = nullptr,
-                   QWidget *e = nullptr) {
-        auto *box = new QHBoxLayout;
-        box->setSpacing(6);
-        for (QWidget *w : {a, b, c, d, e}) {
-            if (w)
-                box->addWidget(w);
-        }
-        box->addStretch();
-        return box;
-    };
 
     grid->addWidget(MakeLabel(detail, u"編號"_s), row, 0);
     {
-        auto *box = span(DBEditCNo4, DBLookupCNo4);
+        auto *box = Span({DBEditCNo4, DBLookupCNo4});
         box->setStretch(1, 1);
         grid->addLayout(box, row, 1);
     }
     grid->addWidget(MakeLabel(detail, u"必選修"_s), row, 2);
-    grid->addLayout(span(DBComboCNo2), row, 3);
+    grid->addLayout(Span({DBComboCNo2}), row, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"課程名稱"_s), row, 0);
     grid->addWidget(DBComboSubject, row, 1, 1, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"日期"_s), row, 0);
-    grid->addLayout(span(DBEditDateStart, MakeHint(detail, u"格式2019/05/31"_s)), row, 1);
+    grid->addLayout(Span({DBEditDateStart, MakeHint(detail, u"格式2019/05/31"_s)}), row, 1);
     grid->addWidget(MakeLabel(detail, u"核定時數"_s), row, 2);
-    grid->addLayout(span(DBEditHours), row, 3);
+    grid->addLayout(Span({DBEditHours}), row, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"上課起時"_s), row, 0);
-    grid->addLayout(span(DBComboTimeStart, MakeHint(detail, u"格式09:30"_s)), row, 1);
+    grid->addLayout(Span({DBComboTimeStart, MakeHint(detail, u"格式09:30"_s)}), row, 1);
     grid->addWidget(MakeLabel(detail, u"下課時間"_s), row, 2);
-    grid->addLayout(span(DBComboTimeEnd), row, 3);
+    grid->addLayout(Span({DBComboTimeEnd}), row, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"講師"_s), row, 0);
     grid->addWidget(DBComboTeacher, row, 1);
@@ -239,15 +262,15 @@ void Tfm_Course::BuildWindow()
     grid->addWidget(DBEditTeacherID, row, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"午休時段"_s), row, 0);
-    grid->addLayout(span(DBEditNoonRS, new QLabel(u"～"_s, detail), DBEditNoonRE,
-                         MakeHint(detail, u"格式12:30"_s)),
+    grid->addLayout(Span({DBEditNoonRS, new QLabel(u"～"_s, detail), DBEditNoonRE,
+                          MakeHint(detail, u"格式12:30"_s)}),
                     row, 1);
     grid->addWidget(MakeLabel(detail, u"晚餐時段"_s), row, 2);
-    grid->addLayout(span(DBEditNightRS, new QLabel(u"～"_s, detail), DBEditNightRE), row, 3);
+    grid->addLayout(Span({DBEditNightRS, new QLabel(u"～"_s, detail), DBEditNightRE}), row, 3);
     ++row;
     grid->addWidget(MakeLabel(detail, u"早點名"_s), row, 0);
-    grid->addLayout(span(DBEditR1, MakeLabel(detail, u"下午點名"_s), DBEditR2,
-                         MakeLabel(detail, u"晚點名"_s), DBEditR3),
+    grid->addLayout(Span({DBEditR1, MakeLabel(detail, u"下午點名"_s), DBEditR2,
+                          MakeLabel(detail, u"晚點名"_s), DBEditR3}),
                     row, 1);
     ++row;
     grid->addWidget(MakeLabel(detail, u"課程備註"_s), row, 0, Qt::AlignRight | Qt::AlignTop);
@@ -255,38 +278,11 @@ void Tfm_Course::BuildWindow()
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 2);
+    return grid;
+}
 
-    auto *detailLayout = new QVBoxLayout(detail);
-    detailLayout->setContentsMargins(16, 16, 16, 16);
-    detailLayout->addLayout(grid);
-    PageControl1->addTab(detail, u"單筆明細"_s);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addLayout(toolbar);
-    layout->addWidget(PageControl1, 1);
-
-    // Toolbar.
-    connect(BtnFirst, &QPushButton::clicked, this, &Tfm_Course::BtnFirstClick);
-    connect(BtnPrior, &QPushButton::clicked, this, &Tfm_Course::BtnPriorClick);
-    connect(BtnNext, &QPushButton::clicked, this, &Tfm_Course::BtnNextClick);
-    connect(BtnLast, &QPushButton::clicked, this, &Tfm_Course::BtnLastClick);
-    connect(BitBtnInsert, &QPushButton::clicked, this, &Tfm_Course::BitBtnInsertClick);
-    connect(BitBtnEdit, &QPushButton::clicked, this, &Tfm_Course::BitBtnEditClick);
-    connect(BitBtnPost, &QPushButton::clicked, this, &Tfm_Course::BitBtnPostClick);
-    connect(BitBtnDelete, &QPushButton::clicked, this, &Tfm_Course::BitBtnDeleteClick);
-    connect(BitBtnCancel, &QPushButton::clicked, this, &Tfm_Course::BitBtnCancelClick);
-    connect(BitBtnHelp, &QPushButton::clicked, this, &Tfm_Course::BitBtnHelpClick);
-    connect(BitBtnClose, &QPushButton::clicked, this, &Tfm_Course::BitBtnCloseClick);
-    connect(BitBtnUpload, &QPushButton::clicked, this, &Tfm_Course::BitBtnUploadClick);
-
-    // List.
-    connect(DBGrid1, &QTableView::doubleClicked, this, &Tfm_Course::DBGrid1DblClick);
-    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &Tfm_Course::CurrentRowChanged);
-    connect(PageControl1, &QTabWidget::currentChanged, this,
-            [this] { HighlightActiveTab(PageControl1); });
-
+void Tfm_Course::ConnectLessonFields()
+{
     // Typing into any field starts editing the lesson.
     const auto edited = [this] { BeginEdit(); };
     for (QLineEdit *e : {DBEditCNo4, DBEditDateStart, DBEditHours, DBEditTeacherID, DBEditNoonRS,
@@ -310,8 +306,6 @@ void Tfm_Course::BuildWindow()
     DBEditTeacherID->installEventFilter(this);
     for (QLineEdit *e : OptionalTimeFields())
         e->installEventFilter(this);
-
-    SetMode(Mode::Browse);
 }
 
 QList<QLineEdit *> Tfm_Course::OptionalTimeFields() const
@@ -348,7 +342,7 @@ void Tfm_Course::Activate()
     m_rules = std::make_unique<LessonRules>(m_dm, G().CurrentClassKey, G().CourseNoLength);
     const FormSizeDefault::Geometry d = FormSizeDefault::fm_Course;
     RestoreFormGeometry(this, d.top, d.left, d.width, d.height);
-    SetMode(Mode::Browse);
+    m_record->SetMode(Mode::Browse);
     GuardAction([this] {
         FillDropDowns();
         ReloadList(0);
@@ -394,31 +388,14 @@ void Tfm_Course::ReloadList(int selectRid)
     for (int c = 1; c < widths.size(); ++c)
         DBGrid1->setColumnWidth(c, widths[c]);
 
-    int row = m_proxy->rowCount() > 0 ? 0 : -1;
-    for (int r = 0; r < m_proxy->rowCount(); ++r) {
-        if (selectRid != 0 && m_proxy->index(r, 0).data().toInt() == selectRid) {
-            row = r;
-            break;
-        }
-    }
-    SelectRow(row);
-}
-
-void Tfm_Course::SelectRow(int row)
-{
-    if (row >= 0 && row < m_proxy->rowCount()) {
-        DBGrid1->setCurrentIndex(m_proxy->index(row, 1));
-        DBGrid1->selectRow(row);
-    } else {
-        DBGrid1->setCurrentIndex(QModelIndex());
-    }
-    CurrentRowChanged();
+    if (!m_record->SelectRid(0, selectRid))
+        m_record->SelectRow(0);
 }
 
 // The list moved to a row: show it and remember its date, start time and number.
 void Tfm_Course::CurrentRowChanged()
 {
-    if (m_mode != Mode::Browse || !m_rules)
+    if (!m_record->browsing() || !m_rules)
         return;
     GuardAction([this] {
         const int rid = currentRid();
@@ -428,7 +405,7 @@ void Tfm_Course::CurrentRowChanged()
         m_remembered = lesson ? RememberedLesson{lesson->DateStart, lesson->TimeStart, lesson->CNo4}
                               : RememberedLesson{};
     });
-    SetMode(Mode::Browse);
+    m_record->SetMode(Mode::Browse);
 }
 
 void Tfm_Course::LoadFields(const LessonRecord &lesson)
@@ -483,124 +460,58 @@ LessonRecord Tfm_Course::GatherFields() const
 
 void Tfm_Course::BeginEdit()
 {
-    if (m_loading || m_mode != Mode::Browse)
+    if (m_loading || !m_record->browsing())
         return;
     if (currentRid() != 0) {
-        SetMode(Mode::Edit);
+        m_record->SetMode(Mode::Edit);
     } else {
         // Typing into an empty list starts a new lesson.
         m_remembered = RememberedLesson{};
-        SetMode(Mode::Insert);
+        m_record->SetMode(Mode::Insert);
     }
-}
-
-void Tfm_Course::SetMode(Mode mode)
-{
-    m_mode = mode;
-    const bool browsing = mode == Mode::Browse;
-    const bool hasRow = currentRid() != 0;
-    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
-        b->setEnabled(browsing && hasRow);
-    BitBtnInsert->setEnabled(browsing);
-    BitBtnEdit->setEnabled(browsing && hasRow);
-    BitBtnDelete->setEnabled(browsing && hasRow);
-    BitBtnPost->setEnabled(!browsing);
-    BitBtnCancel->setEnabled(!browsing);
-    // What is sent is what is stored: no upload while a lesson is being edited.
-    BitBtnUpload->setEnabled(browsing);
-    // The list stays where it is while a lesson is edited.
-    DBGrid1->setEnabled(browsing);
 }
 
 // --- Toolbar ---
 
-void Tfm_Course::BtnFirstClick()
-{
-    if (m_mode == Mode::Browse)
-        SelectRow(0);
-}
-
-void Tfm_Course::BtnPriorClick()
-{
-    if (m_mode == Mode::Browse)
-        SelectRow(qMax(0, DBGrid1->currentIndex().row() - 1));
-}
-
-void Tfm_Course::BtnNextClick()
-{
-    if (m_mode == Mode::Browse)
-        SelectRow(qMin(m_proxy->rowCount() - 1, DBGrid1->currentIndex().row() + 1));
-}
-
-void Tfm_Course::BtnLastClick()
-{
-    if (m_mode == Mode::Browse)
-        SelectRow(m_proxy->rowCount() - 1);
-}
-
 void Tfm_Course::BitBtnInsertClick()
 {
-    if (m_mode != Mode::Browse)
+    if (!m_record->browsing())
         return;
-    SetMode(Mode::Insert);
+    m_record->SetMode(Mode::Insert);
     LoadFields(LessonRecord{});
     // A new row remembers the values it has when it is inserted: none.
     m_remembered = RememberedLesson{};
-    PageControl1->setCurrentIndex(1);
+    m_record->ShowDetailPage();
     DBEditCNo4->setFocus();
-}
-
-void Tfm_Course::BitBtnEditClick()
-{
-    if (m_mode != Mode::Browse || currentRid() == 0)
-        return;
-    SetMode(Mode::Edit);
-    PageControl1->setCurrentIndex(1);
 }
 
 void Tfm_Course::BitBtnPostClick()
 {
-    if (m_mode == Mode::Browse)
+    if (m_record->browsing())
         return;
     GuardAction([this] {
         LessonRecord lesson = GatherFields();
-        lesson.RID = m_mode == Mode::Insert ? 0 : currentRid();
+        lesson.RID = m_record->mode() == Mode::Insert ? 0 : currentRid();
         const int rid = m_rules->StoreLesson(lesson, m_remembered);
         if (rid == 0)
             return; // refused: the lesson stays in editing
-        SetMode(Mode::Browse);
+        m_record->SetMode(Mode::Browse);
         FillDropDowns();
         ReloadList(rid);
     });
 }
 
-void Tfm_Course::BitBtnCancelClick()
+void Tfm_Course::DeleteShownLesson()
 {
-    if (m_mode == Mode::Browse)
-        return;
-    SetMode(Mode::Browse);
-    CurrentRowChanged();
-}
-
-void Tfm_Course::BitBtnDeleteClick()
-{
-    if (m_mode != Mode::Browse)
-        return;
     const int rid = currentRid();
-    if (rid == 0)
-        return;
-    GuardAction([this, rid] {
-        const std::optional<LessonRecord> lesson = m_rules->LoadLesson(rid);
-        const int row = DBGrid1->currentIndex().row();
-        m_rules->DeleteLesson(rid, lesson ? lesson->Subject : QString());
-        ReloadList(0);
-        SelectRow(qMin(row, m_proxy->rowCount() - 1));
-    });
+    const std::optional<LessonRecord> lesson = m_rules->LoadLesson(rid);
+    m_rules->DeleteLesson(rid, lesson ? lesson->Subject : QString());
+    ReloadList(0);
 }
 
 void Tfm_Course::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void Tfm_Course::BitBtnUploadClick()
@@ -629,11 +540,8 @@ void Tfm_Course::BitBtnCloseClick()
 
 void Tfm_Course::done(int result)
 {
-    if (m_mode != Mode::Browse) {
-        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
-            return;
-        SetMode(Mode::Browse);
-    }
+    if (!m_record->ConfirmLeave())
+        return;
     SaveFormGeometry(this);
     // The days of the class that have lessons, whether or not anything changed.
     if (m_rules)
@@ -645,7 +553,7 @@ void Tfm_Course::done(int result)
 
 void Tfm_Course::DBGrid1DblClick()
 {
-    PageControl1->setCurrentIndex(1);
+    m_record->ShowDetailPage();
 }
 
 void Tfm_Course::DBComboTeacherChange()

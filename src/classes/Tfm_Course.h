@@ -1,12 +1,15 @@
 #pragma once
 
 #include "classes/LessonRules.h"
+#include "dialogs/RecordWindow.h"
 
 #include <QDialog>
 
 #include <memory>
 
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -15,6 +18,7 @@ class QSortFilterProxyModel;
 class QSqlQueryModel;
 class QTabWidget;
 class QTableView;
+class QWidget;
 class TDM;
 
 // The lesson window "課程明細" of one class: lists, adds, edits and deletes the class's lessons
@@ -35,16 +39,13 @@ public:
     // closes (the QDialog result code).
     int OpenForClass(const QString &classKey);
 
-    enum class Mode { Browse, Edit, Insert };
-    Mode mode() const { return m_mode; }
+    using Mode = RecordWindow::Mode;
+    Mode mode() const { return m_record->mode(); }
     // The RID of the lesson the list stands on (0 when none).
     int currentRid() const;
 
-    // Toolbar.
-    QPushButton *BtnFirst = nullptr;
-    QPushButton *BtnPrior = nullptr;
-    QPushButton *BtnNext = nullptr;
-    QPushButton *BtnLast = nullptr;
+    // Toolbar: the navigation buttons BtnFirst .. BtnLast, then the editing buttons (both made
+    // by RecordWindow), then the window's own.
     QPushButton *BitBtnInsert = nullptr; // "新增"
     QPushButton *BitBtnEdit = nullptr;   // "修改"
     QPushButton *BitBtnPost = nullptr;   // "確認"
@@ -79,15 +80,9 @@ public:
     QPlainTextEdit *DBMemoCourseContent = nullptr;
 
 public slots:
-    void BtnFirstClick();
-    void BtnPriorClick();
-    void BtnNextClick();
-    void BtnLastClick();
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void BitBtnInsertClick();
-    void BitBtnEditClick();
     void BitBtnPostClick();
-    void BitBtnDeleteClick();
-    void BitBtnCancelClick();
     void BitBtnHelpClick();
     void BitBtnCloseClick();
     void BitBtnUploadClick();
@@ -107,14 +102,20 @@ protected:
 
 private:
     void BuildWindow();
+    QHBoxLayout *BuildToolbar();
+    QWidget *BuildListPage();
+    QWidget *BuildDetailPage();
+    void CreateLessonFields(QWidget *detail);
+    QGridLayout *LayOutLessonFields(QWidget *detail);
+    void ConnectLessonFields();
     void Activate();
     void ReloadList(int selectRid);
-    void SelectRow(int row);
     void CurrentRowChanged();
     void LoadFields(const LessonRecord &lesson);
     LessonRecord GatherFields() const;
     void BeginEdit();
-    void SetMode(Mode mode);
+    // Deletes the lesson the list stands on (after asking) and lists the lessons again.
+    void DeleteShownLesson();
     void ShowLookupOfNumber();
     void FillDropDowns();
     QList<QLineEdit *> OptionalTimeFields() const;
@@ -123,7 +124,7 @@ private:
     std::unique_ptr<LessonRules> m_rules;
     QSqlQueryModel *m_model = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;
-    Mode m_mode = Mode::Browse;
+    RecordWindow *m_record = nullptr;
     RememberedLesson m_remembered;
     bool m_loading = false;    // fields are being filled by the window, not typed
     bool m_refocusing = false; // focus is being put back into a field refused on leaving

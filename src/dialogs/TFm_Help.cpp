@@ -1,5 +1,6 @@
 #include "dialogs/TFm_Help.h"
 
+#include "Fun/FormHelpers.h"
 #include "Fun/QueryBuilder.h"
 #include "base/Globals.h"
 #include "core/TDM.h"
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QTabWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -30,14 +32,9 @@ TFm_Help::TFm_Help(TDM &dm, QWidget *parent)
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(u"Panel1"_s);
-    BitBtn1 = new QPushButton(u"說明儲存"_s, Panel1);
-    BitBtn1->setObjectName(u"BitBtn1"_s);
-    BitBtn2 = new QPushButton(u"自定說明儲存"_s, Panel1);
-    BitBtn2->setObjectName(u"BitBtn2"_s);
-    BitBtn3 = new QPushButton(u"離開"_s, Panel1);
-    BitBtn3->setObjectName(u"BitBtn3"_s);
-    for (QPushButton *button : {BitBtn1, BitBtn2, BitBtn3})
-        button->setAutoDefault(false);
+    BitBtn1 = MakeButton(Panel1, u"BitBtn1"_s, u"說明儲存"_s);
+    BitBtn2 = MakeButton(Panel1, u"BitBtn2"_s, u"自定說明儲存"_s);
+    BitBtn3 = MakeButton(Panel1, u"BitBtn3"_s, u"離開"_s);
     auto *bar = new QHBoxLayout(Panel1);
     bar->setContentsMargins(Margin, 3, Margin, 3);
     bar->addWidget(BitBtn1);
@@ -51,8 +48,8 @@ TFm_Help::TFm_Help(TDM &dm, QWidget *parent)
     HelpText2->setObjectName(u"HelpText2"_s);
     HelpText2->setPlaceholderText(u"自定說明"_s);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TFm_Help::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFm_Help::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFm_Help::SaveHelpClick);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFm_Help::SaveNotesClick);
     connect(BitBtn3, &QPushButton::clicked, this, &TFm_Help::reject);
     connect(HelpText, &QPlainTextEdit::textChanged, this, &TFm_Help::TextChange);
     connect(HelpText2, &QPlainTextEdit::textChanged, this, &TFm_Help::TextChange);
@@ -67,6 +64,12 @@ void TFm_Help::ShowHelp(TDM &dm, const QString &helpName, const QString &subject
     dm.vString = subject;
     TFm_Help help(dm, parent);
     help.exec();
+}
+
+void TFm_Help::ShowHelpOfPage(TDM &dm, const QString &helpName, const QTabWidget *pages,
+                              QWidget *parent)
+{
+    ShowHelp(dm, helpName, pages->tabText(pages->currentIndex()), parent);
 }
 
 void TFm_Help::showEvent(QShowEvent *event)
@@ -101,7 +104,7 @@ void TFm_Help::TextChange()
     m_modified = true;
 }
 
-void TFm_Help::BitBtn1Click()
+void TFm_Help::SaveHelpClick()
 {
     GuardAction([this] {
         if (m_texts.SaveHelpText(HelpText->toPlainText()))
@@ -109,7 +112,7 @@ void TFm_Help::BitBtn1Click()
     });
 }
 
-void TFm_Help::BitBtn2Click()
+void TFm_Help::SaveNotesClick()
 {
     GuardAction([this] {
         if (m_texts.SaveNotes(HelpText2->toPlainText()))

@@ -6,6 +6,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 class QWidget;
 class TDM;
 
@@ -22,6 +23,9 @@ public:
     // Opens the help of a topic modally; windows call this from their help buttons.
     static void ShowHelp(TDM &dm, const QString &helpName, const QString &subject,
                          QWidget *parent = nullptr);
+    // The same on the subject of the page shown: the caption of its tab.
+    static void ShowHelpOfPage(TDM &dm, const QString &helpName, const QTabWidget *pages,
+                               QWidget *parent);
 
     // Reads both texts and lays them out; runs when the window is first shown.
     void FormActivate();
@@ -44,8 +48,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void SaveHelpClick();  // BitBtn1 說明儲存
+    void SaveNotesClick(); // BitBtn2 自定說明儲存
     void TextChange();
     void ApplyLayout();
 

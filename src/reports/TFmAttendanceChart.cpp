@@ -1,5 +1,6 @@
 #include "reports/TFmAttendanceChart.h"
 
+#include "Fun/FormHelpers.h"
 #include "base/AtomicFile.h"
 #include "base/RolvanError.h"
 #include "platform/ErrorReport.h"
@@ -153,12 +154,8 @@ TFmAttendanceChart::TFmAttendanceChart(const AttendanceChartData &data, const QS
     LabelExport->setObjectName(u"LabelExport"_s);
     LabelExport->setWordWrap(true);
     LabelExport->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    BitBtnExport = new QPushButton(u"匯出 PNG／PDF"_s, this);
-    BitBtnExport->setObjectName(u"BitBtnExport"_s);
-    BitBtnExport->setAutoDefault(false);
-    BitBtnClose = new QPushButton(u"結束"_s, this);
-    BitBtnClose->setObjectName(u"BitBtnClose"_s);
-    BitBtnClose->setAutoDefault(false);
+    BitBtnExport = MakeButton(this, u"BitBtnExport"_s, u"匯出 PNG／PDF"_s);
+    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"結束"_s);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(LabelTitle);

@@ -1,6 +1,7 @@
 #include "reports/TFmReport.h"
 
 #include "Fun/FileFunctions.h"
+#include "Fun/FormHelpers.h"
 #include "Fun/FormGeometryWidget.h"
 #include "Fun/SettingKeys.h"
 #include "dialogs/TFm_Help.h"
@@ -31,14 +32,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
 
 // Hides the progress panel however the hours run ends.
 class ProgressPanelGuard

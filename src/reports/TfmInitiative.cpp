@@ -6,6 +6,7 @@
 #include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
+#include "dialogs/RecordWindow.h"
 #include "dialogs/TFm_Help.h"
 #include "dialogs/ChoiceDialogs.h"
 #include "dialogs/TDialog_Date.h"
@@ -76,6 +77,7 @@ TfmInitiative::TfmInitiative(TDM &dm, QWidget *parent)
 {
     setObjectName(u"fmInitiative"_s);
     setWindowTitle(u"報名資料 版本："_s);
+    m_record = new RecordWindow(this, u"Nav"_s, 42);
     BuildWindow();
 }
 
@@ -98,40 +100,13 @@ int TfmInitiative::Open(TDM &dm, StationState *station, QWidget *parent,
 
 QPushButton *TfmInitiative::MakeButton(const QString &name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, this);
-    button->setObjectName(name);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    return button;
+    return RecordWindow::MakeToolButton(this, name, caption);
 }
 
 void TfmInitiative::BuildWindow()
 {
     auto *layout = new QVBoxLayout(this);
-
-    auto *toolbar = new QHBoxLayout;
-    NavFirst = MakeButton(u"NavFirst"_s, u"|◀"_s);
-    NavPrior = MakeButton(u"NavPrior"_s, u"◀"_s);
-    NavNext = MakeButton(u"NavNext"_s, u"▶"_s);
-    NavLast = MakeButton(u"NavLast"_s, u"▶|"_s);
-    NavInsert = MakeButton(u"NavInsert"_s, u"新增"_s);
-    NavEdit = MakeButton(u"NavEdit"_s, u"修改"_s);
-    NavPost = MakeButton(u"NavPost"_s, u"確認"_s);
-    NavDelete = MakeButton(u"NavDelete"_s, u" 刪除 "_s);
-    NavCancel = MakeButton(u"NavCancel"_s, u"取消"_s);
-    BitBtnHelp = MakeButton(u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnDelAll = MakeButton(u"BitBtnDelAll"_s, u"全刪"_s);
-    BitBtnClose = MakeButton(u"BitBtnClose"_s, u"  離  開  "_s);
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast })
-        b->setFixedWidth(42);
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert, NavEdit, NavPost,
-                            NavDelete, NavCancel })
-        toolbar->addWidget(b);
-    toolbar->addStretch(1);
-    toolbar->addWidget(BitBtnHelp);
-    toolbar->addWidget(BitBtnDelAll);
-    toolbar->addWidget(BitBtnClose);
-    layout->addLayout(toolbar);
+    layout->addLayout(BuildToolbar());
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(u"PageControl1"_s);
@@ -139,22 +114,34 @@ void TfmInitiative::BuildWindow()
     PageControl1->addTab(BuildDetailPage(), u"單筆明細"_s);
     layout->addWidget(PageControl1, 1);
 
-    connect(NavFirst, &QPushButton::clicked, this, &TfmInitiative::NavFirstClick);
-    connect(NavPrior, &QPushButton::clicked, this, &TfmInitiative::NavPriorClick);
-    connect(NavNext, &QPushButton::clicked, this, &TfmInitiative::NavNextClick);
-    connect(NavLast, &QPushButton::clicked, this, &TfmInitiative::NavLastClick);
-    connect(NavInsert, &QPushButton::clicked, this, &TfmInitiative::NavInsertClick);
-    connect(NavEdit, &QPushButton::clicked, this, &TfmInitiative::NavEditClick);
-    connect(NavPost, &QPushButton::clicked, this, &TfmInitiative::NavPostClick);
-    connect(NavDelete, &QPushButton::clicked, this, &TfmInitiative::NavDeleteClick);
-    connect(NavCancel, &QPushButton::clicked, this, &TfmInitiative::NavCancelClick);
+    m_record->Attach({
+        .grid = DBGrid1,
+        .pages = PageControl1,
+        .hasRecord = [this] { return m_currentRid > 0; },
+        .applyMode = [this](Mode mode) { ApplyModeStates(mode); },
+        .rowChanged = [this] { CurrentRowChanged(); },
+        .insertRecord = [this] { NavInsertClick(); },
+        .postRecord = [this] { NavPostClick(); },
+        .deleteRecord = [this] { DeleteShownPerson(); },
+    });
+    m_record->SetMode(Mode::Browse);
+}
+
+QHBoxLayout *TfmInitiative::BuildToolbar()
+{
+    QHBoxLayout *toolbar = m_record->MakeToolbar(
+        { .editPrefix = u"Nav"_s, .deleteCaption = u" 刪除 "_s, .deleteBeforePost = false },
+        { NavInsert, NavEdit, NavPost, NavDelete, NavCancel });
+    BitBtnHelp = MakeButton(u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnDelAll = MakeButton(u"BitBtnDelAll"_s, u"全刪"_s);
+    BitBtnClose = MakeButton(u"BitBtnClose"_s, u"  離  開  "_s);
+    toolbar->addStretch(1);
+    for (QPushButton *b : { BitBtnHelp, BitBtnDelAll, BitBtnClose })
+        toolbar->addWidget(b);
     connect(BitBtnHelp, &QPushButton::clicked, this, &TfmInitiative::BitBtnHelpClick);
     connect(BitBtnDelAll, &QPushButton::clicked, this, &TfmInitiative::BitBtnDelAllClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TfmInitiative::BitBtnCloseClick);
-    connect(PageControl1, &QTabWidget::currentChanged, this,
-            [this](int) { HighlightActiveTab(PageControl1); });
-    HighlightActiveTab(PageControl1);
-    SetMode(Mode::Browse);
+    return toolbar;
 }
 
 QWidget *TfmInitiative::BuildListPage()
@@ -219,13 +206,7 @@ QWidget *TfmInitiative::BuildListPage()
     layout->addLayout(row);
 
     DBGrid1 = new QTableView(page);
-    DBGrid1->setObjectName(u"DBGrid1"_s);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->verticalHeader()->setVisible(false);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(26);
-    DBGrid1->setAlternatingRowColors(true);
+    RecordWindow::SetUpRecordGrid(DBGrid1, u"DBGrid1"_s, 26);
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
     m_model = new QSqlQueryModel(this);
     m_proxy = new EnrolmentSortProxy(this);
@@ -240,8 +221,6 @@ QWidget *TfmInitiative::BuildListPage()
         connect(box, &QLineEdit::returnPressed, this, &TfmInitiative::BitBtnQueryClick);
     connect(DBGrid1, &QTableView::doubleClicked, this,
             [this](const QModelIndex &index) { DBGrid1DblClick(index.row(), index.column()); });
-    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { CurrentRowChanged(); });
     return page;
 }
 
@@ -368,8 +347,8 @@ void TfmInitiative::FormActivate()
         : ReadIniSetting(IniSection::Base, IniKey::IdentityStoreKind, IdentityKind::DefaultStorage,
                          IdentityKind::DefaultStorage);
     m_identityColumn = EnrolmentRecords::IdentityColumnFor(storageKind, g.IdnoCaption);
-    if (m_mode != Mode::Browse)
-        SetMode(Mode::Browse);
+    if (!m_record->browsing())
+        m_record->SetMode(Mode::Browse);
     PageControl1->setCurrentIndex(0);
     HighlightActiveTab(PageControl1);
     EditIndexKey->setText(m_records->classKey());
@@ -440,7 +419,7 @@ void TfmInitiative::ApplyDetailLayout()
 
 void TfmInitiative::BitBtnQueryClick()
 {
-    if (m_mode != Mode::Browse)
+    if (!m_record->browsing())
         return;
     GuardAction([this] { RunSearch(m_currentRid); });
 }
@@ -465,7 +444,7 @@ void TfmInitiative::RunSearch(int selectRid)
     m_loading = false;
 
     if (!SelectPerson(selectRid))
-        SelectRow(0);
+        m_record->SelectRow(0);
 }
 
 void TfmInitiative::ApplyGridLayout()
@@ -552,23 +531,12 @@ bool TfmInitiative::eventFilter(QObject *watched, QEvent *event)
 
 bool TfmInitiative::SelectPerson(int rid)
 {
-    const int row = GridRowOfRid(m_proxy, SourceColumn(u"RID"_s), rid);
-    if (row < 0)
-        return false;
-    SelectRow(row);
-    return true;
-}
-
-void TfmInitiative::SelectRow(int row)
-{
-    // Selecting the row that is already current signals nothing; load it anyway.
-    if (SelectGridRow(DBGrid1, row))
-        CurrentRowChanged();
+    return m_record->SelectRid(SourceColumn(u"RID"_s), rid);
 }
 
 void TfmInitiative::CurrentRowChanged()
 {
-    if (m_loading || m_mode != Mode::Browse)
+    if (m_loading || !m_record->browsing())
         return;
     const QModelIndex current = DBGrid1->selectionModel()->currentIndex();
     const int ridColumn = SourceColumn(u"RID"_s);
@@ -576,7 +544,7 @@ void TfmInitiative::CurrentRowChanged()
     if (current.isValid() && ridColumn >= 0)
         rid = m_proxy->index(current.row(), ridColumn).data().toInt();
     LoadFields(rid);
-    SetMode(Mode::Browse);
+    m_record->SetMode(Mode::Browse);
 }
 
 void TfmInitiative::SetComboValue(QComboBox *combo, const QString &value)
@@ -636,49 +604,20 @@ QVariantMap TfmInitiative::GatherFields() const
         { u"LINE"_s, DBEditLINE->text() },         { u"Address"_s, DBEditAddress->text() },
         { u"ZIP"_s, DBEditZIP->text() },
     };
-    if (m_mode == Mode::Insert) {
+    if (m_record->mode() == Mode::Insert) {
         values.insert(u"NAME"_s, DBEditNAME->text());
         values.insert(u"ID"_s, DBEditCalID->text().toUpper());
     }
     return values;
 }
 
-void TfmInitiative::NavFirstClick()
-{
-    SelectRow(0);
-}
-
-void TfmInitiative::NavPriorClick()
-{
-    SelectRow(qMax(0, DBGrid1->selectionModel()->currentIndex().row() - 1));
-}
-
-void TfmInitiative::NavNextClick()
-{
-    SelectRow(qMin(m_proxy->rowCount() - 1, DBGrid1->selectionModel()->currentIndex().row() + 1));
-}
-
-void TfmInitiative::NavLastClick()
-{
-    SelectRow(m_proxy->rowCount() - 1);
-}
-
 // ---- Editing --------------------------------------------------------------------------------
 
-void TfmInitiative::SetMode(Mode mode)
+void TfmInitiative::ApplyModeStates(Mode mode)
 {
-    m_mode = mode;
     const bool browsing = mode == Mode::Browse;
-    const bool hasRow = m_currentRid > 0;
-    for (QPushButton *b : { NavFirst, NavPrior, NavNext, NavLast, NavInsert })
-        b->setEnabled(browsing);
-    NavEdit->setEnabled(browsing && hasRow);
-    NavDelete->setEnabled(browsing && hasRow);
-    NavPost->setEnabled(!browsing);
-    NavCancel->setEnabled(!browsing);
     BitBtnDelAll->setEnabled(browsing);
     BitBtnQuery->setEnabled(browsing);
-    DBGrid1->setEnabled(browsing);
     // Name and identity are typed only for a new person; otherwise the identity shows masked.
     const bool inserting = mode == Mode::Insert;
     for (QLineEdit *edit : { DBEditNAME, DBEditCalID }) {
@@ -690,25 +629,17 @@ void TfmInitiative::SetMode(Mode mode)
 
 void TfmInitiative::BeginEdit()
 {
-    if (m_loading || m_mode != Mode::Browse || m_currentRid <= 0)
+    if (m_loading || !m_record->browsing() || m_currentRid <= 0)
         return;
-    SetMode(Mode::Edit);
-}
-
-void TfmInitiative::NavEditClick()
-{
-    if (m_currentRid <= 0)
-        return;
-    BeginEdit();
-    PageControl1->setCurrentIndex(1);
+    m_record->SetMode(Mode::Edit);
 }
 
 void TfmInitiative::NavInsertClick()
 {
-    if (m_mode != Mode::Browse)
+    if (!m_record->browsing())
         return;
     GuardAction([this] {
-        PageControl1->setCurrentIndex(1);
+        m_record->ShowDetailPage();
         m_newValues = m_records->NewRowValues(CurrentClock().now());
         m_loading = true;
         for (const DetailField &df : std::as_const(m_detailFields)) {
@@ -720,18 +651,18 @@ void TfmInitiative::NavInsertClick()
         DBEditCR_TYPE->setText(m_newValues.value(u"CR_TYPE"_s).toString());
         DBEditCR_DATE->setText(m_newValues.value(u"CR_DATE"_s).toString());
         m_loading = false;
-        SetMode(Mode::Insert);
+        m_record->SetMode(Mode::Insert);
         DBEditNAME->setFocus();
     });
 }
 
 void TfmInitiative::NavPostClick()
 {
-    if (m_mode == Mode::Browse)
+    if (m_record->browsing())
         return;
     GuardAction([this] {
         int rid = m_currentRid;
-        if (m_mode == Mode::Insert) {
+        if (m_record->mode() == Mode::Insert) {
             QVariantMap values = m_newValues;
             const QVariantMap typed = GatherFields();
             for (auto it = typed.cbegin(); it != typed.cend(); ++it)
@@ -759,36 +690,21 @@ void TfmInitiative::NavPostClick()
             }
             m_records->UpdateRow(rid, changed);
         }
-        m_mode = Mode::Browse;
-        SetMode(Mode::Browse);
+        m_record->SetMode(Mode::Browse);
         RunSearch(rid);
     });
 }
 
-void TfmInitiative::NavCancelClick()
+void TfmInitiative::DeleteShownPerson()
 {
-    if (m_mode == Mode::Browse)
-        return;
-    SetMode(Mode::Browse);
-    CurrentRowChanged();
-}
-
-void TfmInitiative::NavDeleteClick()
-{
-    if (m_mode != Mode::Browse || m_currentRid <= 0)
-        return;
-    GuardAction([this] {
-        m_records->DeleteRow(m_currentRid);
-        const int row = DBGrid1->selectionModel()->currentIndex().row();
-        m_currentRid = 0;
-        RunSearch(0);
-        SelectRow(qMin(row, m_proxy->rowCount() - 1));
-    });
+    m_records->DeleteRow(m_currentRid);
+    m_currentRid = 0;
+    RunSearch(0);
 }
 
 void TfmInitiative::BitBtnDelAllClick()
 {
-    if (m_mode != Mode::Browse)
+    if (!m_record->browsing())
         return;
     GuardAction([this] {
         if (m_records->DeleteAllFound())
@@ -806,13 +722,13 @@ QString TfmInitiative::SignInCaption() const
 
 void TfmInitiative::DBGrid1DblClick(int viewRow, int viewColumn)
 {
-    if (m_mode != Mode::Browse || viewRow < 0 || viewRow >= m_proxy->rowCount())
+    if (!m_record->browsing() || viewRow < 0 || viewRow >= m_proxy->rowCount())
         return;
     // The row double-clicked is the current one.
-    if (DBGrid1->selectionModel()->currentIndex().row() != viewRow)
-        SelectRow(viewRow);
+    if (m_record->currentRow() != viewRow)
+        m_record->SelectRow(viewRow);
     if (viewColumn == SourceColumn(u"NAME"_s)) {
-        PageControl1->setCurrentIndex(1);
+        m_record->ShowDetailPage();
         return;
     }
     if (viewColumn != SourceColumn(m_signInField))
@@ -881,7 +797,7 @@ std::optional<QString> TfmInitiative::ManualSignInKey(const QDateTime &now)
 
 void TfmInitiative::BitBtnHelpClick()
 {
-    TFm_Help::ShowHelp(m_dm, HelpName, PageControl1->tabText(PageControl1->currentIndex()), this);
+    TFm_Help::ShowHelpOfPage(m_dm, HelpName, PageControl1, this);
 }
 
 void TfmInitiative::BitBtnCloseClick()
@@ -892,11 +808,8 @@ void TfmInitiative::BitBtnCloseClick()
 void TfmInitiative::done(int result)
 {
     // A person being added or changed is not dropped unseen.
-    if (m_mode != Mode::Browse) {
-        if (!AskYesNo(u"資料尚未儲存 確定要離開嗎?"_s, u"是"_s, u"否"_s))
-            return;
-        SetMode(Mode::Browse);
-    }
+    if (!m_record->ConfirmLeave())
+        return;
     SaveFormGeometry(this);
     QDialog::done(result);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/RecordWindow.h"
 #include "reports/EnrolmentRecords.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 
 class QComboBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -52,8 +54,8 @@ public:
     // Manual sign-ins stored since the window was last shown.
     int manualSignIns() const { return m_manualSignIns; }
 
-    enum class Mode { Browse, Edit, Insert };
-    Mode mode() const { return m_mode; }
+    using Mode = RecordWindow::Mode;
+    Mode mode() const { return m_record->mode(); }
     int rowCount() const;
     int currentRid() const { return m_currentRid; }
     // Moves the list to the person with that RID; false when not in the list.
@@ -66,11 +68,8 @@ public:
     // The activation steps, run each time the window is shown.
     void FormActivate();
 
-    // Toolbar.
-    QPushButton *NavFirst = nullptr;
-    QPushButton *NavPrior = nullptr;
-    QPushButton *NavNext = nullptr;
-    QPushButton *NavLast = nullptr;
+    // Toolbar: the navigation buttons NavFirst .. NavLast, then the editing buttons (both made
+    // by RecordWindow), then the window's own.
     QPushButton *NavInsert = nullptr; // "新增"
     QPushButton *NavEdit = nullptr;   // "修改"
     QPushButton *NavPost = nullptr;   // "確認"
@@ -124,15 +123,9 @@ signals:
     void SignInCounted(const QString &caption);
 
 public slots:
-    void NavFirstClick();
-    void NavPriorClick();
-    void NavNextClick();
-    void NavLastClick();
+    // 修改, 刪除 and 取消 are RecordWindow's own.
     void NavInsertClick();
-    void NavEditClick();
     void NavPostClick();
-    void NavDeleteClick();
-    void NavCancelClick();
     void BitBtnHelpClick();
     void BitBtnDelAllClick();
     void BitBtnCloseClick();
@@ -160,6 +153,7 @@ private:
     };
 
     void BuildWindow();
+    QHBoxLayout *BuildToolbar();
     QWidget *BuildListPage();
     QWidget *BuildDetailPage();
     QPushButton *MakeButton(const QString &name, const QString &caption);
@@ -168,11 +162,13 @@ private:
     void RunSearch(int selectRid);
     void ApplyGridLayout();
     void ApplyDetailLayout();
-    void SelectRow(int row);
     void CurrentRowChanged();
     void LoadFields(int rid);
-    void SetMode(Mode mode);
+    // The enabled states of the window's own buttons and fields in a mode.
+    void ApplyModeStates(Mode mode);
     void BeginEdit();
+    // Deletes the person the list stands on (after asking) and searches again.
+    void DeleteShownPerson();
     QVariantMap GatherFields() const;
     void SetComboValue(QComboBox *combo, const QString &value);
     QString SignInCaption() const;
@@ -190,7 +186,7 @@ private:
     QList<DetailField> m_detailFields;
     QGridLayout *m_detailGrid = nullptr;
     QList<QWidget *> m_fixedHidden; // hidden whatever the layout says
-    Mode m_mode = Mode::Browse;
+    RecordWindow *m_record = nullptr;
     int m_currentRid = 0;
     QString m_identityColumn = QStringLiteral("ID");
     QString m_signInField = QStringLiteral("CalIoTime");

@@ -2,6 +2,7 @@
 
 #include "Fun/DateTimeFunctions.h"
 #include "Fun/FormGeometryWidget.h"
+#include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "dialogs/TFm_Help.h"
@@ -51,13 +52,6 @@ constexpr int KeypadLetterHeight = 32;
 // Type buttons in Panel1: two rows, arrivals above, departures below.
 constexpr int TypeRowTop = 4;
 constexpr int TypeRowHeight = 28;
-
-template<typename W>
-W *Named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 QFont Scaled(const QFont &base, double factor, bool bold = false)
 {
@@ -128,8 +122,28 @@ void TFmRolvan::CreateComponents()
     auto *client = new QWidget(this);
     client->setObjectName(u"ClientArea"_s);
     setCentralWidget(client);
-    const QFont base = font();
+    CreateTitlePanels(client);
+    CreateTypePanel(client);
+    CreateHistoryRows(client);
+    CreateVideoPanel(client);
+    CreateCommandButtons(client);
+    CreateLessonPanel(client);
+    CreateEntryRow(client);
+    CreateKeypad(client);
 
+    // Before any class is loaded the six type buttons stand where the design puts them.
+    TypePanelView design;
+    const int lefts[] = {11, 11, 162, 162, 313, 313};
+    for (int i = 0; i < TypeCodes.size(); ++i)
+        design.buttons.append({TypeCodes.at(i), TypeButtons.at(i)->objectName(), true, lefts[i]});
+    design.buttons.append({u"9"_s, RadioButton9->objectName(), false, 464});
+    m_typePanel = design;
+}
+
+// The organisation's name and the class the station serves.
+void TFmRolvan::CreateTitlePanels(QWidget *client)
+{
+    const QFont base = font();
     PanelCompany = Named(new QLabel(client), u"PanelCompany"_s);
     PanelCompany->setAlignment(Qt::AlignCenter);
     PanelCompany->setFont(Scaled(base, 1.8, true));
@@ -138,7 +152,12 @@ void TFmRolvan::CreateComponents()
     PanelClass = Named(new QLabel(NoClassCaption, client), u"PanelClass"_s);
     PanelClass->setFont(Scaled(base, 1.3, true));
     PanelClass->setStyleSheet(u"background:#dde8f3; color:#102a43; padding-left:6px;"_s);
+}
 
+// The event-type buttons and the automatic switch.
+void TFmRolvan::CreateTypePanel(QWidget *client)
+{
+    const QFont base = font();
     Panel1 = Named(new QLabel(client), u"Panel1"_s);
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setFont(Scaled(base, 1.1, true));
@@ -171,7 +190,12 @@ void TFmRolvan::CreateComponents()
     CheckBox1->setFont(Scaled(base, 1.1, true));
     CheckBox1->setFocusPolicy(Qt::NoFocus);
     connect(CheckBox1, &QCheckBox::clicked, this, &TFmRolvan::CheckBox1MouseUp);
+}
 
+// The rows of the last events with their pictures, and the notices under them.
+void TFmRolvan::CreateHistoryRows(QWidget *client)
+{
+    const QFont base = font();
     Label5 = Named(new QLabel(client), u"Label5"_s);
     Label5->setStyleSheet(u"background:#404040; color:white; padding-left:4px;"_s);
 
@@ -213,7 +237,11 @@ void TFmRolvan::CreateComponents()
             m_clockSync->AnswerReminder(understood);
         FocusEntryIfWanted();
     });
+}
 
+// The camera picture with its device list (shown by a double-click).
+void TFmRolvan::CreateVideoPanel(QWidget *client)
+{
     PanelVideo = Named(new QWidget(client), u"PanelVideo"_s);
     PanelVideo->setStyleSheet(u"background:black;"_s);
     VideoCap1 = Named(new VideoPaintBox(PanelVideo), u"VideoCap1"_s);
@@ -225,7 +253,12 @@ void TFmRolvan::CreateComponents()
             [this] { ComboBox2->setVisible(!ComboBox2->isVisible()); });
     connect(ComboBox2, &QComboBox::activated, this, &TFmRolvan::ComboBox2Change);
     PanelVideo->hide();
+}
 
+// The buttons that lead elsewhere: class choice, enrolment, help, administration, closing.
+void TFmRolvan::CreateCommandButtons(QWidget *client)
+{
+    const QFont base = font();
     BitBtn2 = Named(new QPushButton(u"講習選定"_s, client), u"BitBtn2"_s);
     BitBtn25 = Named(new QPushButton(u"學員"_s, client), u"BitBtn25"_s);
     BitBtn25->setToolTip(u"學員資料"_s);
@@ -246,14 +279,19 @@ void TFmRolvan::CreateComponents()
     }
     for (QPushButton *b : {BitBtn2, BitBtn25, BitBtn19, BitBtn11, BitBtnClose})
         b->setFont(Scaled(base, 1.3, true));
-    connect(BitBtn2, &QPushButton::clicked, this, &TFmRolvan::BitBtn2Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFmRolvan::ChooseClassClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFmRolvan::BitBtnCloseClick);
-    connect(BitBtn11, &QPushButton::clicked, this, &TFmRolvan::BitBtn11Click);
-    connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::BitBtn19Click);
-    connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::BitBtn8Click);
-    connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::BitBtn14Click);
-    connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::BitBtn25Click);
+    connect(BitBtn11, &QPushButton::clicked, this, &TFmRolvan::AdministrationClick);
+    connect(BitBtn19, &QPushButton::clicked, this, &TFmRolvan::HelpClick);
+    connect(BitBtn8, &QPushButton::clicked, this, &TFmRolvan::PrintClick);
+    connect(BitBtn14, &QPushButton::clicked, this, &TFmRolvan::SignEventRecordsClick);
+    connect(BitBtn25, &QPushButton::clicked, this, &TFmRolvan::EnrolmentClick);
+}
 
+// Date, time and today's lessons.
+void TFmRolvan::CreateLessonPanel(QWidget *client)
+{
+    const QFont base = font();
     Panel2 = Named(new QWidget(client), u"Panel2"_s);
     Panel2->setAutoFillBackground(true);
     auto *grid = new QGridLayout(Panel2);
@@ -277,7 +315,12 @@ void TFmRolvan::CreateComponents()
     grid->setColumnStretch(3, 1);
     connect(ComboBox1, &LessonBox::aboutToShowPopup, this, &TFmRolvan::ComboBox1DropDown);
     connect(ComboBox1, &QComboBox::activated, this, &TFmRolvan::ComboBox1Select);
+}
 
+// The identity entry with its buttons, and the manual-kind selector.
+void TFmRolvan::CreateEntryRow(QWidget *client)
+{
+    const QFont base = font();
     Label10 = Named(new QLabel(u"鍵盤或螢幕輸入身分證末5碼"_s, client), u"Label10"_s);
     Label10->setFont(Scaled(base, 1.3, true));
     Label10->setAlignment(Qt::AlignCenter);
@@ -294,8 +337,8 @@ void TFmRolvan::CreateComponents()
     BitBtn5 = Named(new QPushButton(u"螢幕輸入"_s, client), u"BitBtn5"_s);
     for (QPushButton *b : {BitBtn3, BitBtn5})
         b->setFont(Scaled(base, 1.2, true));
-    connect(BitBtn3, &QPushButton::clicked, this, &TFmRolvan::BitBtn3Click);
-    connect(BitBtn5, &QPushButton::clicked, this, &TFmRolvan::BitBtn5Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFmRolvan::ConfirmEntryClick);
+    connect(BitBtn5, &QPushButton::clicked, this, &TFmRolvan::ShowKeypadClick);
 
     // The manual-kind selector: not offered, fixed at the last five characters.
     LabelManualKind = Named(new QLabel(u"手動輸入種類"_s, client), u"LabelManualKind"_s);
@@ -309,16 +352,6 @@ void TFmRolvan::CreateComponents()
             WriteIniSetting(IniSection::Base, IniKey::LastManualInputKind, kind);
         });
     });
-
-    CreateKeypad(client);
-
-    // Before any class is loaded the six type buttons stand where the design puts them.
-    TypePanelView design;
-    const int lefts[] = {11, 11, 162, 162, 313, 313};
-    for (int i = 0; i < TypeCodes.size(); ++i)
-        design.buttons.append({TypeCodes.at(i), TypeButtons.at(i)->objectName(), true, lefts[i]});
-    design.buttons.append({u"9"_s, RadioButton9->objectName(), false, 464});
-    m_typePanel = design;
 }
 
 void TFmRolvan::CreateKeypad(QWidget *client)
@@ -734,7 +767,7 @@ void TFmRolvan::FocusEntryIfWanted()
 
 // ---- Input -----------------------------------------------------------------------------------
 
-void TFmRolvan::BitBtn3Click()
+void TFmRolvan::ConfirmEntryClick()
 {
     GuardAction([this] { m_recorder.ConfirmEntry(Edit1->text()); });
     FocusEntryIfWanted();
@@ -744,11 +777,11 @@ void TFmRolvan::BitBtn3Click()
 // followed by Enter records like typing.
 void TFmRolvan::Edit1KeyEnter()
 {
-    BitBtn3Click();
+    ConfirmEntryClick();
     Edit1->clear();
 }
 
-void TFmRolvan::BitBtn5Click()
+void TFmRolvan::ShowKeypadClick()
 {
     ApplyKeypadLayout();
     Panel3->show();
@@ -888,7 +921,7 @@ void TFmRolvan::Timer1Timer()
 
 // ---- Windows ---------------------------------------------------------------------------------
 
-void TFmRolvan::BitBtn2Click()
+void TFmRolvan::ChooseClassClick()
 {
     KeepSelection();
     GuardAction([this] {
@@ -910,7 +943,7 @@ void TFmRolvan::BitBtn2Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn11Click()
+void TFmRolvan::AdministrationClick()
 {
     // The administration menu, behind the password when one is set.
     bool opened = false;
@@ -923,7 +956,7 @@ void TFmRolvan::BitBtn11Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn19Click()
+void TFmRolvan::HelpClick()
 {
     GuardAction([this] {
         TFm_Help::ShowHelp(m_dm, u"簽到首頁"_s, u"簽到首頁"_s, this);
@@ -931,7 +964,7 @@ void TFmRolvan::BitBtn19Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn8Click()
+void TFmRolvan::PrintClick()
 {
     // The sign-in sheet with photographs of the class being signed.
     m_station.photoSubPath = SignRecorder::PhotoSubPath(m_station.photoSubPathRule, m_station.ClassKey,
@@ -945,7 +978,7 @@ void TFmRolvan::BitBtn8Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn14Click()
+void TFmRolvan::SignEventRecordsClick()
 {
     if (m_station.ClassKey.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);
@@ -963,7 +996,7 @@ void TFmRolvan::BitBtn14Click()
     FocusEntryIfWanted();
 }
 
-void TFmRolvan::BitBtn25Click()
+void TFmRolvan::EnrolmentClick()
 {
     if (m_station.ClassKey.isEmpty()) {
         CurrentPrompter().ShowMessage(u"尚未  課程選定"_s);

@@ -120,23 +120,23 @@ signals:
     void activated(MainActivation::Outcome outcome);
 
 public slots:
-    void BitBtn2Click();     // 講習選定
-    void BitBtn3Click();     // 確認
-    void BitBtn5Click();     // 螢幕輸入: shows the keypad
-    void SpeedButton1Click(); // hides the keypad
+    void ChooseClassClick();      // BitBtn2 講習選定
+    void ConfirmEntryClick();     // BitBtn3 確認
+    void ShowKeypadClick();       // BitBtn5 螢幕輸入: shows the keypad
+    void SpeedButton1Click();     // hides the keypad
     void KeyClick(const QString &caption);
-    void BitBtn6Click();     // BackSpace
-    void BitBtn7Click();     // Clear
+    void BitBtn6Click();          // BackSpace
+    void BitBtn7Click();          // Clear
     void Edit1KeyEnter();
     void TypeButtonClick(const QString &code);
     void CheckBox1MouseUp();
     void ComboBox1DropDown();
     void ComboBox1Select(int index);
-    void BitBtn8Click();     // print (hidden)
-    void BitBtn14Click();    // records (hidden)
-    void BitBtn25Click();    // 學員: the enrolment records window
-    void BitBtn11Click();    // administration
-    void BitBtn19Click();    // help
+    void PrintClick();            // BitBtn8 列印 (hidden)
+    void SignEventRecordsClick(); // BitBtn14 明細 (hidden)
+    void EnrolmentClick();        // BitBtn25 學員: the enrolment records window
+    void AdministrationClick();   // BitBtn11 管理
+    void HelpClick();             // BitBtn19 說明
     void BitBtnCloseClick();
     void Timer1Timer();
 
@@ -149,6 +149,13 @@ protected:
 
 private:
     void CreateComponents();
+    void CreateTitlePanels(QWidget *client);
+    void CreateTypePanel(QWidget *client);
+    void CreateHistoryRows(QWidget *client);
+    void CreateVideoPanel(QWidget *client);
+    void CreateCommandButtons(QWidget *client);
+    void CreateLessonPanel(QWidget *client);
+    void CreateEntryRow(QWidget *client);
     void CreateKeypad(QWidget *client);
     void ApplyKeypadLayout();
     void FocusEntryIfWanted();

@@ -6,6 +6,7 @@
 #include "Fun/FormHelpers.h"
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
+#include "dialogs/RecordWindow.h"
 #include "dialogs/TFm_Help.h"
 #include "dialogs/ChoiceDialogs.h"
 #include "dialogs/TDialog_Date.h"
@@ -48,16 +49,6 @@ const QString MissingPicture = u"unSign.jpg"_s;
 constexpr QSize SmallPanel(120, 90);
 constexpr QSize LargePanel(360, 270);
 constexpr int Margin = 6;
-
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Toolbar buttons take no focus, so pressing one never closes an open cell editor first.
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    return button;
-}
 
 QLineEdit *SearchEdit(QWidget *parent, const QString &name, const QString &hint, int width)
 {
@@ -115,6 +106,7 @@ TfmPSIO_Booking::TfmPSIO_Booking(TDM &dm, const StationState *station, QWidget *
     setSizeGripEnabled(true);
     StationNo = ReadIniSetting(IniSection::Base, IniKey::StationNo, IniDefault::StationNo,
                                IniDefault::StationNo);
+    m_record = new RecordWindow(this, u"Btn"_s, 40);
     BuildWindow();
 }
 
@@ -128,35 +120,57 @@ void TfmPSIO_Booking::Open(TDM &dm, const StationState *station, QWidget *parent
 
 void TfmPSIO_Booking::BuildWindow()
 {
-    // Toolbar.
-    BtnFirst = MakeButton(this, u"BtnFirst"_s, u"|◀"_s);
-    BtnPrior = MakeButton(this, u"BtnPrior"_s, u"◀"_s);
-    BtnNext = MakeButton(this, u"BtnNext"_s, u"▶"_s);
-    BtnLast = MakeButton(this, u"BtnLast"_s, u"▶|"_s);
-    BtnFirst->setToolTip(u"First"_s);
-    BtnPrior->setToolTip(u"Prior"_s);
-    BtnNext->setToolTip(u"Next"_s);
-    BtnLast->setToolTip(u"Last"_s);
-    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
-        b->setFixedWidth(40);
-    BitBtnDelete = MakeButton(this, u"BitBtnDelete"_s, u"刪除"_s);
-    BitBtnCancel = MakeButton(this, u"BitBtnCancel"_s, u"  取消  "_s);
-    BitBtnEdit = MakeButton(this, u"BitBtnEdit"_s, u"Edit"_s);
-    BitBtnPost = MakeButton(this, u"BitBtnPost"_s, u"確認"_s);
-    BitBtnExport = MakeButton(this, u"BitBtnExport"_s, u"匯出"_s);
-    BitBtnImport = MakeButton(this, u"BitBtnImport"_s, u"匯入"_s);
-    BitBtnHelp = MakeButton(this, u"BitBtnHelp"_s, u"Help"_s);
-    BitBtnClose = MakeButton(this, u"BitBtnClose"_s, u"離開"_s);
+    // The top part leaves room at the right for the small picture panel.
+    auto *top = new QVBoxLayout;
+    top->setContentsMargins(0, 0, SmallPanel.width() + Margin, 0);
+    top->setSpacing(6);
+    top->addLayout(BuildToolbar());
+    top->addWidget(BuildSearchPanel());
+
+    BuildRecordsGrid();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(Margin, Margin, Margin, Margin);
+    layout->setSpacing(6);
+    layout->addLayout(top);
+    layout->addWidget(DBGrid4, 1);
+
+    BuildPicturePanel();
+    m_record->Attach({
+        .grid = DBGrid4,
+        .moveToRow = [this](int row) { SelectRow(row); },
+    });
+    connect(DBGrid4->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TfmPSIO_Booking::DBGrid4TitleClick);
+    connect(DBGrid4->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &previous) {
+                RowChanged(current.isValid() ? current.row() : -1,
+                           previous.isValid() ? previous.row() : -1);
+            });
+}
+
+QHBoxLayout *TfmPSIO_Booking::BuildToolbar()
+{
+    m_record->first()->setToolTip(u"First"_s);
+    m_record->prior()->setToolTip(u"Prior"_s);
+    m_record->next()->setToolTip(u"Next"_s);
+    m_record->last()->setToolTip(u"Last"_s);
+    // Toolbar buttons take no focus, so pressing one never closes an open cell editor first.
+    BitBtnDelete = RecordWindow::MakeToolButton(this, u"BitBtnDelete"_s, u"刪除"_s);
+    BitBtnCancel = RecordWindow::MakeToolButton(this, u"BitBtnCancel"_s, u"  取消  "_s);
+    BitBtnEdit = RecordWindow::MakeToolButton(this, u"BitBtnEdit"_s, u"Edit"_s);
+    BitBtnPost = RecordWindow::MakeToolButton(this, u"BitBtnPost"_s, u"確認"_s);
+    BitBtnExport = RecordWindow::MakeToolButton(this, u"BitBtnExport"_s, u"匯出"_s);
+    BitBtnImport = RecordWindow::MakeToolButton(this, u"BitBtnImport"_s, u"匯入"_s);
+    BitBtnHelp = RecordWindow::MakeToolButton(this, u"BitBtnHelp"_s, u"Help"_s);
+    BitBtnClose = RecordWindow::MakeToolButton(this, u"BitBtnClose"_s, u"離開"_s);
     // Cells are edited in place; the grid posts them when the row is left.
     BitBtnEdit->hide();
     BitBtnPost->hide();
     BitBtnExport->setToolTip(u"本站的刷卡資料匯出成交換檔，帶到電腦編號 00 匯入"_s);
     BitBtnImport->setToolTip(u"匯入其他電腦匯出的刷卡資料交換檔（限電腦編號 00）"_s);
 
-    auto *toolbar = new QHBoxLayout;
+    QHBoxLayout *toolbar = m_record->MakeNavigationRow();
     toolbar->setSpacing(4);
-    for (QPushButton *b : {BtnFirst, BtnPrior, BtnNext, BtnLast})
-        toolbar->addWidget(b);
     toolbar->addSpacing(12);
     for (QPushButton *b : {BitBtnDelete, BitBtnCancel, BitBtnEdit, BitBtnPost})
         toolbar->addWidget(b);
@@ -168,6 +182,18 @@ void TfmPSIO_Booking::BuildWindow()
     toolbar->addWidget(BitBtnClose);
     toolbar->addStretch();
 
+    connect(BitBtnDelete, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnDeleteClick);
+    connect(BitBtnCancel, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnCancelClick);
+    connect(BitBtnPost, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnPostClick);
+    connect(BitBtnExport, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnExportClick);
+    connect(BitBtnImport, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnImportClick);
+    connect(BitBtnHelp, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnHelpClick);
+    connect(BitBtnClose, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnCloseClick);
+    return toolbar;
+}
+
+QWidget *TfmPSIO_Booking::BuildSearchPanel()
+{
     // Search inputs, in the order their conditions are written.
     auto *search = new QWidget(this);
     search->setObjectName(u"PanelSearch"_s);
@@ -198,12 +224,18 @@ void TfmPSIO_Booking::BuildWindow()
     BitBtnQry->setObjectName(u"BitBtnQry"_s);
     // Enter in a search input searches.
     BitBtnQry->setDefault(true);
-    BitBtnClear = new QPushButton(u"條件清除"_s, search);
-    BitBtnClear->setObjectName(u"BitBtnClear"_s);
-    BitBtnClear->setAutoDefault(false);
+    BitBtnClear = MakeButton(search, u"BitBtnClear"_s, u"條件清除"_s);
     LabelIdno = MakeLabel(search, u"學員編號"_s);
     LabelIdno->setObjectName(u"LabelIdno"_s);
+    LayOutSearchPanel(search);
 
+    connect(BitBtnQry, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnQryClick);
+    connect(BitBtnClear, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnClearClick);
+    return search;
+}
+
+void TfmPSIO_Booking::LayOutSearchPanel(QWidget *search)
+{
     auto *grid = new QGridLayout(search);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(6);
@@ -247,24 +279,15 @@ void TfmPSIO_Booking::BuildWindow()
     }
     counts->addStretch();
     grid->addLayout(counts, 2, 0, 1, 10);
+}
 
-    // The top part leaves room at the right for the small picture panel.
-    auto *top = new QVBoxLayout;
-    top->setContentsMargins(0, 0, SmallPanel.width() + Margin, 0);
-    top->setSpacing(6);
-    top->addLayout(toolbar);
-    top->addWidget(search);
-
+void TfmPSIO_Booking::BuildRecordsGrid()
+{
     auto *records = new RecordsGrid(this);
     DBGrid4 = records;
-    DBGrid4->setObjectName(u"DBGrid4"_s);
-    DBGrid4->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid4->setSelectionMode(QAbstractItemView::SingleSelection);
+    RecordWindow::SetUpRecordGrid(DBGrid4, u"DBGrid4"_s, 24);
     DBGrid4->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                              | QAbstractItemView::AnyKeyPressed);
-    DBGrid4->setAlternatingRowColors(true);
-    DBGrid4->verticalHeader()->setDefaultSectionSize(24);
-    DBGrid4->verticalHeader()->hide();
     DBGrid4->horizontalHeader()->setSectionsClickable(true);
     m_records = new SignEventRecords(m_dm, this);
     DBGrid4->setModel(m_records);
@@ -273,13 +296,10 @@ void TfmPSIO_Booking::BuildWindow()
         DBGrid4->setColumnWidth(c, widths.value(c, 80));
         DBGrid4->setColumnHidden(c, SignEventRecords::IsHiddenColumn(c));
     }
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(Margin, Margin, Margin, Margin);
-    layout->setSpacing(6);
-    layout->addLayout(top);
-    layout->addWidget(DBGrid4, 1);
-
+void TfmPSIO_Booking::BuildPicturePanel()
+{
     // The picture panel floats at the right edge.
     Panel1 = new QFrame(this);
     Panel1->setObjectName(u"Panel1"_s);
@@ -296,27 +316,6 @@ void TfmPSIO_Booking::BuildWindow()
     panelLayout->addWidget(Image1);
     Panel1->resize(SmallPanel);
     Panel1->hide();
-
-    connect(BtnFirst, &QPushButton::clicked, this, &TfmPSIO_Booking::BtnFirstClick);
-    connect(BtnPrior, &QPushButton::clicked, this, &TfmPSIO_Booking::BtnPriorClick);
-    connect(BtnNext, &QPushButton::clicked, this, &TfmPSIO_Booking::BtnNextClick);
-    connect(BtnLast, &QPushButton::clicked, this, &TfmPSIO_Booking::BtnLastClick);
-    connect(BitBtnDelete, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnDeleteClick);
-    connect(BitBtnCancel, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnCancelClick);
-    connect(BitBtnPost, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnPostClick);
-    connect(BitBtnExport, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnExportClick);
-    connect(BitBtnImport, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnImportClick);
-    connect(BitBtnHelp, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnHelpClick);
-    connect(BitBtnClose, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnCloseClick);
-    connect(BitBtnQry, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnQryClick);
-    connect(BitBtnClear, &QPushButton::clicked, this, &TfmPSIO_Booking::BitBtnClearClick);
-    connect(DBGrid4->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &TfmPSIO_Booking::DBGrid4TitleClick);
-    connect(DBGrid4->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current, const QModelIndex &previous) {
-                RowChanged(current.isValid() ? current.row() : -1,
-                           previous.isValid() ? previous.row() : -1);
-            });
 }
 
 QString TfmPSIO_Booking::ClassNumber() const
@@ -460,26 +459,6 @@ void TfmPSIO_Booking::ShowSnapshot(int row)
     } else {
         Image1->setPixmap(picture);
     }
-}
-
-void TfmPSIO_Booking::BtnFirstClick()
-{
-    SelectRow(0);
-}
-
-void TfmPSIO_Booking::BtnPriorClick()
-{
-    SelectRow(qMax(0, DBGrid4->currentIndex().row() - 1));
-}
-
-void TfmPSIO_Booking::BtnNextClick()
-{
-    SelectRow(qMin(m_records->rowCount() - 1, DBGrid4->currentIndex().row() + 1));
-}
-
-void TfmPSIO_Booking::BtnLastClick()
-{
-    SelectRow(m_records->rowCount() - 1);
 }
 
 void TfmPSIO_Booking::DBGrid4TitleClick(int column)

@@ -6,10 +6,13 @@
 
 class QComboBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QWidget;
+class RecordWindow;
 class TDM;
 struct StationState;
 
@@ -50,11 +53,7 @@ public:
     // Runs "匯入" on the given file without asking for one (the button asks).
     void ImportFile(const QString &path);
 
-    // Toolbar.
-    QPushButton *BtnFirst = nullptr;
-    QPushButton *BtnPrior = nullptr;
-    QPushButton *BtnNext = nullptr;
-    QPushButton *BtnLast = nullptr;
+    // Toolbar: the navigation buttons BtnFirst .. BtnLast (RecordWindow), then these.
     QPushButton *BitBtnDelete = nullptr;  // "刪除"
     QPushButton *BitBtnCancel = nullptr;  // "  取消  "
     QPushButton *BitBtnEdit = nullptr;    // "Edit" (hidden)
@@ -88,10 +87,6 @@ public:
 public slots:
     void BitBtnQryClick();
     void BitBtnClearClick();
-    void BtnFirstClick();
-    void BtnPriorClick();
-    void BtnNextClick();
-    void BtnLastClick();
     void BitBtnDeleteClick();
     void BitBtnCancelClick();
     void BitBtnPostClick();
@@ -114,6 +109,11 @@ protected:
 
 private:
     void BuildWindow();
+    QHBoxLayout *BuildToolbar();
+    QWidget *BuildSearchPanel();
+    void LayOutSearchPanel(QWidget *search);
+    void BuildRecordsGrid();
+    void BuildPicturePanel();
     void RowChanged(int row, int previous);
     void ShowSnapshot(int row);
     void PlacePanel1();
@@ -123,6 +123,7 @@ private:
 
     TDM &m_dm;
     const StationState *m_station = nullptr;
+    RecordWindow *m_record = nullptr;
     SignEventRecords *m_records = nullptr;
     QString m_pictureDir;
     QString m_snapshotRule;
