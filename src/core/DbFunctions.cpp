@@ -119,10 +119,45 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
+// How the values of a statement are bound.
+enum class Binding
+{
+    Jet,  // a null text as the empty text, yes/no as 0 and 1 (bindable)
+    AsIs  // every value exactly as given
+};
+
+// Runs a statement on query, its values bound as given: a statement without values is sent as it
+// is on PostgreSQL, which prepares only statements that read or write rows (not CREATE, DROP,
+// SET, ...). False with the reason in query.lastError(); *prepared tells whether the statement
+// got as far as being prepared.
+bool execBound(QSqlQuery &query, const QString &sql, const QSqlDatabase &db,
+               const QVariantList &params, bool *prepared)
+{
+    *prepared = true;
+    if (params.isEmpty() && IsPostgres(db))
+        return query.exec(sql);
+    if (!query.prepare(sql)) {
+        *prepared = false;
+        return false;
+    }
+    for (const QVariant &value : params)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+QVariantList bindableValues(const QVariantList &params)
+{
+    QVariantList values;
+    values.reserve(params.size());
+    for (const QVariant &value : params)
+        values << bindable(value);
+    return values;
+}
+
 // Prepares and runs a statement with its values bound; throws DatabaseError when the
 // connection is not open or the database rejects the statement.
 QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &params,
-                       bool forwardOnly = true)
+                       bool forwardOnly = true, Binding binding = Binding::Jet)
 {
     // The link to the shared database was lost and closed by an earlier statement: connect
     // anew (with the settings it was opened with) before telling that it is closed.
@@ -137,18 +172,12 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
     }
     QSqlQuery query(db);
     query.setForwardOnly(forwardOnly);
-    // PostgreSQL prepares only statements that read or write rows (not CREATE, DROP, SET, ...):
-    // a statement without values is sent as it is.
-    bool ran = false;
-    if (params.isEmpty() && IsPostgres(db)) {
-        ran = query.exec(sql);
-    } else {
-        if (!query.prepare(sql))
-            throw DatabaseError(errorMessage(sql, query.lastError().text()));
-        for (const QVariant &value : params)
-            query.addBindValue(bindable(value));
-        ran = query.exec();
-    }
+    bool prepared = true;
+    const bool ran = execBound(query, sql, db,
+                               binding == Binding::Jet ? bindableValues(params) : params,
+                               &prepared);
+    if (!prepared)
+        throw DatabaseError(errorMessage(sql, query.lastError().text()));
     if (!ran) {
         const QString detail = query.lastError().text();
         query = QSqlQuery();
@@ -437,6 +466,21 @@ QSqlQuery RunQuery(const QString &sql, QSqlDatabase db, const QVariantList &para
     return runStatement(sql, db, params);
 }
 
+QSqlQuery RunQueryAsIs(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    return runStatement(sql, db, params, /*forwardOnly=*/true, Binding::AsIs);
+}
+
+QSqlQuery RunQueryOrSqlError(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    bool prepared = true;
+    if (!execBound(query, sql, db, params, &prepared))
+        throw query.lastError();
+    return query;
+}
+
 QSqlDatabase WorkingConnection()
 {
     return workingConnection();
@@ -543,4 +587,11 @@ void ExecPrepared(QSqlQuery &query)
 {
     if (!query.exec())
         throw DatabaseError(errorMessage(query.lastQuery(), query.lastError().text()));
+}
+
+void ExecPrepared(QSqlQuery &query, const QVariantList &params)
+{
+    for (qsizetype i = 0; i < params.size(); ++i)
+        query.bindValue(int(i), bindable(params.at(i)));
+    ExecPrepared(query);
 }

@@ -10,12 +10,14 @@
 
 // Database helpers. Every value travels as a bound parameter: the statement text holds "?"
 // where a value goes and params holds the values in order. A null QString is bound as the
-// empty text it stands for; pass QVariant() to bind NULL. Statements without a connection
-// argument run on the working connection (TDM::instance()->Con1()).
+// empty text it stands for; pass QVariant() to bind NULL (RunQueryAsIs and RunQueryOrSqlError
+// bind every value exactly as given). Statements without a connection argument run on the
+// working connection (TDM::instance()->Con1()).
 //
 // A statement the database rejects throws DatabaseError (message: the statement and the
-// database's own error text), except in ExecSql, which ignores it, and ExecSqlOn and
-// ExecSqlScript, which report it with "執行失敗".
+// database's own error text), except in ExecSql, which ignores it, ExecSqlOn and
+// ExecSqlScript, which report it with "執行失敗", and RunQueryOrSqlError, which throws the
+// driver's QSqlError.
 
 // The first column of the first row, by the column's declared type:
 //   a value that is not NULL: text and date-time columns give their text without surrounding
@@ -25,6 +27,13 @@
 // A statement run with its values bound, its rows read forward only; a closed connection or a
 // statement the database rejects throws DatabaseError with the statement and the reason.
 QSqlQuery RunQuery(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// RunQuery binding every value exactly as given: a null QString binds NULL, as for rows copied
+// from one database to another or records whose blank texts are stored as NULL.
+QSqlQuery RunQueryAsIs(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
+// A statement on a connection of the shared database's set-up and checks, values bound as
+// given: nothing connects anew, and a statement the server rejects throws the driver's
+// QSqlError, from which the caller words the server's reply itself.
+QSqlQuery RunQueryOrSqlError(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
 // The working connection (Con1) of the current data module.
 QSqlDatabase WorkingConnection();
 // The value as it is bound: a missing text is the empty text it stands for, never NULL.
@@ -105,6 +114,8 @@ QString NextSerialNumberWhereOn(QSqlDatabase db, const QString &table, const QSt
 // RunQuery whose rows can be read back and forth, as a grid's QSqlQueryModel needs them.
 QSqlQuery RunModelQuery(const QString &sql, QSqlDatabase db, const QVariantList &params = {});
 // A statement prepared once on db, to be run for many rows: the caller binds each row's values
-// and runs it with ExecPrepared. Both throw DatabaseError with the statement and the reason.
+// and runs it with ExecPrepared, or hands them to ExecPrepared, which binds them by position as
+// RunQuery does. Both throw DatabaseError with the statement and the reason.
 QSqlQuery PrepareOn(const QString &sql, QSqlDatabase db);
 void ExecPrepared(QSqlQuery &query);
+void ExecPrepared(QSqlQuery &query, const QVariantList &params);

@@ -33,6 +33,9 @@ private slots:
     void queryValueTyping_data();
     void queryValueTyping();
     void valuesAreBoundNeverPasted();
+    void missingTextsAreBoundByEachHelpersRule_data();
+    void missingTextsAreBoundByEachHelpersRule();
+    void runQueryOrSqlErrorThrowsTheDriversError();
     void rejectedStatementsThrow_data();
     void rejectedStatementsThrow();
     void queryToList();
@@ -251,6 +254,58 @@ void TestDbFunctions::valuesAreBoundNeverPasted()
     ExecSql(u"insert into PSPN (ID, NAME) values (?, ?)"_s, {u"D4"_s, QVariant()});
     QCOMPARE(QueryValue(u"select count(*) from PSPN where NAME is null"_s).toInt(), 1);
     QVERIFY(m_prompter->all().isEmpty());
+}
+
+void TestDbFunctions::missingTextsAreBoundByEachHelpersRule_data()
+{
+    QTest::addColumn<QString>("routine");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("stored");
+
+    // The station's statements take a missing text for the empty text; copied rows and records
+    // whose blank texts are NULL keep NULL.
+    QTest::newRow("RunQuery, missing text") << u"RunQuery"_s << QVariant(QString()) << u""_s;
+    QTest::newRow("RunQuery, NULL") << u"RunQuery"_s << QVariant() << u"<null>"_s;
+    QTest::newRow("ExecPrepared, missing text")
+        << u"ExecPrepared"_s << QVariant(QString()) << u""_s;
+    QTest::newRow("RunQueryAsIs, missing text")
+        << u"RunQueryAsIs"_s << QVariant(QString()) << u"<null>"_s;
+    QTest::newRow("RunQueryAsIs, empty text") << u"RunQueryAsIs"_s << QVariant(u""_s) << u""_s;
+    QTest::newRow("RunQueryOrSqlError, missing text")
+        << u"RunQueryOrSqlError"_s << QVariant(QString()) << u"<null>"_s;
+}
+
+void TestDbFunctions::missingTextsAreBoundByEachHelpersRule()
+{
+    QFETCH(QString, routine);
+    QFETCH(QVariant, value);
+    QFETCH(QString, stored);
+    exec(u"create table T (A TEXT(5))"_s);
+
+    const QString insert = u"insert into T values (?)"_s;
+    if (routine == u"RunQuery"_s) {
+        RunQuery(insert, con1(), {value});
+    } else if (routine == u"ExecPrepared"_s) {
+        QSqlQuery query = PrepareOn(insert, con1());
+        ExecPrepared(query, {value});
+    } else if (routine == u"RunQueryAsIs"_s) {
+        RunQueryAsIs(insert, con1(), {value});
+    } else {
+        RunQueryOrSqlError(insert, con1(), {value});
+    }
+    QCOMPARE(column(u"select A from T"_s), QStringList{stored});
+}
+
+void TestDbFunctions::runQueryOrSqlErrorThrowsTheDriversError()
+{
+    try {
+        RunQueryOrSqlError(u"select x from NoSuchTable"_s, con1());
+        QFAIL("no QSqlError");
+    } catch (const QSqlError &error) {
+        // The server's own words, for the caller to show as they are.
+        const QString words = TestBackend::UsesPostgres() ? u"does not exist"_s : u"no such table"_s;
+        QVERIFY2(error.text().contains(words), qPrintable(error.text()));
+    }
 }
 
 void TestDbFunctions::rejectedStatementsThrow_data()
