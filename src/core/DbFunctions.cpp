@@ -5,7 +5,6 @@
 #include "core/NetDatabase.h"
 #include "core/Schema.h"
 #include "base/RolvanError.h"
-#include "core/TDM.h"
 #include "platform/Prompter.h"
 
 #include <QDate>
@@ -188,18 +187,11 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
     return query;
 }
 
-QSqlDatabase workingConnection()
-{
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
-    return dm->Con1();
-}
-
+// What the first value of no row or NULL is.
 enum class EmptyRule
 {
-    Working, // QueryValue
-    Given    // QueryValueOn
+    In, // QueryValueIn
+    On  // QueryValueOn
 };
 
 QVariant emptyValue(ColumnKind kind, EmptyRule rule)
@@ -208,16 +200,15 @@ QVariant emptyValue(ColumnKind kind, EmptyRule rule)
     case ColumnKind::Text:
         return QVariant(emptyText());
     case ColumnKind::DateTime:
-        return rule == EmptyRule::Working ? QVariant(emptyText())
-                                          : QVariant(QDate(1990, 1, 1));
+        return rule == EmptyRule::In ? QVariant(emptyText()) : QVariant(QDate(1990, 1, 1));
     case ColumnKind::Date:
-        return rule == EmptyRule::Working ? QVariant() : QVariant(QDate(1990, 1, 1));
+        return rule == EmptyRule::In ? QVariant() : QVariant(QDate(1990, 1, 1));
     case ColumnKind::Integer:
     case ColumnKind::Float:
     case ColumnKind::Decimal:
         return QVariant(0);
     case ColumnKind::AutoNumber:
-        return rule == EmptyRule::Working ? QVariant(0) : QVariant();
+        return rule == EmptyRule::In ? QVariant(0) : QVariant();
     case ColumnKind::Other:
     case ColumnKind::Unknown:
         break;
@@ -341,24 +332,9 @@ QString nextSerial(const QSqlDatabase &db, const QString &table, const QString &
 
 } // namespace
 
-QVariant QueryValue(const QString &sql, const QVariantList &params)
-{
-    return QueryValueIn(sql, workingConnection(), params);
-}
-
 QVariant QueryValueOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    return firstValue(sql, db, params, EmptyRule::Given);
-}
-
-QStringList QueryToList(const QString &fieldName, const QString &sql, const QVariantList &params)
-{
-    return QueryToListOn(fieldName, sql, workingConnection(), params);
-}
-
-void ExecSql(const QString &sql, const QVariantList &params)
-{
-    ExecSqlQuiet(sql, workingConnection(), params);
+    return firstValue(sql, db, params, EmptyRule::On);
 }
 
 bool ExecSqlOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
@@ -392,11 +368,6 @@ void ExecSqlScript(const QString &text, QSqlDatabase db)
         ExecSqlOn(rest.left(end), db);
         rest = rest.mid(end + 1).trimmed();
     }
-}
-
-bool TableExists(const QString &name)
-{
-    return TableExistsOn(name, workingConnection());
 }
 
 bool TableExistsOn(const QString &name, QSqlDatabase db)
@@ -434,20 +405,6 @@ bool FieldExists(const QString &name, const QString &table, QSqlDatabase db)
     return joined.contains(name);
 }
 
-QString NextSerialNumber(const QString &table, const QString &prefix, const QString &field,
-                         int width)
-{
-    return NextSerialNumberOn(workingConnection(), table, prefix, field, width);
-}
-
-QString NextSerialNumberWhere(const QString &table, const QString &condition,
-                              const QVariantList &conditionParams, const QString &prefix,
-                              const QString &field)
-{
-    return NextSerialNumberWhereOn(workingConnection(), table, condition, conditionParams, prefix,
-                                   field);
-}
-
 void BlankTextFieldsToNull(QSqlRecord &record)
 {
     for (int i = 0; i < record.count(); ++i) {
@@ -479,11 +436,6 @@ QSqlQuery RunQueryOrSqlError(const QString &sql, QSqlDatabase db, const QVariant
     if (!execBound(query, sql, db, params, &prepared))
         throw query.lastError();
     return query;
-}
-
-QSqlDatabase WorkingConnection()
-{
-    return workingConnection();
 }
 
 QVariant BindableValue(const QVariant &value)
@@ -518,11 +470,9 @@ void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &cre
     runStatement(statement, db, {});
 }
 
-// ---- The same routines on the connection they are handed ----
-
 QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    return firstValue(sql, db, params, EmptyRule::Working);
+    return firstValue(sql, db, params, EmptyRule::In);
 }
 
 QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
