@@ -300,9 +300,10 @@ bool OneStation(const NetDbSettings &server, int entries, int warmup, int events
             floorCpu.push_back(cpuD - cpuC);
         }
     }
-    const int stored = QueryValue(u"select count(*) from PSIO where INDEX_KEY = ? and DOOR = '01'"_s,
-                                  { lessonKey })
-                           .toInt();
+    const int stored
+        = QueryValueIn(u"select count(*) from PSIO where INDEX_KEY = ? and DOOR = '01'"_s,
+                       dm->Con1(), { lessonKey })
+              .toInt();
     const double entryMedian = Percentile(entryTimes, 0.5);
     const double entryP99 = Percentile(entryTimes, 0.99);
     const double floorMedian = Percentile(floorTimes, 0.5);

@@ -175,7 +175,9 @@ int Run(const QString &outDir, QString classKey)
     if (classKey.isEmpty())
         classKey = PreviousDayClassKey();
     const QString courseName =
-        QueryValue(u"select Course from Courses where CourseId || Echelon = ?"_s, {classKey}).toString();
+        QueryValueIn(u"select Course from Courses where CourseId || Echelon = ?"_s, dm.Con1(),
+                     {classKey})
+            .toString();
     if (courseName.isEmpty()) {
         Err() << u"demo_reports: 找不到講習 "_s << classKey
               << u"（示範資料的前一天講習由 make_demo_data --ini 或 --read-ini 加入）"_s << Qt::endl;

@@ -6,6 +6,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "core/DataFolders.h"
+#include "core/DbFunctions.h"
 #include "base/Globals.h"
 #include "base/RolvanError.h"
 #include "core/TDM.h"
@@ -80,22 +81,9 @@ private:
     QString m_name;
 };
 
-QSqlQuery Exec(QSqlDatabase db, const QString &sql, const QVariantList &params = {})
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    return query;
-}
-
 QVariant FirstValue(QSqlDatabase db, const QString &sql, const QVariantList &params = {})
 {
-    QSqlQuery query = Exec(db, sql, params);
+    QSqlQuery query = RunQueryAsIs(sql, db, params);
     return query.next() ? query.value(0) : QVariant();
 }
 
@@ -278,7 +266,8 @@ DatabaseConversion::ColumnKind DatabaseConversion::KindOfDeclaredType(const QStr
 QList<DatabaseConversion::Column> DatabaseConversion::ColumnsOf(QSqlDatabase db, const QString &table)
 {
     QList<Column> columns;
-    QSqlQuery query = Exec(db, u"select name, type from pragma_table_info(?) order by cid"_s, { table });
+    QSqlQuery query = RunQueryAsIs(u"select name, type from pragma_table_info(?) order by cid"_s,
+                                   db, { table });
     while (query.next())
         columns.append({ query.value(0).toString(), KindOfDeclaredType(query.value(1).toString()) });
     return columns;
@@ -388,7 +377,7 @@ void DatabaseConversion::RowCopy(QSqlDatabase oldDb, QSqlDatabase newDb, const Q
         selected.append(Quoted(c.name));
     const QString oldFrom = u" from "_s + Quoted(oldTable);
     const int count = FirstValue(oldDb, u"select count(*)"_s + oldFrom).toInt();
-    QSqlQuery rows = Exec(oldDb, u"select "_s + selected.join(u", "_s) + oldFrom);
+    QSqlQuery rows = RunQueryAsIs(u"select "_s + selected.join(u", "_s) + oldFrom, oldDb);
     int ordinal = 0;
     while (rows.next()) {
         ++ordinal;
@@ -499,7 +488,7 @@ void DatabaseConversion::CodeMerge(QSqlDatabase oldDb, QSqlDatabase newDb)
     const QString lookupSql = u"select RID from "_s + Quoted(newTable)
         + u" where CODE_TYPE = ? and CODE_SEQ = ? order by RID limit 1"_s;
 
-    QSqlQuery rows = Exec(oldDb, u"select *"_s + oldFrom);
+    QSqlQuery rows = RunQueryAsIs(u"select *"_s + oldFrom, oldDb);
     // select * gives the columns in table order, the order ColumnsOf read them in.
     int ordinal = 0;
     while (rows.next()) {
@@ -519,10 +508,10 @@ void DatabaseConversion::CodeMerge(QSqlDatabase oldDb, QSqlDatabase newDb)
         if (existing.isNull()) {
             if (rwIndex >= 0 && newRw >= 0)
                 values.append(rows.value(rwIndex));
-            Exec(newDb, insertSql, values);
+            RunQueryAsIs(insertSql, newDb, values);
         } else if (!updateSql.isEmpty()) {
             values.append(existing);
-            Exec(newDb, updateSql, values);
+            RunQueryAsIs(updateSql, newDb, values);
         }
     }
 }
@@ -546,14 +535,15 @@ void DatabaseConversion::HelpMerge(QSqlDatabase oldDb, QSqlDatabase newDb)
     const QString updateSql = u"update "_s + Quoted(newTable) + u" set HelpText2 = ? where RID = "
                               "(select RID from "_s + Quoted(newTable)
         + u" where helpID = ? and JobScreen = ? order by RID limit 1)"_s;
-    QSqlQuery rows = Exec(oldDb, u"select *"_s + oldFrom);
+    QSqlQuery rows = RunQueryAsIs(u"select *"_s + oldFrom, oldDb);
     int ordinal = 0;
     while (rows.next()) {
         ++ordinal;
         ReportRow(ordinal, qMax(count, ordinal));
         if (keyIndex >= 0 && rows.value(keyIndex).toString().trimmed().isEmpty())
             continue;
-        Exec(newDb, updateSql, { rows.value(notesIndex), rows.value(idIndex), rows.value(screenIndex) });
+        RunQueryAsIs(updateSql, newDb,
+                     { rows.value(notesIndex), rows.value(idIndex), rows.value(screenIndex) });
     }
 }
 
@@ -640,12 +630,12 @@ void DatabaseConversion::BackupDatabase(const QString &sourcePath, const QString
             // log included, however busy other connections are.
             ScopedConnection source(u"backup-source"_s);
             source.open(sourcePath, false);
-            Exec(source.db(), u"VACUUM INTO ?"_s, { Native(temporary) });
+            RunQueryAsIs(u"VACUUM INTO ?"_s, source.db(), { Native(temporary) });
         }
         {
             ScopedConnection copy(u"backup-check"_s);
             copy.open(temporary, false);
-            Exec(copy.db(), u"PRAGMA journal_mode = DELETE"_s);
+            RunQueryAsIs(u"PRAGMA journal_mode = DELETE"_s, copy.db());
             const QString check = IntegrityCheck(copy.db());
             if (check != u"ok"_s)
                 throw RolvanError(u"備份檔檢查未通過："_s + check);
@@ -673,15 +663,15 @@ void DatabaseConversion::ConvertInto(const QString &workingPath, const QString &
         ScopedConnection source(u"template"_s);
         source.open(templatePath, true);
         templateVersion = DbVersionOf(source.db());
-        Exec(source.db(), u"VACUUM INTO ?"_s, { Native(tempPath) });
+        RunQueryAsIs(u"VACUUM INTO ?"_s, source.db(), { Native(tempPath) });
     }
     ScopedConnection oldConnection(u"old"_s);
     ScopedConnection newConnection(u"new"_s);
     oldConnection.open(workingPath, false);
-    Exec(oldConnection.db(), u"PRAGMA query_only = 1"_s);
+    RunQueryAsIs(u"PRAGMA query_only = 1"_s, oldConnection.db());
     newConnection.open(tempPath, false);
-    Exec(newConnection.db(), u"PRAGMA journal_mode = DELETE"_s);
-    Exec(newConnection.db(), u"PRAGMA synchronous = FULL"_s);
+    RunQueryAsIs(u"PRAGMA journal_mode = DELETE"_s, newConnection.db());
+    RunQueryAsIs(u"PRAGMA synchronous = FULL"_s, newConnection.db());
 
     ConvertTables(oldConnection.db(), newConnection.db());
 

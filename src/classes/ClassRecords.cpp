@@ -8,7 +8,6 @@
 #include "base/RolvanError.h"
 #include "core/TDM.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 
 using namespace Qt::Literals::StringLiterals;
@@ -53,18 +52,6 @@ QVariant TextOrNull(const QString &text)
 QVariant FlagOrNull(const std::optional<bool> &flag)
 {
     return flag ? QVariant(*flag ? 1 : 0) : QVariant();
-}
-
-QSqlQuery Run(QSqlDatabase db, const QString &sql, const QVariantList &params)
-{
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    return query;
 }
 
 // A text matched literally at the front of a LIKE pattern (escape character "\\").
@@ -309,19 +296,19 @@ int ClassRecords::StoreClass(ClassRecord r)
     if (r.RID > 0) {
         QVariantList params = values;
         params << r.RID;
-        Run(Working(), u"update Courses set CourseId = ?, Echelon = ?, Course = ?, DateStart = ?, DateEnd = ?, "
-            "DateBet = ?, TimeStart = ?, TimeEnd = ?, Place = ?, Charge = ?, Teacher = ?, "
-            "TeacherId = ?, TotHours = ?, CNo4 = ?, CNo2 = ?, Bookin = ?, SignType = ?, Score = ?, "
-            "Signer = ?, CourseContent = ? where RID = ?"_s,
-            params);
+        RunQueryAsIs(u"update Courses set CourseId = ?, Echelon = ?, Course = ?, DateStart = ?, "
+            "DateEnd = ?, DateBet = ?, TimeStart = ?, TimeEnd = ?, Place = ?, Charge = ?, "
+            "Teacher = ?, TeacherId = ?, TotHours = ?, CNo4 = ?, CNo2 = ?, Bookin = ?, "
+            "SignType = ?, Score = ?, Signer = ?, CourseContent = ? where RID = ?"_s,
+            Working(), params);
     } else {
         // The row number the database gave this row, not the largest one (another station may
         // add a class at the same moment).
-        QSqlQuery query = Run(Working(), u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
-            "TimeStart, TimeEnd, Place, Charge, Teacher, TeacherId, TotHours, CNo4, CNo2, Bookin, "
-            "SignType, Score, Signer, CourseContent) "
+        QSqlQuery query = RunQueryAsIs(u"insert into Courses (CourseId, Echelon, Course, "
+            "DateStart, DateEnd, DateBet, TimeStart, TimeEnd, Place, Charge, Teacher, TeacherId, "
+            "TotHours, CNo4, CNo2, Bookin, SignType, Score, Signer, CourseContent) "
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
-            values);
+            Working(), values);
         r.RID = query.next() ? query.value(0).toInt() : 0;
     }
     AfterStore(r);
@@ -368,12 +355,12 @@ bool ClassRecords::EnrolTeacher(const QString &classKey, const QString &teacherI
 void ClassRecords::DeleteClass(int rid, const QString &course)
 {
     ConfirmDeleteNamed(u"科目名稱："_s + course);
-    Run(Working(), u"delete from Courses where RID = ?"_s, { rid });
+    RunQueryAsIs(u"delete from Courses where RID = ?"_s, Working(), { rid });
 }
 
 std::optional<ClassRecord> ClassRecords::LoadClass(int rid) const
 {
-    QSqlQuery query = Run(Working(), u"select * from Courses where RID = ?"_s, { rid });
+    QSqlQuery query = RunQueryAsIs(u"select * from Courses where RID = ?"_s, Working(), { rid });
     if (!query.next())
         return std::nullopt;
     return ClassRecord::FromSqlRecord(query.record());

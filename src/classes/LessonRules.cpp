@@ -34,16 +34,6 @@ QVariant TextOrNull(const QString &text)
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
-void Exec(QSqlQuery &query, const QString &sql, const QVariantList &params)
-{
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-}
-
 const QString TimeFormatMessage = u"時間格式錯誤"_s;
 const QString DateMessage = u"請輸入正確日期"_s;
 const QString NumberMessage = u"請輸入編號"_s;
@@ -203,39 +193,39 @@ int LessonRules::StoreLesson(LessonRecord lesson, const RememberedLesson &rememb
     if (!db.transaction())
         throw DatabaseError(db.lastError().text());
     try {
-        QSqlQuery query(db);
+        QSqlQuery query;
         int rid = lesson.RID;
         if (rid == 0) {
-            Exec(query,
-                 u"insert into Course (INDEX_KEY, Subject, CNo4, CNo2, DateStart, TimeStart,"
-                 " TimeEnd, Hours, teacher, teacherID, noonRS, noonRE, nightRS, nightRE, R1, R2,"
-                 " R3, CourseContent) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                 " returning RID"_s,
-                 values);
+            query = RunQueryAsIs(
+                u"insert into Course (INDEX_KEY, Subject, CNo4, CNo2, DateStart, TimeStart,"
+                " TimeEnd, Hours, teacher, teacherID, noonRS, noonRE, nightRS, nightRE, R1, R2,"
+                " R3, CourseContent) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                " returning RID"_s,
+                db, values);
             rid = query.next() ? query.value(0).toInt() : 0;
             query.finish();
         } else {
             QVariantList params = values;
             params << rid;
-            Exec(query,
-                 u"update Course set INDEX_KEY = ?, Subject = ?, CNo4 = ?, CNo2 = ?,"
-                 " DateStart = ?, TimeStart = ?, TimeEnd = ?, Hours = ?, teacher = ?,"
-                 " teacherID = ?, noonRS = ?, noonRE = ?, nightRS = ?, nightRE = ?, R1 = ?,"
-                 " R2 = ?, R3 = ?, CourseContent = ? where RID = ?"_s,
-                 params);
+            query = RunQueryAsIs(
+                u"update Course set INDEX_KEY = ?, Subject = ?, CNo4 = ?, CNo2 = ?,"
+                " DateStart = ?, TimeStart = ?, TimeEnd = ?, Hours = ?, teacher = ?,"
+                " teacherID = ?, noonRS = ?, noonRE = ?, nightRS = ?, nightRE = ?, R1 = ?,"
+                " R2 = ?, R3 = ?, CourseContent = ? where RID = ?"_s,
+                db, params);
         }
 
         // The teacher becomes an enrolled person of the class, once, and can sign in.
         if (lesson.teacherID.size() == 10 && !lesson.teacher.trimmed().isEmpty()) {
-            Exec(query,
-                 u"select count(*) from Booking where INDEX_KEY like ? escape '\\' and ID = ?"_s,
-                 {BeginsWith(m_classKey), lesson.teacherID});
+            query = RunQueryAsIs(
+                u"select count(*) from Booking where INDEX_KEY like ? escape '\\' and ID = ?"_s,
+                db, {BeginsWith(m_classKey), lesson.teacherID});
             const int enrolled = query.next() ? query.value(0).toInt() : 0;
             if (enrolled == 0) {
-                Exec(query,
-                     u"insert into Booking (ID, NAME, INDEX_KEY, CR_TYPE, JOBTYPE)"
-                     " values (?, ?, ?, ?, ?)"_s,
-                     {lesson.teacherID, lesson.teacher, m_classKey, u"課程"_s, u"講師"_s});
+                query = RunQueryAsIs(
+                    u"insert into Booking (ID, NAME, INDEX_KEY, CR_TYPE, JOBTYPE)"
+                    " values (?, ?, ?, ?, ?)"_s,
+                    db, {lesson.teacherID, lesson.teacher, m_classKey, u"課程"_s, u"講師"_s});
             }
         }
         query.finish();
@@ -251,8 +241,7 @@ int LessonRules::StoreLesson(LessonRecord lesson, const RememberedLesson &rememb
 void LessonRules::DeleteLesson(int rid, const QString &subject)
 {
     ConfirmDeleteNamed(u"課程名稱: "_s + subject + u" 的資料?"_s);
-    QSqlQuery query(WorkingDb());
-    Exec(query, u"delete from Course where RID = ?"_s, {rid});
+    RunQueryAsIs(u"delete from Course where RID = ?"_s, WorkingDb(), {rid});
 }
 
 // --- Reading ---
@@ -270,12 +259,11 @@ QVariantList LessonRules::listParams() const
 
 std::optional<LessonRecord> LessonRules::LoadLesson(int rid) const
 {
-    QSqlQuery query(WorkingDb());
-    Exec(query,
-         u"select RID, INDEX_KEY, CNo2, CNo4, Subject, DateStart, TimeStart, TimeEnd, Hours,"
-         " teacher, teacherID, noonRS, noonRE, nightRS, nightRE, R1, R2, R3, CourseContent"
-         " from Course where RID = ?"_s,
-         {rid});
+    QSqlQuery query = RunQueryAsIs(
+        u"select RID, INDEX_KEY, CNo2, CNo4, Subject, DateStart, TimeStart, TimeEnd, Hours,"
+        " teacher, teacherID, noonRS, noonRE, nightRS, nightRE, R1, R2, R3, CourseContent"
+        " from Course where RID = ?"_s,
+        WorkingDb(), {rid});
     if (!query.next())
         return std::nullopt;
     const auto text = [&query](int column) {
@@ -328,10 +316,9 @@ QList<SubjectCode> LessonRules::SubjectList(QSqlDatabase db)
 {
     const QString unitCode = ReadIniSetting(IniSection::Base, IniKey::TrainingUnitCode,
                                             QString(), IniDefault::TrainingUnitCode);
-    QSqlQuery query(db);
-    Exec(query,
-         u"select CODE_SEQ, CODE_DESC from SYS_CODE where CODE_TYPE = ? order by CODE_SEQ"_s,
-         {QString(u"課程科目"_s + unitCode.left(1))});
+    QSqlQuery query = RunQueryAsIs(
+        u"select CODE_SEQ, CODE_DESC from SYS_CODE where CODE_TYPE = ? order by CODE_SEQ"_s, db,
+        {QString(u"課程科目"_s + unitCode.left(1))});
     QList<SubjectCode> list;
     while (query.next())
         list.append({query.value(0).toString(), query.value(1).toString()});

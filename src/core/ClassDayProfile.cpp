@@ -4,8 +4,8 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "base/RolvanError.h"
+#include "core/DbFunctions.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -78,27 +78,6 @@ void OfferSinglePairAsFirst(ClassDayProfile &profile)
         profile.ClsIOType = u"110000"_s;
         profile.ClsIOTypeShift = 4;
     }
-}
-
-// Runs a bound statement; a rejected one throws DatabaseError with the statement and the reason.
-QSqlQuery RunQuery(QSqlDatabase db, const QString &sql, const QVariantList &params)
-{
-    if (!db.isValid() || !db.isOpen())
-        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    for (const QVariant &value : params) {
-        // A missing text is the empty text, as it always was when values were pasted in.
-        if (value.typeId() == QMetaType::QString && value.toString().isNull())
-            query.addBindValue(QString::fromLatin1("", 0));
-        else
-            query.addBindValue(value);
-    }
-    if (!query.exec())
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    return query;
 }
 
 } // namespace
@@ -273,7 +252,7 @@ ClassDayProfile LoadClassDayProfile(QSqlDatabase db, const QString &vIndex, cons
 
     QList<ClassDayLesson> lessons;
     {
-        QSqlQuery query = RunQuery(db, sql, params);
+        QSqlQuery query = RunQuery(sql, db, params);
         while (query.next()) {
             ClassDayLesson lesson;
             QString *fields[] = { &lesson.DateStart, &lesson.TimeStart, &lesson.TimeEnd,
@@ -289,10 +268,9 @@ ClassDayProfile LoadClassDayProfile(QSqlDatabase db, const QString &vIndex, cons
     std::optional<ClassDayClassRow> classRow;
     {
         QSqlQuery query = RunQuery(
-            db,
             u"select DateStart, DateEnd, TimeStart, TimeEnd, SignType from Courses "
             "where upper(CourseId || Echelon) = upper(?)"_s,
-            { vIndex });
+            db, { vIndex });
         if (query.next()) {
             classRow = ClassDayClassRow{ query.value(0).toString(), query.value(1).toString(),
                                          query.value(2).toString(), query.value(3).toString(),

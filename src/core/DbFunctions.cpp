@@ -5,7 +5,6 @@
 #include "core/NetDatabase.h"
 #include "core/Schema.h"
 #include "base/RolvanError.h"
-#include "core/TDM.h"
 #include "platform/Prompter.h"
 
 #include <QDate>
@@ -119,10 +118,45 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
+// How the values of a statement are bound.
+enum class Binding
+{
+    Jet,  // a null text as the empty text, yes/no as 0 and 1 (bindable)
+    AsIs  // every value exactly as given
+};
+
+// Runs a statement on query, its values bound as given: a statement without values is sent as it
+// is on PostgreSQL, which prepares only statements that read or write rows (not CREATE, DROP,
+// SET, ...). False with the reason in query.lastError(); *prepared tells whether the statement
+// got as far as being prepared.
+bool execBound(QSqlQuery &query, const QString &sql, const QSqlDatabase &db,
+               const QVariantList &params, bool *prepared)
+{
+    *prepared = true;
+    if (params.isEmpty() && IsPostgres(db))
+        return query.exec(sql);
+    if (!query.prepare(sql)) {
+        *prepared = false;
+        return false;
+    }
+    for (const QVariant &value : params)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+QVariantList bindableValues(const QVariantList &params)
+{
+    QVariantList values;
+    values.reserve(params.size());
+    for (const QVariant &value : params)
+        values << bindable(value);
+    return values;
+}
+
 // Prepares and runs a statement with its values bound; throws DatabaseError when the
 // connection is not open or the database rejects the statement.
 QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &params,
-                       bool forwardOnly = true)
+                       bool forwardOnly = true, Binding binding = Binding::Jet)
 {
     // The link to the shared database was lost and closed by an earlier statement: connect
     // anew (with the settings it was opened with) before telling that it is closed.
@@ -137,18 +171,12 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
     }
     QSqlQuery query(db);
     query.setForwardOnly(forwardOnly);
-    // PostgreSQL prepares only statements that read or write rows (not CREATE, DROP, SET, ...):
-    // a statement without values is sent as it is.
-    bool ran = false;
-    if (params.isEmpty() && IsPostgres(db)) {
-        ran = query.exec(sql);
-    } else {
-        if (!query.prepare(sql))
-            throw DatabaseError(errorMessage(sql, query.lastError().text()));
-        for (const QVariant &value : params)
-            query.addBindValue(bindable(value));
-        ran = query.exec();
-    }
+    bool prepared = true;
+    const bool ran = execBound(query, sql, db,
+                               binding == Binding::Jet ? bindableValues(params) : params,
+                               &prepared);
+    if (!prepared)
+        throw DatabaseError(errorMessage(sql, query.lastError().text()));
     if (!ran) {
         const QString detail = query.lastError().text();
         query = QSqlQuery();
@@ -159,18 +187,11 @@ QSqlQuery runStatement(const QString &sql, QSqlDatabase db, const QVariantList &
     return query;
 }
 
-QSqlDatabase workingConnection()
-{
-    TDM *dm = TDM::instance();
-    if (!dm)
-        throw DatabaseError(u"資料庫模組尚未建立"_s);
-    return dm->Con1();
-}
-
+// What the first value of no row or NULL is.
 enum class EmptyRule
 {
-    Working, // QueryValue
-    Given    // QueryValueOn
+    In, // QueryValueIn
+    On  // QueryValueOn
 };
 
 QVariant emptyValue(ColumnKind kind, EmptyRule rule)
@@ -179,16 +200,15 @@ QVariant emptyValue(ColumnKind kind, EmptyRule rule)
     case ColumnKind::Text:
         return QVariant(emptyText());
     case ColumnKind::DateTime:
-        return rule == EmptyRule::Working ? QVariant(emptyText())
-                                          : QVariant(QDate(1990, 1, 1));
+        return rule == EmptyRule::In ? QVariant(emptyText()) : QVariant(QDate(1990, 1, 1));
     case ColumnKind::Date:
-        return rule == EmptyRule::Working ? QVariant() : QVariant(QDate(1990, 1, 1));
+        return rule == EmptyRule::In ? QVariant() : QVariant(QDate(1990, 1, 1));
     case ColumnKind::Integer:
     case ColumnKind::Float:
     case ColumnKind::Decimal:
         return QVariant(0);
     case ColumnKind::AutoNumber:
-        return rule == EmptyRule::Working ? QVariant(0) : QVariant();
+        return rule == EmptyRule::In ? QVariant(0) : QVariant();
     case ColumnKind::Other:
     case ColumnKind::Unknown:
         break;
@@ -312,24 +332,9 @@ QString nextSerial(const QSqlDatabase &db, const QString &table, const QString &
 
 } // namespace
 
-QVariant QueryValue(const QString &sql, const QVariantList &params)
-{
-    return QueryValueIn(sql, workingConnection(), params);
-}
-
 QVariant QueryValueOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    return firstValue(sql, db, params, EmptyRule::Given);
-}
-
-QStringList QueryToList(const QString &fieldName, const QString &sql, const QVariantList &params)
-{
-    return QueryToListOn(fieldName, sql, workingConnection(), params);
-}
-
-void ExecSql(const QString &sql, const QVariantList &params)
-{
-    ExecSqlQuiet(sql, workingConnection(), params);
+    return firstValue(sql, db, params, EmptyRule::On);
 }
 
 bool ExecSqlOn(const QString &sql, QSqlDatabase db, const QVariantList &params)
@@ -363,11 +368,6 @@ void ExecSqlScript(const QString &text, QSqlDatabase db)
         ExecSqlOn(rest.left(end), db);
         rest = rest.mid(end + 1).trimmed();
     }
-}
-
-bool TableExists(const QString &name)
-{
-    return TableExistsOn(name, workingConnection());
 }
 
 bool TableExistsOn(const QString &name, QSqlDatabase db)
@@ -405,20 +405,6 @@ bool FieldExists(const QString &name, const QString &table, QSqlDatabase db)
     return joined.contains(name);
 }
 
-QString NextSerialNumber(const QString &table, const QString &prefix, const QString &field,
-                         int width)
-{
-    return NextSerialNumberOn(workingConnection(), table, prefix, field, width);
-}
-
-QString NextSerialNumberWhere(const QString &table, const QString &condition,
-                              const QVariantList &conditionParams, const QString &prefix,
-                              const QString &field)
-{
-    return NextSerialNumberWhereOn(workingConnection(), table, condition, conditionParams, prefix,
-                                   field);
-}
-
 void BlankTextFieldsToNull(QSqlRecord &record)
 {
     for (int i = 0; i < record.count(); ++i) {
@@ -437,9 +423,19 @@ QSqlQuery RunQuery(const QString &sql, QSqlDatabase db, const QVariantList &para
     return runStatement(sql, db, params);
 }
 
-QSqlDatabase WorkingConnection()
+QSqlQuery RunQueryAsIs(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    return workingConnection();
+    return runStatement(sql, db, params, /*forwardOnly=*/true, Binding::AsIs);
+}
+
+QSqlQuery RunQueryOrSqlError(const QString &sql, QSqlDatabase db, const QVariantList &params)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    bool prepared = true;
+    if (!execBound(query, sql, db, params, &prepared))
+        throw query.lastError();
+    return query;
 }
 
 QVariant BindableValue(const QVariant &value)
@@ -474,11 +470,9 @@ void RecreateWorkTable(QSqlDatabase db, const QString &table, const QString &cre
     runStatement(statement, db, {});
 }
 
-// ---- The same routines on the connection they are handed ----
-
 QVariant QueryValueIn(const QString &sql, QSqlDatabase db, const QVariantList &params)
 {
-    return firstValue(sql, db, params, EmptyRule::Working);
+    return firstValue(sql, db, params, EmptyRule::In);
 }
 
 QStringList QueryToListOn(const QString &fieldName, const QString &sql, QSqlDatabase db,
@@ -543,4 +537,11 @@ void ExecPrepared(QSqlQuery &query)
 {
     if (!query.exec())
         throw DatabaseError(errorMessage(query.lastQuery(), query.lastError().text()));
+}
+
+void ExecPrepared(QSqlQuery &query, const QVariantList &params)
+{
+    for (qsizetype i = 0; i < params.size(); ++i)
+        query.bindValue(int(i), bindable(params.at(i)));
+    ExecPrepared(query);
 }

@@ -4,6 +4,7 @@
 #include "Fun/SettingKeys.h"
 #include "Fun/Settings.h"
 #include "base/Globals.h"
+#include "core/DbFunctions.h"
 #include "core/Schema.h"
 
 #include <QDebug>
@@ -101,27 +102,9 @@ QString OpenFailureMessage(const NetDbSettings &s, const QSqlError &error)
     return u"%1\n伺服器回覆：%2\n請檢查 %3。"_s.arg(what, detail, KeysText());
 }
 
-QSqlQuery Run(QSqlDatabase &db, const QString &sql, const QVariantList &params = {})
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    bool ok = false;
-    if (params.isEmpty()) {
-        ok = query.exec(sql);
-    } else {
-        ok = query.prepare(sql);
-        for (const QVariant &value : params)
-            query.addBindValue(value);
-        ok = ok && query.exec();
-    }
-    if (!ok)
-        throw query.lastError();
-    return query;
-}
-
 bool HasSchema(QSqlDatabase &db)
 {
-    QSqlQuery query = Run(db, u"select to_regclass('sys_code') is not null"_s);
+    QSqlQuery query = RunQueryOrSqlError(u"select to_regclass('sys_code') is not null"_s, db);
     return query.next() && query.value(0).toBool();
 }
 
@@ -156,10 +139,10 @@ static void CopyRows(QSqlDatabase &target, const QSqlDatabase &templateDb)
         }
         const ColumnDef *rid = table.findColumn(u"RID"_s);
         if (rid && rid->type == ColumnType::AutoNumber) {
-            Run(target,
-                u"select setval(pg_get_serial_sequence(?, 'rid'), "
-                "coalesce((select max(RID) from "_s + table.name + u"), 0) + 1, false)"_s,
-                { table.name.toLower() });
+            RunQueryOrSqlError(u"select setval(pg_get_serial_sequence(?, 'rid'), "
+                               "coalesce((select max(RID) from "_s
+                                   + table.name + u"), 0) + 1, false)"_s,
+                               target, { table.name.toLower() });
         }
     }
 }
@@ -323,10 +306,10 @@ void BuildSharedSchema(QSqlDatabase &target, const QSqlDatabase &source, WhenBui
     if (!target.transaction())
         throw target.lastError();
     try {
-        Run(target, u"select pg_advisory_xact_lock(?)"_s, { SchemaLockKey });
+        RunQueryOrSqlError(u"select pg_advisory_xact_lock(?)"_s, target, { SchemaLockKey });
         if (!HasSchema(target)) {
             for (const QString &statement : PostgresSchemaStatements())
-                Run(target, statement);
+                RunQueryOrSqlError(statement, target);
             CopyRows(target, source);
             *built = true;
         }
@@ -379,18 +362,20 @@ NetDbProbe ProbeNetDatabase(const NetDbSettings &settings)
         } else {
             QStringList lines { u"連線成功：%1"_s.arg(settings.Describe()) };
             try {
-                QSqlQuery version = Run(db, u"show server_version"_s);
+                QSqlQuery version = RunQueryOrSqlError(u"show server_version"_s, db);
                 if (version.next())
                     lines << u"伺服器版本：PostgreSQL %1"_s.arg(version.value(0).toString());
-                QSqlQuery tls = Run(db, u"select ssl, version from pg_stat_ssl "
-                                        "where pid = pg_backend_pid()"_s);
+                QSqlQuery tls = RunQueryOrSqlError(u"select ssl, version from pg_stat_ssl "
+                                                   "where pid = pg_backend_pid()"_s,
+                                                   db);
                 if (tls.next() && tls.value(0).toBool())
                     lines << u"連線加密：是（%1）"_s.arg(tls.value(1).toString());
                 else
                     lines << u"連線加密：否（伺服器未提供 TLS，資料以明文傳送）"_s;
                 if (HasSchema(db)) {
-                    QSqlQuery dbVersion = Run(db, u"select CODE_SEQ from SYS_CODE "
-                                                  "where CODE_TYPE = 'DBVersion'"_s);
+                    QSqlQuery dbVersion = RunQueryOrSqlError(u"select CODE_SEQ from SYS_CODE "
+                                                             "where CODE_TYPE = 'DBVersion'"_s,
+                                                             db);
                     lines << u"資料表：已建立（資料庫版本 %1）"_s.arg(
                         dbVersion.next() ? dbVersion.value(0).toString().trimmed() : u"未知"_s);
                 } else {

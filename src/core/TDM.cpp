@@ -24,7 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TDM *g_instance = nullptr;
 std::atomic<int> g_serial{0};
 
 void closeConnection(const QString &name)
@@ -393,14 +392,11 @@ TDM::TDM(Globals &globals, QObject *parent)
     m_conSampleName = u"ConSample#"_s + QString::number(serial);
     QSqlDatabase::addDatabase(u"QSQLITE"_s, m_con1Name);
     QSqlDatabase::addDatabase(u"QSQLITE"_s, m_conSampleName);
-    g_instance = this;
 }
 
 TDM::~TDM()
 {
     WaitForPageCheck();
-    if (g_instance == this)
-        g_instance = nullptr;
     closeConnection(m_localCon1Name);
     closeConnection(m_conSampleName);
     QSqlDatabase::removeDatabase(m_localCon1Name);
@@ -410,8 +406,6 @@ TDM::~TDM()
     }
     QSqlDatabase::removeDatabase(m_conSampleName);
 }
-
-TDM *TDM::instance() { return g_instance; }
 
 Globals &TDM::globals() { return m_globals; }
 

@@ -12,9 +12,9 @@ struct NetDbSettings;
 
 // The data module: owns the working connection (Con1, the attendance database Quorin.db)
 // and the template connection (ConSample, SampleQuorin.db beside the executable). One is
-// created at entry and lives for the whole run; the free database routines reach the
-// connections through TDM::instance(). Tests create their own, one after the other or
-// several at once: every instance has connection names of its own.
+// created at entry and lives for the whole run, handed to whatever works on its connections.
+// Tests create their own, one after the other or several at once: every instance has
+// connection names of its own.
 class TDM : public QObject
 {
     Q_OBJECT
@@ -22,9 +22,6 @@ class TDM : public QObject
 public:
     explicit TDM(Globals &globals, QObject *parent = nullptr);
     ~TDM() override;
-
-    // The most recently created data module that is still alive (nullptr when none).
-    static TDM *instance();
 
     Globals &globals();
 

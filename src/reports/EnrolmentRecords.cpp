@@ -5,6 +5,7 @@
 #include "Fun/IdentityNumber.h"
 #include "base/RolvanError.h"
 #include "core/Schema.h"
+#include "core/SignEventRow.h"
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 
@@ -538,11 +539,17 @@ ManualSignInResult EnrolmentRecords::ManualSignIn(int rid, const ManualSignInCon
                                       Connection(), ClassEventsParams() << result.identity)
                              .toInt();
     if (signedIn == 0) {
-        Run(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, INDEX_KEY) "
-            "values (?, ?, ?, ?, '0', 'IT', 'N', ?)"_s,
-            { context.stationNo, result.identity, FormatDateByPattern(u"YYYMMDD"_s, now),
-              TimeToHHMMSS(now.time()),
-              context.indexKey.trimmed().isEmpty() ? m_classKey : context.indexKey.trimmed() });
+        InsertSignEvent(Connection(),
+                        {.IDNO = result.identity,
+                         .IODATE = FormatDateByPattern(u"YYYMMDD"_s, now),
+                         .IOTIME = TimeToHHMMSS(now.time()),
+                         .IOTYPE = u"0"_s,
+                         .INDEX_KEY = context.indexKey.trimmed().isEmpty()
+                             ? m_classKey
+                             : context.indexKey.trimmed(),
+                         .IOWay = u"IT"_s,
+                         .DOOR = context.stationNo,
+                         .NET = u"N"_s});
         result.outcome = ManualSignInResult::Outcome::Stored;
     } else {
         result.outcome = ManualSignInResult::Outcome::AlreadySignedIn;

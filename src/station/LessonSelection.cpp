@@ -15,7 +15,6 @@
 #include "station/StationState.h"
 
 #include <QDebug>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -66,28 +65,12 @@ bool DayFlagSet(const QString &dateBet, qint64 k)
     return k >= 1 && k <= dateBet.size() && dateBet.at(k - 1) == u'1';
 }
 
-// Runs a statement with bound values on the connection; a statement the database rejects
-// throws DatabaseError.
-QSqlQuery Run(const QString &sql, QSqlDatabase db, const QVariantList &params)
-{
-    if (!db.isOpen())
-        throw DatabaseError(sql + u"\n資料庫未開啟"_s);
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    for (const QVariant &value : params)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(sql + u'\n' + query.lastError().text());
-    return query;
-}
-
 // The classes running on a day ("YYYY/MM/DD"), in the order they were stored.
 QList<ClassRecord> ClassesRunningOn(QSqlDatabase db, const QString &today)
 {
-    QSqlQuery query = Run(u"select * from Courses where ( DateStart <= ? and DateEnd >= ? ) order by RID"_s,
-                          db, {today, today});
+    QSqlQuery query = RunQueryAsIs(
+        u"select * from Courses where ( DateStart <= ? and DateEnd >= ? ) order by RID"_s, db,
+        {today, today});
     QList<ClassRecord> rows;
     while (query.next())
         rows.append(ClassRecord::FromSqlRecord(query.record()));
@@ -99,8 +82,8 @@ std::optional<ClassRecord> ClassOfKey(QSqlDatabase db, const QString &classKey)
 {
     if (classKey.size() < 3)
         return std::nullopt;
-    QSqlQuery query = Run(u"select * from Courses where trim(CourseId) = ? order by RID"_s,
-                          db, {classKey.chopped(2)});
+    QSqlQuery query = RunQueryAsIs(u"select * from Courses where trim(CourseId) = ? order by RID"_s,
+                                   db, {classKey.chopped(2)});
     while (query.next()) {
         ClassRecord record = ClassRecord::FromSqlRecord(query.record());
         if (ClassKeyOf(record.CourseId, record.Echelon) == classKey)
@@ -302,9 +285,10 @@ bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &
     const QString cno4 = lessonText.left(qMax<qsizetype>(0, lessonText.indexOf(u':'))).trimmed();
     const qsizetype paren = lessonText.indexOf(u'(');
     const QString start = paren >= 0 ? lessonText.mid(paren + 1, 5).trimmed() : QString();
-    QSqlQuery query = Run(u"select TimeStart, TimeEnd from Course where Index_key like ? escape '\\' "
-                          "and DateStart = ? and trim(CNo4) = ? and trim(TimeStart) = ?"_s,
-                          m_dm.Con1(), {BeginsWith(classKey), m_station.TodayText, cno4, start});
+    QSqlQuery query = RunQueryAsIs(
+        u"select TimeStart, TimeEnd from Course where Index_key like ? escape '\\' "
+        "and DateStart = ? and trim(CNo4) = ? and trim(TimeStart) = ?"_s,
+        m_dm.Con1(), {BeginsWith(classKey), m_station.TodayText, cno4, start});
     if (!query.next())
         return false;
     const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
@@ -673,9 +657,10 @@ bool LessonSelection::AutoModeReleased()
 
     const QString now = CurrentClock().now().time().toString(u"HH:mm"_s);
     const int limit = m_station.AutoSwitchLimit;
-    QSqlQuery query = Run(u"select CNo4, Subject, TimeStart, TimeEnd from Course "
-                          "where INDEX_KEY = ? and DateStart = ? order by TimeStart, RID"_s,
-                          m_dm.Con1(), {classKey, todayText});
+    QSqlQuery query = RunQueryAsIs(
+        u"select CNo4, Subject, TimeStart, TimeEnd from Course "
+        "where INDEX_KEY = ? and DateStart = ? order by TimeStart, RID"_s,
+        m_dm.Con1(), {classKey, todayText});
     struct Lesson
     {
         QString cno4;

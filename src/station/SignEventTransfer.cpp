@@ -57,22 +57,6 @@ QString Text(const QVariant &value)
     return value.isNull() ? QString() : value.toString();
 }
 
-QSqlQuery Prepare(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
-        throw DatabaseError(sql + u"\n"_s + query.lastError().text());
-    return query;
-}
-
-void Exec(QSqlQuery &query, const QVariantList &params)
-{
-    for (int i = 0; i < params.size(); ++i)
-        query.bindValue(i, BindableValue(params.at(i)));
-    if (!query.exec())
-        throw DatabaseError(query.lastQuery() + u"\n"_s + query.lastError().text());
-}
-
 bool IsWholeNumber(const QString &text)
 {
     static const QRegularExpression digits(u"^-?[0-9]{1,9}$"_s);
@@ -232,31 +216,38 @@ QStringList DecodeLine(const QString &encodedLine)
 }
 
 EventStore::EventStore(QSqlDatabase db)
-    : m_find(Prepare(db, u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
-                         "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s))
-    , m_update(Prepare(db, u"update PSIO set IDNO = ?, IODATE = ?, IOTIME = ?, IOTYPE = ?, "
-                           "INDEX_KEY = ?, IOWay = ?, DOOR = ?, NET = ?, Web = ?, RID2 = ?, "
-                           "NTP = ? where RID = ?"_s))
-    , m_insert(Prepare(db, u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, "
-                           "IOWay, DOOR, NET, Web, RID2, NTP) "
-                           "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s))
+    : m_find(PrepareOn(u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
+                       "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s,
+                       db))
+    , m_update(PrepareOn(u"update PSIO set "_s + SignEventColumns().join(u" = ?, "_s)
+                             + u" = ? where RID = ?"_s,
+                         db))
+    , m_insert(db)
 {
 }
 
 bool EventStore::Store(const QStringList &f)
 {
-    const QVariantList values{f.at(FIdno), f.at(FIoDate), f.at(FIoTime), f.at(FIoType),
-                              f.at(FIndexKey), f.at(FIoWay), f.at(FDoor), f.at(FNet),
-                              f.at(FWeb), StrToIntSafe(f.at(FRid)), f.at(FNtp)};
-    Exec(m_find, {f.at(FIdno), f.at(FIoType), f.at(FIoDate), f.at(FIoTime), f.at(FDoor)});
+    const SignEventRow row{.IDNO = f.at(FIdno),
+                           .IODATE = f.at(FIoDate),
+                           .IOTIME = f.at(FIoTime),
+                           .IOTYPE = f.at(FIoType),
+                           .INDEX_KEY = f.at(FIndexKey),
+                           .IOWay = f.at(FIoWay),
+                           .DOOR = f.at(FDoor),
+                           .NET = f.at(FNet),
+                           .Web = f.at(FWeb),
+                           .RID2 = StrToIntSafe(f.at(FRid)),
+                           .NTP = f.at(FNtp)};
+    ExecPrepared(m_find, {f.at(FIdno), f.at(FIoType), f.at(FIoDate), f.at(FIoTime), f.at(FDoor)});
     const bool found = m_find.next();
     const QVariant rid = found ? m_find.value(0) : QVariant();
     m_find.finish();
     if (found) {
-        Exec(m_update, values + QVariantList{rid});
+        ExecPrepared(m_update, SignEventValues(row) << rid);
         return false;
     }
-    Exec(m_insert, values);
+    m_insert.Insert(row);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SignEventRow.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -65,7 +67,7 @@ public:
 private:
     QSqlQuery m_find;
     QSqlQuery m_update;
-    QSqlQuery m_insert;
+    SignEventInserter m_insert;
 };
 
 // The folder of a class's exchange file: <picture folder>/<class number>.

@@ -5,6 +5,7 @@
 #include "Fun/QueryBuilder.h"
 #include "base/Globals.h"
 #include "base/RolvanError.h"
+#include "core/SignEventRow.h"
 #include "core/TDM.h"
 #include "core/WriteTransaction.h"
 #include "platform/CameraSource.h"
@@ -326,11 +327,17 @@ SignRecorder::Decision SignRecorder::DecideAndStore(const IdentifiedPerson &pers
     }
     if (!d.duplicate || d.ioType == u"9"_s) {
         d.duplicate = false;
-        QSqlQuery &insert = transaction.Run(
-            u"insert into PSIO (IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY, IOWay, DOOR, NET, NTP) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning RID"_s,
-            { id, d.ioDate, d.ioTime, d.ioType, d.lessonKey, person.entryWay, m_station.StationNo,
-                u"N"_s, m_station.NtpFlag });
+        const SignEventRow row{.IDNO = id,
+                               .IODATE = d.ioDate,
+                               .IOTIME = d.ioTime,
+                               .IOTYPE = d.ioType,
+                               .INDEX_KEY = d.lessonKey,
+                               .IOWay = person.entryWay,
+                               .DOOR = m_station.StationNo,
+                               .NET = u"N"_s,
+                               .NTP = m_station.NtpFlag};
+        QSqlQuery &insert = transaction.Run(SignEventInsertSql(NewRowNumber::Returned),
+                                            SignEventValues(row));
         d.rid = insert.next() ? insert.value(0).toLongLong() : 0;
         insert.finish();
     }

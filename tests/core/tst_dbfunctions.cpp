@@ -33,6 +33,9 @@ private slots:
     void queryValueTyping_data();
     void queryValueTyping();
     void valuesAreBoundNeverPasted();
+    void missingTextsAreBoundByEachHelpersRule_data();
+    void missingTextsAreBoundByEachHelpersRule();
+    void runQueryOrSqlErrorThrowsTheDriversError();
     void rejectedStatementsThrow_data();
     void rejectedStatementsThrow();
     void queryToList();
@@ -220,7 +223,7 @@ void TestDbFunctions::queryValueTyping()
     exec(u"commit"_s);
 
     const QVariant actual =
-        call == Call::Working ? QueryValue(sql) : QueryValueOn(sql, con1());
+        call == Call::Working ? QueryValueIn(sql, con1()) : QueryValueOn(sql, con1());
     QCOMPARE(actual.isNull(), expected.isNull());
     if (expected.isNull())
         return;
@@ -236,21 +239,78 @@ void TestDbFunctions::valuesAreBoundNeverPasted()
 {
     exec(u"create table PSPN (ID TEXT(255), NAME TEXT(30))"_s);
     const QString name = u"O'Brien 陳'; drop table PSPN; --"_s;
-    ExecSql(u"insert into PSPN (ID, NAME) values (?, ?)"_s, {u"A123456789"_s, name});
-    QCOMPARE(QueryValue(u"select NAME from PSPN where ID = ?"_s, {u"A123456789"_s}).toString(), name);
-    QCOMPARE(QueryValue(u"select ID from PSPN where NAME = ?"_s, {name}).toString(), u"A123456789"_s);
-    QCOMPARE(QueryToList(u"ID"_s, u"select ID from PSPN where NAME like ?"_s, {u"O'Brien%"_s}),
+    ExecSqlQuiet(u"insert into PSPN (ID, NAME) values (?, ?)"_s, con1(), {u"A123456789"_s, name});
+    QCOMPARE(QueryValueIn(u"select NAME from PSPN where ID = ?"_s, con1(), {u"A123456789"_s})
+                 .toString(),
+             name);
+    QCOMPARE(QueryValueIn(u"select ID from PSPN where NAME = ?"_s, con1(), {name}).toString(),
+             u"A123456789"_s);
+    QCOMPARE(QueryToListOn(u"ID"_s, u"select ID from PSPN where NAME like ?"_s, con1(),
+                           {u"O'Brien%"_s}),
              QStringList{u"A123456789"_s});
     QVERIFY(ExecSqlOn(u"update PSPN set ID = ? where NAME = ?"_s, con1(), {u"B'2"_s, name}));
     QCOMPARE(QueryValueOn(u"select ID from PSPN"_s, con1()).toString(), u"B'2"_s);
 
     // A missing text is an empty text, as it was when values were pasted between quotes:
     // it must not become NULL and slip past "= ''".
-    ExecSql(u"insert into PSPN (ID, NAME) values (?, ?)"_s, {u"C3"_s, QString()});
-    QCOMPARE(QueryValue(u"select count(*) from PSPN where NAME = ?"_s, {u""_s}).toInt(), 1);
-    ExecSql(u"insert into PSPN (ID, NAME) values (?, ?)"_s, {u"D4"_s, QVariant()});
-    QCOMPARE(QueryValue(u"select count(*) from PSPN where NAME is null"_s).toInt(), 1);
+    ExecSqlQuiet(u"insert into PSPN (ID, NAME) values (?, ?)"_s, con1(), {u"C3"_s, QString()});
+    QCOMPARE(QueryValueIn(u"select count(*) from PSPN where NAME = ?"_s, con1(), {u""_s}).toInt(),
+             1);
+    ExecSqlQuiet(u"insert into PSPN (ID, NAME) values (?, ?)"_s, con1(), {u"D4"_s, QVariant()});
+    QCOMPARE(QueryValueIn(u"select count(*) from PSPN where NAME is null"_s, con1()).toInt(), 1);
     QVERIFY(m_prompter->all().isEmpty());
+}
+
+void TestDbFunctions::missingTextsAreBoundByEachHelpersRule_data()
+{
+    QTest::addColumn<QString>("routine");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("stored");
+
+    // The station's statements take a missing text for the empty text; copied rows and records
+    // whose blank texts are NULL keep NULL.
+    QTest::newRow("RunQuery, missing text") << u"RunQuery"_s << QVariant(QString()) << u""_s;
+    QTest::newRow("RunQuery, NULL") << u"RunQuery"_s << QVariant() << u"<null>"_s;
+    QTest::newRow("ExecPrepared, missing text")
+        << u"ExecPrepared"_s << QVariant(QString()) << u""_s;
+    QTest::newRow("RunQueryAsIs, missing text")
+        << u"RunQueryAsIs"_s << QVariant(QString()) << u"<null>"_s;
+    QTest::newRow("RunQueryAsIs, empty text") << u"RunQueryAsIs"_s << QVariant(u""_s) << u""_s;
+    QTest::newRow("RunQueryOrSqlError, missing text")
+        << u"RunQueryOrSqlError"_s << QVariant(QString()) << u"<null>"_s;
+}
+
+void TestDbFunctions::missingTextsAreBoundByEachHelpersRule()
+{
+    QFETCH(QString, routine);
+    QFETCH(QVariant, value);
+    QFETCH(QString, stored);
+    exec(u"create table T (A TEXT(5))"_s);
+
+    const QString insert = u"insert into T values (?)"_s;
+    if (routine == u"RunQuery"_s) {
+        RunQuery(insert, con1(), {value});
+    } else if (routine == u"ExecPrepared"_s) {
+        QSqlQuery query = PrepareOn(insert, con1());
+        ExecPrepared(query, {value});
+    } else if (routine == u"RunQueryAsIs"_s) {
+        RunQueryAsIs(insert, con1(), {value});
+    } else {
+        RunQueryOrSqlError(insert, con1(), {value});
+    }
+    QCOMPARE(column(u"select A from T"_s), QStringList{stored});
+}
+
+void TestDbFunctions::runQueryOrSqlErrorThrowsTheDriversError()
+{
+    try {
+        RunQueryOrSqlError(u"select x from NoSuchTable"_s, con1());
+        QFAIL("no QSqlError");
+    } catch (const QSqlError &error) {
+        // The server's own words, for the caller to show as they are.
+        const QString words = TestBackend::UsesPostgres() ? u"does not exist"_s : u"no such table"_s;
+        QVERIFY2(error.text().contains(words), qPrintable(error.text()));
+    }
 }
 
 void TestDbFunctions::rejectedStatementsThrow_data()
@@ -282,13 +342,13 @@ void TestDbFunctions::rejectedStatementsThrow()
 
     try {
         if (routine == u"QueryValue"_s)
-            QueryValue(sql, {1});
+            QueryValueIn(sql, con1(), {1});
         else if (routine == u"QueryValueOn"_s)
             QueryValueOn(sql, con1());
         else if (routine == u"QueryToList"_s)
-            QueryToList(QString(), sql);
+            QueryToListOn(QString(), sql, con1());
         else if (routine == u"QueryToListNamed"_s)
-            QueryToList(u"Missing"_s, sql);
+            QueryToListOn(u"Missing"_s, sql, con1());
         else
             FieldExists(u"A"_s, sql, con1());
         QFAIL("no DatabaseError");
@@ -306,15 +366,18 @@ void TestDbFunctions::rejectedStatementsThrow()
 void TestDbFunctions::queryToList()
 {
     exec(u"create table Course (CNo4 TEXT(50), Subject TEXT(50))"_s);
-    QCOMPARE(QueryToList(u"Subject"_s, u"select CNo4, Subject from Course"_s), QStringList());
+    QCOMPARE(QueryToListOn(u"Subject"_s, u"select CNo4, Subject from Course"_s, con1()),
+             QStringList());
     exec(u"insert into Course values ('0002', '消防 ')"_s);
     exec(u"insert into Course values ('0001', NULL)"_s);
     exec(u"insert into Course values ('0003', '急救')"_s);
     const QString sql = u"select CNo4, Subject from Course order by CNo4"_s;
-    QCOMPARE(QueryToList(QString(), sql), (QStringList{u"0001"_s, u"0002"_s, u"0003"_s}));
-    QCOMPARE(QueryToList(u"subject"_s, sql), (QStringList{u""_s, u"消防 "_s, u"急救"_s}));
-    QCOMPARE(QueryToList(u"CNo4"_s, u"select CNo4, Subject from Course where CNo4 > ? order by CNo4"_s,
-                         {u"0001"_s}),
+    QCOMPARE(QueryToListOn(QString(), sql, con1()), (QStringList{u"0001"_s, u"0002"_s, u"0003"_s}));
+    QCOMPARE(QueryToListOn(u"subject"_s, sql, con1()),
+             (QStringList{u""_s, u"消防 "_s, u"急救"_s}));
+    QCOMPARE(QueryToListOn(u"CNo4"_s,
+                           u"select CNo4, Subject from Course where CNo4 > ? order by CNo4"_s,
+                           con1(), {u"0001"_s}),
              (QStringList{u"0002"_s, u"0003"_s}));
 }
 
@@ -324,7 +387,7 @@ void TestDbFunctions::execSqlSwallowsExecSqlOnReports()
 {
     exec(u"create table T (A TEXT(5))"_s);
 
-    ExecSql(u"insert into Missing values (1)"_s);
+    ExecSqlQuiet(u"insert into Missing values (1)"_s, con1());
     QVERIFY(m_prompter->all().isEmpty());
 
     const QString bad = u"insert into Missing values (2)"_s;
@@ -341,12 +404,12 @@ void TestDbFunctions::execSqlSwallowsExecSqlOnReports()
     // A closed connection is a database error like any other.
     m_db->dm().CloseWorking();
     QVERIFY(!m_db->dm().isWorkingOpen());
-    ExecSql(u"insert into T values ('y')"_s);
+    ExecSqlQuiet(u"insert into T values ('y')"_s, con1());
     QVERIFY(m_prompter->all().isEmpty());
     QVERIFY(!ExecSqlOn(u"insert into T values ('y')"_s, con1()));
     QCOMPARE(m_prompter->errors.size(), 1);
     try {
-        QueryValue(u"select A from T"_s);
+        QueryValueIn(u"select A from T"_s, con1());
         QFAIL("no DatabaseError");
     } catch (const DatabaseError &error) {
         const QString where = TestBackend::UsesPostgres() ? m_db->dm().Con1().databaseName()
@@ -396,12 +459,12 @@ void TestDbFunctions::execSqlScript()
 
 void TestDbFunctions::tableExists()
 {
-    QVERIFY(!TableExists(u"psio"_s));
+    QVERIFY(!TableExistsOn(u"psio"_s, con1()));
     exec(u"create table PSIO (DOOR TEXT(2))"_s);
-    QVERIFY(TableExists(u"psio"_s));
-    QVERIFY(TableExists(u"PSIO"_s));
-    QVERIFY(!TableExists(u"PSI"_s));
-    QVERIFY(!TableExists(u"sqlite_master"_s));
+    QVERIFY(TableExistsOn(u"psio"_s, con1()));
+    QVERIFY(TableExistsOn(u"PSIO"_s, con1()));
+    QVERIFY(!TableExistsOn(u"PSI"_s, con1()));
+    QVERIFY(!TableExistsOn(u"sqlite_master"_s, con1()));
     QVERIFY(TableExistsOn(u"Psio"_s, con1()));
     // The template connection is not open: no table names, so no.
     QVERIFY(!TableExistsOn(u"PSIO"_s, m_db->dm().ConSample()));
@@ -472,42 +535,47 @@ void TestDbFunctions::nextSerialNumber()
 
     exec(u"create table PSPN (ID TEXT(20), NAME TEXT(30))"_s);
     for (const QString &code : codes)
-        ExecSql(u"insert into PSPN (ID) values (?)"_s, {code});
+        ExecSqlQuiet(u"insert into PSPN (ID) values (?)"_s, con1(), {code});
 
-    QCOMPARE(NextSerialNumber(u"PSPN"_s, prefix, u"ID"_s, width), expected);
+    QCOMPARE(NextSerialNumberOn(con1(), u"PSPN"_s, prefix, u"ID"_s, width), expected);
     QCOMPARE(m_prompter->all().size(), messages);
 }
 
 void TestDbFunctions::nextSerialNumberWhere()
 {
     exec(u"create table Booking (INDEX_KEY TEXT(25), ID TEXT(10))"_s);
-    ExecSql(u"insert into Booking values (?, ?)"_s, {u"11301010001"_s, u"VID0000003"_s});
-    ExecSql(u"insert into Booking values (?, ?)"_s, {u"11301010001"_s, u"A123456789"_s});
-    ExecSql(u"insert into Booking values (?, ?)"_s, {u"11302020002"_s, u"VID0000009"_s});
+    const QString insert = u"insert into Booking values (?, ?)"_s;
+    ExecSqlQuiet(insert, con1(), {u"11301010001"_s, u"VID0000003"_s});
+    ExecSqlQuiet(insert, con1(), {u"11301010001"_s, u"A123456789"_s});
+    ExecSqlQuiet(insert, con1(), {u"11302020002"_s, u"VID0000009"_s});
 
     const QString condition = u" Index_key = ? and "_s;
-    QCOMPARE(NextSerialNumberWhere(u"Booking"_s, condition, {u"11301010001"_s}, u"VID"_s, u"ID"_s),
+    QCOMPARE(NextSerialNumberWhereOn(con1(), u"Booking"_s, condition, {u"11301010001"_s},
+                                     u"VID"_s, u"ID"_s),
              u"VID0000004"_s);
-    QCOMPARE(NextSerialNumberWhere(u"Booking"_s, condition, {u"11309090009"_s}, u"VID"_s, u"ID"_s),
+    QCOMPARE(NextSerialNumberWhereOn(con1(), u"Booking"_s, condition, {u"11309090009"_s},
+                                     u"VID"_s, u"ID"_s),
              u"VID0000001"_s);
     // Declared size 10 without a width; the condition's value may hold a quote.
-    QCOMPARE(NextSerialNumberWhere(u"Booking"_s, condition, {u"O'1"_s}, u"VID"_s, u"ID"_s),
+    QCOMPARE(NextSerialNumberWhereOn(con1(), u"Booking"_s, condition, {u"O'1"_s}, u"VID"_s,
+                                     u"ID"_s),
              u"VID0000001"_s);
     QVERIFY_THROWS_EXCEPTION(DatabaseError,
-                             NextSerialNumberWhere(u"Booking"_s, u" Index_key = ?"_s,
-                                                   {u"11301010001"_s}, u"VID"_s, u"ID"_s));
+                             NextSerialNumberWhereOn(con1(), u"Booking"_s, u" Index_key = ?"_s,
+                                                     {u"11301010001"_s}, u"VID"_s, u"ID"_s));
 }
 
 void TestDbFunctions::serialNumberRefusesNamesThatAreNotIdentifiers()
 {
     exec(u"create table PSPN (ID TEXT(10))"_s);
     QVERIFY_THROWS_EXCEPTION(DatabaseError,
-                             NextSerialNumber(u"PSPN; drop table PSPN"_s, u"VID"_s, u"ID"_s, 10));
+                             NextSerialNumberOn(con1(), u"PSPN; drop table PSPN"_s, u"VID"_s,
+                                                u"ID"_s, 10));
     QVERIFY_THROWS_EXCEPTION(DatabaseError,
-                             NextSerialNumber(u"PSPN"_s, u"VID"_s, u"ID) or (1=1"_s, 10));
+                             NextSerialNumberOn(con1(), u"PSPN"_s, u"VID"_s, u"ID) or (1=1"_s, 10));
     QVERIFY_THROWS_EXCEPTION(DatabaseError,
                              FieldExists(u"ID"_s, u"PSPN where 1=1 --"_s, con1()));
-    QVERIFY(TableExists(u"PSPN"_s));
+    QVERIFY(TableExistsOn(u"PSPN"_s, con1()));
 }
 
 // --- Records ------------------------------------------------------------------------------------
@@ -616,7 +684,7 @@ void TestDbFunctions::jetFunctionsOnTemplateConnection()
                           m_db->dm().ConSample(), {u"30"_s}).toString(),
              u"課間"_s);
     // A start below 1 is an error of the statement, not a silent empty text.
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, QueryValue(u"select mid('abc', 0, 1)"_s));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, QueryValueIn(u"select mid('abc', 0, 1)"_s, con1()));
     QCOMPARE(JetVal(u"&HFFFF"_s).toLongLong(), -1LL);
     QCOMPARE(JetVal(u"1e"_s).toLongLong(), 1LL);
 }
@@ -712,7 +780,7 @@ void TestDbFunctions::openSwitchesOnWalAndFullSync()
     QCOMPARE(con1().databaseName().isEmpty(), false);
     exec(u"create table PSIO (DOOR TEXT(2))"_s);
     QCOMPARE(column(u"PRAGMA journal_mode"_s), QStringList{u"wal"_s});
-    QVERIFY(TableExists(u"PSIO"_s));
+    QVERIFY(TableExistsOn(u"PSIO"_s, con1()));
     // The statement went into the file chosen, not a file of another name.
     QVERIFY(QFile::exists(path + u"-wal"_s));
 }
@@ -763,11 +831,11 @@ void TestDbFunctions::dataModulesHaveTheirOwnConnections()
     if (TestBackend::UsesPostgres())
         QSKIP("about the SQLite files of a station");
     TDM &first = m_db->dm();
-    QCOMPARE(TDM::instance(), &first);
+    QCOMPARE(TestDataModule::current(), &first);
     QString names;
     {
-        TDM second(m_db->globals());
-        QCOMPARE(TDM::instance(), &second);
+        TestDataModule second(m_db->globals());
+        QCOMPARE(TestDataModule::current(), &second);
         QVERIFY(second.Con1().connectionName() != first.Con1().connectionName());
         QVERIFY(second.ConSample().connectionName() != first.ConSample().connectionName());
         QVERIFY(!second.isWorkingOpen());
@@ -777,7 +845,7 @@ void TestDbFunctions::dataModulesHaveTheirOwnConnections()
     }
     QVERIFY(!QSqlDatabase::contains(names));
     // The first one is still open but no longer the current one.
-    QCOMPARE(TDM::instance(), nullptr);
+    QCOMPARE(TestDataModule::current(), nullptr);
     QVERIFY(first.isWorkingOpen());
 }
 

@@ -182,7 +182,7 @@ TestDatabase::TestDatabase()
     m_globals.ExeDir = QDir::toNativeSeparators(m_dir.path()) + QDir::separator();
     m_previousGlobals = &G();
     SetGlobals(&m_globals);
-    m_dm = std::make_unique<TDM>(m_globals);
+    m_dm = std::make_unique<TestDataModule>(m_globals);
     const QString path = workingPath();
     if (!CreateEmptyDatabase(path))
         qFatal("TestDatabase: cannot create %s", qPrintable(path));

@@ -2,7 +2,7 @@
 
 #include "base/Globals.h"
 #include "core/NetDatabase.h"
-#include "core/TDM.h"
+#include "mock/TestDataModule.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -43,9 +43,9 @@ bool AllowRows(QSqlDatabase db, const QString &name, const QString &table, QStri
 } // namespace TestBackend
 
 // A scratch station: a temporary folder that stands for the executable's folder, Globals of its
-// own (installed as the current ones) and a data module whose working connection is open on a
-// new, empty database: the SQLite file <dir>/Quorin.db, or an empty PostgreSQL database when the
-// suite runs there. Everything goes away with the object.
+// own (installed as the current ones) and a data module (the current TestDataModule) whose
+// working connection is open on a new, empty database: the SQLite file <dir>/Quorin.db, or an
+// empty PostgreSQL database when the suite runs there. Everything goes away with the object.
 class TestDatabase
 {
 public:

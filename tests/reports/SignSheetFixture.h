@@ -7,6 +7,7 @@
 // event.
 
 #include "core/DbFunctions.h"
+#include "mock/TestDataModule.h"
 #include "station/SignRecorder.h"
 
 #include <QColor>

@@ -106,7 +106,7 @@ public:
         globals.CourseNoLength = 11;
         globals.CurrentClassKey = ClassKey();
         SetGlobals(&globals);
-        dm = std::make_unique<TDM>(globals);
+        dm = std::make_unique<TestDataModule>(globals);
         QString error;
         QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(QStringLiteral("Quorin.db")), &error),
                  qPrintable(error));

@@ -8,6 +8,7 @@
 #include "station/Activation.h"
 #include "base/Globals.h"
 #include "core/TDM.h"
+#include "mock/TestDataModule.h"
 #include "mock/ScriptedPrompter.h"
 #include "station/StationState.h"
 
@@ -214,7 +215,7 @@ void TestActivation::init()
     m_globals.ExeDir = m_exeDir->path() + QDir::separator();
     m_globals.StartDir = QDir::currentPath();
     SetGlobals(&m_globals);
-    m_dm = std::make_unique<TDM>(m_globals);
+    m_dm = std::make_unique<TestDataModule>(m_globals);
     m_station = StationState();
     m_hooks = RecordingHooks();
     m_prompter = std::make_unique<ScriptedPrompter>();

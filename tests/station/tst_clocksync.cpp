@@ -93,7 +93,7 @@ public:
         QVERIFY(QFile::copy(templatePath, dir.filePath(u"Quorin.db"_s)));
         globals.ExeDir = dir.path() + QDir::separator();
         SetGlobals(&globals);
-        dm = std::make_unique<TDM>(globals);
+        dm = std::make_unique<TestDataModule>(globals);
         QString error;
         QVERIFY2(TestBackend::OpenWorkingDatabase(*dm, dir.filePath(u"Quorin.db"_s), &error), qPrintable(error));
         SetCurrentClock(&clock);

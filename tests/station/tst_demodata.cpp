@@ -114,7 +114,7 @@ void TestDemoData::newHomeSignsInByLastFiveDigits()
     globals.ExeDir = dir.path() + QDir::separator();
     globals.CourseNoLength = 11;
     SetGlobals(&globals);
-    TDM dm(globals);
+    TestDataModule dm(globals);
     QString error;
     QVERIFY2(dm.OpenWorkingDatabase(db, &error), qPrintable(error));
     globals.IdnoCaption = ReadIdnoCaption(dm.Con1());
@@ -242,7 +242,7 @@ void TestDemoData::dayIsLaidAroundTheStartingTime()
     Globals globals;
     SetGlobals(&globals);
     {
-        TDM dm(globals);
+        TestDataModule dm(globals);
         QVERIFY(dm.OpenWorkingDatabase(db));
         const QString classKey = QueryValue(u"select CourseId || Echelon from Courses"_s).toString();
         const QList<QVariantList> lessons = Rows(
@@ -397,7 +397,7 @@ void TestDemoData::dayBeforeHasEventsSnapshotsAndHours()
     globals.ExeDir = home.dir.path() + QDir::separator();
     SetGlobals(&globals);
     {
-        TDM dm(globals);
+        TestDataModule dm(globals);
         QVERIFY(dm.OpenWorkingDatabase(home.db));
         const QString classKey = u"1140502000201"_s;
         const QList<QVariantList> course =
@@ -534,7 +534,7 @@ void TestDemoData::readIniAddsTheDayBeforeAndKeepsTheSettings()
     Globals globals;
     SetGlobals(&globals);
     {
-        TDM dm(globals);
+        TestDataModule dm(globals);
         QVERIFY(dm.OpenWorkingDatabase(home.db));
         QCOMPARE(Rows(dm.Con1(), u"select CourseId from Courses order by CourseId"_s),
                  (QList<QVariantList>{{u"11405020002"_s}, {u"11405030001"_s}}));

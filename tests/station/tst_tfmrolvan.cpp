@@ -8,6 +8,7 @@
 #include "Fun/Settings.h"
 #include "base/Globals.h"
 #include "core/TDM.h"
+#include "mock/TestDataModule.h"
 #include "mock/FixedClock.h"
 #include "mock/RecordingSoundPlayer.h"
 #include "mock/ScriptedPrompter.h"
@@ -102,7 +103,7 @@ public:
     // Shows the window and waits for its first activation.
     void Open()
     {
-        dm = std::make_unique<TDM>(globals);
+        dm = std::make_unique<TestDataModule>(globals);
         window = std::make_unique<TFmRolvan>(*dm, StandardWindowOpeners());
         QSignalSpy activations(window.get(), &TFmRolvan::activated);
         window->resize(980, 710);
@@ -239,7 +240,7 @@ void TestTFmRolvan::firstStartInAnEmptyHome()
     SetGlobals(&globals);
     ScriptedPrompter prompter;
     {
-        TDM dm(globals);
+        TestDataModule dm(globals);
         TFmRolvan window(dm, StandardWindowOpeners());
         QSignalSpy activations(&window, &TFmRolvan::activated);
         window.show();
