@@ -426,7 +426,7 @@ int IdentityResolver::ExpectedLength() const
     return 0;
 }
 
-std::optional<QString> IdentityResolver::ValidateEntry(const QString &text)
+std::optional<QString> IdentityResolver::ValidateEntry(const QString &text) const
 {
     const QString &kind = m_station.ManualKind;
     QString entry = text.trimmed();
@@ -435,10 +435,8 @@ std::optional<QString> IdentityResolver::ValidateEntry(const QString &text)
         && (length == ExpectedLength() || (kind.contains(u"身分證"_s) && length == 10)
             || (kind == IdentityKind::FullId + u"or"_s + G().IdnoCaption
                 && length == m_station.IdnoLength));
-    if (!acceptable) {
-        CurrentPrompter().ShowMessage(u"輸入資料有問題"_s);
+    if (!acceptable)
         return std::nullopt;
-    }
     if ((kind.contains(u"身分證"_s) && length == 10) || kind == IdentityKind::FullId)
         entry = entry.toUpper();
     return entry;

@@ -144,9 +144,11 @@ public:
     int ExpectedLength() const;
 
     // Checks the length of a typed entry. Accepted: the entry (trimmed, upper-cased for a
-    // whole identity number) is returned. Refused: "輸入資料有問題" is shown and nothing is
-    // returned.
-    std::optional<QString> ValidateEntry(const QString &text);
+    // whole identity number) is returned. Refused: nothing is returned; the caller shows
+    // BadEntryText on the screen.
+    std::optional<QString> ValidateEntry(const QString &text) const;
+    // What the screen shows for an entry of the wrong length.
+    static inline const QString BadEntryText = QStringLiteral("輸入資料有問題");
 
     struct Resolution
     {

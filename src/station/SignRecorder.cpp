@@ -172,6 +172,9 @@ SignRecorder::Entry SignRecorder::ConfirmEntry(const QString &text)
 {
     const std::optional<QString> entry = m_resolver.ValidateEntry(text);
     if (!entry) {
+        // On the screen, never in a box: a box would take the next attendee's digits and Enter.
+        MediaPlay(ErrorSound);
+        m_view.ShowFailure(IdentityResolver::BadEntryText);
         if (m_station.KeyboardFocusOn)
             m_view.FocusEntry();
         return { Outcome::BadEntry, {}, {} };

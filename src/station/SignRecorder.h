@@ -37,7 +37,8 @@ public:
     virtual ~SignView() = default;
     // The history, newest first, at most nine lines.
     virtual void ShowHistory(const QList<HistoryRow> &rows) = 0;
-    // The failure label (yellow on red) with its text, and hiding it again.
+    // The failure label (yellow on red) with its text, and hiding it again. The sign-in screen
+    // also lets it go by itself after a few seconds, so it never stands for the next attendee.
     virtual void ShowFailure(const QString &text) = 0;
     virtual void HideFailure() = 0;
     // The caption of a type button after its counter changed, for example "簽到(12)".
@@ -83,7 +84,8 @@ public:
         QString ioType;
     };
 
-    // The button "確認" or Enter in the input field: checks the length, then records.
+    // The button "確認" or Enter in the input field: checks the length (a wrong one shows
+    // "輸入資料有問題" on the failure line with the error sound), then records.
     Entry ConfirmEntry(const QString &text);
     // The on-screen keypad once the keyed text has its full length.
     Entry KeypadEntry(const QString &text);

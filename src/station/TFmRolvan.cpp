@@ -658,6 +658,7 @@ void TFmRolvan::SetPicture(QLabel *image, const QString &path)
 
 void TFmRolvan::ShowFailure(const QString &text)
 {
+    m_failureShownAt = CurrentClock().now();
     LabIoOk->setText(text);
     LabIoOk->setGeometry(m_layout.LabIoOk);
     LabIoOk->show();
@@ -769,7 +770,11 @@ void TFmRolvan::FocusEntryIfWanted()
 
 void TFmRolvan::ConfirmEntryClick()
 {
-    GuardAction([this] { m_recorder.ConfirmEntry(Edit1->text()); });
+    SignRecorder::Outcome outcome = SignRecorder::Outcome::Refused;
+    GuardAction([&] { outcome = m_recorder.ConfirmEntry(Edit1->text()).outcome; });
+    // An entry the failure line refuses leaves the field empty for the next attendee.
+    if (outcome == SignRecorder::Outcome::BadEntry || outcome == SignRecorder::Outcome::NotFound)
+        Edit1->clear();
     FocusEntryIfWanted();
 }
 
@@ -899,6 +904,12 @@ void TFmRolvan::ComboBox1Select(int index)
 
 void TFmRolvan::Timer1Timer()
 {
+    // The failure line goes after a few seconds (at once when the clock was set back).
+    if (LabIoOk->isVisible()) {
+        const qint64 shown = m_failureShownAt.secsTo(CurrentClock().now());
+        if (shown >= FailureSeconds || shown < 0)
+            HideFailure();
+    }
     if (!m_station.TimerOn) {
         // No class: the clock is shown all the same.
         const QDateTime now = CurrentClock().now();

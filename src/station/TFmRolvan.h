@@ -10,6 +10,7 @@
 #include "station/StationLayout.h"
 #include "station/StationState.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <memory>
@@ -81,7 +82,10 @@ public:
     QWidget *PanelIO = nullptr;        // holds LabIO1
     QList<QLabel *> LabIO;             // LabIO1 .. LabIO9, newest first
     QList<QLabel *> Image;             // Image1 .. Image9
-    QLabel *LabIoOk = nullptr;         // failure label
+    QLabel *LabIoOk = nullptr;         // failure label; goes by itself after FailureSeconds
+    // Seconds of the station's clock a failure line stays: long enough to read, gone before
+    // the next attendee takes it for his own. The one-second timer lets it go.
+    static constexpr int FailureSeconds = 5;
     QLabel *LabPhotoWarn = nullptr;    // "相片未儲存：<reason>" until a snapshot is stored again
     ClockNoticePanel *ClockNotice = nullptr; // the clock reminder and warning, never a box
     QWidget *PanelVideo = nullptr;
@@ -219,6 +223,8 @@ private:
     bool m_reminderPending = false;
     QStringList m_warningsPending;
     int m_activationCount = 0;
+    // When the failure line was shown last (the station's clock).
+    QDateTime m_failureShownAt;
     int m_frameHeight = 0;
     int m_frameAllowance = 8;
     // Station settings the screen keeps for other windows or for nothing at all.

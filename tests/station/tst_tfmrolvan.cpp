@@ -220,6 +220,8 @@ private slots:
     void snapshotThatCannotBeStoredIsShownUntilOneIs();
     void closingABoxOfTheStationIsNoNewActivation();
     void historyHeaderNamesTheNameOnce();
+    void entryErrorsShowOnTheScreenAndGo_data();
+    void entryErrorsShowOnTheScreenAndGo();
 };
 
 void TestTFmRolvan::initTestCase()
@@ -358,9 +360,9 @@ void TestTFmRolvan::classOfTodayIsChosenAndAttendeesSignIn()
     QCOMPARE(s.sounds.last(), u"RolvanError.wav"_s);
     QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 1);
     Shot(w, u"mainscreen-failure"_s);
-    // A wrong length is refused before anything is looked up.
+    // A wrong length is refused before anything is looked up, on the failure line.
     TypeEntry(w, u"1234567"_s);
-    QCOMPARE(s.prompter.messages.last(), u"輸入資料有問題"_s);
+    QCOMPARE(w->LabIoOk->text(), u"輸入資料有問題"_s);
     // The next good entry hides the failure label again.
     TypeEntry(w, u"54321"_s);
     QVERIFY(w->LabIoOk->isHidden());
@@ -708,6 +710,67 @@ void TestTFmRolvan::historyHeaderNamesTheNameOnce()
     QVERIFY(w->Label5->text().contains(u"時間"_s));
     TypeEntry(w, u"56789"_s);
     QCOMPARE(w->LabIO.at(0)->text().count(u"王小明"_s), 1);
+}
+
+// An entry the station refuses (an empty Enter, a wrong length, nobody of the class) is said on
+// the failure line with the error sound, never in a box that would take the next attendee's
+// digits and Enter; the field is emptied and keeps the caret, and the line goes by itself a few
+// seconds later by the station's clock.
+void TestTFmRolvan::entryErrorsShowOnTheScreenAndGo_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("byButton"); // "確認" instead of Enter
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("empty Enter") << QString() << false << u"輸入資料有問題"_s;
+    QTest::newRow("four digits") << u"1234"_s << false << u"輸入資料有問題"_s;
+    QTest::newRow("four digits, 確認") << u"1234"_s << true << u"輸入資料有問題"_s;
+    QTest::newRow("nobody of the class") << u"00000"_s << false << u"(00000)無此身分證字號"_s;
+    QTest::newRow("nobody of the class, 確認") << u"00000"_s << true << u"(00000)無此身分證字號"_s;
+}
+
+void TestTFmRolvan::entryErrorsShowOnTheScreenAndGo()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, byButton);
+    QFETCH(QString, shown);
+
+    StationHome s({{IniKey::IOKeyboard, u"True"_s}});
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    w->Edit1->setFocus();
+    QTest::keyClicks(w->Edit1, typed);
+    if (byButton)
+        QTest::mouseClick(w->BitBtn3, Qt::LeftButton);
+    else
+        QTest::keyClick(w->Edit1, Qt::Key_Return);
+
+    QVERIFY2(s.prompter.all().isEmpty(), qPrintable(s.prompter.all().join(u'\n')));
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(w->LabIoOk->isVisible());
+    QCOMPARE(w->LabIoOk->text(), shown);
+    QCOMPARE(s.sounds.played, QStringList{u"RolvanError.wav"_s});
+    QCOMPARE(w->Edit1->text(), QString());
+    QVERIFY(w->Edit1->hasFocus());
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), 0);
+    Shot(w, u"mainscreen-entry-error"_s);
+
+    // The next attendee's digits go into the field and are recorded.
+    s.clock.advanceSeconds(2);
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(s.Events(u"A123456789"_s), 1);
+    QVERIFY(w->LabIoOk->isHidden());
+
+    // Refused again: the line stays a few seconds of the station's clock, then goes.
+    TypeEntry(w, typed);
+    QVERIFY(w->LabIoOk->isVisible());
+    s.clock.advanceSeconds(TFmRolvan::FailureSeconds - 1);
+    w->Timer1Timer();
+    QVERIFY(w->LabIoOk->isVisible());
+    s.clock.advanceSeconds(1);
+    w->Timer1Timer();
+    QVERIFY(w->LabIoOk->isHidden());
+    QVERIFY(s.prompter.all().isEmpty());
 }
 
 QTEST_MAIN(TestTFmRolvan)
