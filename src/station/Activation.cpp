@@ -37,6 +37,20 @@ QString FileTimeText(const QString &path)
 
 } // namespace
 
+void ReadTimeLimits(StationState &station)
+{
+    // Minutes of 0 (or none) put no limit on that side of a lesson.
+    const auto limit = [](const QString &key, QString &text, bool &unlimited) {
+        const int minutes = StrToIntSafe(ReadBase(key, QStringLiteral("0")));
+        unlimited = minutes <= 0;
+        text = MinutesToTimeText(qMax(0, minutes), QStringLiteral(":"));
+    };
+    limit(IniKey::MinutesBeforeStart, station.BeforeStart, station.BeforeStartUnlimited);
+    limit(IniKey::MinutesAfterEnd, station.AfterEnd, station.AfterEndUnlimited);
+    station.BreakLimit = StrToIntSafe(ReadBase(IniKey::BreakLimit, QStringLiteral("60")));
+    station.AutoSwitchLimit = StrToIntSafe(ReadBase(IniKey::CourseSwitchLimit, QStringLiteral("15")));
+}
+
 MainActivation::MainActivation(TDM &dm, StationState &station, ActivationHooks &hooks)
     : m_dm(dm)
     , m_station(station)
@@ -97,12 +111,7 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
         g.EditionLevel = 2;
 
         // 11. Time limits.
-        m_station.BeforeStart = MinutesToTimeText(
-            StrToIntSafe(ReadBase(IniKey::MinutesBeforeStart, QStringLiteral("0"))), QStringLiteral(":"));
-        m_station.AfterEnd = MinutesToTimeText(
-            StrToIntSafe(ReadBase(IniKey::MinutesAfterEnd, QStringLiteral("0"))), QStringLiteral(":"));
-        m_station.BreakLimit = StrToIntSafe(ReadBase(IniKey::BreakLimit, QStringLiteral("60")));
-        m_station.AutoSwitchLimit = StrToIntSafe(ReadBase(IniKey::CourseSwitchLimit, QStringLiteral("15")));
+        ReadTimeLimits(m_station);
 
         // 13. Photo switch and snapshot sub-folder rule.
         m_station.photoOn = TextToBool(ReadBase(IniKey::PhotoOnSign, QStringLiteral("False")));

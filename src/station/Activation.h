@@ -24,6 +24,12 @@ public:
     virtual void SynchroniseClock(StationState &, const QString &) {}
 };
 
+// The time limits of the sign-in windows (section Base): 上課前幾分鐘開始簽到 and
+// 下課後幾分鐘內可簽退 as "HH:MM" (a value of 0 minutes, blank or missing means no limit, as the
+// settings window says), 課間休息分鐘限制 and 課間自動課程班別切換限制. Read at each activation and
+// at each station settings load, so that a saved value counts as soon as the station is back.
+void ReadTimeLimits(StationState &station);
+
 // The duties of the main window each time it becomes active: settings, data folders, the
 // working database (copied from the template when missing), the database-version check.
 class MainActivation

@@ -27,8 +27,9 @@ namespace {
 const QString Zeros24 = u"000000000000000000000000"_s;
 const QString NoTypeCaption = u"本日無課程明細資料 或重選今日課程"_s;
 const QString NoClassCaption = u"講習：進入講習選定點選講習"_s;
-const QString TooEarlyMessage = u"上課前60分鐘內始得簽到!"_s;
-const QString TooLateMessage = u"下課已逾60分鐘不得簽退!"_s;
+// The latest time of a day as the windows compare it: a window without a limit after the
+// lesson stays open until then.
+const QString DayEnd = u"2359"_s;
 
 // The six type codes in the order of SignTypeFlags, WinStart and WinEnd.
 const QStringList TypeCodes = {u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s};
@@ -63,6 +64,25 @@ std::optional<QDate> StoredDate(const QString &text)
 bool DayFlagSet(const QString &dateBet, qint64 k)
 {
     return k >= 1 && k <= dateBet.size() && dateBet.at(k - 1) == u'1';
+}
+
+// Whether a class running on a day is held that day: its first or last day, or a day its
+// DateBet marks.
+bool HeldOn(const ClassRecord &r, const QDate &day)
+{
+    const QString dayText = TodayTextOf(day);
+    if (dayText == r.DateStart.trimmed() || dayText == r.DateEnd.trimmed())
+        return true;
+    const auto first = StoredDate(r.DateStart);
+    return first && DayFlagSet(r.DateBet, first->daysTo(day) + 1);
+}
+
+// Whether a class runs on a day and is held that day.
+bool RunsAndHeldOn(const ClassRecord &r, const QDate &day)
+{
+    const auto first = StoredDate(r.DateStart);
+    const auto last = StoredDate(r.DateEnd);
+    return first && last && *first <= day && day <= *last && HeldOn(r, day);
 }
 
 // The classes running on a day ("YYYY/MM/DD"), in the order they were stored.
@@ -122,6 +142,77 @@ QString Field(const QString &times, int index)
 {
     const QString field = times.mid(index * 4, 4);
     return field.size() == 4 ? field : u"0000"_s;
+}
+
+// "HHMM" shown as "HH:MM".
+QString WithColon(const QString &hhmm)
+{
+    return hhmm.left(2) + u':' + hhmm.mid(2, 2);
+}
+
+// The windows of the six types, six "HHMM" starts and six ends, from the reference times
+// R1..R6 (a field "0000" or unreadable takes the day template's, a damaged template field the
+// built-in day's), the lead before a start and the grace after an end:
+//   "0": R1-b .. R2   "1": R1 .. R2+a   "2": R3-b .. R4
+//   "3": R3 .. R4+a   "4": R5-b .. R6   "5": R5 .. R6+a
+// Without a lead limit an arrival window opens with the day; without a grace limit a departure
+// window stays open until its end.
+struct TypeWindows
+{
+    QString start;
+    QString end;
+};
+
+TypeWindows WindowsOf(const QString &refTimes, const QString &classPeriods, const StationState &station)
+{
+    const QString fallback = IniDefault::ClassPeriodsBaae;
+    QStringList r;
+    for (int i = 0; i < 6; ++i) {
+        QString field = refTimes.mid(i * 4, 4);
+        if (!IsTimeField(field) || field.toInt() == 0) {
+            field = classPeriods.mid(i * 4, 4);
+            if (!IsTimeField(field))
+                field = fallback.mid(i * 4, 4);
+        }
+        r << field;
+    }
+    const QString b = StripTimeColon(station.BeforeStart);
+    const QString a = StripTimeColon(station.AfterEnd);
+    const auto arrivalStart = [&](const QString &start) {
+        return station.BeforeStartUnlimited ? u"0000"_s : TimeMinus(start, b);
+    };
+    const auto departureEnd = [&](const QString &end) {
+        return station.AfterEndUnlimited ? DayEnd : TimePlus(end, a);
+    };
+    return {arrivalStart(r[0]) + r[0] + arrivalStart(r[2]) + r[2] + arrivalStart(r[4]) + r[4],
+            r[1] + departureEnd(r[1]) + r[3] + departureEnd(r[3]) + r[5] + departureEnd(r[5])};
+}
+
+// Whether window k (1 .. 6) of the windows holds now ("HHMM").
+bool WindowHolds(const QString &winStart, const QString &winEnd, int k, const QString &now)
+{
+    if (k < 1 || k > 6)
+        return false;
+    const QString start = winStart.mid((k - 1) * 4, 4);
+    const QString end = winEnd.mid((k - 1) * 4, 4);
+    if (start.size() != 4 || end.size() != 4)
+        return false;
+    return start <= now && now <= end;
+}
+
+// The window of a type code ("0" .. "5") on a day of the given shift: 1 .. 6, or 0 when the
+// shifted type falls beyond the evening (the day has no window for it).
+int WindowNumber(const QString &code, int shift)
+{
+    bool ok = false;
+    const int type = code.toInt(&ok);
+    const int k = type + shift + 1;
+    return ok && k >= 1 && k <= 6 ? k : 0;
+}
+
+bool IsArrival(const QString &code)
+{
+    return code == u"0" || code == u"2" || code == u"4";
 }
 
 } // namespace
@@ -196,12 +287,7 @@ bool LessonSelection::CheckVDefaultChoice()
     const QList<ClassRecord> classes = ClassesRunningOn(m_dm.Con1(), todayText);
 
     // Held today: its first or last day, or a day its DateBet marks.
-    auto heldToday = [&](const ClassRecord &r) {
-        if (todayText == r.DateStart.trimmed() || todayText == r.DateEnd.trimmed())
-            return true;
-        const auto first = StoredDate(r.DateStart);
-        return first && DayFlagSet(r.DateBet, first->daysTo(today) + 1);
-    };
+    auto heldToday = [&](const ClassRecord &r) { return HeldOn(r, today); };
 
     const ClassRecord *chosen = nullptr;
     if (classes.size() == 1) {
@@ -211,7 +297,7 @@ bool LessonSelection::CheckVDefaultChoice()
             QString e = r.TimeEnd.trimmed().left(5);
             if (!s.isEmpty() && !e.isEmpty()) {
                 s = TimeMinus(s, m_station.BeforeStart);
-                e = TimePlus(e, m_station.AfterEnd);
+                e = m_station.AfterEndUnlimited ? u"23:59"_s : TimePlus(e, m_station.AfterEnd);
             }
             if ((s < nowText && nowText < e) || noLeadTime || !m_station.autoSyncModule)
                 chosen = &r;
@@ -221,7 +307,9 @@ bool LessonSelection::CheckVDefaultChoice()
             if (!heldToday(r))
                 continue;
             const QString s = TimeMinus(r.TimeStart.trimmed().left(5), m_station.BeforeStart);
-            const QString e = TimePlus(r.TimeEnd.trimmed().left(5), m_station.AfterEnd);
+            const QString e = m_station.AfterEndUnlimited
+                ? u"23:59"_s
+                : TimePlus(r.TimeEnd.trimmed().left(5), m_station.AfterEnd);
             if ((s <= nowText && nowText <= e) || noLeadTime) {
                 chosen = &r;
                 break;
@@ -250,6 +338,21 @@ bool LessonSelection::ChooseTodaysClass()
 bool LessonSelection::ClassWindowClosed(bool startedSigning)
 {
     m_station.ClassChosenByUser = startedSigning;
+    const QString had = m_station.ClassKey;
+    const std::optional<ClassRecord> served =
+        startedSigning || had.isEmpty() ? std::nullopt : ClassOfKey(m_dm.Con1(), had);
+    if (served && RunsAndHeldOn(*served, CurrentClock().today())) {
+        // Left without a choice: the station goes on with the class, lesson and type it had,
+        // whatever class the window stood on. Only a class that is gone, or not held today,
+        // leaves it without one.
+        if (!m_keep || m_keep->classKey != had)
+            m_keep = CurrentSelection();
+        G().CurrentClassKey = had;
+        if (LoadChosenClass(Reason::ClassKept)) {
+            m_station.ClassChosenAuto = true; // stays chosen: no automatic choice replaces it
+            return true;
+        }
+    }
     if (!startedSigning) {
         m_station.StationReady = false;
         m_station.ClassCaption = NoClassCaption;
@@ -278,6 +381,47 @@ QString LessonSelection::LessonAroundNow(const QString &classKey) const
     return around.value(0);
 }
 
+LessonSelection::WindowsHolding LessonSelection::LessonWindowsHoldingNow(const QString &classKey,
+                                                                         const QString &lessonText) const
+{
+    // The windows of the lesson alone, as the settings load would make them for it.
+    const ClassDayProfile profile =
+        get_IOtypeTimeString(m_dm.Con1(), classKey, m_station.TodayText, get_codes(lessonText));
+    const QString fallback = IniDefault::ClassPeriodsBaae;
+    const TypeWindows windows = WindowsOf(
+        profile.ClsioTimeString, ReadIniSetting(IniSection::Baae, IniKey::ClassPeriods, fallback, fallback),
+        m_station);
+    const QString now = TimeToHHMM(CurrentClock().now().time());
+    WindowsHolding holding;
+    for (int type = 0; type < 6; ++type) {
+        if (profile.ClsIOType.mid(type, 1) != u"1")
+            continue;
+        const int k = WindowNumber(TypeCodes.at(type), profile.ClsIOTypeShift);
+        if (!WindowHolds(windows.start, windows.end, k, now))
+            continue;
+        if (type % 2 == 0)
+            holding.arrival = true;
+        else
+            holding.departure = true;
+    }
+    return holding;
+}
+
+QString LessonSelection::LessonByWindows(const QString &classKey, const QStringList &items) const
+{
+    // The first lesson (in start order) that takes arrivals now; else the last one that still
+    // takes departures.
+    QString departing;
+    for (const QString &item : items) {
+        const WindowsHolding holding = LessonWindowsHoldingNow(classKey, item);
+        if (holding.arrival)
+            return item;
+        if (holding.departure)
+            departing = item;
+    }
+    return departing;
+}
+
 // Whether now lies in the lesson's hours, widened by the sign-in lead before and the sign-out
 // grace after, and by at least the automatic-switch limit either way.
 bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &lessonText) const
@@ -294,8 +438,12 @@ bool LessonSelection::LessonInsideHours(const QString &classKey, const QString &
     const QString lim = MinutesToTimeText(m_station.AutoSwitchLimit, u":"_s);
     const QString before = MaxText(m_station.BeforeStart, lim);
     const QString after = MaxText(m_station.AfterEnd, lim);
-    const QString from = TimeMinus(query.value(0).toString().trimmed().left(5), before);
-    const QString to = TimePlus(query.value(1).toString().trimmed().left(5), after);
+    const QString from = m_station.BeforeStartUnlimited
+        ? u"00:00"_s
+        : TimeMinus(query.value(0).toString().trimmed().left(5), before);
+    const QString to = m_station.AfterEndUnlimited
+        ? u"23:59"_s
+        : TimePlus(query.value(1).toString().trimmed().left(5), after);
     const QString now = CurrentClock().now().time().toString(u"HH:mm"_s);
     return from <= now && now <= to;
 }
@@ -312,20 +460,28 @@ bool LessonSelection::LoadChosenClass(Reason reason)
     const QDateTime now = CurrentClock().now();
     m_station.TodayText = TodayTextOf(now.date());
 
-    // The lesson: the one kept from before while it is still on, else the only one of today,
-    // else the one around now. Leaving the box empty would refuse every entry until the staff
-    // notice it.
+    // The lesson: the one kept from before while its windows hold now (or whenever the class
+    // window was left without a choice), else the only one of today, else the one whose windows
+    // hold now (arrivals before departures), else the kept one while inside its hours, else the
+    // one around now. Leaving the box empty would refuse every entry until the staff notice it;
+    // a lesson that has ended while the next one takes arrivals would do the same.
     QString lesson;
     const QStringList items = LessonItems();
     const bool keepThisClass = m_keep && m_keep->classKey == classKey
         && m_keep->todayRoc == RocOf(now.date());
-    if (keepThisClass && items.contains(m_keep->lessonText)
-        && LessonInsideHours(classKey, m_keep->lessonText)) {
+    const bool keptListed = keepThisClass && !m_keep->lessonText.trimmed().isEmpty()
+        && items.contains(m_keep->lessonText);
+    if (keptListed
+        && (reason == Reason::ClassKept || LessonWindowsHoldingNow(classKey, m_keep->lessonText).any())) {
         lesson = m_keep->lessonText;
     } else if (items.size() == 1) {
         lesson = items.first();
     } else if (items.size() > 1) {
-        lesson = LessonAroundNow(classKey);
+        lesson = LessonByWindows(classKey, items);
+        if (lesson.isEmpty() && keptListed && LessonInsideHours(classKey, m_keep->lessonText))
+            lesson = m_keep->lessonText;
+        if (lesson.isEmpty())
+            lesson = LessonAroundNow(classKey);
     }
 
     m_station.ClassCaption = u"講習："_s + record->Course;
@@ -417,13 +573,14 @@ SettingsLoadView LessonSelection::LoadLessonSettings()
 
     // The initial type: the one kept for this class, day and lesson while inside its window,
     // else the one the windows give now. One sign-out stored for the lesson must not turn the
-    // next late arrival into a sign-out.
+    // next late arrival into a sign-out, nor may a departure left checked before a restart or
+    // another window while the lesson still takes arrivals.
     QString kept;
     if (m_keep && m_keep->classKey == m_station.ClassKey && m_keep->todayRoc == m_station.TodayRoc
         && m_keep->lessonText == m_station.LessonText)
         kept = m_keep->ioType;
     m_keep.reset();
-    if (!kept.isEmpty() && Offered(kept) && InsideWindow(kept))
+    if (!kept.isEmpty() && Offered(kept) && InsideWindow(kept) && !ArrivalOfPairOpen(kept))
         CheckTypeSilently(kept);
     else
         CheckTypeSilently(InitialTypeByWindows());
@@ -510,23 +667,9 @@ void LessonSelection::ComputeWindows()
 {
     const QString fallback = IniDefault::ClassPeriodsBaae;
     m_station.ClassPeriods = ReadIniSetting(IniSection::Baae, IniKey::ClassPeriods, fallback, fallback);
-
-    QStringList r;
-    for (int i = 0; i < 6; ++i) {
-        QString field = m_station.DayRefTimes.mid(i * 4, 4);
-        if (!IsTimeField(field) || field.toInt() == 0) {
-            field = m_station.ClassPeriods.mid(i * 4, 4);
-            // A damaged template field falls back to the built-in day.
-            if (!IsTimeField(field))
-                field = fallback.mid(i * 4, 4);
-        }
-        r << field;
-    }
-    const QString b = StripTimeColon(m_station.BeforeStart);
-    const QString a = StripTimeColon(m_station.AfterEnd);
-
-    m_station.WinStart = TimeMinus(r[0], b) + r[0] + TimeMinus(r[2], b) + r[2] + TimeMinus(r[4], b) + r[4];
-    m_station.WinEnd = r[1] + TimePlus(r[1], a) + r[3] + TimePlus(r[3], a) + r[5] + TimePlus(r[5], a);
+    const TypeWindows windows = WindowsOf(m_station.DayRefTimes, m_station.ClassPeriods, m_station);
+    m_station.WinStart = windows.start;
+    m_station.WinEnd = windows.end;
 }
 
 TypePanelView LessonSelection::LoadLessonProfile()
@@ -576,21 +719,51 @@ void LessonSelection::MousePressedOnType(const QString &code)
 
 bool LessonSelection::InsideWindow(const QString &code) const
 {
+    if (code == u"9")
+        return true; // roll call is never refused
     bool ok = false;
-    const int type = code.toInt(&ok);
+    code.toInt(&ok);
     if (!ok)
         return true;
-    const int k = type + m_station.TypeShift + 1;
-    if (k >= 7)
-        return true;
-    if (k < 1)
+    // A type shifted beyond the evening has no window on this day: it is never inside.
+    const int k = WindowNumber(code, m_station.TypeShift);
+    return WindowHolds(m_station.WinStart, m_station.WinEnd, k, TimeToHHMM(CurrentClock().now().time()));
+}
+
+bool LessonSelection::ArrivalOfPairOpen(const QString &code) const
+{
+    if (code != u"1" && code != u"3" && code != u"5")
         return false;
+    const QString arrival = QString::number(code.toInt() - 1);
+    return Offered(arrival) && InsideWindow(arrival);
+}
+
+QString LessonSelection::RefusalMessage(const QString &code) const
+{
+    const bool arrival = IsArrival(code);
+    const int k = WindowNumber(code, m_station.TypeShift);
+    if (k == 0) {
+        const int position = TypeCodes.indexOf(code);
+        const QStringList names = {u"簽到"_s, u"簽退"_s, m_station.io3Cap,
+                                   m_station.io4Cap, m_station.io5Cap, m_station.io6Cap};
+        return u"本堂課程沒有"_s + names.value(position) + u"時段!"_s;
+    }
     const QString start = m_station.WinStart.mid((k - 1) * 4, 4);
     const QString end = m_station.WinEnd.mid((k - 1) * 4, 4);
     if (start.size() != 4 || end.size() != 4)
-        return false;
+        return u"尚未  講習選定"_s; // no class loaded yet: no window at all
     const QString now = TimeToHHMM(CurrentClock().now().time());
-    return start <= now && now <= end;
+    const auto minutes = [](const QString &hhmm) {
+        return QString::number(StrToIntSafe(hhmm.left(2)) * 60 + StrToIntSafe(hhmm.mid(3, 2)));
+    };
+    QString text;
+    if (arrival)
+        text = now < start ? u"上課前"_s + minutes(m_station.BeforeStart) + u"分鐘內始得簽到!"_s
+                           : u"下課後不得簽到!"_s;
+    else
+        text = now > end ? u"下課已逾"_s + minutes(m_station.AfterEnd) + u"分鐘不得簽退!"_s
+                         : u"上課後始得簽退!"_s;
+    return text + u"（"_s + WithColon(start) + u"～"_s + WithColon(end) + u"）"_s;
 }
 
 bool LessonSelection::Offered(const QString &code) const
@@ -604,12 +777,19 @@ bool LessonSelection::Offered(const QString &code) const
 QString LessonSelection::InitialTypeByWindows() const
 {
     const bool anyOffered = m_station.SignTypeFlags.left(6).contains(u'1');
+    const auto candidate = [&](int position) {
+        return (anyOffered ? Offered(TypeCodes.at(position)) : position < 2)
+            && InsideWindow(TypeCodes.at(position));
+    };
+    // Arrivals first, the earliest part of the day first; then departures, the latest part
+    // first: the part that has just ended, not one long over.
     for (int part = 0; part < 3; ++part) {
-        for (const QString &code : {TypeCodes.at(2 * part), TypeCodes.at(2 * part + 1)}) {
-            const bool candidate = anyOffered ? Offered(code) : part == 0;
-            if (candidate && InsideWindow(code))
-                return code;
-        }
+        if (candidate(2 * part))
+            return TypeCodes.at(2 * part);
+    }
+    for (int part = 2; part >= 0; --part) {
+        if (candidate(2 * part + 1))
+            return TypeCodes.at(2 * part + 1);
     }
     return u"0"_s;
 }
@@ -620,8 +800,7 @@ bool LessonSelection::ChooseTypeImpl(const QString &code, bool operatorClick)
     const bool kept = InsideWindow(code);
     if (!kept && operatorClick && m_station.LastPressedType == code) {
         m_station.LastPressedType.clear();
-        const bool arrival = code == u"0" || code == u"2" || code == u"4";
-        CurrentPrompter().ShowMessage(arrival ? TooEarlyMessage : TooLateMessage);
+        CurrentPrompter().ShowMessage(RefusalMessage(code));
     }
     m_station.TypeChecked = kept;
     if (code == u"0")

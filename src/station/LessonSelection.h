@@ -100,10 +100,12 @@ public:
         QString ioType;
     };
     Selection CurrentSelection() const;
-    // The next load of the same class on the same day keeps this lesson while now is inside its
-    // hours (widened by BeforeStart and AfterEnd, at least AutoSwitchLimit minutes), and this
-    // type while now is inside its window. The sign-in screen keeps its selection before the
-    // class window and the administration menu; at start-up the one remembered in the INI.
+    // The next load of the same class on the same day keeps this lesson while one of its
+    // windows holds now (or, when no lesson's windows do, while now is inside its hours widened
+    // by BeforeStart and AfterEnd, at least AutoSwitchLimit minutes), and this type while now is
+    // inside its window; a departure type only once its arrival's window has closed. The
+    // sign-in screen keeps its selection before the class window and the administration menu;
+    // at start-up the one remembered in the INI.
     void KeepSelection(const Selection &selection) { m_keep = selection; }
     // The selection remembered in the INI (Base / 最近簽到選定), or nothing.
     static std::optional<Selection> RememberedSelection();
@@ -125,23 +127,31 @@ public:
     bool ChooseTodaysClass();
 
     // The button "講習選定" after the class window TFmSetup closed; startedSigning: it was left
-    // with "開始簽到退" (it set CurrentClassKey). Without it the station goes back to no class
-    // (StationReady off, caption "講習：進入講習選定點選講習", timer off, ClassKey cleared) and
-    // CheckVDefaultChoice runs. Then, when a class is chosen (by user or automatically),
-    // LoadChosenClass(Reason::ClassWindow). Returns whether a class was loaded. The window then
-    // runs its activation, its layout and shows FormRefresh().
+    // with "開始簽到退" (it set CurrentClassKey). Without it, a station that served a class goes
+    // on with it: CurrentClassKey is set back to it (the window may have moved it to another
+    // class) and LoadChosenClass(Reason::ClassKept) keeps its lesson and type; the class counts
+    // as chosen (ClassChosenAuto), so no automatic choice replaces it. A station without a class
+    // (or whose class is gone) goes back to no class (StationReady off, caption
+    // "講習：進入講習選定點選講習", timer off, ClassKey cleared) and CheckVDefaultChoice runs. Then,
+    // when a class is chosen (by user or automatically), LoadChosenClass(Reason::ClassWindow).
+    // Returns whether a class was loaded. The window then runs its activation, its layout and
+    // shows FormRefresh().
     bool ClassWindowClosed(bool startedSigning);
 
     enum class Reason {
         Activation,  // at start-up or when no class was chosen
         ClassWindow, // after the class window; a one-day class offers its own SignType
+        ClassKept,   // the class window was left without a choice: the kept lesson stays
+                     // whenever it is still one of today's
     };
     // Loads the class of CurrentClassKey: TodayText, the lesson (StationState::LessonText: the
-    // kept one while inside its hours, else the only one of today, else the one around now
-    // (AutoSwitchLimit minutes either way), else none), ClassCaption "講習：" + class name, ClassKey, ClassSigner,
-    // preBooking, CourseCode and VINDEX_IO; then the station settings load. Returns false (and
-    // changes nothing) when CurrentClassKey names no class. The window, after it: print button
-    // BitBtn8 and records button BitBtn14 disabled, "學員" BitBtn25 enabled.
+    // kept one while one of its windows holds now, else the only one of today, else the first
+    // whose arrival window holds now, else the last whose departure window does, else the kept
+    // one while inside its hours, else the one around now (AutoSwitchLimit minutes either way),
+    // else none), ClassCaption "講習：" + class name, ClassKey, ClassSigner, preBooking,
+    // CourseCode and VINDEX_IO; then the station settings load. Returns false (and changes
+    // nothing) when CurrentClassKey names no class. The window, after it: print button BitBtn8
+    // and records button BitBtn14 disabled, "學員" BitBtn25 enabled.
     bool LoadChosenClass(Reason reason);
 
     // --- The lesson box ComboBox1 ----------------------------------------------------------
@@ -195,18 +205,24 @@ public:
     // A click on a type button (by the operator, or the program checking it): CurrentIoType
     // := code; outside the type's window (roll call never is) the type is not kept
     // (TypeChecked false) and, when the mouse was pressed on this same button, the message
-    // "上課前60分鐘內始得簽到!" ("0", "2", "4") or "下課已逾60分鐘不得簽退!" ("1", "3", "5") is
-    // shown. Choosing "0" recounts InCnt. Automatic mode goes off. Returns whether the type is
-    // kept (the window leaves the button checked, or unchecks it).
+    // RefusalMessage(code) is shown. Choosing "0" recounts InCnt. Automatic mode goes off.
+    // Returns whether the type is kept (the window leaves the button checked, or unchecks it).
     bool ChooseType(const QString &code);
 
-    // Whether now ("HHMM") is inside the window of a type, with the day's shift applied;
-    // roll call always is.
+    // Why a type ("0" .. "5") is refused now, naming the window that applies, for example
+    // "上課前30分鐘內始得簽到!（08:30～12:00）" or "下課已逾60分鐘不得簽退!（09:00～13:00）" with the
+    // configured minutes; "下課後不得簽到!" for an arrival after its window, "上課後始得簽退!" for
+    // a departure before its window; "本堂課程沒有<name>時段!" for a type without a window today.
+    QString RefusalMessage(const QString &code) const;
+
+    // Whether now ("HHMM") is inside the window of a type, with the day's shift applied. Roll
+    // call always is; a type the shift puts beyond the evening never is (it has no window).
     bool InsideWindow(const QString &code) const;
-    // The type the time windows give now: part by part (morning, afternoon, evening), the
-    // arrival while its window holds now, else the departure while its window does; only types
-    // offered today (SignTypeFlags), "簽到"/"簽退" when none is. "0" (unchecked) when no window
-    // holds now. The counts of stored events never decide it.
+    // The type the time windows give now, among the types offered today (SignTypeFlags;
+    // "簽到"/"簽退" when none is): an arrival while its window holds now, the earliest part of
+    // the day (morning, afternoon, evening) first; else a departure while its window does, the
+    // latest part first. "0" (unchecked) when no window holds now. The counts of stored events
+    // never decide it.
     QString InitialTypeByWindows() const;
 
     // --- Automatic mode ----------------------------------------------------------------------
@@ -230,6 +246,19 @@ public:
 private:
     void RunSettingsLoad();
     bool Offered(const QString &code) const;
+    // A departure type whose arrival (of the same pair) is offered and inside its window now.
+    bool ArrivalOfPairOpen(const QString &code) const;
+    // Which windows of one lesson (its own class-day profile, the types it offers) hold now.
+    struct WindowsHolding
+    {
+        bool arrival = false;
+        bool departure = false;
+        bool any() const { return arrival || departure; }
+    };
+    WindowsHolding LessonWindowsHoldingNow(const QString &classKey, const QString &lessonText) const;
+    // Among today's lesson items (in start order): the first whose arrival window holds now,
+    // else the last whose departure window does; empty when none.
+    QString LessonByWindows(const QString &classKey, const QStringList &items) const;
     bool LessonInsideHours(const QString &classKey, const QString &lessonText) const;
     QString LessonAroundNow(const QString &classKey) const;
     void RememberSelection();

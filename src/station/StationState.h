@@ -21,9 +21,13 @@ struct StationState
     QString photoSubPathRule = QStringLiteral("年月");
     int cameraDeviceNo = 0;
 
-    // Time limits read at each activation.
+    // Time limits read at each activation and at each settings load (ReadTimeLimits). The
+    // settings file's "0" or blank minutes mean no limit on that side of a lesson: sign-in
+    // opens with the day, sign-out stays open until its end; the texts then read "00:00".
     QString BeforeStart = QStringLiteral("00:00");
     QString AfterEnd = QStringLiteral("00:00");
+    bool BeforeStartUnlimited = false;
+    bool AfterEndUnlimited = false;
     int BreakLimit = 60;
     int AutoSwitchLimit = 15;
 

@@ -515,6 +515,9 @@ void TFmRolvan::GetSetting()
     m_station.KeyboardFocusOn = ReadIniBool(IniSection::Base, IniKey::IOKeyboard, false);
     m_ioScreen = ReadIniBool(IniSection::Base, IniKey::IOScreen, false);
     m_lettersOn = ReadIniBool(IniSection::Base, IniKey::EmployeeNoHasLetters, false);
+    // The limits of the sign-in windows as saved now: a value saved in the settings window
+    // counts from the next load on, not from the next start.
+    ReadTimeLimits(m_station);
     // Kinds entered, stored and shown, and the personnel-number length.
     m_resolver.LoadSettings();
     // Without a picture folder of its own the station keeps its snapshots in the one the
@@ -960,10 +963,13 @@ void TFmRolvan::AdministrationClick()
     bool opened = false;
     KeepSelection();
     GuardAction([&] { opened = m_open.administration && m_open.administration(m_dm, this, true); });
-    if (opened && m_station.classChosen() && m_station.StationReady)
+    // What the settings window saved counts as soon as the station is back: the activation
+    // reads the station's settings anew, and the class served is loaded with them, keeping its
+    // lesson and type.
+    const bool served = m_station.classChosen() && m_station.StationReady;
+    const MainActivation::Outcome outcome = FormActivate();
+    if (opened && served && outcome == MainActivation::Outcome::Done)
         GuardAction([this] { GetSetting(); });
-    else
-        ActivateAfterModal();
     FocusEntryIfWanted();
 }
 

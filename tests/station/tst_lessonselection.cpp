@@ -3,6 +3,9 @@
 // one-second tick.
 
 #include "core/DbFunctions.h"
+#include "Fun/DateTimeFunctions.h"
+#include "Fun/SettingKeys.h"
+#include "Fun/Settings.h"
 #include "station/Activation.h"
 #include "base/Globals.h"
 #include "core/TDM.h"
@@ -54,8 +57,11 @@ private slots:
     void automaticClassChoice();
     void activationLoadsTheClassAndTheLessonAroundNow_data();
     void activationLoadsTheClassAndTheLessonAroundNow();
+    void lessonWhoseWindowsHoldNowIsChosen_data();
+    void lessonWhoseWindowsHoldNowIsChosen();
     void lessonBoxListsTodaysLessonsOfTheClass();
     void classWindowWithoutAClassReturnsToNoClass();
+    void classWindowLeftWithoutAChoiceKeepsTheClass();
     void dayWithoutLessonsOffersNoType();
 
     void formRefreshPlacesTheTypeButtons_data();
@@ -63,10 +69,16 @@ private slots:
     void typeWindows_data();
     void typeWindows();
     void afternoonOnlyLessonUsesTheAfternoonWindows();
+    void windowsWithoutALimit_data();
+    void windowsWithoutALimit();
+    void typeBeyondTheEveningHasNoWindow_data();
+    void typeBeyondTheEveningHasNoWindow();
     void settingsLoadCountsAndChoosesTheInitialType();
     void initialTypeFollowsTheWindows_data();
     void initialTypeFollowsTheWindows();
     void classWindowAndRestartKeepTheSelection();
+    void departureLeftCheckedGivesWayWhileArrivalsAreTaken_data();
+    void departureLeftCheckedGivesWayWhileArrivalsAreTaken();
 
     void automaticModeSwitchesAtTheNextLessonsStart();
     void automaticModeOutsideABreak_data();
@@ -314,6 +326,51 @@ void TestLessonSelection::activationLoadsTheClassAndTheLessonAroundNow()
     QVERIFY(m_station->jstart);
 }
 
+// Among several lessons of today a load takes the first whose arrival window holds now, else the
+// last whose departure window does; only when none does, the kept one inside its hours or the
+// one around now. A lesson that has ended while the next one takes arrivals would refuse every
+// entry. Minutes -1: no limit.
+void TestLessonSelection::lessonWhoseWindowsHoldNowIsChosen_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<QString>("kept"); // the lesson served before (a restart), or none
+    QTest::addColumn<QString>("lesson");
+
+    const QString none;
+    QTest::newRow("the next lesson has begun") << QTime(12, 15) << 0 << 0 << none << Afternoon;
+    QTest::newRow("kept lesson over, the next begun") << QTime(12, 15) << 0 << 0 << Morning << Afternoon;
+    QTest::newRow("break, no window holds: the earlier") << QTime(12, 5) << 0 << 0 << none << Morning;
+    QTest::newRow("break, no window holds: the kept one") << QTime(12, 5) << 0 << 0 << Morning << Morning;
+    QTest::newRow("lead time opens the next lesson") << QTime(12, 5) << 30 << 0 << none << Afternoon;
+    QTest::newRow("grace keeps the lesson just ended") << QTime(15, 30) << 0 << 60 << none << Afternoon;
+    QTest::newRow("kept lesson still takes departures") << QTime(12, 15) << 0 << 60 << Morning << Morning;
+    QTest::newRow("no limit before: the next lesson") << QTime(16, 0) << -1 << 0 << none << Evening;
+    QTest::newRow("no limit after: the last one ended") << QTime(16, 0) << 0 << -1 << none << Afternoon;
+    QTest::newRow("no limit either way: arrivals first") << QTime(16, 0) << -1 << -1 << none << Evening;
+}
+
+void TestLessonSelection::lessonWhoseWindowsHoldNowIsChosen()
+{
+    QFETCH(QTime, time);
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(QString, kept);
+    QFETCH(QString, lesson);
+
+    m_station->BeforeStartUnlimited = before < 0;
+    m_station->BeforeStart = MinutesToTimeText(qMax(0, before), u":"_s);
+    m_station->AfterEndUnlimited = after < 0;
+    m_station->AfterEnd = MinutesToTimeText(qMax(0, after), u":"_s);
+    if (!kept.isEmpty())
+        m_selection->KeepSelection({KeyA, u"1140506"_s, kept, u"0"_s});
+    m_clock.set(QDateTime(Tuesday, time));
+    QVERIFY(m_selection->ChooseTodaysClass());
+    QCOMPARE(m_station->LessonText, lesson);
+    QCOMPARE(m_station->CourseCode, get_codes(lesson));
+}
+
 void TestLessonSelection::lessonBoxListsTodaysLessonsOfTheClass()
 {
     LoadA(Tuesday, 16, 0);
@@ -358,6 +415,41 @@ void TestLessonSelection::classWindowWithoutAClassReturnsToNoClass()
     const TickView tick = m_selection->Tick();
     QCOMPARE(tick.timeText, u"10:00:00"_s);
     QVERIFY(!tick.synchronise);
+}
+
+// "離開" in the class window: the station goes on with the class, lesson and type it had,
+// whatever class the window stood on when it was left.
+void TestLessonSelection::classWindowLeftWithoutAChoiceKeepsTheClass()
+{
+    // Class B, chosen in the class window in the afternoon of its first day.
+    const QString lessonB = u"0001:別班(13:30)"_s;
+    At(Tuesday, 14, 0);
+    m_globals->CurrentClassKey = KeyB;
+    QVERIFY(m_selection->ClassWindowClosed(true));
+    QCOMPARE(m_station->LessonText, lessonB);
+
+    // The window stood on class A, the first class held today, when it was left.
+    At(Tuesday, 14, 5);
+    m_globals->CurrentClassKey = KeyA;
+    m_selection->KeepSelection(m_selection->CurrentSelection());
+    QVERIFY(m_selection->ClassWindowClosed(false));
+    QCOMPARE(m_globals->CurrentClassKey, KeyB);
+    QCOMPARE(m_station->ClassKey, KeyB);
+    QCOMPARE(m_station->ClassCaption, u"講習：急救人員訓練"_s);
+    QCOMPARE(m_station->LessonText, lessonB);
+    QCOMPARE(m_station->VINDEX_IO, u"XYZ98765432000113:30"_s);
+    QVERIFY(m_station->StationReady);
+    QVERIFY(m_station->TimerOn);
+    QVERIFY(!m_station->ClassChosenByUser);
+    QVERIFY(m_station->classChosen()); // the next activation chooses no other class
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
+
+    // Without the keeping being asked for first, the same.
+    m_globals->CurrentClassKey = KeyA;
+    QVERIFY(m_selection->ClassWindowClosed(false));
+    QCOMPARE(m_globals->CurrentClassKey, KeyB);
+    QCOMPARE(m_station->LessonText, lessonB);
 }
 
 void TestLessonSelection::dayWithoutLessonsOffersNoType()
@@ -416,19 +508,24 @@ void TestLessonSelection::typeWindows_data()
     QTest::addColumn<bool>("kept");
     QTest::addColumn<QString>("message");
 
-    // Whole day: 09:00-12:00, 12:10-15:00, 19:00-21:00; 30 minutes before, 60 after.
-    const QString early = u"上課前60分鐘內始得簽到!"_s;
-    const QString late = u"下課已逾60分鐘不得簽退!"_s;
-    QTest::newRow("sign-in before its window") << u"0"_s << QTime(8, 29) << u"0"_s << false << early;
+    // Whole day: 09:00-12:00, 12:10-15:00, 19:00-21:00; 30 minutes before, 60 after. The
+    // message names the window that applies and the minutes configured.
+    QTest::newRow("sign-in before its window") << u"0"_s << QTime(8, 29) << u"0"_s << false
+        << u"上課前30分鐘內始得簽到!（08:30～12:00）"_s;
     QTest::newRow("sign-in at its start") << u"0"_s << QTime(8, 30) << u"0"_s << true << QString();
     QTest::newRow("sign-in at the morning's end") << u"0"_s << QTime(12, 0) << u"0"_s << true << QString();
-    QTest::newRow("sign-in after the morning") << u"0"_s << QTime(12, 1) << u"0"_s << false << early;
-    QTest::newRow("sign-out before the morning") << u"1"_s << QTime(8, 0) << u"1"_s << false << late;
+    QTest::newRow("sign-in after the morning") << u"0"_s << QTime(12, 1) << u"0"_s << false
+        << u"下課後不得簽到!（08:30～12:00）"_s;
+    QTest::newRow("sign-out before the morning") << u"1"_s << QTime(8, 0) << u"1"_s << false
+        << u"上課後始得簽退!（09:00～13:00）"_s;
     QTest::newRow("sign-out within the hour after") << u"1"_s << QTime(13, 0) << u"1"_s << true << QString();
-    QTest::newRow("sign-out too late") << u"1"_s << QTime(13, 1) << u"1"_s << false << late;
-    QTest::newRow("afternoon arrival early") << u"2"_s << QTime(11, 39) << u"2"_s << false << early;
+    QTest::newRow("sign-out too late") << u"1"_s << QTime(13, 1) << u"1"_s << false
+        << u"下課已逾60分鐘不得簽退!（09:00～13:00）"_s;
+    QTest::newRow("afternoon arrival early") << u"2"_s << QTime(11, 39) << u"2"_s << false
+        << u"上課前30分鐘內始得簽到!（11:40～15:00）"_s;
     QTest::newRow("afternoon arrival") << u"2"_s << QTime(11, 40) << u"2"_s << true << QString();
-    QTest::newRow("evening departure late") << u"5"_s << QTime(22, 1) << u"5"_s << false << late;
+    QTest::newRow("evening departure late") << u"5"_s << QTime(22, 1) << u"5"_s << false
+        << u"下課已逾60分鐘不得簽退!（19:00～22:00）"_s;
     QTest::newRow("evening departure") << u"5"_s << QTime(22, 0) << u"5"_s << true << QString();
     QTest::newRow("refused by keyboard: silent") << u"1"_s << QTime(8, 0) << QString() << false << QString();
     QTest::newRow("mouse on another button: silent") << u"1"_s << QTime(8, 0) << u"0"_s << false << QString();
@@ -445,7 +542,7 @@ void TestLessonSelection::typeWindows()
 
     m_station->BeforeStart = u"00:30"_s;
     m_station->AfterEnd = u"01:00"_s;
-    LoadA(Tuesday, 16, 0); // no lesson around: the whole day's windows
+    LoadA(Tuesday, 17, 0); // no lesson's windows hold, none around: the whole day's windows
     QCOMPARE(m_station->WinStart, u"083009001140121018301900"_s);
     QCOMPARE(m_station->WinEnd, u"120013001500160021002200"_s);
     m_prompter->clear();
@@ -485,6 +582,109 @@ void TestLessonSelection::afternoonOnlyLessonUsesTheAfternoonWindows()
     QVERIFY(m_selection->ChooseType(u"1"_s));
     At(Tuesday, 15, 1);
     QVERIFY(!m_selection->ChooseType(u"1"_s));
+}
+
+// 上課前幾分鐘開始簽到 and 下課後幾分鐘內可簽退 of 0 minutes, blank or missing put no limit on
+// that side of a lesson (as the settings window says): the arrival windows open with the day,
+// the departure windows stay open until its end. A refusal names the window that applies.
+// The morning lesson 09:00-12:00; "-" leaves the key out.
+void TestLessonSelection::windowsWithoutALimit_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("blank: sign-in long before") << QString() << u"0"_s << u"0"_s << QTime(6, 0) << true << QString();
+    QTest::newRow("no keys: sign-out until the day's end") << u"-"_s << u"-"_s << u"1"_s << QTime(23, 59) << true << QString();
+    QTest::newRow("00: sign-in refused after the lesson") << u"00"_s << u"00"_s << u"0"_s << QTime(12, 1) << false
+        << u"下課後不得簽到!（00:00～12:00）"_s;
+    QTest::newRow("0: sign-out refused before the lesson") << u"0"_s << u"0"_s << u"1"_s << QTime(8, 59) << false
+        << u"上課後始得簽退!（09:00～23:59）"_s;
+    QTest::newRow("30 minutes before") << u"30"_s << u"90"_s << u"0"_s << QTime(8, 29) << false
+        << u"上課前30分鐘內始得簽到!（08:30～12:00）"_s;
+    QTest::newRow("90 minutes after") << u"30"_s << u"90"_s << u"1"_s << QTime(13, 31) << false
+        << u"下課已逾90分鐘不得簽退!（09:00～13:30）"_s;
+    QTest::newRow("90 minutes after, at the end") << u"30"_s << u"90"_s << u"1"_s << QTime(13, 30) << true << QString();
+}
+
+void TestLessonSelection::windowsWithoutALimit()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, code);
+    QFETCH(QTime, time);
+    QFETCH(bool, kept);
+    QFETCH(QString, message);
+
+    if (before != u"-")
+        WriteIniSetting(IniSection::Base, IniKey::MinutesBeforeStart, before);
+    if (after != u"-")
+        WriteIniSetting(IniSection::Base, IniKey::MinutesAfterEnd, after);
+    ReadTimeLimits(*m_station);
+    LoadA(Tuesday, 10, 0);
+    QCOMPARE(m_station->LessonText, Morning);
+    m_prompter->clear();
+
+    At(Tuesday, time.hour(), time.minute());
+    m_selection->MousePressedOnType(code);
+    QCOMPARE(m_selection->ChooseType(code), kept);
+    QCOMPARE(m_prompter->all(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+// A one-day class set up for every type (SignType "111111") whose only lesson is in the evening:
+// "簽到"/"簽退" take the evening's windows and the other types have none, so they are never
+// inside, never start the station by themselves and are refused with their reason. 2025/05/10,
+// lesson 19:00-20:00, no minutes before or after.
+void TestLessonSelection::typeBeyondTheEveningHasNoWindow_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("inside");
+    QTest::addColumn<QString>("message");
+
+    const QTime after(20, 10);
+    const QTime during(19, 30);
+    QTest::newRow("after: 簽到") << after << u"0"_s << false << u"下課後不得簽到!（19:00～20:00）"_s;
+    QTest::newRow("after: 簽退") << after << u"1"_s << false << u"下課已逾0分鐘不得簽退!（19:00～20:00）"_s;
+    QTest::newRow("after: 午到") << after << u"2"_s << false << u"本堂課程沒有午到時段!"_s;
+    QTest::newRow("after: 午退") << after << u"3"_s << false << u"本堂課程沒有午退時段!"_s;
+    QTest::newRow("after: 晚到") << after << u"4"_s << false << u"本堂課程沒有晚到時段!"_s;
+    QTest::newRow("after: 晚退") << after << u"5"_s << false << u"本堂課程沒有晚退時段!"_s;
+    QTest::newRow("after: 點名") << after << u"9"_s << true << QString();
+    QTest::newRow("during: 簽到") << during << u"0"_s << true << QString();
+    QTest::newRow("during: 簽退") << during << u"1"_s << true << QString();
+    QTest::newRow("during: 午到") << during << u"2"_s << false << u"本堂課程沒有午到時段!"_s;
+    QTest::newRow("during: 晚退") << during << u"5"_s << false << u"本堂課程沒有晚退時段!"_s;
+}
+
+void TestLessonSelection::typeBeyondTheEveningHasNoWindow()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, code);
+    QFETCH(bool, inside);
+    QFETCH(QString, message);
+
+    const QDate saturday(2025, 5, 10);
+    AddClass(u"EVE00000000"_s, u"01"_s, u"夜間講習"_s, u"2025/05/10"_s, u"2025/05/10"_s, u"1"_s,
+             u"19:00"_s, u"20:00"_s, u"111111"_s);
+    AddLesson(u"EVE0000000001"_s, u"0001"_s, u"夜課"_s, u"2025/05/10"_s, u"19:00"_s, u"20:00"_s);
+    m_clock.set(QDateTime(saturday, time));
+    QVERIFY(m_selection->ChooseTodaysClass());
+    QCOMPARE(m_station->LessonText, u"0001:夜課(19:00)"_s);
+    QCOMPARE(m_station->SignTypeFlags, u"111111"_s);
+    QCOMPARE(m_station->TypeShift, 4);
+    // The station starts with a type whose window holds now, or with none.
+    QCOMPARE(m_station->TypeChecked, time == QTime(19, 30));
+    QCOMPARE(m_station->CurrentIoType, u"0"_s);
+
+    QCOMPARE(m_selection->InsideWindow(code), inside);
+    m_prompter->clear();
+    m_selection->MousePressedOnType(code);
+    QCOMPARE(m_selection->ChooseType(code), inside);
+    QCOMPARE(m_prompter->all(), message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 void TestLessonSelection::settingsLoadCountsAndChoosesTheInitialType()
@@ -537,7 +737,8 @@ void TestLessonSelection::initialTypeFollowsTheWindows_data()
     QTest::newRow("during the lesson") << QTime(11, 59) << QString() << u"0"_s << true;
     QTest::newRow("after its end") << QTime(12, 30) << QString() << u"1"_s << true;
     QTest::newRow("after the grace") << QTime(13, 30) << QString() << u"0"_s << false;
-    QTest::newRow("sign-out kept during the lesson") << QTime(11, 0) << u"1"_s << u"1"_s << true;
+    QTest::newRow("sign-out left checked during the lesson") << QTime(11, 0) << u"1"_s << u"0"_s << true;
+    QTest::newRow("sign-out kept after the lesson") << QTime(12, 30) << u"1"_s << u"1"_s << true;
     QTest::newRow("sign-in kept past its window") << QTime(12, 30) << u"0"_s << u"1"_s << true;
     QTest::newRow("roll call kept") << QTime(10, 0) << u"9"_s << u"9"_s << true;
 }
@@ -599,6 +800,52 @@ void TestLessonSelection::classWindowAndRestartKeepTheSelection()
     QCOMPARE(later.LessonText, Afternoon);
     QVERIFY(later.TypeChecked);
     QCOMPARE(later.CurrentIoType, u"0"_s);
+}
+
+// A departure type left checked before a restart, the class window or the administration menu
+// comes back only once the lesson's sign-in window has closed; while it is open the station
+// starts with the arrival, so that the next late comer is not stored as leaving. The morning
+// lesson 09:00-12:00 with an hour's grace.
+void TestLessonSelection::departureLeftCheckedGivesWayWhileArrivalsAreTaken_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("type");
+
+    for (const QString &way : {u"restart"_s, u"class window"_s, u"class window left"_s, u"settings load"_s}) {
+        QTest::addRow("%s, sign-in window open", qPrintable(way)) << way << QTime(9, 30) << u"0"_s;
+        QTest::addRow("%s, sign-in window closed", qPrintable(way)) << way << QTime(12, 30) << u"1"_s;
+    }
+}
+
+void TestLessonSelection::departureLeftCheckedGivesWayWhileArrivalsAreTaken()
+{
+    QFETCH(QString, way);
+    QFETCH(QTime, time);
+    QFETCH(QString, type);
+
+    m_station->AfterEnd = u"01:00"_s;
+    const LessonSelection::Selection left{KeyA, u"1140506"_s, Morning, u"1"_s};
+    if (way == u"restart") {
+        // 最近簽到選定 as the station wrote it before it was closed.
+        WriteIniSetting(IniSection::Base, IniKey::LastSignSelection,
+                        QStringList{left.classKey, left.todayRoc, left.ioType, left.lessonText}.join(u'|'));
+        At(Tuesday, time.hour(), time.minute());
+        QVERIFY(m_selection->ChooseTodaysClass());
+    } else {
+        LoadA(Tuesday, time.hour(), time.minute());
+        m_selection->ChooseLesson(Morning);
+        m_selection->KeepSelection(left);
+        if (way == u"class window")
+            QVERIFY(m_selection->ClassWindowClosed(true));
+        else if (way == u"class window left")
+            QVERIFY(m_selection->ClassWindowClosed(false));
+        else
+            m_selection->LoadLessonSettings();
+    }
+    QCOMPARE(m_station->LessonText, Morning);
+    QVERIFY(m_station->TypeChecked);
+    QCOMPARE(m_station->CurrentIoType, type);
 }
 
 // ---- Automatic mode ---------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 // today, chosen at activation, where attendees sign in by keyboard and on-screen keypad; the
 // history lines, their pictures and their deletion; the layout of the rows by window height.
 
+#include "admin/TFmSysManager.h"
+#include "admin/TfmDBPath.h"
 #include "app/StandardWindows.h"
 #include "core/DbFunctions.h"
 #include "Fun/SettingKeys.h"
@@ -222,6 +224,8 @@ private slots:
     void historyHeaderNamesTheNameOnce();
     void entryErrorsShowOnTheScreenAndGo_data();
     void entryErrorsShowOnTheScreenAndGo();
+    void leavingTheClassWindowKeepsTheClassServed();
+    void savedSettingsCountWhenTheStationIsBack();
 };
 
 void TestTFmRolvan::initTestCase()
@@ -771,6 +775,122 @@ void TestTFmRolvan::entryErrorsShowOnTheScreenAndGo()
     w->Timer1Timer();
     QVERIFY(w->LabIoOk->isHidden());
     QVERIFY(s.prompter.all().isEmpty());
+}
+
+// "離開" in the class window without "開始簽到退" leaves the station on the class and lesson it
+// served, whatever class the window stood on; the next entries go to that class.
+void TestTFmRolvan::leavingTheClassWindowKeepsTheClassServed()
+{
+    StationHome s({{IniKey::IOKeyboard, u"True"_s}});
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    // A second class held today, after the first in the list, with one of the same persons.
+    const QString otherKey = u"DEF8765432102"_s;
+    QVERIFY(ExecSqlOn(u"insert into Courses (CourseId, Echelon, Course, DateStart, DateEnd, DateBet, "
+                      "TimeStart, TimeEnd, Bookin, SignType, Signer) values (?,?,?,?,?,?,?,?,?,?,?)"_s,
+                      s.dm->Con1(),
+                      {u"DEF87654321"_s, u"02"_s, u"急救人員訓練"_s, u"2025/05/03"_s, u"2025/05/03"_s,
+                       u"1"_s, u"09:00"_s, u"12:00"_s, 1, u"110000"_s, u"內外"_s}));
+    QVERIFY(ExecSqlOn(u"insert into Course (INDEX_KEY, CNo4, Subject, DateStart, TimeStart, TimeEnd, Hours) "
+                      "values (?,?,?,?,?,?,?)"_s,
+                      s.dm->Con1(), {otherKey, u"0001"_s, u"急救實務"_s, u"2025/05/03"_s, u"09:00"_s, u"12:00"_s, 3}));
+    QVERIFY(ExecSqlOn(u"insert into Booking (INDEX_KEY, ID, IDNO, NAME) values (?,?,?,?)"_s, s.dm->Con1(),
+                      {otherKey, u"A123456789"_s, u"000101"_s, u"王小明"_s}));
+    const int ridFirst = QueryValue(u"select RID from Courses where CourseId = ?"_s, {u"ABC12345678"_s}).toInt();
+    const int ridOther = QueryValue(u"select RID from Courses where CourseId = ?"_s, {u"DEF87654321"_s}).toInt();
+    QCOMPARE(G().CurrentClassKey, ClassKey); // the first class of today, chosen at the start
+
+    // The class window: the list moved to a class, then "開始簽到退" or "離開".
+    bool driven = false;
+    const auto inClassWindow = [&](int rid, bool startSigning) {
+        driven = false;
+        QTimer::singleShot(0, w, [&, rid, startSigning] {
+            auto *setup = qobject_cast<TFmSetup *>(QApplication::activeModalWidget());
+            if (!setup)
+                return;
+            QTRY_VERIFY(setup->rowCount() > 0);
+            QVERIFY(setup->SelectClass(rid));
+            driven = true;
+            if (startSigning)
+                setup->BitBtn7Click();
+            else
+                QTest::mouseClick(setup->BitBtnClose, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BitBtn2, Qt::LeftButton);
+    };
+    inClassWindow(ridOther, true);
+    QVERIFY(driven);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(w->PanelClass->text(), u"講習：急救人員訓練"_s);
+    QCOMPARE(w->ComboBox1->currentText(), u"0001:急救實務(09:00)"_s);
+
+    // Back in the class window, the list moved to the first class, then "離開".
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(9, 10, 0)));
+    inClassWindow(ridFirst, false);
+    QVERIFY(driven);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(G().CurrentClassKey, otherKey);
+    QCOMPARE(w->station().ClassKey, otherKey);
+    QCOMPARE(w->PanelClass->text(), u"講習：急救人員訓練"_s);
+    QCOMPARE(w->ComboBox1->currentText(), u"0001:急救實務(09:00)"_s);
+    QVERIFY(w->TypeButtons.at(0)->isChecked());
+    // The next activation chooses no other class either.
+    w->FormActivate();
+    QCOMPARE(w->PanelClass->text(), u"講習：急救人員訓練"_s);
+
+    TypeEntry(w, u"56789"_s);
+    QCOMPARE(QueryValue(u"select INDEX_KEY from PSIO where IDNO = 'A123456789'"_s).toString(),
+             u"DEF87654321000109:00"_s);
+    QCOMPARE(w->LabIO.at(0)->text(), u"000101 王小明 09:10簽到  "_s);
+}
+
+// A new home has no 上課前幾分鐘開始簽到: 0 minutes, which the settings call 不限制, so a lesson
+// takes sign-ins long before it starts. The settings window saves 60 there; that counts as soon
+// as the station is back from the administration menu, not at the next start, and a refused
+// "簽到" names the window that applies.
+void TestTFmRolvan::savedSettingsCountWhenTheStationIsBack()
+{
+    StationHome s({{IniKey::IOKeyboard, u"True"_s}, {IniKey::CameraDevice, u"-1"_s}});
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(7, 51, 0)));
+    s.Open();
+    TFmRolvan *w = s.window.get();
+    QCOMPARE(w->ComboBox1->currentText(), u"0001:職業安全法規(09:00)"_s);
+    QVERIFY(w->TypeButtons.at(0)->isChecked());
+
+    // 系統管理, 系統設定, 儲存設定 (its list of changes confirmed), 離開, 結束.
+    bool saved = false;
+    QTimer::singleShot(0, w, [&] {
+        auto *menu = qobject_cast<TFmSysManager *>(QApplication::activeModalWidget());
+        if (!menu)
+            return;
+        QTimer::singleShot(0, menu, [&] {
+            auto *settings = qobject_cast<TfmDBPath *>(QApplication::activeModalWidget());
+            if (!settings)
+                return;
+            s.prompter.queueButton(Prompter::Button::Yes);
+            QTest::mouseClick(settings->BitBtn1, Qt::LeftButton);
+            saved = ReadIniSetting(IniSection::Base, IniKey::MinutesBeforeStart, QString(), QString()) == u"60"_s;
+            QTest::mouseClick(settings->BitBtn2, Qt::LeftButton);
+        });
+        QTest::mouseClick(menu->BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(menu->BitBtn4, Qt::LeftButton);
+    });
+    QTest::mouseClick(w->BitBtn11, Qt::LeftButton);
+    QVERIFY(saved);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(s.prompter.asked.size(), 1); // the list of changes, nothing else
+
+    // 07:51 is outside the 60 minutes before 09:00: no type is checked, and 簽到 says why.
+    QCOMPARE(w->ComboBox1->currentText(), u"0001:職業安全法規(09:00)"_s);
+    for (QRadioButton *b : std::as_const(w->TypeButtons))
+        QVERIFY2(!b->isChecked(), qPrintable(b->objectName()));
+    QTest::mouseClick(w->TypeButtons.at(0), Qt::LeftButton);
+    QVERIFY(!w->TypeButtons.at(0)->isChecked());
+    QCOMPARE(s.prompter.messages, QStringList{u"上課前60分鐘內始得簽到!（08:00～12:00）"_s});
+    s.clock.set(QDateTime(QDate(2025, 5, 3), QTime(8, 0, 0)));
+    QTest::mouseClick(w->TypeButtons.at(0), Qt::LeftButton);
+    QVERIFY(w->TypeButtons.at(0)->isChecked());
+    QCOMPARE(s.prompter.messages.size(), 1);
 }
 
 QTEST_MAIN(TestTFmRolvan)
