@@ -215,8 +215,9 @@ QStringList DecodeLine(const QString &encodedLine)
     return fields;
 }
 
-EventStore::EventStore(QSqlDatabase db)
-    : m_find(PrepareOn(u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
+EventStore::EventStore(QSqlDatabase db, const QString &ownStationNo)
+    : m_ownStationNo(ownStationNo.trimmed())
+    , m_find(PrepareOn(u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
                        "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s,
                        db))
     , m_update(PrepareOn(u"update PSIO set "_s + SignEventColumns().join(u" = ?, "_s)
@@ -226,7 +227,7 @@ EventStore::EventStore(QSqlDatabase db)
 {
 }
 
-bool EventStore::Store(const QStringList &f)
+EventStore::Stored EventStore::Store(const QStringList &f)
 {
     const SignEventRow row{.IDNO = f.at(FIdno),
                            .IODATE = f.at(FIoDate),
@@ -244,11 +245,14 @@ bool EventStore::Store(const QStringList &f)
     const QVariant rid = found ? m_find.value(0) : QVariant();
     m_find.finish();
     if (found) {
+        // This station's own event, sent back by another station: ours stays as recorded.
+        if (!m_ownStationNo.isEmpty() && f.at(FDoor).trimmed() == m_ownStationNo)
+            return Stored::OwnRow;
         ExecPrepared(m_update, SignEventValues(row) << rid);
-        return false;
+        return Stored::Updated;
     }
     m_insert.Insert(row);
-    return true;
+    return Stored::Added;
 }
 
 QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength)
@@ -340,7 +344,7 @@ ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QStri
         throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
     try {
         {
-            EventStore store(db);
+            EventStore store(db, stationNo);
             for (const QString &line : lines) {
                 if (line.trimmed().isEmpty())
                     continue;
@@ -349,7 +353,7 @@ ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QStri
                     ++result.skipped;
                     continue;
                 }
-                if (store.Store(f))
+                if (store.Store(f) == EventStore::Stored::Added)
                     ++result.added;
                 ++result.imported;
             }
