@@ -14,6 +14,7 @@
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "station/IdentityResolver.h"
+#include "station/SnapshotPlaces.h"
 #include "station/StationState.h"
 
 #include <QDir>
@@ -118,6 +119,13 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
         const DataFolders folders = ReadDataFolders();
         for (const QString &folder : { folders.database, folders.backup, folders.csv, folders.images })
             ForceDirectoryPath(folder);
+        // Snapshots half written when a station was ended mid-write, once per run.
+        {
+            QString pictures = ReadBase(IniKey::ImageFileLocationPath, QString());
+            if (pictures.trimmed().isEmpty())
+                pictures = folders.images;
+            RemoveStaleSnapshotTemporaries(pictures);
+        }
 
         // 17 .. 18. The working database, copied from the template when missing.
         if (!OpenWorkingDatabase())

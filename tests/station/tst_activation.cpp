@@ -180,6 +180,7 @@ private slots:
     void unusableDatabaseIsNamedOnceAndLeftAlone_data();
     void unusableDatabaseIsNamedOnceAndLeftAlone();
     void damagedPageIsReportedAfterTheStart();
+    void staleSnapshotTemporariesGoAtStart();
     void unwritableSettingsFileIsToldOnce();
     void failedTemplateCopyLeavesNoDatabase();
 
@@ -532,6 +533,37 @@ void TestActivation::damagedPageIsReportedAfterTheStart()
     m_dm->WaitForPageCheck();
     QTest::qWait(50);
     QCOMPARE(m_prompter->errors.size(), 1);
+}
+
+// A station ended while it wrote a snapshot leaves the writer's temporary file; the next start
+// removes those of the snapshot folders, and nothing else.
+void TestActivation::staleSnapshotTemporariesGoAtStart()
+{
+    const QString images = DataRoot() + QStringLiteral("/查核資料檔案");
+    const QStringList stale { images + QStringLiteral("/11412/.A.jpg.123456"),
+                              images + QStringLiteral("/11401000001/PIC/.B.jpg.111111") };
+    const QStringList kept { images + QStringLiteral("/11412/A.jpg"),
+                             images + QStringLiteral("/11401000001/PIC/.notes.txt"),
+                             images + QStringLiteral("/11401000001/.C.csv.222222"),
+                             images + QStringLiteral("/.D.jpg.333333"),
+                             images + QStringLiteral("/other/.E.jpg.444444"),
+                             DataRoot() + QStringLiteral("/.Other.db.555555") };
+    const QString beingWritten = images + QStringLiteral("/11412/.F.jpg.654321");
+    for (const QString &path : stale + kept + QStringList { beingWritten }) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("half");
+        file.flush();
+        if (path != beingWritten)
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+    }
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    for (const QString &path : stale)
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+    for (const QString &path : kept + QStringList { beingWritten })
+        QVERIFY2(QFile::exists(path), qPrintable(path));
 }
 
 // The version keys cannot be written (a full disk): the reason is told once, the station starts
