@@ -180,6 +180,7 @@ private slots:
     void unusableDatabaseIsNamedOnceAndLeftAlone_data();
     void unusableDatabaseIsNamedOnceAndLeftAlone();
     void damagedPageIsReportedAfterTheStart();
+    void foreignTemplateIsNamed();
     void staleSnapshotTemporariesGoAtStart();
     void unwritableSettingsFileIsToldOnce();
     void failedTemplateCopyLeavesNoDatabase();
@@ -533,6 +534,25 @@ void TestActivation::damagedPageIsReportedAfterTheStart()
     m_dm->WaitForPageCheck();
     QTest::qWait(50);
     QCOMPARE(m_prompter->errors.size(), 1);
+}
+
+// A template that is no template of ours is named as such, not by the statement that failed.
+void TestActivation::foreignTemplateIsNamed()
+{
+    QVERIFY(QDir().mkpath(DataRoot()));
+    const QString database = DataRoot() + QStringLiteral("/Quorin.db");
+    QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+    const QString sample = m_exeDir->filePath(QStringLiteral("SampleQuorin.db"));
+    QVERIFY(QFile::remove(sample));
+    QVERIFY(ExecOnFile(sample, QStringLiteral("create table Inventory (Item text, Count integer)")));
+
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.startsWith(QStringLiteral("範本資料庫 ") + QDir::toNativeSeparators(sample)
+                              + QStringLiteral(" 不是本系統的範本")),
+             qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("select")), qPrintable(error));
 }
 
 // A station ended while it wrote a snapshot leaves the writer's temporary file; the next start
