@@ -1,5 +1,5 @@
 // rolvanctl: the station's headless jobs from a command line or cron, on the same core as the
-// windows (backup, integrity check, the class's hours and CSV files, the sign-in sheets as PDF,
+// windows (backup, integrity check, restore from a backup, the class's hours and CSV files, the sign-in sheets as PDF,
 // the exchange of sign events between stations).
 //
 //   rolvanctl [--home <folder>] <command> [arguments]
@@ -19,9 +19,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include "Fun/Unit_function.h"
+#include "core/DatabaseRestore.h"
 #include "core/DbFunctions.h"
 #include "core/SysIni.h"
 #include "platform/Prompter.h"
+#include "platform/SingleInstance.h"
 #include "reportengine/ReportRender.h"
 #include "reports/HoursRun.h"
 #include "reports/ReportOutputs.h"
@@ -234,6 +236,35 @@ int Check()
     return 0;
 }
 
+// A backup in the place of the working database. Never under a running station: it has the
+// file open, and the single-instance lock tells that it runs.
+int Restore(const QStringList &positional)
+{
+    if (positional.size() > 1)
+        throw UsageError{u"restore 最多一個參數（備份檔）/ restore takes at most one backup file"_s};
+    if (TextToBool(ReadIniSetting(IniSection::Base, IniKey::UseNetDb, u"False"_s, u"False"_s)))
+        throw RolvanError(u"Rolvan.ini [Base] useNetDB=True：命令列只處理本機資料庫"_s);
+    const DataFolders folders = ReadDataFolders();
+    const QString database = JoinPath(folders.database, G().DbFileName);
+    if (SingleInstance(G().ProgramName).IsRunning()) {
+        throw RolvanError(u"簽到退工作站正在執行，資料庫 %1 使用中：請先關閉工作站再還原"_s.arg(
+            QDir::toNativeSeparators(database)));
+    }
+    QString backup;
+    if (!positional.isEmpty()) {
+        backup = positional.first();
+        // A bare name is one of the backup folder.
+        if (!QFileInfo::exists(backup) && QFileInfo::exists(JoinPath(folders.backup, backup)))
+            backup = JoinPath(folders.backup, backup);
+        if (!QFileInfo(backup).isFile())
+            throw RolvanError(u"找不到備份檔 %1"_s.arg(QDir::toNativeSeparators(backup)));
+    }
+    const RestoreResult result
+        = RestoreDatabaseFromBackup(database, folders.backup, backup, QDateTime::currentDateTime());
+    PrintLine(stdout, result.message());
+    return 0;
+}
+
 int Csv(TDM &dm, const QStringList &positional, ProgressBar &bar)
 {
     OpenWorking(dm);
@@ -366,6 +397,7 @@ const QList<Command> &Commands()
     static const QList<Command> commands = {
         {u"backup"_s, QString(), u"立即備份工作資料庫（與備份轉換作業相同）/ back up the working database now"_s},
         {u"check"_s, QString(), u"檢查工作資料庫完整性 / integrity check of the working database"_s},
+        {u"restore"_s, u"[backup]"_s, u"以備份還原工作資料庫（預設為最新通過檢查的備份；損毀的檔案另存，備份後的簽到退列出待補登；工作站執行中不可還原）/ restore the working database from a backup (the newest sound one by default; the damaged file is kept aside, later sign events are listed for re-entry; not while the station runs)"_s},
         {u"csv"_s, u"<class key>"_s, u"計算核定時數並產出班別的四個 CSV 檔（各附 Excel 活頁簿）/ hours run and the four CSV files of a class, each with its Excel workbook"_s},
         {u"sheets"_s, u"<class key> --lesson \"YYYY/MM/DD HH:MM\" [--kind ...]"_s, u"產出課程的三種簽到表 PDF / the three sign-in sheets of a lesson as PDF"_s},
         {u"export"_s, u"<class key>"_s, u"匯出班別的簽到退資料 / export the sign events of a class"_s},
@@ -466,6 +498,8 @@ int Run(const QStringList &arguments)
         if (!positional.isEmpty())
             throw UsageError{u"check 不需參數 / check takes no arguments"_s};
         result = Check();
+    } else if (command == u"restore") {
+        result = Restore(positional);
     } else if (command == u"csv") {
         result = Csv(dm, positional, bar);
     } else if (command == u"sheets") {

@@ -94,6 +94,9 @@ void CollectItems(
         } else if (entry.isFile()) {
             if (!skipPath.isEmpty() && entry.canonicalFilePath() == skipPath)
                 continue;
+            // A file still being written, or left by a writer that was killed, is no content.
+            if (IsAtomicFileTemporaryName(entry.fileName()))
+                continue;
             items.append({ entry.absoluteFilePath(), name, false, entry.lastModified() });
         }
     }

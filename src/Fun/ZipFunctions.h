@@ -12,7 +12,8 @@
 // old archive stays as it was. The process's current directory is left alone.
 // Returns whether the archive was written, with the reason in *error (naming the archive)
 // when not; a caller that sends the archive on must check it.
-// Files whose names end with one of skippedSuffixes (compared case-blind) are left out.
+// Files whose names end with one of skippedSuffixes (compared case-blind) are left out, and so
+// are the temporary files of the durable writer (".<name>.NNNNNN", see AtomicFile).
 bool ZipDirectory(const QString &baseFolder, const QString &subfolder, const QString &archiveName,
                   QString *error = nullptr, const QStringList &skippedSuffixes = {});
 

@@ -66,6 +66,15 @@ private:
     bool m_failed = false;
 };
 
+// Whether a file name is one of the temporary names this writer gives (".<name>.NNNNNN"): a
+// file that is never meant to be kept, sent or packed.
+bool IsAtomicFileTemporaryName(const QString &fileName);
+
+// Removes from folder (not its sub-folders) the temporary files of writers that were killed:
+// files of this writer's temporary names that nobody has written to for ten minutes. Nothing
+// else is touched. Returns how many were removed.
+int RemoveStaleTemporaryFiles(const QString &folder);
+
 // Writes bytes to path through AtomicFile; false with the message in *error on failure.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 

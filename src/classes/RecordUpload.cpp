@@ -418,7 +418,7 @@ MergeResult MergeDownloadedPackage(
         throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
     try {
         {
-            SignEventTransfer::EventStore store(db);
+            SignEventTransfer::EventStore store(db, places.stationNo);
             for (const QStringList &fields : std::as_const(records)) {
                 // Only events of this class are taken from its package.
                 if (!SignEventTransfer::IsStorableLine(fields)
@@ -426,7 +426,7 @@ MergeResult MergeDownloadedPackage(
                     ++result.skipped;
                     continue;
                 }
-                if (store.Store(fields))
+                if (store.Store(fields) == SignEventTransfer::EventStore::Stored::Added)
                     ++result.added;
                 ++result.merged;
                 stored << fields;

@@ -130,7 +130,7 @@ QString UploadPackage(TrainingService &service, const QString &classNumber,
 struct MergeResult
 {
     bool hadFile = false; // the package held I.csv
-    int merged = 0; // lines stored (a row updated or added)
+    int merged = 0; // lines applied (a row updated or added, or this station's own row found)
     int added = 0; // of which rows added
     int skipped = 0; // lines that could not be read, or of another class
     int pictures = 0; // snapshots copied into the class folder
@@ -140,7 +140,7 @@ struct MergeResult
 };
 // Merges F/download/I/I.csv into db in one transaction (see SignEventTransfer::EventStore)
 // and copies each merged event's snapshot from the package's PIC folder into F/N/PIC when the
-// station has it nowhere. A line that cannot be read or is of another class is skipped and
+// station has it nowhere. This station's own rows (DOOR its station number) are never changed. A line that cannot be read or is of another class is skipped and
 // counted. A database error raises with nothing changed.
 MergeResult MergeDownloadedPackage(
     QSqlDatabase db, const Places &places, const QString &classKey, const QString &courseId);

@@ -2,8 +2,11 @@
 
 #include "base/Globals.h"
 #include "base/AtomicFile.h"
+#include "base/RolvanError.h"
+#include "core/DatabaseRestore.h"
 #include "core/JetFunctions.h"
 #include "core/NetDatabase.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 
 #include <QCoreApplication>
@@ -527,8 +530,53 @@ void TDM::StartPageCheck(const QString &filePath, const QString &backupFolder)
         qWarning().noquote() << message;
         emit pageCheckDamaged(message);
         CurrentPrompter().ShowError(message);
+        OfferRestore(key, backupFolder);
     });
     m_pageCheck->start(QThread::LowPriority);
+}
+
+void TDM::OfferRestore(const QString &filePath, const QString &backupFolder)
+{
+    const QString backup = NewestSoundBackup(backupFolder);
+    if (backup.isEmpty()) {
+        CurrentPrompter().ShowError(u"備份資料夾 %1 中沒有通過檢查的備份，無法還原。"_s.arg(
+            Shown(backupFolder)));
+        return;
+    }
+    const QString question
+        = u"要以備份 %1（%2）還原資料庫 %3 嗎？\n損毀的檔案會另存一份，不會刪除；備份時間之後的"
+          u"簽到退紀錄會列出，以便重新輸入。"_s.arg(Shown(backup),
+                                                BackupTime(backup).toString(u"yyyy/MM/dd HH:mm:ss"_s),
+                                                Shown(filePath));
+    const Prompter::Button answer = CurrentPrompter().MessageDlgCaptions(
+        question, { { Prompter::Button::Yes, u"還原"_s }, { Prompter::Button::No, u"暫不還原"_s } });
+    if (answer == Prompter::Button::Yes)
+        RestoreWorkingDatabase(filePath, backupFolder, backup);
+}
+
+bool TDM::RestoreWorkingDatabase(const QString &filePath, const QString &backupFolder,
+                                 const QString &backup)
+{
+    // Nothing of this program may have the file open while it is replaced.
+    WaitForPageCheck();
+    const bool wasOpen = isWorkingOpen();
+    CloseWorking();
+    bool restored = false;
+    try {
+        const RestoreResult result
+            = RestoreDatabaseFromBackup(filePath, backupFolder, backup, CurrentClock().now());
+        restored = true;
+        qWarning().noquote() << result.message();
+        CurrentPrompter().ShowMessage(result.message());
+    } catch (const RolvanError &e) {
+        CurrentPrompter().ShowError(e.message());
+    }
+    if (wasOpen || restored) {
+        QString error;
+        if (!OpenCheckedWorkingDatabase(filePath, backupFolder, &error))
+            CurrentPrompter().ShowError(error);
+    }
+    return restored;
 }
 
 void TDM::WaitForPageCheck()

@@ -76,8 +76,15 @@ public:
     // SQLite's page check of the working database, once per file and run, on a thread of its
     // own (on a database of a million events it takes about 1.5 s from a cold disk): the
     // station is usable meanwhile. A damaged file is reported by pageCheckDamaged() and shown
-    // by the current prompter, naming the newest backup in backupFolder.
+    // by the current prompter, naming the newest backup in backupFolder; then the newest backup
+    // that passes the check is offered for restoring (RestoreWorkingDatabase), "暫不還原" being
+    // the default answer.
     void StartPageCheck(const QString &filePath, const QString &backupFolder);
+    // Puts backup in the place of the working database filePath (see RestoreDatabaseFromBackup):
+    // the working connection is closed first and the file opened again afterwards. What was done,
+    // or why not, is shown by the current prompter. Returns whether the backup was put in place.
+    bool RestoreWorkingDatabase(const QString &filePath, const QString &backupFolder,
+                                const QString &backup);
     // Waits for a running page check (tests, the end of the run).
     void WaitForPageCheck();
 
@@ -85,6 +92,8 @@ signals:
     void pageCheckDamaged(const QString &message);
 
 private:
+    void OfferRestore(const QString &filePath, const QString &backupFolder);
+
     Globals &m_globals;
     QString m_con1Name;
     QString m_localCon1Name;

@@ -9,7 +9,71 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// SQLite's primary result codes after which a statement is not run a second time: the answer
+// is about the database or its disk, and a second run would only hide it.
+bool IsFinalSqliteFailure(int code)
+{
+    switch (code) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CONSTRAINT:
+    case SQLITE_NOTADB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// BEGIN, COMMIT and ROLLBACK: after a failed COMMIT SQLite may already have rolled back, and
+// committing "again" would report that no transaction is active instead of the reason.
+bool IsTransactionControl(const QString &sql)
+{
+    const QString verb = sql.trimmed().section(u' ', 0, 0).toUpper();
+    return verb == u"BEGIN"_s || verb == u"COMMIT"_s || verb == u"ROLLBACK"_s || verb == u"END"_s;
+}
+
+// What the operator reads when SQLite refused a statement on the station's file.
+QString SqliteFailureText(const QSqlDatabase &db, const QString &sql, const QSqlError &error,
+                          int code)
+{
+    const QString detail = error.text();
+    if (code == SQLITE_FULL) {
+        const QFileInfo file(db.databaseName());
+        return u"磁碟空間不足，資料沒有存入資料庫 %1。\n"
+               u"請清出資料庫所在磁碟的空間（資料夾 %2）後再試。\n（SQLite：%3）"_s
+            .arg(QDir::toNativeSeparators(file.absoluteFilePath()),
+                 QDir::toNativeSeparators(file.absolutePath()), error.databaseText().trimmed());
+    }
+    return sql + u'\n' + detail;
+}
+
+// Whether the SQLite connection is inside a transaction (SQLite ends one by itself after some
+// failures, a full disk among them).
+bool InSqliteTransaction(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return true;
+    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+    return connection && sqlite3_get_autocommit(connection) == 0;
+}
+
+} // namespace
 
 // ---- WriteSession ----------------------------------------------------------------------------
 
@@ -50,9 +114,10 @@ QSqlQuery &WriteSession::Run(const QString &sql, const QVariantList &params)
             query->bindValue(i, BindableValue(params.at(i)));
         if (query->exec())
             return *query;
-        // A database locked by another connection (after the busy time-out) is not a
-        // statement gone stale: no second wait.
-        const QString code = query->lastError().nativeErrorCode();
+        // A database locked by another connection (after the busy time-out), a full disk or
+        // a refused row is not a statement gone stale: no second try.
+        bool numeric = false;
+        const int code = query->lastError().nativeErrorCode().toInt(&numeric) & 0xFF;
         if (shared) {
             // On the server a failed statement ends the transaction: no second try in it.
             const QString detail = query->lastError().text();
@@ -63,10 +128,10 @@ QSqlQuery &WriteSession::Run(const QString &sql, const QVariantList &params)
             }
             throw DatabaseError(sql + u'\n' + detail);
         }
-        if (attempt > 0 || code == u"5"_s || code == u"6"_s) {
-            const QString detail = query->lastError().text();
+        if (attempt > 0 || (numeric && IsFinalSqliteFailure(code)) || IsTransactionControl(sql)) {
+            const QSqlError error = query->lastError();
             query.reset();
-            throw DatabaseError(sql + u'\n' + detail);
+            throw DatabaseError(SqliteFailureText(db, sql, error, numeric ? code : 0));
         }
     }
     return *query;
@@ -138,6 +203,9 @@ void WriteSession::Rollback()
 {
     QSqlDatabase db = m_dm.Con1();
     if (!IsPostgres(db)) {
+        // Nothing to roll back when SQLite has ended the transaction itself.
+        if (db.isOpen() && !InSqliteTransaction(db))
+            return;
         Run(u"ROLLBACK"_s).finish();
         return;
     }

@@ -31,8 +31,10 @@ public:
 
     // Runs a statement with its values bound, prepared at its first use on the connection. On
     // SQLite a statement prepared before the connection was closed and opened again is
-    // prepared anew and tried once more (not after a busy time-out: the database is locked
-    // elsewhere). On the shared database a failed statement ends the transaction: it is not
+    // prepared anew and tried once more; never BEGIN, COMMIT or ROLLBACK, and never after
+    // SQLite answered about the database itself (busy or locked elsewhere, read-only, I/O
+    // error, damaged, full, a refused row). A full disk is reported as such, naming the
+    // database's folder. On the shared database a failed statement ends the transaction: it is not
     // tried again, and a lost link throws LostConnectionMessage. Throws DatabaseError.
     QSqlQuery &Run(const QString &sql, const QVariantList &params = {});
 

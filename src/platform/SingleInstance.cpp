@@ -46,6 +46,16 @@ bool SingleInstance::WakeRunningInstance()
     return true;
 }
 
+bool SingleInstance::IsRunning() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_serverName);
+    if (!socket.waitForConnected(TimeoutMs))
+        return false;
+    socket.disconnectFromServer();
+    return true;
+}
+
 bool SingleInstance::Listen()
 {
     m_server = new QLocalServer(this);

@@ -16,6 +16,9 @@ public:
 
     // True when another instance answered and was woken: the caller ends at once.
     bool WakeRunningInstance();
+    // True when an instance of the program runs for this user (it answers on its socket); it is
+    // not woken. Jobs that must not run under a running station ask this.
+    bool IsRunning() const;
     // Starts listening; false when the socket cannot be taken.
     bool Listen();
 

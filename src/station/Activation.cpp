@@ -14,6 +14,7 @@
 #include "core/TDM.h"
 #include "platform/Prompter.h"
 #include "station/IdentityResolver.h"
+#include "station/SnapshotPlaces.h"
 #include "station/StationState.h"
 
 #include <QDir>
@@ -127,6 +128,13 @@ MainActivation::Outcome MainActivation::Run(const QStringList &arguments,
         const DataFolders folders = ReadDataFolders();
         for (const QString &folder : { folders.database, folders.backup, folders.csv, folders.images })
             ForceDirectoryPath(folder);
+        // Snapshots half written when a station was ended mid-write, once per run.
+        {
+            QString pictures = ReadBase(IniKey::ImageFileLocationPath, QString());
+            if (pictures.trimmed().isEmpty())
+                pictures = folders.images;
+            RemoveStaleSnapshotTemporaries(pictures);
+        }
 
         // 17 .. 18. The working database, copied from the template when missing.
         if (!OpenWorkingDatabase())
@@ -265,7 +273,21 @@ void MainActivation::CheckDatabaseVersion()
             throw DatabaseError(error);
     }
     const QString working = QueryValueIn(DbVersionSql, m_dm.Con1()).toString();
-    const QString sample = QueryValueOn(DbVersionSql, m_dm.ConSample()).toString();
+    // A template of another program (or a damaged one) would only show the statement that failed.
+    QString sample;
+    QString whyNot;
+    try {
+        sample = QueryValueOn(DbVersionSql, m_dm.ConSample()).toString().trimmed();
+        if (sample.isEmpty())
+            whyNot = QStringLiteral("資料庫中沒有資料庫版本記錄");
+    } catch (const RolvanError &e) {
+        whyNot = e.message().section(u'\n', 1).trimmed();
+    }
+    if (!whyNot.isEmpty()) {
+        throw RolvanError(QStringLiteral("範本資料庫 %1 不是本系統的範本（%2）。\n請換回程式所附的 %3。")
+                              .arg(QDir::toNativeSeparators(QFileInfo(samplePath).absoluteFilePath()),
+                                   whyNot, QFileInfo(samplePath).fileName()));
+    }
     if (working != sample) {
         CurrentPrompter().ShowMessage(QStringLiteral("資料庫版本不一致 必須先執行資料庫備份轉換作業"));
         m_hooks.OpenConversionWindow();

@@ -74,6 +74,21 @@ bool IsKnownEventType(const QString &code)
     return known.contains(code);
 }
 
+// The ways an identity reaches a station: card reader, keyboard, on-screen keypad and the
+// manual entry of the enrolment window.
+bool IsKnownEntryWay(const QString &code)
+{
+    static const QStringList known { u"SR"_s, u"KB"_s, u"SC"_s, u"IT"_s };
+    return known.contains(code);
+}
+
+// A lesson key names one lesson: never blank, and never a pattern ("%" would match every
+// lesson wherever the key is looked up with LIKE).
+bool IsLessonKey(const QString &key)
+{
+    return !key.trimmed().isEmpty() && !key.contains(u'%');
+}
+
 // An event time "HHMMSS".
 bool IsEventTime(const QString &text)
 {
@@ -110,38 +125,19 @@ std::optional<QStringConverter::Encoding> Utf16WithoutMark(const QByteArray &byt
     return std::nullopt;
 }
 
-// The text of an exchange file: UTF-8 with or without a byte-order mark, and also UTF-16 or
-// UTF-32 (as an editor saves "Unicode"). Bytes that are no text of these forms raise RolvanError
-// saying so, before anything is imported.
-QString ExchangeFileText(const QByteArray &bytes, const QString &filePath)
+// An exchange file cut into lines, each judged on its own: a line holding a NUL or bytes that
+// are no text is damaged, like a line that does not decode.
+struct ExchangeLines
 {
-    const QString where = u"無法匯入 "_s + QDir::toNativeSeparators(filePath) + u"："_s;
-    std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
-    if (!encoding && bytes.contains('\0'))
-        encoding = Utf16WithoutMark(bytes);
-    if (!encoding) {
-        if (bytes.contains('\0'))
-            throw RolvanError(where + u"檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s);
-        encoding = QStringConverter::Utf8;
-    }
-    // A character cut off at the end is an error too, not something left for more bytes.
-    qsizetype unit = 1;
-    if (*encoding == QStringConverter::Utf16 || *encoding == QStringConverter::Utf16LE
-        || *encoding == QStringConverter::Utf16BE)
-        unit = 2;
-    else if (*encoding == QStringConverter::Utf32 || *encoding == QStringConverter::Utf32LE
-        || *encoding == QStringConverter::Utf32BE)
-        unit = 4;
-    QStringDecoder decoder(*encoding); // drops a leading byte-order mark
-    QString text = decoder.decode(bytes);
-    if (unit > 1 && (decoder.hasError() || bytes.size() % unit != 0))
-        throw RolvanError(where + u"檔案的 Unicode 編碼不完整或已損毀"_s);
-    if (text.contains(QChar(0)))
-        throw RolvanError(where + u"檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s);
-    // A mark left in front (a file saved twice with one) is no part of the first line.
-    while (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
+    QStringList lines;  // the lines that are text
+    int notText = 0;    // lines that are no text
+};
+
+const QString NotTextReason = u"檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s;
+
+QString WhereImported(const QString &filePath)
+{
+    return u"無法匯入 "_s + QDir::toNativeSeparators(filePath) + u"："_s;
 }
 
 // Lines end in CR LF, LF or CR alone.
@@ -149,6 +145,74 @@ QStringList SplitLines(const QString &text)
 {
     static const QRegularExpression lineEnd(u"\\r\\n|\\r|\\n"_s);
     return text.split(lineEnd);
+}
+
+// The same on bytes, for UTF-8 read line by line.
+QList<QByteArray> SplitByteLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        lines << bytes.mid(start, i - start);
+        if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+    }
+    lines << bytes.mid(start);
+    return lines;
+}
+
+// The lines of an exchange file: UTF-8 with or without a byte-order mark, and also UTF-16 or
+// UTF-32 (as an editor saves "Unicode"). A UTF-8 line with a NUL or invalid bytes, or a decoded
+// line holding a NUL, is counted as no text; a Unicode file whose encoding is broken as a whole
+// raises RolvanError saying so, before anything is imported.
+ExchangeLines ReadExchangeLines(const QByteArray &bytes, const QString &filePath)
+{
+    std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
+    if (!encoding && bytes.contains('\0'))
+        encoding = Utf16WithoutMark(bytes);
+    ExchangeLines result;
+    const auto take = [&result](QString line) {
+        if (line.contains(QChar(0)))
+            ++result.notText;
+        else
+            result.lines << line;
+    };
+    if (!encoding || *encoding == QStringConverter::Utf8) {
+        QByteArray text = bytes;
+        if (text.startsWith("\xEF\xBB\xBF"))
+            text.remove(0, 3);
+        for (const QByteArray &lineBytes : SplitByteLines(text)) {
+            QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            const QString line = decoder.decode(lineBytes);
+            if (lineBytes.contains('\0') || decoder.hasError())
+                ++result.notText;
+            else
+                take(line);
+        }
+    } else {
+        // A character cut off at the end is an error too, not something left for more bytes.
+        qsizetype unit = 2;
+        if (*encoding == QStringConverter::Utf32 || *encoding == QStringConverter::Utf32LE
+            || *encoding == QStringConverter::Utf32BE)
+            unit = 4;
+        QStringDecoder decoder(*encoding); // drops a leading byte-order mark
+        const QString text = decoder.decode(bytes);
+        if (decoder.hasError() || bytes.size() % unit != 0)
+            throw RolvanError(WhereImported(filePath) + u"檔案的 Unicode 編碼不完整或已損毀"_s);
+        for (const QString &line : SplitLines(text))
+            take(line);
+    }
+    // A mark left in front (a file saved twice with one) is no part of the first line.
+    if (!result.lines.isEmpty()) {
+        QString &first = result.lines.first();
+        while (first.startsWith(QChar(0xFEFF)))
+            first.remove(0, 1);
+    }
+    return result;
 }
 
 } // namespace
@@ -167,7 +231,8 @@ bool IsStorableLine(const QStringList &fields)
             return false;
     }
     return !fields.at(FIdno).trimmed().isEmpty() && ReadRocDate(fields.at(FIoDate)).has_value()
-        && IsEventTime(fields.at(FIoTime)) && IsKnownEventType(fields.at(FIoType));
+        && IsEventTime(fields.at(FIoTime)) && IsKnownEventType(fields.at(FIoType))
+        && IsKnownEntryWay(fields.at(FIoWay)) && IsLessonKey(fields.at(FIndexKey));
 }
 
 QString ExportLineText(const QString &stationNo, const QSqlRecord &psioRow)
@@ -215,8 +280,9 @@ QStringList DecodeLine(const QString &encodedLine)
     return fields;
 }
 
-EventStore::EventStore(QSqlDatabase db)
-    : m_find(PrepareOn(u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
+EventStore::EventStore(QSqlDatabase db, const QString &ownStationNo)
+    : m_ownStationNo(ownStationNo.trimmed())
+    , m_find(PrepareOn(u"select RID from PSIO where IDNO = ? and IOTYPE = ? "
                        "and IODATE = ? and IOTIME = ? and DOOR = ? order by RID"_s,
                        db))
     , m_update(PrepareOn(u"update PSIO set "_s + SignEventColumns().join(u" = ?, "_s)
@@ -226,7 +292,7 @@ EventStore::EventStore(QSqlDatabase db)
 {
 }
 
-bool EventStore::Store(const QStringList &f)
+EventStore::Stored EventStore::Store(const QStringList &f)
 {
     const SignEventRow row{.IDNO = f.at(FIdno),
                            .IODATE = f.at(FIoDate),
@@ -244,11 +310,14 @@ bool EventStore::Store(const QStringList &f)
     const QVariant rid = found ? m_find.value(0) : QVariant();
     m_find.finish();
     if (found) {
+        // This station's own event, sent back by another station: ours stays as recorded.
+        if (!m_ownStationNo.isEmpty() && f.at(FDoor).trimmed() == m_ownStationNo)
+            return Stored::OwnRow;
         ExecPrepared(m_update, SignEventValues(row) << rid);
-        return false;
+        return Stored::Updated;
     }
     m_insert.Insert(row);
-    return true;
+    return Stored::Added;
 }
 
 QString ExportFolder(const QString &pictureDir, const QString &classKey, int courseNoLength)
@@ -334,22 +403,31 @@ ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QStri
         throw RolvanError(u"無法讀取檔案 "_s + QDir::toNativeSeparators(filePath) + u"："_s
                           + file.errorString());
     }
-    const QStringList lines = SplitLines(ExchangeFileText(file.readAll(), filePath));
+    const ExchangeLines read = ReadExchangeLines(file.readAll(), filePath);
+
+    // Every line judged before anything is stored.
+    QList<QStringList> events;
+    result.skipped = read.notText;
+    for (const QString &line : read.lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QStringList f = DecodeLine(line);
+        if (IsStorableLine(f))
+            events << f;
+        else
+            ++result.skipped;
+    }
+    // Bytes that are no text and not one event among them: not an exchange file at all.
+    if (events.isEmpty() && read.notText > 0)
+        throw RolvanError(WhereImported(filePath) + NotTextReason);
 
     if (!db.transaction())
         throw DatabaseError(u"無法開始交易："_s + db.lastError().text());
     try {
         {
-            EventStore store(db);
-            for (const QString &line : lines) {
-                if (line.trimmed().isEmpty())
-                    continue;
-                const QStringList f = DecodeLine(line);
-                if (!IsStorableLine(f)) {
-                    ++result.skipped;
-                    continue;
-                }
-                if (store.Store(f))
+            EventStore store(db, stationNo);
+            for (const QStringList &f : std::as_const(events)) {
+                if (store.Store(f) == EventStore::Stored::Added)
                     ++result.added;
                 ++result.imported;
             }

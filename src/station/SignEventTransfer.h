@@ -23,12 +23,14 @@ class QSqlRecord;
 // "課程編號" snapshot rule the events' snapshots are copied beside it into Tmp/Pic.
 //
 // Importing matches each line's event by person, type, date, time and station: the row found
-// is updated, otherwise one is added, and RID2 keeps the exporting station's row number, so
-// importing the same file twice leaves the same rows. A line that cannot be decoded, does not
-// have the thirteen fields or could not be stored as it is (see IsStorableLine) is skipped and
-// counted as damaged. The file may also be UTF-16 (as an editor saves "Unicode") and its lines may
-// end in CR LF, LF or CR alone. All lines are applied in one transaction: an error leaves the
-// database as it was.
+// is updated (never a row this station recorded itself), otherwise one is added, and RID2 keeps
+// the exporting station's row number, so importing the same file twice leaves the same rows. A
+// line that is no text (a NUL, bytes that are not UTF-8), cannot be decoded, does not have the
+// thirteen fields or could not be stored as it is (see IsStorableLine) is skipped and counted
+// as damaged; a file of which no line is an event and some lines are no text is refused as no
+// text. The file may also be UTF-16 (as an editor saves "Unicode") and its lines may end in
+// CR LF, LF or CR alone. All lines are applied in one transaction: an error leaves the database
+// as it was.
 namespace SignEventTransfer {
 
 inline const QString ExportRefused = QStringLiteral("資料匯出電腦編號不得為00");
@@ -46,25 +48,33 @@ QStringList DecodeLine(const QString &encodedLine);
 
 // Whether the fields of a decoded line make an event this station stores: thirteen fields, none
 // holding a control character or longer than its column, a non-blank identity, a ROC date
-// "YYYMMDD" that exists, a time "HHMMSS" and a known type ("0" .. "5", "9", "A", "D").
+// "YYYMMDD" that exists, a time "HHMMSS", a known type ("0" .. "5", "9", "A", "D"), a known
+// way ("SR", "KB", "SC", "IT") and a lesson key that is not blank and holds no "%".
 bool IsStorableLine(const QStringList &fields);
 
 // Stores sign events received from another station, inside the caller's transaction on db. The
 // row of the same person, type, date, time and station (DOOR) is updated, otherwise one is
-// added; the class is no part of the match. RID2 takes the sending station's row number, so
-// storing the same events twice leaves the same rows. Every value is bound; a statement the
-// database refuses raises DatabaseError. Used by the exchange file and the class packages the
-// training service hands out.
+// added; the class is no part of the match. RID2 takes the sending station's row number (field
+// 10), so storing the same events twice leaves the same rows. A row recorded by this station
+// itself (its DOOR is ownStationNo) is never changed: a package of another station carries this
+// station's events back with that station's row numbers, which are nothing to this station's
+// own rows. Every value is bound; a statement the database refuses raises DatabaseError. Used
+// by the exchange file and the class packages the training service hands out.
 class EventStore
 {
 public:
-    explicit EventStore(QSqlDatabase db);
+    EventStore(QSqlDatabase db, const QString &ownStationNo);
 
-    // Stores one event whose fields passed IsStorableLine. Returns true when a row was added,
-    // false when the existing row was updated.
-    bool Store(const QStringList &fields);
+    enum class Stored {
+        Added,   // a new row
+        Updated, // the row received before, overwritten
+        OwnRow,  // this station's own row of the event, left as it is
+    };
+    // Stores one event whose fields passed IsStorableLine.
+    Stored Store(const QStringList &fields);
 
 private:
+    QString m_ownStationNo;
     QSqlQuery m_find;
     QSqlQuery m_update;
     SignEventInserter m_insert;
@@ -100,8 +110,8 @@ struct ImportResult
 // Imports an exchange file on db and shows
 // "總共 匯入筆數：<n> 筆" (then "略過 無法解讀筆數：<k> 筆" when lines were skipped) and
 // "請記得影像資料要CO進來". Any station but "00" is refused with ImportRefused. A file that
-// cannot be read, is no text (binary, broken UTF-16) or a database error raises RolvanError
-// with nothing changed.
+// cannot be read, is no text (no event among lines that are no text, broken UTF-16) or a
+// database error raises RolvanError with nothing changed.
 ImportResult ImportEvents(QSqlDatabase db, const QString &stationNo, const QString &filePath);
 
 } // namespace SignEventTransfer

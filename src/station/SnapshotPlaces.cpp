@@ -1,7 +1,12 @@
 #include "station/SnapshotPlaces.h"
 
+#include "base/AtomicFile.h"
 #include "base/Globals.h"
 #include "station/SignRecorder.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <QFileInfo>
 
@@ -47,4 +52,37 @@ QString FindSnapshot(const QString &pictureDir, const SnapshotEvent &event, int 
             return path;
     }
     return QString();
+}
+
+QStringList SnapshotFolders(const QString &pictureDir)
+{
+    if (pictureDir.trimmed().isEmpty())
+        return {};
+    static const QRegularExpression yearMonth(u"^\\d{5}$"_s);
+    const QDir root(pictureDir);
+    QStringList folders;
+    for (const QString &name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        // A link may lead anywhere: only folders of the picture folder itself.
+        if (QFileInfo(root.filePath(name)).isSymLink())
+            continue;
+        if (yearMonth.match(name).hasMatch())
+            folders << root.filePath(name);
+        const QString pic = root.filePath(name + u"/PIC"_s);
+        if (QFileInfo(pic).isDir() && !QFileInfo(pic).isSymLink())
+            folders << pic;
+    }
+    return folders;
+}
+
+int RemoveStaleSnapshotTemporaries(const QString &pictureDir)
+{
+    static QSet<QString> swept;
+    const QString key = QFileInfo(pictureDir).absoluteFilePath();
+    if (pictureDir.trimmed().isEmpty() || swept.contains(key))
+        return 0;
+    swept.insert(key);
+    int removed = 0;
+    for (const QString &folder : SnapshotFolders(pictureDir))
+        removed += RemoveStaleTemporaryFiles(folder);
+    return removed;
 }

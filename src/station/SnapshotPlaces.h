@@ -40,3 +40,13 @@ QStringList SnapshotCandidates(const QString &pictureDir, const SnapshotEvent &e
 // The first of SnapshotCandidates that is a file; empty when the snapshot is nowhere.
 QString FindSnapshot(const QString &pictureDir, const SnapshotEvent &event, int courseNoLength,
                      const QString &rule, const QString &currentSubPath = QString());
+
+// The folders of the picture folder that hold the station's snapshots: "<YYYMM>" (the rule
+// "年月") and "<class number>/PIC" (the rule "課程編號").
+QStringList SnapshotFolders(const QString &pictureDir);
+
+// Removes from the snapshot folders the temporary files of snapshot writers that were killed
+// mid-write (the durable writer's temporary names, untouched for ten minutes); nothing else,
+// nowhere else. Their own target is rarely written again, so they would stay for good. Runs once
+// per run and picture folder; returns how many files were removed.
+int RemoveStaleSnapshotTemporaries(const QString &pictureDir);

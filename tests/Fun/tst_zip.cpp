@@ -250,6 +250,7 @@ private slots:
     void roundTrip();
     void zipReplacesOldArchiveAndKeepsCurrentDirectory();
     void zipOfEmptyFolder();
+    void zipLeavesOutTheDurableWritersTemporaries();
     void zipArchiveInsideTheFolderItZips();
     void unzipEmptyTargetUsesArchiveName();
     void unzipOverwritesExistingFiles();
@@ -313,6 +314,26 @@ void TestZip::roundTrip()
 
     QVERIFY(UnzipToFolder(base(), QStringLiteral("out.zip"), QStringLiteral("restored")));
     QCOMPARE(Tree(path(QStringLiteral("restored")), true), Tree(path(QStringLiteral("pkg")), true));
+}
+
+// A snapshot being written, or left half written by a station that was killed, never reaches
+// the agency: the durable writer's temporary names (".<name>.NNNNNN") stay out of every archive,
+// other hidden files go in as before.
+void TestZip::zipLeavesOutTheDurableWritersTemporaries()
+{
+    for (const char *name : { "PIC/a.jpg", "PIC/.a.jpg.123456", "PIC/.b.jpg.000001", ".csv.csv.654321",
+                              ".hidden", "PIC/.c.jpg.12345", "PIC/.d.jpg.1234567", "PIC/.e.jpg.12345x" })
+        WriteFile(path(QStringLiteral("pkg/") + QString::fromLatin1(name)), QByteArray("x"));
+    QVERIFY(ZipDirectory(base(), QStringLiteral("pkg"), QStringLiteral("out.zip")));
+    QStringList expected { QStringLiteral(".hidden"), QStringLiteral("PIC/"), QStringLiteral("PIC/a.jpg"),
+        QStringLiteral("PIC/.c.jpg.12345"), QStringLiteral("PIC/.d.jpg.1234567"),
+        QStringLiteral("PIC/.e.jpg.12345x") };
+    expected.sort();
+    QStringList names = ListArchive(path(QStringLiteral("out.zip"))).names;
+    names.sort();
+    QCOMPARE(names, expected);
+    // Left where they are: packing deletes nothing.
+    QVERIFY(QFile::exists(path(QStringLiteral("pkg/PIC/.a.jpg.123456"))));
 }
 
 void TestZip::zipReplacesOldArchiveAndKeepsCurrentDirectory()

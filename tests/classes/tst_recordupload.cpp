@@ -169,6 +169,45 @@ QByteArray ArchiveOf(const QList<std::pair<QByteArray, QByteArray>> &entries)
     return f.readAll();
 }
 
+// Every column of a station's rows recorded at the given station, row numbers included.
+QStringList RowsOf(Station &s, const QString &door)
+{
+    QStringList rows;
+    QSqlQuery q(s.db());
+    q.prepare(u"select RID, RID2, DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, NET, Web, INDEX_KEY, "
+              u"SEATS, NTP from PSIO where DOOR = ? order by RID"_s);
+    q.addBindValue(door);
+    if (!q.exec())
+        return { q.lastError().text() };
+    while (q.next()) {
+        QStringList cells;
+        for (int c = 0; c < q.record().count(); ++c)
+            cells << (q.isNull(c) ? u"NULL"_s : q.value(c).toString());
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+// A package as the service hands it to a station: its files in the download folder, the
+// snapshots under PIC.
+void Deliver(const QString &zip, Station &to)
+{
+    const QString folder = to.places.downloadFolder(ClassNo);
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder + u"/PIC"_s));
+    const auto entries = Entries(zip);
+    QVERIFY(!entries.isEmpty());
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        QString name = it.key();
+        if (name.endsWith(u'/'))
+            continue;
+        name.replace(u"Pic/"_s, u"PIC/"_s);
+        QFile f(folder + u'/' + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(it.value());
+    }
+}
+
 QByteArray ReadAll(const QString &path)
 {
     QFile f(path);
@@ -191,6 +230,7 @@ private slots:
     void timeErrLines();
     void timeStampFile();
     void mergeTwiceAndDoorRoundTrip();
+    void mergeLeavesThisStationsOwnRowsAsTheyAre();
     void mergeSkipsLinesItCannotRead_data();
     void mergeSkipsLinesItCannotRead();
     void hostileDownload_data();
@@ -480,6 +520,45 @@ void TestRecordUpload::mergeTwiceAndDoorRoundTrip()
     QCOMPARE(returned.merged, 3);
     QCOMPARE(returned.added, 1);
     QCOMPARE(Events(*m_s02), Events(*m_s01));
+}
+
+void TestRecordUpload::mergeLeavesThisStationsOwnRowsAsTheyAre()
+{
+    // Station 02 has events of its own first, so that its row numbers differ from station 01's.
+    const QString today = RocDay(0);
+    for (const QString &time : { u"080101"_s, u"080202"_s, u"080303"_s })
+        Insert(*m_s02, { u"02"_s, u"E123456789"_s, today, time, u"9"_s });
+    const QList<Event> at01 { { u"01"_s, u"A123456789"_s, today, u"090101"_s },
+        { u"01"_s, u"B223456789"_s, today, u"090202"_s, u"1"_s, u"SR"_s } };
+    for (const Event &e : at01)
+        Insert(*m_s01, e);
+
+    // Station 02 merges station 01's package, then sends station 01's events on in its own.
+    Deliver(RecordUpload::BuildEventPackage(m_s01->db(), m_s01->places, ClassKey, ClassNo).zipPath,
+        *m_s02);
+    QCOMPARE(
+        RecordUpload::MergeDownloadedPackage(m_s02->db(), m_s02->places, ClassKey, ClassNo).added,
+        2);
+    const auto relayed
+        = RecordUpload::BuildEventPackage(m_s02->db(), m_s02->places, ClassKey, ClassNo);
+    QCOMPARE(relayed.events, 5);
+    const QStringList own = RowsOf(*m_s01, u"01"_s);
+    QCOMPARE(own.size(), 2);
+
+    Deliver(relayed.zipPath, *m_s01);
+    const auto merged
+        = RecordUpload::MergeDownloadedPackage(m_s01->db(), m_s01->places, ClassKey, ClassNo);
+    QCOMPARE(merged.added, 3);
+    QCOMPARE(merged.skipped, 0);
+    // Station 01's own rows keep every column, RID2 included; station 02's carry its numbers.
+    QCOMPARE(RowsOf(*m_s01, u"01"_s), own);
+    QCOMPARE(QueryValueIn(u"select count(*) from PSIO where DOOR = '02' and RID2 is not null"_s,
+                 m_s01->db())
+                 .toInt(),
+        3);
+    // Merging it again changes nothing either.
+    RecordUpload::MergeDownloadedPackage(m_s01->db(), m_s01->places, ClassKey, ClassNo);
+    QCOMPARE(RowsOf(*m_s01, u"01"_s), own);
 }
 
 void TestRecordUpload::mergeSkipsLinesItCannotRead_data()

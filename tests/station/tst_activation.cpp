@@ -121,6 +121,26 @@ bool ExecOnFile(const QString &path, const QString &sql)
     return ok;
 }
 
+// The first value a statement gives on a database file, through a read-only connection.
+QString ValueOnFile(const QString &path, const QString &sql)
+{
+    const QString name = QStringLiteral("tst_activation-value");
+    QString value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(sql) && query.next())
+                value = query.value(0).toString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return value;
+}
+
 int RootPage(const QString &path, const QString &table)
 {
     const QString name = QStringLiteral("tst_activation-root");
@@ -180,6 +200,9 @@ private slots:
     void unusableDatabaseIsNamedOnceAndLeftAlone_data();
     void unusableDatabaseIsNamedOnceAndLeftAlone();
     void damagedPageIsReportedAfterTheStart();
+    void damagedPageOffersTheNewestSoundBackup();
+    void foreignTemplateIsNamed();
+    void staleSnapshotTemporariesGoAtStart();
     void unwritableSettingsFileIsToldOnce();
     void failedTemplateCopyLeavesNoDatabase();
 
@@ -532,6 +555,115 @@ void TestActivation::damagedPageIsReportedAfterTheStart()
     m_dm->WaitForPageCheck();
     QTest::qWait(50);
     QCOMPARE(m_prompter->errors.size(), 1);
+}
+
+// After a damaged page the newest backup that passes the check is offered; restoring keeps the
+// damaged file aside and lists the events recorded after the backup for entering again.
+void TestActivation::damagedPageOffersTheNewestSoundBackup()
+{
+    QVERIFY(QDir().mkpath(DataRoot() + QStringLiteral("/Backup")));
+    const QString sound = DataRoot() + QStringLiteral("/Backup/20250502170000_QuorinBackup.db");
+    QVERIFY(QFile::copy(TemplatePath(), sound));
+    const QString broken = DataRoot() + QStringLiteral("/Backup/20250503170000_QuorinBackup.db");
+    WriteBytes(broken, QByteArray(8192, 'x'));
+    const QString database = DataRoot() + QStringLiteral("/Quorin.db");
+    QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+    // Two events after the backup was made, then many before it.
+    QVERIFY(ExecOnFile(database, QStringLiteral(
+        "insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, INDEX_KEY) values "
+        "('01', 'L123456789', '1140504', '081500', '0', 'KB', 'ABC12345678000109:00'), "
+        "('01', 'M223456789', '1140502', '170001', '1', 'SR', 'ABC12345678000109:00')")));
+    QVERIFY(ExecOnFile(database, QStringLiteral(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+        "insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, INDEX_KEY) "
+        "select '01', printf('A%09d', i), '1140501', '090000', '0', 'ABC12345678000109:00' from n")));
+    const qint64 pages = QFileInfo(database).size() / 4096;
+    DamagePage(database, int(pages) - 1);
+
+    m_prompter->queueButton(Prompter::Button::Yes);
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    m_dm->WaitForPageCheck();
+    QTRY_COMPARE(m_prompter->messages.size(), 1);
+    QCOMPARE(m_prompter->errors.size(), 1);
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY2(m_prompter->asked.first().contains(QDir::toNativeSeparators(sound)),
+             qPrintable(m_prompter->asked.first()));
+    QCOMPARE(m_prompter->askedButtons.first().value(1).caption, QStringLiteral("暫不還原"));
+
+    // The backup's rows in the database's place, open again for the station.
+    QVERIFY(m_dm->isWorkingOpen());
+    QCOMPARE(QueryValue(QStringLiteral("select count(*) from PSIO")).toInt(), 0);
+    // Nothing deleted: the damaged file aside as it was, the unusable backup where it was.
+    const QStringList aside = QDir(DataRoot()).entryList({ QStringLiteral("*_QuorinDamaged.db") });
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(ValueOnFile(DataRoot() + u'/' + aside.first(),
+                         QStringLiteral("select group_concat(IDNO) from PSIO where RID <= 2")),
+             QStringLiteral("L123456789,M223456789"));
+    QVERIFY(QFile::exists(broken));
+    // The events after the backup, listed for entering again.
+    const QStringList lists = QDir(DataRoot()).entryList({ QStringLiteral("*_補登簽到退.csv") });
+    QCOMPARE(lists.size(), 1);
+    QFile list(DataRoot() + u'/' + lists.first());
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QString listed = QString::fromUtf8(list.readAll());
+    QCOMPARE(listed.count(QStringLiteral("\r\n")), 3);
+    QVERIFY(listed.contains(QStringLiteral("1140502,170001,M223456789,1,ABC12345678000109:00,SR,01")));
+    QVERIFY(listed.contains(QStringLiteral("1140504,081500,L123456789,0,ABC12345678000109:00,KB,01")));
+    const QString told = m_prompter->messages.first();
+    QVERIFY2(told.contains(QDir::toNativeSeparators(DataRoot() + u'/' + aside.first()))
+                 && told.contains(QStringLiteral("2 筆")) && told.contains(QStringLiteral("L123456789")),
+             qPrintable(told));
+}
+
+// A template that is no template of ours is named as such, not by the statement that failed.
+void TestActivation::foreignTemplateIsNamed()
+{
+    QVERIFY(QDir().mkpath(DataRoot()));
+    const QString database = DataRoot() + QStringLiteral("/Quorin.db");
+    QVERIFY(QFile::copy(TemplatePath(), database));
+    QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+    const QString sample = m_exeDir->filePath(QStringLiteral("SampleQuorin.db"));
+    QVERIFY(QFile::remove(sample));
+    QVERIFY(ExecOnFile(sample, QStringLiteral("create table Inventory (Item text, Count integer)")));
+
+    QCOMPARE(Activate(), MainActivation::Outcome::Stopped);
+    const QString error = m_activation->lastError();
+    QVERIFY2(error.startsWith(QStringLiteral("範本資料庫 ") + QDir::toNativeSeparators(sample)
+                              + QStringLiteral(" 不是本系統的範本")),
+             qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("select")), qPrintable(error));
+}
+
+// A station ended while it wrote a snapshot leaves the writer's temporary file; the next start
+// removes those of the snapshot folders, and nothing else.
+void TestActivation::staleSnapshotTemporariesGoAtStart()
+{
+    const QString images = DataRoot() + QStringLiteral("/查核資料檔案");
+    const QStringList stale { images + QStringLiteral("/11412/.A.jpg.123456"),
+                              images + QStringLiteral("/11401000001/PIC/.B.jpg.111111") };
+    const QStringList kept { images + QStringLiteral("/11412/A.jpg"),
+                             images + QStringLiteral("/11401000001/PIC/.notes.txt"),
+                             images + QStringLiteral("/11401000001/.C.csv.222222"),
+                             images + QStringLiteral("/.D.jpg.333333"),
+                             images + QStringLiteral("/other/.E.jpg.444444"),
+                             DataRoot() + QStringLiteral("/.Other.db.555555") };
+    const QString beingWritten = images + QStringLiteral("/11412/.F.jpg.654321");
+    for (const QString &path : stale + kept + QStringList { beingWritten }) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("half");
+        file.flush();
+        if (path != beingWritten)
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+    }
+    QCOMPARE(Activate(), MainActivation::Outcome::Done);
+    for (const QString &path : stale)
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+    for (const QString &path : kept + QStringList { beingWritten })
+        QVERIFY2(QFile::exists(path), qPrintable(path));
 }
 
 // The version keys cannot be written (a full disk): the reason is told once, the station starts

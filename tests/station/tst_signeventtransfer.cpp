@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringEncoder>
@@ -79,6 +80,8 @@ private slots:
     void damagedLinesAreSkippedAndCounted();
     void fileFormsAreRead_data();
     void fileFormsAreRead();
+    void linesThatAreNoTextAreDamaged_data();
+    void linesThatAreNoTextAreDamaged();
     void databaseErrorLeavesEverythingAsItWas();
     void failedExportKeepsTheOldFileAndSaysWhy();
 
@@ -294,6 +297,9 @@ void TestSignEventTransfer::damagedLinesAreSkippedAndCounted()
         with(Lesson1, Lesson1 + u"-and-more"_s),                                // key of 29
         with(u"05,"_s, u"005,"_s),                                              // station of 3
         with(u",KB,"_s, u",KBD,"_s),                                            // way of 3
+        with(u",KB,"_s, u",XX,"_s),                                             // unknown way
+        with(Lesson1, u"%"_s),                                                  // key a pattern
+        with(Lesson1, QString()),                                               // no lesson key
     };
     const QString path = WriteFile(QStringList{SignEventTransfer::EncodeLine(good)} + damaged
                                    + QStringList{QString()});                   // blank: ignored
@@ -364,6 +370,56 @@ void TestSignEventTransfer::fileFormsAreRead()
             QVERIFY2(e.message().startsWith(error + QDir::toNativeSeparators(path)),
                      qPrintable(e.message()));
         }
+    }
+    QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), before + imported);
+}
+
+void TestSignEventTransfer::linesThatAreNoTextAreDamaged_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("imported");
+    QTest::addColumn<int>("skipped"); // -1: the file is refused as no text
+
+    const auto line = [](const QString &time) {
+        return SignEventTransfer::EncodeLine(u"05,B111111111,1130508,"_s + time + u",0,KB,,,"_s
+                                             + Lesson1 + u",,000000001,000000000,Y"_s)
+            .toUtf8();
+    };
+    const QByteArray good = line(u"080000"_s) + "\r\n" + line(u"080100"_s) + "\r\n";
+    QTest::newRow("a line with a NUL") << good + QByteArray("QUJD\0REVG\r\n", 10) << 2 << 1;
+    QTest::newRow("a NUL inside an event's line")
+        << good + line(u"080200"_s).insert(8, '\0') + "\r\n" << 2 << 1;
+    QTest::newRow("a line that is not UTF-8") << good + "\xC3\x28\xFF\xFE\r\n" << 2 << 1;
+    QByteArray noise(1 << 20, '\0');
+    QRandomGenerator random(26);
+    for (char &c : noise)
+        c = char(1 + random.bounded(255)); // no NUL: bytes that are no text all the same
+    QTest::newRow("a megabyte of noise") << noise << 0 << -1;
+    QTest::newRow("noise with a NUL") << QByteArray("\x01\x02\0\x03\r\n\xFF\xFE\xFD", 9) << 0 << -1;
+}
+
+void TestSignEventTransfer::linesThatAreNoTextAreDamaged()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, imported);
+    QFETCH(int, skipped);
+    QVERIFY(OpenCopy(u"Station00.db"_s));
+    const QString path = WriteBytes(bytes);
+    const int before = QueryValue(u"select count(*) from PSIO"_s).toInt();
+    if (skipped >= 0) {
+        const SignEventTransfer::ImportResult result
+            = SignEventTransfer::ImportEvents(Db(), u"00"_s, path);
+        QCOMPARE(result.imported, imported);
+        QCOMPARE(result.skipped, skipped);
+    } else {
+        try {
+            SignEventTransfer::ImportEvents(Db(), u"00"_s, path);
+            QFAIL("imported a file that is no text");
+        } catch (const RolvanError &e) {
+            QCOMPARE(e.message(), u"無法匯入 "_s + QDir::toNativeSeparators(path)
+                         + u"：檔案不是文字檔，不是匯出的簽到退交換檔（.tmp）"_s);
+        }
+        QVERIFY(m_prompter->messages.isEmpty());
     }
     QCOMPARE(QueryValue(u"select count(*) from PSIO"_s).toInt(), before + imported);
 }

@@ -120,6 +120,21 @@ struct InterleavedSignIn
     }
 };
 
+// Counts the statements a connection runs that begin with a given text.
+struct StatementCount
+{
+    QString start;
+    int count = 0;
+
+    static int Traced(unsigned, void *context, void *, void *sql)
+    {
+        auto *self = static_cast<StatementCount *>(context);
+        if (QString::fromUtf8(static_cast<const char *>(sql)).startsWith(self->start, Qt::CaseInsensitive))
+            ++self->count;
+        return 0;
+    }
+};
+
 } // namespace
 
 class TestSignRecorder : public QObject
@@ -135,6 +150,7 @@ private slots:
     void secondEntry_data();
     void secondEntry();
     void databaseErrorCountsNothing();
+    void fullDiskIsToldAsSuch();
     void missingPictureStillRecords_data();
     void missingPictureStillRecords();
     void snapshotFolder_data();
@@ -396,6 +412,54 @@ void TestSignRecorder::databaseErrorCountsNothing()
     QVERIFY(m_fx->view.captions.isEmpty());
     QCOMPARE(m_fx->PsioCount(), 0);
     QVERIFY(Pictures().isEmpty());
+}
+
+// The disk under the database fills up: SQLite answers "database or disk is full" and ends the
+// transaction. The operator is told that the disk is full and where, the statement is not run
+// again, nothing is counted, and the next entry after room was made is stored.
+void TestSignRecorder::fullDiskIsToldAsSuch()
+{
+    if (TestBackend::UsesPostgres())
+        QSKIP("the station's own SQLite file only");
+    QSqlDatabase db = m_fx->dm->Con1();
+    // Each new event needs more pages than the file may have.
+    QVERIFY(ExecSqlOn(QStringLiteral("create table Ballast (B blob)"), db));
+    QVERIFY(ExecSqlOn(QStringLiteral("create trigger FillTheDisk before insert on PSIO "
+                                     "begin insert into Ballast values (zeroblob(200000)); end"),
+                      db));
+    const int pages = QueryValueIn(QStringLiteral("PRAGMA page_count"), db).toInt();
+    QVERIFY(ExecSqlOn(QStringLiteral("PRAGMA max_page_count = %1").arg(pages), db));
+
+    StatementCount inserts{QStringLiteral("insert into PSIO")};
+    StatementCount commits{QStringLiteral("COMMIT")};
+    sqlite3_trace_v2(Handle(db), SQLITE_TRACE_STMT, &StatementCount::Traced, &inserts);
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Failed);
+    sqlite3_trace_v2(Handle(db), SQLITE_TRACE_STMT, &StatementCount::Traced, &commits);
+    QCOMPARE(Enter(QStringLiteral("00001")), Outcome::Failed);
+    sqlite3_trace_v2(Handle(db), 0, nullptr, nullptr);
+
+    QCOMPARE(inserts.count, 1);
+    QCOMPARE(commits.count, 0);
+    QCOMPARE(m_fx->prompter.errors.size(), 2);
+    const QString folder = QDir::toNativeSeparators(QFileInfo(m_fx->dir.filePath(QStringLiteral("Quorin.db"))).absolutePath());
+    for (const QString &error : std::as_const(m_fx->prompter.errors)) {
+        QVERIFY2(error.startsWith(QStringLiteral("磁碟空間不足")), qPrintable(error));
+        QVERIFY2(error.contains(folder), qPrintable(error));
+        QVERIFY2(!error.contains(QStringLiteral("no transaction")), qPrintable(error));
+    }
+    QCOMPARE(m_fx->sounds.played,
+             (QStringList{QStringLiteral("RolvanError.wav"), QStringLiteral("RolvanError.wav")}));
+    QCOMPARE(m_fx->station.InCnt, 0);
+    QVERIFY(m_fx->recorder->history().isEmpty());
+    QCOMPARE(m_fx->PsioCount(), 0);
+
+    // Room again: the station records on the same connection.
+    QVERIFY(ExecSqlOn(QStringLiteral("drop trigger FillTheDisk"), db));
+    QVERIFY(ExecSqlOn(QStringLiteral("PRAGMA max_page_count = 1073741823"), db));
+    m_fx->prompter.errors.clear();
+    QCOMPARE(Enter(QStringLiteral("54321")), Outcome::Recorded);
+    QVERIFY2(m_fx->prompter.errors.isEmpty(), qPrintable(m_fx->prompter.errors.join(u'\n')));
+    QCOMPARE(m_fx->PsioCount(), 1);
 }
 
 void TestSignRecorder::missingPictureStillRecords_data()

@@ -11,7 +11,9 @@
 
 #include "core/NetDatabase.h"
 #include "mock/TestDatabase.h"
+#include "platform/SingleInstance.h"
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -130,7 +132,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("reason");
         QTest::newRow("no command") << QStringList{} << QString() << 2 << u"no command"_s;
-        QTest::newRow("unknown command") << QStringList{u"restore"_s} << QString() << 2 << u"restore"_s;
+        QTest::newRow("unknown command") << QStringList{u"repair"_s} << QString() << 2 << u"repair"_s;
         QTest::newRow("unknown option") << QStringList{u"check"_s, u"--fast"_s} << QString() << 2 << u"fast"_s;
         QTest::newRow("csv without class") << QStringList{u"csv"_s} << QString() << 2 << u"class key"_s;
         QTest::newRow("backup with argument") << QStringList{u"backup"_s, u"x"_s} << QString() << 2
@@ -203,6 +205,106 @@ private slots:
         const Outcome bad = Run({u"check"_s}, broken);
         QCOMPARE(bad.code, 1);
         QVERIFY2(bad.err.contains(u"Quorin.db"_s), qPrintable(bad.err));
+    }
+
+    // "restore": the newest backup that passes the check in place of the working database, the
+    // damaged file kept aside, the events after the backup listed; never under a running station.
+    void restoreFromTheNewestSoundBackup()
+    {
+        const QString home = m_dir.filePath(u"restoring"_s);
+        const QString data = home + u"/data"_s;
+        QVERIFY(QDir().mkpath(data + u"/Backup"_s));
+        QFile ini(home + u"/Rolvan.ini"_s);
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(u"[Base]\nDataBaseLocationPath=%1\nBackupLocationPath=%1/Backup\n"_s.arg(data).toUtf8());
+        ini.close();
+        const QString database = data + u"/Quorin.db"_s;
+        QVERIFY(QFile::copy(m_data + u"/Quorin.db"_s, database));
+        QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+        // The sound backup is made "later" than every demo event; two events come after it.
+        const QDateTime made = QDateTime(QDate::currentDate().addYears(10), QTime(8, 0));
+        const QString sound = data + u"/Backup/"_s + made.toString(u"yyyyMMddHHmmss"_s) + u"_QuorinBackup.db"_s;
+        QVERIFY(QFile::copy(database, sound));
+        const QString broken = data + u"/Backup/"_s + made.addDays(1).toString(u"yyyyMMddHHmmss"_s)
+            + u"_QuorinBackup.db"_s;
+        {
+            QFile junk(broken);
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(8192, 'x'));
+        }
+        const QDate after = made.date();
+        const QString rocDate = QString::number(after.year() - 1911) + after.toString(u"MMdd"_s);
+        int before = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"restoring"_s);
+            db.setDatabaseName(database);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(u"select count(*) from PSIO"_s) && query.next());
+            before = query.value(0).toInt();
+            QVERIFY(query.prepare(u"insert into PSIO (DOOR, IDNO, IODATE, IOTIME, IOTYPE, IOWay, INDEX_KEY) "
+                                  "values ('01', ?, ?, ?, '0', 'KB', 'K')"_s));
+            for (const auto &[idno, time] : {std::pair{u"R123456789"_s, u"080001"_s},
+                                             std::pair{u"S223456789"_s, u"093000"_s}}) {
+                query.addBindValue(idno);
+                query.addBindValue(rocDate);
+                query.addBindValue(time);
+                QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"restoring"_s);
+
+        // A station of this user runs: nothing is done.
+        QTemporaryDir sockets;
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(sockets.path()));
+        {
+            SingleInstance station(u"Rolvan"_s);
+            QVERIFY(station.Listen());
+            const Outcome refused = Run({u"restore"_s}, home);
+            QCOMPARE(refused.code, 1);
+            QVERIFY2(refused.err.contains(u"工作站正在執行"_s), qPrintable(refused.err));
+            QCOMPARE(QDir(data).entryList(QDir::Files).size(), 1);
+        }
+
+        const Outcome restored = Run({u"restore"_s}, home);
+        qputenv("TMPDIR", savedTmp);
+        QVERIFY2(restored.code == 0, qPrintable(restored.err));
+        QVERIFY2(restored.out.contains(QDir::toNativeSeparators(sound)), qPrintable(restored.out));
+        QVERIFY2(restored.out.contains(u"R123456789"_s) && restored.out.contains(u"S223456789"_s),
+                 qPrintable(restored.out));
+        QVERIFY(QFile::exists(broken));
+        const QStringList aside = QDir(data).entryList({u"*_QuorinDamaged.db"_s});
+        QCOMPARE(aside.size(), 1);
+        const QStringList lists = QDir(data).entryList({u"*_補登簽到退.csv"_s});
+        QCOMPARE(lists.size(), 1);
+        QFile list(data + u'/' + lists.first());
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(list.readAll()).count(u"\r\n"_s), 3);
+        const auto count = [](const QString &path) {
+            int n = -1;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"counting"_s);
+                db.setDatabaseName(path);
+                db.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+                QSqlQuery query(db.open() ? db : QSqlDatabase());
+                if (db.isOpen() && query.exec(u"select count(*) from PSIO"_s) && query.next())
+                    n = query.value(0).toInt();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(u"counting"_s);
+            return n;
+        };
+        QCOMPARE(count(database), before);
+        QCOMPARE(count(data + u'/' + aside.first()), before + 2);
+
+        // A backup named on the command line that does not pass the check is refused.
+        const Outcome refusedBackup = Run({u"restore"_s, QFileInfo(broken).fileName()}, home);
+        QCOMPARE(refusedBackup.code, 1);
+        QVERIFY2(refusedBackup.err.contains(u"不能使用"_s), qPrintable(refusedBackup.err));
+        const Outcome help = Run({u"--help"_s});
+        QVERIFY(help.out.contains(u"restore [backup]"_s));
     }
 
     void csvFiles()
